@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# One command for a fresh Debian 12 machine:
+#   ./build.sh run [ARGS...]   install what is missing, build (Release), start quillmate ARGS...
+#   ./build.sh test            install what is missing, build with tests, run every test
+#   ./build.sh build           install and build only
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$here"
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev libgl-dev
+  libzip-dev libgsf-1-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  iproute2 xvfb xauth
+)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+  local dir=$1 type=$2 tests=$3
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQLM_BUILD_TESTS="$tests"
+  cmake --build "$dir" --parallel "$(nproc)"
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+  run)
+    install_packages
+    configure_and_build build/release Release OFF
+    exec build/release/bin/quillmate "$@"
+    ;;
+  test)
+    install_packages
+    configure_and_build build/test RelWithDebInfo ON
+    cd build/test
+    # Widget tests draw on the offscreen platform: no display needed.
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure --label-exclude bench "$@"
+    ;;
+  build)
+    install_packages
+    configure_and_build build/release Release OFF
+    ;;
+  *)
+    echo "usage: ./build.sh run [ARGS...] | test [CTEST ARGS...] | build" >&2
+    exit 2
+    ;;
+esac

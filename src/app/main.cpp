@@ -1,0 +1,3 @@
+#include "ui/DesktopAppUnit.h"
+
+int main(int argc, char** argv) { return RunDesktopApp(argc, argv); }

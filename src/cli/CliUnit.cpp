@@ -1,0 +1,132 @@
+#include "cli/CliUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "core/UtilsUnit.h"
+#include "platform/ProfileFileUnit.h"
+#include "text/UILangUnit.h"
+
+#include <QDir>
+#include <optional>
+#include <variant>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "usage: quillmate-cli [--home DIR] COMMAND\n"
+    "  --version                 print the program version\n"
+    "  settings get KEY          print one setting as the program loads it\n"
+    "  settings set KEY VALUE    change one setting and save it as the program does\n"
+    "  languages                 list the interface languages found\n";
+
+using TSetting = std::variant<TIntegerParams, TBooleanParams, TStringParams>;
+
+std::optional<TSetting> FindSetting(const QString& key) {
+    for (int i = 0; i < ipCount; ++i)
+        if (TApplicationParams::Key(TIntegerParams(i)).compare(key, Qt::CaseInsensitive) == 0) return TIntegerParams(i);
+    for (int i = 0; i < bpCount; ++i)
+        if (TApplicationParams::Key(TBooleanParams(i)).compare(key, Qt::CaseInsensitive) == 0) return TBooleanParams(i);
+    for (int i = 0; i < spCount; ++i)
+        if (TApplicationParams::Key(TStringParams(i)).compare(key, Qt::CaseInsensitive) == 0) return TStringParams(i);
+    return std::nullopt;
+}
+
+QString ValueOf(const TApplicationParams& p, const TSetting& setting) {
+    if (auto* i = std::get_if<TIntegerParams>(&setting)) return QString::number(p[*i]);
+    if (auto* b = std::get_if<TBooleanParams>(&setting)) return p[*b] ? QStringLiteral("1") : QStringLiteral("0");
+    return p[std::get<TStringParams>(setting)];
+}
+
+int SavedBy(const TSetting& setting) {
+    return std::visit([](auto s) { return TApplicationParams::SavedBy(s); }, setting);
+}
+
+// Stores value into the setting and saves it the way the program would.
+// Returns an error text, empty on success.
+QString SetSetting(TApplicationParams& p, const TSetting& setting, const QString& value) {
+    if (auto* i = std::get_if<TIntegerParams>(&setting)) {
+        int n = 0;
+        if (!TryStrToInt(value, &n)) return QStringLiteral("not an integer: %1").arg(value);
+        p[*i] = n;
+    } else if (auto* b = std::get_if<TBooleanParams>(&setting)) {
+        const QString v = value.trimmed().toLower();
+        if (v == QLatin1String("true") || v == QLatin1String("yes") || v == QLatin1String("on")) p[*b] = true;
+        else if (v == QLatin1String("false") || v == QLatin1String("no") || v == QLatin1String("off")) p[*b] = false;
+        else {
+            int n = 0;
+            if (!TryStrToInt(v, &n)) return QStringLiteral("not a Boolean (1/0, true/false): %1").arg(value);
+            p[*b] = n != 0;
+        }
+    } else {
+        const TStringParams s = std::get<TStringParams>(setting);
+        p[s] = s == spNickname ? TApplicationParams::CleanNickname(value) : value;
+    }
+    const int savedBy = SavedBy(setting);
+    bool ok = true;
+    if (savedBy & TApplicationParams::sbAtOnce) ok = p.SaveSetting(std::get<TStringParams>(setting));
+    else if (savedBy & TApplicationParams::sbOptions) ok = p.SaveOptions();
+    else ok = p.SaveWindowState();
+    return ok ? QString() : QStringLiteral("cannot write %1").arg(QDir::toNativeSeparators(p.ConfigFile()));
+}
+
+int Usage(QTextStream& err, const QString& problem) {
+    err << "quillmate-cli: " << problem << "\n" << kUsage;
+    err.flush();
+    return kExitUsage;
+}
+
+} // namespace
+
+int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
+    // --home may stand anywhere before the command.
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("--home")) continue;
+        if (i + 1 >= arguments.size()) return Usage(err, QStringLiteral("--home needs a folder"));
+        QDir().mkpath(arguments[i + 1]);
+        qputenv("QUILLMATE_HOME", QDir(arguments[i + 1]).absolutePath().toLocal8Bit());
+        arguments.remove(i, 2);
+        break;
+    }
+    if (arguments.isEmpty()) return Usage(err, QStringLiteral("no command given"));
+    const QString command = arguments.takeFirst();
+
+    if (command == QLatin1String("--version")) {
+        out << "quillmate-cli " << Utils::VersionText() << "\n";
+        return kExitOk;
+    }
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        out << kUsage;
+        return kExitOk;
+    }
+    if (command == QLatin1String("settings")) {
+        const QString verb = arguments.value(0);
+        if (verb != QLatin1String("get") && verb != QLatin1String("set"))
+            return Usage(err, QStringLiteral("settings needs get or set"));
+        const qsizetype wanted = verb == QLatin1String("get") ? 2 : 3;
+        if (arguments.size() != wanted) return Usage(err, QStringLiteral("settings %1: wrong number of arguments").arg(verb));
+        const auto setting = FindSetting(arguments[1]);
+        if (!setting) return Usage(err, QStringLiteral("unknown setting: %1").arg(arguments[1]));
+        TApplicationParams& p = Params();
+        if (verb == QLatin1String("get")) {
+            out << ValueOf(p, *setting) << "\n";
+            return kExitOk;
+        }
+        const QString error = SetSetting(p, *setting, arguments[2]);
+        if (error.startsWith(QLatin1String("not "))) return Usage(err, error);
+        if (!error.isEmpty()) {
+            err << "quillmate-cli: " << error << "\n";
+            return kExitFailed;
+        }
+        return kExitOk;
+    }
+    if (command == QLatin1String("languages")) {
+        if (!arguments.isEmpty()) return Usage(err, QStringLiteral("languages takes no arguments"));
+        for (const TLanguageEntry& entry : UserInterfaceLang().LanguageList())
+            out << entry.LanguageName << "\t" << entry.LanguageFile << "\n";
+        return kExitOk;
+    }
+    return Usage(err, QStringLiteral("unknown command: %1").arg(command));
+}

@@ -1,0 +1,169 @@
+#include "core/UtilsGuiUnit.h"
+
+#include "core/UtilsUnit.h"
+#include "core/WindowRegistryUnit.h"
+#include "text/UILangUnit.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QRubberBand>
+#include <QScreen>
+#include <QSoundEffect>
+#include <QUrl>
+
+namespace Utils {
+namespace {
+
+int gQuietTrayBoxes = 0;
+std::function<QRect()> gTrayGeometry;
+
+struct TQuietTray {
+    explicit TQuietTray(bool on) : On(on) { gQuietTrayBoxes += On; }
+    ~TQuietTray() { gQuietTrayBoxes -= On; }
+    bool On;
+};
+
+} // namespace
+
+int ShowMessageBox(QWidget* owner, bool quietTray, int kind, const QString& text) {
+    TQuietTray quiet(quietTray);
+    QMessageBox box(owner);
+    box.setWindowTitle(QStringLiteral("Quillmate"));
+    box.setText(text);
+    switch (kind) {
+    case mbQuestion:
+        box.setIcon(QMessageBox::Question);
+        box.addButton(Translate(QStringLiteral("&Yes")), QMessageBox::YesRole);
+        box.setDefaultButton(box.addButton(Translate(QStringLiteral("&No")), QMessageBox::NoRole));
+        box.exec();
+        return box.buttonRole(box.clickedButton()) == QMessageBox::YesRole ? mrYes : mrNo;
+    case mbError:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    default:
+        box.setIcon(QMessageBox::Information);
+        break;
+    }
+    box.addButton(Translate(QStringLiteral("OK")), QMessageBox::AcceptRole);
+    box.exec();
+    return mrOk;
+}
+
+bool TrayIsQuiet() { return gQuietTrayBoxes > 0; }
+
+bool InputText(QWidget* owner, const QString& caption, const QString& prompt, QString* value) {
+    QDialog dialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    dialog.setWindowTitle(caption);
+    if (owner) dialog.setFont(owner->font());
+    const QFontMetrics fm(dialog.font());
+    const int w = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52;
+    const int h = fm.height();
+
+    auto* label = new QLabel(prompt, &dialog);
+    label->setWordWrap(true);
+    label->setMaximumWidth(164 * w / 4);
+    label->move(8 * w / 4, 8 * h / 8);
+    label->adjustSize();
+
+    auto* edit = new QLineEdit(*value, &dialog);
+    edit->setObjectName(QStringLiteral("InputTextEdit"));
+    edit->setMaxLength(20);
+    edit->setGeometry(label->x(), label->geometry().bottom() + 1 + 5, 164 * w / 4, edit->sizeHint().height());
+    edit->selectAll();
+
+    const int buttonTop = edit->geometry().bottom() + 1 + 5;
+    auto* ok = new QPushButton(Translate(QStringLiteral("OK")), &dialog);
+    ok->setDefault(true);
+    ok->setGeometry(38 * w / 4, buttonTop, 50 * w / 4, 14 * h / 8);
+    auto* cancel = new QPushButton(Translate(QStringLiteral("Cancel")), &dialog);
+    cancel->setGeometry(92 * w / 4, buttonTop, 50 * w / 4, 14 * h / 8);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+
+    dialog.setFixedSize(180 * w / 4, ok->geometry().bottom() + 1 + 13);
+    if (owner) dialog.move(owner->window()->geometry().center() - dialog.rect().center());
+    edit->setFocus();
+    if (dialog.exec() != QDialog::Accepted) return false;
+    *value = edit->text();
+    return true;
+}
+
+bool ForceForeground(QWidget* window) {
+    if (!window) return false;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
+}
+
+QString WindowClassName(int kind, const QString& name) {
+    switch (kind) {
+    case 0: return QStringLiteral("WM_") + name.toUpper();
+    case 1: return QStringLiteral("QLM_BROADCAST_CLASS");
+    case 2: return QStringLiteral("WF_") + name.toUpper();
+    case 3: return QStringLiteral("QLM_FILEMANAGE_CLASS");
+    default: return {};
+    }
+}
+
+bool ShowExistingWindow(int kind, const QString& name) {
+    const QString className = WindowClassName(kind, name);
+    if (className.isEmpty()) return false;
+    auto* window = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(className));
+    if (!window) return false;
+    if (window->isMinimized()) window->showNormal();
+    return ForceForeground(window);
+}
+
+void SetTrayGeometryProvider(std::function<QRect()> provider) { gTrayGeometry = std::move(provider); }
+
+void AnimateToTray(QWidget* window, bool towardsTray) {
+    if (!window || !gTrayGeometry || QGuiApplication::platformName() == QLatin1String("offscreen")) return;
+    const QRect tray = gTrayGeometry();
+    if (tray.isEmpty()) return;
+    const QRect bounds = window->frameGeometry();
+    // A frame that shrinks into the tray icon or grows out of it.
+    auto* band = new QRubberBand(QRubberBand::Rectangle);
+    band->setAttribute(Qt::WA_DeleteOnClose);
+    band->setAttribute(Qt::WA_TransparentForMouseEvents);
+    band->setGeometry(towardsTray ? bounds : tray);
+    band->show();
+    auto* animation = new QPropertyAnimation(band, "geometry", band);
+    animation->setDuration(200);
+    animation->setStartValue(towardsTray ? bounds : tray);
+    animation->setEndValue(towardsTray ? tray : bounds);
+    animation->setEasingCurve(QEasingCurve::InOutQuad);
+    QObject::connect(animation, &QPropertyAnimation::finished, band, &QWidget::close);
+    animation->start();
+}
+
+void PlaySoundFile(int which) {
+    const QString name = which == 0 ? QStringLiteral("online.wav") : QStringLiteral("message.wav");
+    const QString path = RuntimeFolder() + QStringLiteral("Sounds/") + name;
+    if (!QFileInfo::exists(path) || !qApp) return;
+    // Owned by the application until it has played or failed.
+    auto* effect = new QSoundEffect(qApp);
+    QObject::connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
+        if (!effect->isPlaying()) effect->deleteLater();
+    });
+    QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
+        if (effect->status() == QSoundEffect::Error) effect->deleteLater();
+    });
+    effect->setSource(QUrl::fromLocalFile(path));
+    effect->play();
+}
+
+void ShowHelp(const QString& topic) {
+    QUrl url = QUrl::fromLocalFile(RuntimeFolder() + QStringLiteral("Help/Help.html"));
+    if (!topic.isEmpty()) url.setFragment(topic);
+    QDesktopServices::openUrl(url);
+}
+
+} // namespace Utils

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+// A Windows-style initialisation file (Config.ini, UserGroup.ini, language
+// files ...). Reads follow the Windows profile rules: section and key names
+// compared without case, keys and values trimmed, one pair of matching quotes
+// stripped, ";" comments, first duplicate wins, values cut at 2047 characters.
+// Writes change only the lines they must; every other line keeps its bytes.
+// Text is UTF-8; a leading byte-order mark is ignored.
+class TProfileFile {
+public:
+    static constexpr int MaxValueLength = 2047;
+
+    TProfileFile() = default;
+    explicit TProfileFile(const QString& fileName);
+
+    // Reads the file; a missing file gives an empty profile. False only when an
+    // existing file cannot be read.
+    bool Load(const QString& fileName);
+    void LoadFromBytes(const QByteArray& bytes);
+    QByteArray ToBytes() const;
+    // Writes the whole file through a temporary file in the same folder that is
+    // then renamed over the old one. The folder is created when missing.
+    bool Save() const;
+    bool SaveAs(const QString& fileName) const;
+    const QString& FileName() const { return FFileName; }
+
+    QString ReadString(const QString& section, const QString& key, const QString& defaultValue = {}) const;
+    // Delphi's StrToIntDef rules: the whole value must be an integer
+    // (decimal, "0x"/"$" hexadecimal, optional sign), else the default.
+    int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
+    bool ReadBool(const QString& section, const QString& key, bool defaultValue) const;
+    bool ValueExists(const QString& section, const QString& key) const;
+    bool SectionExists(const QString& section) const;
+    QStringList ReadSections() const;
+    QStringList ReadSection(const QString& section) const; // keys in file order, first of duplicates only
+    // Keys and values of a section in file order, first of duplicates only.
+    QList<QPair<QString, QString>> ReadSectionPairs(const QString& section) const;
+
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, int value);
+    void WriteBool(const QString& section, const QString& key, bool value);
+    void DeleteKey(const QString& section, const QString& key);
+    void EraseSection(const QString& section);
+
+    // Convenience: load, change, save in one go.
+    static bool WriteStringTo(const QString& fileName, const QString& section, const QString& key, const QString& value);
+
+private:
+    struct TLine {
+        QByteArray Text;       // without the line end
+        QByteArray Ending;     // "\r\n", "\n", "\r" or empty for the last line
+    };
+    int FindSection(const QString& section) const;        // index of the header line, -1 when absent
+    int SectionEnd(int headerLine) const;                  // first line after the section's body
+    int FindKey(int headerLine, const QString& key) const; // -1 when absent
+
+    QString FFileName;
+    std::vector<TLine> FLines;
+};
+
+// Delphi's StrToIntDef: the whole text must be an integer.
+int StrToIntDef(const QString& text, int defaultValue);
+bool TryStrToInt(const QString& text, int* value);

@@ -1,0 +1,42 @@
+#include "ui/DesktopAppUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "core/PostedEventUnit.h"
+#include "core/SingleInstanceUnit.h"
+#include "core/UtilsGuiUnit.h"
+#include "core/UtilsUnit.h"
+#include "text/UILangUnit.h"
+#include "ui/MainUnit.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+bool StartMinimizedSwitch(const QStringList& arguments) {
+    return arguments.size() > 1 && arguments.at(1).toLower() == QLatin1String("-min");
+}
+
+int RunDesktopApp(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillmate"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Before anything reads or writes settings: a second copy only hands over.
+    TSingleInstance instance(TSingleInstance::ServerNameFor(QString::fromLatin1(TMainForm::WindowClassName),
+                                                            Utils::LocalUserName(), Utils::ProgramFolder()));
+    if (!instance.Claim()) return 0;
+
+    if (!Params().LoadError().isEmpty())
+        Utils::ShowMessageBox(nullptr, false, Utils::mbError, Translate(Params().LoadError()));
+    for (const QString& error : UserInterfaceLang().ScanErrors())
+        Utils::ShowMessageBox(nullptr, false, Utils::mbError, error);
+
+    TMainForm form(StartMinimizedSwitch(QApplication::arguments()));
+    QObject::connect(&instance, &TSingleInstance::ActivationRequested, &form,
+                     [&form] { PostWindowEvent(&form, WM_ACTIVATE_INSTANCE); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager&) {
+        form.SessionEnding();
+        QApplication::quit();
+    });
+    if (!form.StartsHidden()) form.show();
+    return app.exec();
+}

@@ -1,0 +1,32 @@
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+TTempHome::TTempHome() : FOldHome(qgetenv("QUILLMATE_HOME")), FHadHome(qEnvironmentVariableIsSet("QUILLMATE_HOME")) {
+    qputenv("QUILLMATE_HOME", FDir.path().toLocal8Bit());
+}
+
+TTempHome::~TTempHome() {
+    if (FHadHome)
+        qputenv("QUILLMATE_HOME", FOldHome);
+    else
+        qunsetenv("QUILLMATE_HOME");
+}
+
+void TTempHome::Write(const QString& name, const QByteArray& bytes) const {
+    QDir().mkpath(QFileInfo(File(name)).absolutePath());
+    QFile f(File(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+QByteArray TTempHome::Read(const QString& name) const {
+    QFile f(File(name));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+QString SourceDir() { return QStringLiteral(QLM_SOURCE_DIR); }
+QString RuntimeDir() { return QStringLiteral(QLM_RUNTIME_DIR); }
