@@ -72,7 +72,15 @@ QString SetSetting(TApplicationParams& p, const TSetting& setting, const QString
     return ok ? QString() : QStringLiteral("cannot write %1").arg(QDir::toNativeSeparators(p.ConfigFile()));
 }
 
+// Bad arguments to a known command: one line, so scripts can show it as it is.
 int Usage(QTextStream& err, const QString& problem) {
+    err << "quillmate-cli: " << problem << "\n";
+    err.flush();
+    return kExitUsage;
+}
+
+// No command or an unknown one: the line and the list of commands.
+int FullUsage(QTextStream& err, const QString& problem) {
     err << "quillmate-cli: " << problem << "\n" << kUsage;
     err.flush();
     return kExitUsage;
@@ -90,7 +98,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
         arguments.remove(i, 2);
         break;
     }
-    if (arguments.isEmpty()) return Usage(err, QStringLiteral("no command given"));
+    if (arguments.isEmpty()) return FullUsage(err, QStringLiteral("no command given"));
     const QString command = arguments.takeFirst();
 
     if (command == QLatin1String("--version")) {
@@ -128,5 +136,5 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
             out << entry.LanguageName << "\t" << entry.LanguageFile << "\n";
         return kExitOk;
     }
-    return Usage(err, QStringLiteral("unknown command: %1").arg(command));
+    return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

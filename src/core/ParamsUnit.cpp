@@ -147,6 +147,9 @@ bool TApplicationParams::LoadSettings() {
             if (scheme.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) Strings[spColorScheme] = scheme;
     } else {
         FLoadError = QLM_TEXT("Error occurred when reading application settings from registry.");
+        // The stored identity survives a failed load: a new one written over it
+        // would make this node a stranger to its peers for good.
+        Strings[spQLMId] = config.ReadString(section, Key(spQLMId));
     }
 
     // Identity cannot stay empty whatever happened above: peers tell nodes apart by it.
@@ -154,9 +157,14 @@ bool TApplicationParams::LoadSettings() {
         Strings[spQLMId] = MakeUniqueId();
         SaveSetting(spQLMId);
     }
-    Strings[spNickname] = CleanNickname(Strings[spNickname]);
-    Strings[spState_Busy_AutoReplyContent] = WithoutTabs(Strings[spState_Busy_AutoReplyContent]);
-    Strings[spState_Away_AutoReplyContent] = WithoutTabs(Strings[spState_Away_AutoReplyContent]);
+    // Cleaning must not leave a setting with a default empty (a nickname of
+    // commas, an auto-reply of tabs).
+    auto cleaned = [this](TStringParams p, const QString& value) {
+        Strings[p] = value.isEmpty() ? DefaultString(p) : value;
+    };
+    cleaned(spNickname, CleanNickname(Strings[spNickname]));
+    cleaned(spState_Busy_AutoReplyContent, WithoutTabs(Strings[spState_Busy_AutoReplyContent]));
+    cleaned(spState_Away_AutoReplyContent, WithoutTabs(Strings[spState_Away_AutoReplyContent]));
     return FLoadError.isEmpty();
 }
 
@@ -174,7 +182,7 @@ bool TApplicationParams::SaveWindowState() {
 }
 
 bool TApplicationParams::SaveOptions() {
-    bool ok = FUserStore.SetAutoStart(Booleans[bpAutoRun], Platform::ExecutablePath());
+    bool ok = FUserStore.SetAutoStart(Booleans[bpAutoRun], Platform::DesktopProgramPath());
     ok = FUserStore.WriteBroadcastList(Strings[spUDPBroadcastIPList]) && ok;
 
     const QString section = QString::fromLatin1(SectionName);

@@ -51,7 +51,11 @@ QString PlaceholderSignature(const QString& text) {
 }
 
 QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args) {
-    QString pattern = Translate(english);
+    return TranslateFormat(UserInterfaceLang(), english, args);
+}
+
+QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args) {
+    QString pattern = lang.Translate(english);
     if (pattern != english && PlaceholderSignature(pattern) != PlaceholderSignature(english)) pattern = english;
     return FormatText(pattern, args);
 }

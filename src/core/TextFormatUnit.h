@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <variant>
 
+class TUserInterfaceLang;
+
 // One argument of FormatText: text for "%s", a number for "%d".
 using TFormatArg = std::variant<QString, qint64>;
 
@@ -19,3 +21,5 @@ QString PlaceholderSignature(const QString& text);
 // Translates english (see UILangUnit) and fills it; a translation whose
 // placeholders differ in number, kind or order from the English text is not used.
 QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args);
+// Same over a given language table instead of the process-wide one.
+QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args);

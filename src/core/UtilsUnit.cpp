@@ -29,7 +29,10 @@ namespace {
     "|ProductVersion=" QLM_VERSION_TEXT
     "|Comments=Serverless messenger for the local network}";
 
-bool ParseVersionBlock(const QByteArray& block, const QString& valueName, TFileInfo* info) {
+bool ParseVersionBlock(const QByteArray& block, const QString& valueName, TFileInfo* result) {
+    // Filled aside: a block that turns out broken leaves nothing half read.
+    TFileInfo parsed;
+    TFileInfo* info = &parsed;
     const QList<QByteArray> fields = block.split('|');
     const QList<QByteArray> numbers = fields.value(0).split('.');
     if (numbers.size() != 4) return false;
@@ -56,6 +59,25 @@ bool ParseVersionBlock(const QByteArray& block, const QString& valueName, TFileI
             if (name == QLatin1String(field.Name)) info->*field.Field = value;
         if (!valueName.isEmpty() && name.compare(valueName, Qt::CaseInsensitive) == 0) info->Value = value;
     }
+    *result = std::move(parsed);
+    return true;
+}
+
+// Names that no resolver could answer are refused before anyone is asked:
+// blanks, control characters, empty labels, over-long names, and dotted
+// numbers that are no address (resolvers would send those to a name server).
+bool LooksLikeHostName(const QString& name) {
+    if (name.isEmpty() || name.size() > 253) return false;
+    bool numeric = true;
+    for (QChar c : name) {
+        if (c.isSpace() || c.category() == QChar::Other_Control) return false;
+        numeric = numeric && (c.isDigit() || c == QLatin1Char('.'));
+    }
+    if (numeric) return false;
+    const QStringList labels = name.endsWith(QLatin1Char('.')) ? name.chopped(1).split(QLatin1Char('.'))
+                                                               : name.split(QLatin1Char('.'));
+    for (const QString& label : labels)
+        if (label.isEmpty() || label.size() > 63) return false;
     return true;
 }
 
@@ -67,6 +89,8 @@ QString ProgramFolder() { return Platform::DataFolder(); }
 QString RuntimeFolder() { return Platform::RuntimeDataFolder(); }
 
 QString WithTrailingSlash(const QString& path) {
+    // No folder stays no folder: "" must not turn into the root folder.
+    if (path.isEmpty()) return path;
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
 }
 
@@ -91,11 +115,12 @@ QString DisplayName(bool hasNickname, const QString& nickname, const QString& co
 
 bool ResolveHost(const QString& name, QString* address) {
     QHostAddress direct;
-    if (direct.setAddress(name) && direct.protocol() == QAbstractSocket::IPv4Protocol) {
+    if (direct.setAddress(name)) {
+        if (direct.protocol() != QAbstractSocket::IPv4Protocol) return false;
         *address = direct.toString();
         return true;
     }
-    if (name.trimmed().isEmpty()) return false;
+    if (!LooksLikeHostName(name)) return false;
     const QHostInfo info = QHostInfo::fromName(name);
     for (const QHostAddress& a : info.addresses())
         if (a.protocol() == QAbstractSocket::IPv4Protocol) {

@@ -17,6 +17,7 @@ namespace Utils {
 QString ProgramFolder();
 // Read-only data shipped beside the program (Languages, Sounds, Help ...).
 QString RuntimeFolder();
+// path with "/" appended unless it ends with one; an empty path stays empty.
 QString WithTrailingSlash(const QString& path);
 // Program folder + "TempFolder/", made when missing.
 QString GetTempFolder();
@@ -28,7 +29,8 @@ QString DisplayName(bool hasNickname, const QString& nickname, const QString& co
 // Same, with the OnlyUserNickname setting.
 QString DisplayName(bool hasNickname, const QString& nickname, const QString& computerName);
 // IPv4 address of a host name (a dotted quad is returned as it is); blocks
-// while the name is looked up, so call it off the GUI thread.
+// while the name is looked up, so call it off the GUI thread. Malformed names
+// and IPv6 literals are false without a lookup.
 bool ResolveHost(const QString& name, QString* address);
 // Reads the version information that a Quillmate executable carries.
 // False when the file has none.

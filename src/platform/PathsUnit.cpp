@@ -25,6 +25,12 @@ QString ExecutablePath() {
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
+QString DesktopProgramPath() {
+    const QString exe = ExecutablePath();
+    if (QFileInfo(exe).fileName() == QLatin1String("quillmate")) return exe;
+    return ExecutableFolder() + QStringLiteral("quillmate");
+}
+
 QString DataFolder() {
     const QString home = qEnvironmentVariable("QUILLMATE_HOME");
     if (!home.isEmpty()) return Slashed(QDir(home).absolutePath());

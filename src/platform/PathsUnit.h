@@ -16,5 +16,9 @@ QString RuntimeDataFolder();
 QString UserConfigFolder();
 // Full path of the running executable.
 QString ExecutablePath();
+// The desktop program that a logon should start: the running executable when
+// it is "quillmate", else the "quillmate" beside it (quillmate-cli saves the
+// options too, and must not put itself into the autostart entry).
+QString DesktopProgramPath();
 
 } // namespace Platform

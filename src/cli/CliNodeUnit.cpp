@@ -1,0 +1,154 @@
+#include "cli/CliNodeUnit.h"
+
+#include "core/NodeUnit.h"
+#include "core/ParamsUnit.h"
+#include "platform/SignalsUnit.h"
+#include "protocol/CommConstsUnit.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+namespace {
+
+QJsonObject RecordJson(const TOnlineNotify& r) {
+    return {{QStringLiteral("SenderHandle"), r.SenderHandle},   {QStringLiteral("ReceiverHandle"), r.ReceiverHandle},
+            {QStringLiteral("OnlineState"), r.OnlineState},     {QStringLiteral("NickName"), r.NickName},
+            {QStringLiteral("ComputerName"), r.ComputerName},   {QStringLiteral("IPAddress"), r.IPAddress},
+            {QStringLiteral("Version"), r.Version},             {QStringLiteral("UserId"), r.UserId},
+            {QStringLiteral("Reserved"), r.Reserved}};
+}
+
+QString HexId(int id) { return QStringLiteral("0x%1").arg(id, 4, 16, QLatin1Char('0')); }
+
+void PrintLine(QTextStream& out, bool json, const QJsonObject& object, const QString& plain) {
+    if (json)
+        out << QJsonDocument(object).toJson(QJsonDocument::Compact) << "\n";
+    else
+        out << plain << "\n";
+    out.flush();
+}
+
+// Options shared by the node commands; returns an error text or empty.
+QString ApplyNodeOptions(QStringList& args, bool* json) {
+    for (qsizetype i = 0; i < args.size();) {
+        if (args[i] == QLatin1String("--json") && json) {
+            *json = true;
+            args.remove(i);
+        } else if (args[i] == QLatin1String("--nickname")) {
+            if (i + 1 >= args.size()) return QStringLiteral("--nickname needs a name");
+            Params()[spNickname] = TApplicationParams::CleanNickname(args[i + 1]);
+            args.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    return {};
+}
+
+QString StateName(int state) {
+    switch (state) {
+    case 0: return QStringLiteral("Online");
+    case 1: return QStringLiteral("Busy");
+    case 2: return QStringLiteral("Away");
+    default: return QString::number(state);
+    }
+}
+
+} // namespace
+
+int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    QStringList args = arguments;
+    bool json = false;
+    if (const QString error = ApplyNodeOptions(args, &json); !error.isEmpty() || !args.isEmpty()) {
+        err << "quillmate-cli: " << (error.isEmpty() ? QStringLiteral("unknown option: ") + args.first() : error) << "\n";
+        return 2;
+    }
+    TNode node;
+    QObject::connect(&node, &TNode::EventArrived, [&](int id, qintptr wParam, const TOnlineNotify& record) {
+        QJsonObject object = RecordJson(record);
+        object.insert(QStringLiteral("event"), CommEventName(id));
+        object.insert(QStringLiteral("id"), HexId(id));
+        object.insert(QStringLiteral("wparam"), qint64(wParam));
+        PrintLine(out, json, object,
+                  QStringLiteral("%1 %2 %3 %4 %5 state=%6 id=%7")
+                      .arg(CommEventName(id), HexId(id), record.NickName, record.ComputerName, record.IPAddress)
+                      .arg(record.OnlineState)
+                      .arg(record.UserId));
+    });
+    QObject::connect(&node, &TNode::NetworkReady, [&] {
+        PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("network-confirmed")}},
+                  QStringLiteral("network-confirmed"));
+    });
+    QObject::connect(&node, &TNode::NotificationRequested, [&](const QString& text) {
+        PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("notification")}, {QStringLiteral("text"), text}},
+                  QStringLiteral("notification ") + text);
+    });
+    QObject::connect(&node, &TNode::ListenFailed, [&](const QString& text) {
+        err << "quillmate-cli: " << QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")) << "\n";
+        err.flush();
+    });
+    TQuitSignals quit([&node] {
+        node.Stop();
+        QCoreApplication::quit();
+    });
+    node.Start();
+    return QCoreApplication::exec();
+}
+
+int RunWho(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    QStringList args = arguments;
+    double waitSeconds = 3;
+    for (qsizetype i = 0; i < args.size();) {
+        if (args[i] == QLatin1String("--wait") && i + 1 < args.size()) {
+            bool ok = false;
+            waitSeconds = args[i + 1].toDouble(&ok);
+            if (!ok || waitSeconds < 0) {
+                err << "quillmate-cli: --wait needs a number of seconds\n";
+                return 2;
+            }
+            args.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    if (const QString error = ApplyNodeOptions(args, nullptr); !error.isEmpty() || !args.isEmpty()) {
+        err << "quillmate-cli: " << (error.isEmpty() ? QStringLiteral("unknown option: ") + args.first() : error) << "\n";
+        return 2;
+    }
+    TNode node;
+    int status = 0;
+    QObject::connect(&node, &TNode::ListenFailed, [&](const QString& text) {
+        err << "quillmate-cli: " << QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")) << "\n";
+        status = 1;
+        QCoreApplication::quit();
+    });
+    QObject::connect(&node, &TNode::NetworkReady, [&] {
+        QTimer::singleShot(int(waitSeconds * 1000), [] { QCoreApplication::quit(); });
+    });
+    // Without a network that echoes our self-check the list would stay empty.
+    constexpr int kConfirmLimitMs = 30 * 1000;
+    QTimer::singleShot(kConfirmLimitMs, &node, [&] {
+        if (node.NetworkConfirmed()) return;
+        err << "quillmate-cli: the network was not confirmed (our own self-check never came back)\n";
+        status = 1;
+        QCoreApplication::quit();
+    });
+    TQuitSignals quit([] { QCoreApplication::quit(); });
+    node.Start();
+    QCoreApplication::exec();
+    if (status == 0) {
+        out << "GROUP\tNICKNAME\tCOMPUTER\tIP\tSTATE\tVERSION\tID\tRESPONDING\n";
+        TOnlineUserModel& model = node.Model();
+        for (const QModelIndex& row : model.UserIndexes()) {
+            const TUserNodeData* user = model.NodeData(row);
+            out << user->GroupName << "\t" << user->NickName << "\t" << user->ComputerName << "\t" << user->IPAddress
+                << "\t" << StateName(user->OnlineState) << "\t" << user->Version << "\t" << user->UserId << "\t"
+                << (user->Responding ? "yes" : "no") << "\n";
+        }
+        out.flush();
+    }
+    node.Stop();
+    return status;
+}

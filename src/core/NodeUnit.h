@@ -1,0 +1,85 @@
+#pragma once
+
+#include "presence/OnlineUserModelUnit.h"
+#include "protocol/CommConstsUnit.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class TCommClient;
+class TCommServer;
+class TCommLocal;
+class TMessageLang;
+class TUserGroup;
+class TPostedEvent;
+
+// The intervals of the start sequence and the presence check, in one place
+// so that tests and lab runs can shorten them.
+struct TNodeTimings {
+    int LoadMs = 100;           // creation -> listener started, first self-check
+    int RepeatMs = 10 * 1000;   // self-check repeated until it comes back
+    int SignalMs = 60 * 1000;   // presence check of listed users
+    qint64 MinuteMs = 60 * 1000; // the unit of the silence rule
+    int SilenceMinutes = 5;     // whole minutes without a sign -> not responding
+
+    // Defaults, overridden by QUILLMATE_TIMINGS="load=50,repeat=500,signal=1000,minute=200".
+    static TNodeTimings FromEnvironment();
+};
+
+// The main window's duties that need no screen: the start and stop sequence,
+// the timers, the online user list and the handling of presence events. The
+// desktop window shows and drives it; quillmate-cli runs it headless.
+class TNode : public QObject {
+    Q_OBJECT
+public:
+    explicit TNode(TNodeTimings timings = TNodeTimings::FromEnvironment(), QObject* parent = nullptr);
+    ~TNode() override;
+
+    // Builds the group rows and arms TimerLoad.
+    void Start();
+    // Logoff to every listed user, listener stopped, list emptied. Safe to call twice.
+    void Stop();
+
+    TOnlineUserModel& Model() { return *FModel; }
+    TCommServer& Server() { return *FServer; }
+    bool NetworkConfirmed() const { return FNetworkConfirmed; }
+    bool IsListening() const;
+
+    // "QLM_ONLINESTATE", "QLM_NICKNAME" or "QLM_LOGOFF" to every user row, last row first.
+    void SendPresenceToListed(const char* type);
+    // Rebuilds the list and announces this node again.
+    void RefreshOnlineList();
+    // Stores and announces a new nickname; false when nothing changed.
+    bool ChangeNickname(const QString& text);
+
+signals:
+    // Every event handled, before it is handled (the CLI prints them).
+    void EventArrived(int id, qintptr wParam, const TOnlineNotify& record);
+    void NetworkReady();
+    // "%s Online" / "%s Offline" texts for the notification windows.
+    void NotificationRequested(const QString& text);
+    // 0: "online.wav" (the GUI plays it).
+    void SoundRequested(int which);
+    // Listening could not start: the text for the error box.
+    void ListenFailed(const QString& text);
+    void SelfRowAdded();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void TimerLoadTimer();
+    void TimerRepeatTimer();
+    void TimerSignalTimer();
+    void HandlePresence(TPostedEvent& e);
+
+    TNodeTimings FTimings;
+    std::unique_ptr<TOnlineUserModel> FModel;
+    std::unique_ptr<TCommServer> FServer;
+    QTimer FTimerLoad;
+    QTimer FTimerRepeat;
+    QTimer FTimerSignal;
+    bool FNetworkConfirmed = false;
+    bool FStopped = false;
+};

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "protocol/CommConstsUnit.h"
+
+#include <QAbstractItemModel>
+#include <QDateTime>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TUserGroup;
+
+// One row of the online list: a group row or a user row.
+struct TUserNodeData {
+    bool Hot = false;
+    bool IsGroup = false;
+    bool IsFavorite = false;
+    bool IsSelf = false;
+    bool Checked = false;
+    QPointer<QObject> FloatWindow;
+    QString GroupName;
+    QString NickName;
+    QString ComputerName;
+    QString IPAddress;
+    qint32 OnlineState = 0;
+    QDateTime LastSignalTime;
+    bool Responding = true;
+    QString Version;
+    QString UserId;
+};
+
+// How UpdateOrAddUser changes a known user.
+enum TUpdateKind { ukNickname = 0, ukState = 1, ukFull = 2 };
+
+// Who this node is, for the IsSelf rule.
+struct TSelfIdentity {
+    QString UserId;
+    QString ComputerName;
+};
+
+// The online user list: group rows at the top level (row 0 Favorite
+// Contacts), user rows below them. The only store of who is online; main
+// thread only. Groups and positions come from the groups store.
+class TOnlineUserModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    enum TRole { NodeDataRole = Qt::UserRole + 1 };
+    using TClock = std::function<QDateTime()>;
+
+    TOnlineUserModel(TUserGroup& groups, TSelfIdentity self, QObject* parent = nullptr);
+    ~TOnlineUserModel() override;
+
+    void SetClock(TClock clock) { FClock = std::move(clock); }
+    void SetSelf(TSelfIdentity self) { FSelf = std::move(self); }
+    const TSelfIdentity& Self() const { return FSelf; }
+
+    // QAbstractItemModel
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+
+    const TUserNodeData* NodeData(const QModelIndex& index) const;
+    TUserNodeData* NodeData(const QModelIndex& index);
+    int GroupCount() const { return int(FGroups.size()); }
+    QModelIndex GroupIndex(int groupRow) const { return index(groupRow, 0); }
+    QModelIndex FindGroup(const QString& name) const;
+    // Every user row from the first to the last.
+    QList<QModelIndex> UserIndexes() const;
+
+    QModelIndex FindUserNode(const QString& userId, const QString& computerName, const QString& ipAddress) const;
+    void UpdateOrAddUser(bool announce, TUpdateKind kind, const TOnlineNotify& record);
+    QModelIndex AddUserNode(bool announce, const TOnlineNotify& record);
+    void DeleteUserNode(const QModelIndex& index);
+    void ClearUserList();
+    // Favorite Contacts and the stored groups in their stored order.
+    void LoadGroupNodes(bool firstTime);
+    void UpdateGroupCaption(int groupRow);
+    QString GroupCaption(int groupRow) const;
+    // Row 0's name follows the interface language.
+    void SetFavoriteName(const QString& name);
+
+    static QString UserKey(const QString& computerName, const QString& userId);
+    bool IsSelf(const QString& userId, const QString& computerName) const;
+
+    std::optional<TRecipient> SelectedRecipient(const QModelIndex& selected) const;
+    // Ticked users from the last row to the first.
+    TRecipients CheckedRecipients() const;
+    // 1 tick all, 2 invert, 3 clear (the menu Tags).
+    void CheckOnlineUsers(int tag);
+    void SetChecked(const QModelIndex& index, bool checked);
+
+    // The periodic check: updates Responding by whole minutes of silence
+    // (minuteMs long, silenceMinutes or more: not responding; peers without
+    // version never marked) and returns the addresses to ask, last row first,
+    // own row left out.
+    QStringList CheckSignalTick(qint64 minuteMs = 60000, int silenceMinutes = 5);
+    // A check reply: the row with that id was seen now.
+    void MarkSignal(const QString& userId);
+    // Logoff: removes the user; returns its display data when it was listed.
+    std::optional<TUserNodeData> RemoveUser(const TOnlineNotify& record);
+
+signals:
+    // A user came online and should be announced ("%s Online", sound).
+    void UserAnnounced(const TUserNodeData& user);
+    // The own row was added: the header shows the own state now.
+    void SelfRowAdded();
+    // A user row is about to go (its floating window closes).
+    void UserRemoving(const TUserNodeData& user);
+
+private:
+    struct TGroupRow {
+        TUserNodeData Data;
+        std::vector<std::unique_ptr<TUserNodeData>> Users;
+    };
+    int GroupRowOf(const TGroupRow* group) const;
+    TGroupRow* GroupOf(const QModelIndex& index) const;
+    void AddGroupRow(const QString& name, bool favorite);
+    QDateTime Now() const { return FClock ? FClock() : QDateTime::currentDateTime(); }
+    void RowChanged(const QModelIndex& index);
+
+    TUserGroup& FStore;
+    TSelfIdentity FSelf;
+    TClock FClock;
+    std::vector<std::unique_ptr<TGroupRow>> FGroups;
+};

@@ -1,0 +1,146 @@
+#include "protocol/CommClientUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "core/UtilsUnit.h"
+#include "protocol/CommConstsUnit.h"
+#include "protocol/CommLocalUnit.h"
+#include "protocol/EnvelopeUnit.h"
+#include "text/MsgLangUnit.h"
+
+#include <QHostAddress>
+#include <QThreadPool>
+#include <QUdpSocket>
+#include <sys/socket.h>
+
+namespace {
+
+// A dotted quad as it is; a name through the resolver (blocking).
+QHostAddress Resolve(const QString& host) {
+    const QString trimmed = host.trimmed();
+    QHostAddress address;
+    if (address.setAddress(trimmed) && address.protocol() == QAbstractSocket::IPv4Protocol) return address;
+    QString resolved;
+    if (Utils::ResolveHost(trimmed, &resolved)) return QHostAddress(resolved);
+    return {};
+}
+
+bool Send(QUdpSocket& socket, const QHostAddress& to, quint16 port, const QByteArray& datagram) {
+    if (to.isNull()) return false;
+    return socket.writeDatagram(datagram, to, port) == datagram.size();
+}
+
+// A fresh socket on an ephemeral port, as every send uses.
+void Prepare(QUdpSocket& socket, bool broadcast) {
+    socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0);
+    if (broadcast) {
+        // Qt sets SO_BROADCAST itself only for the limited broadcast address.
+        const int on = 1;
+        ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    }
+}
+
+} // namespace
+
+TTransportConfig TTransportConfig::FromSettings() {
+    const TApplicationParams& p = Params();
+    TTransportConfig config;
+    config.Port = quint16(p[ipListeningPort]);
+    config.MulticastGroup = p[spMulticastGroup];
+    config.TimeToLive = p[ipTimeToLive];
+    config.UseMulticast = p[bpUseUDPIPMulticast];
+    TCommLocal::Instance().GetBroadcastList(&config.BroadcastList);
+    return config;
+}
+
+TCommClient::TCommClient(TConfigSource config, TIdentitySource identity, const TMessageLang& lang)
+    : FConfig(std::move(config)), FIdentity(std::move(identity)), FLang(lang) {}
+
+TCommClient& TCommClient::Instance() {
+    static TCommClient client(&TTransportConfig::FromSettings, [] {
+        const TApplicationParams& p = Params();
+        TLocalIdentity self;
+        self.LanguageId = TMessageLang::Instance().LanguageId();
+        self.Interfaces = TCommLocal::Instance().LocalInterfaces();
+        self.OnlineState = TCommLocal::Instance().OnlineState();
+        self.NickName = p[spNickname];
+        self.ComputerName = Utils::LocalComputerName();
+        self.Version = Utils::VersionText();
+        self.UserId = p[spQLMId];
+        return self;
+    }, TMessageLang::Instance());
+    return client;
+}
+
+bool TCommClient::SendToAll(const QByteArray& datagram) const {
+    const TTransportConfig config = FConfig();
+    QUdpSocket socket;
+    if (config.UseMulticast) {
+        Prepare(socket, false);
+        socket.setSocketOption(QAbstractSocket::MulticastTtlOption, config.TimeToLive);
+        socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, 1);
+        return Send(socket, QHostAddress(config.MulticastGroup), config.Port, datagram);
+    }
+    Prepare(socket, true);
+    bool any = false;
+    for (const QString& address : config.BroadcastList)
+        any = Send(socket, Resolve(address), config.Port, datagram) || any;
+    return any;
+}
+
+bool TCommClient::SendToPeer(const QString& ipOrComputerName, const QByteArray& datagram) const {
+    return SendToAddress(ipOrComputerName, datagram);
+}
+
+bool TCommClient::SendToAddress(const QString& address, const QByteArray& datagram) const {
+    QUdpSocket socket;
+    Prepare(socket, false);
+    return Send(socket, Resolve(address), FConfig().Port, datagram);
+}
+
+int TCommClient::SendToEachAddress(const QStringList& addresses, const QByteArray& datagram) const {
+    const quint16 port = FConfig().Port;
+    QUdpSocket socket;
+    Prepare(socket, false);
+    int sent = 0;
+    for (const QString& address : addresses)
+        if (!address.trimmed().isEmpty() && Send(socket, Resolve(address), port, datagram)) ++sent;
+    return sent;
+}
+
+bool TCommClient::SendLocalBroadcast(const QByteArray& datagram) const {
+    const TTransportConfig config = FConfig();
+    QUdpSocket socket;
+    Prepare(socket, true);
+    return Send(socket, QHostAddress(config.LocalBroadcast), config.Port, datagram);
+}
+
+bool TCommClient::SendCheckNetworkState() const {
+    return SendLocalBroadcast(EncodeCheckNetworkState(FIdentity().UserId));
+}
+
+bool TCommClient::SendLogon() const { return SendToAll(EncodeLogon(FIdentity(), FLang)); }
+
+bool TCommClient::SendPresence(const char* type, const QString& address) const {
+    return SendToAddress(address, EncodePresence(type, FIdentity(), FLang));
+}
+
+void TCommClient::StartCheckSignal(const QStringList& addresses) const {
+    // The worker gets copies of everything it needs and touches nothing shared.
+    const QByteArray datagram = EncodeCheckSignal(FIdentity().UserId);
+    TCommClient worker([config = FConfig()] { return config; }, [] { return TLocalIdentity(); }, FLang);
+    QThreadPool::globalInstance()->start([worker, addresses, datagram] { worker.SendToEachAddress(addresses, datagram); });
+}
+
+int TCommClient::SendCheckSignal(const QStringList& addresses) const {
+    return SendToEachAddress(addresses, EncodeCheckSignal(FIdentity().UserId));
+}
+
+bool TCommClient::SendCheckSignalReply(const QString& address) const {
+    return SendToAddress(address, EncodeCheckSignalReply(FIdentity().UserId));
+}
+
+void TCommClient::StartLogonThread() const {
+    const QByteArray datagram = EncodeLogon(FIdentity(), FLang);
+    TCommClient worker([config = FConfig()] { return config; }, [] { return TLocalIdentity(); }, FLang);
+    QThreadPool::globalInstance()->start([worker, datagram] { worker.SendToAll(datagram); });
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "platform/NetInterfacesUnit.h"
+
+#include <QList>
+#include <QMap>
+#include <QReadWriteLock>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+
+class TApplicationParams;
+class TUserInterfaceLang;
+
+// The register of message windows in chat layout: a peer's UserKey to the
+// handle of the window that chats with it. Keys compare without case.
+// Main thread only.
+class TChatFormList {
+public:
+    // Enters the window for userKey, replacing an older entry of that key.
+    // An empty key or the null handle is refused.
+    bool Add(const QString& userKey, quint32 handle);
+    bool Remove(const QString& userKey);
+    // Removes every entry that names the window; returns how many.
+    int RemoveHandle(quint32 handle);
+    // The window's handle, 0 when the key is not listed.
+    quint32 Find(const QString& userKey) const;
+    bool Contains(const QString& userKey) const { return Find(userKey) != 0; }
+    int Count() const { return static_cast<int>(FEntries.size()); }
+    bool IsEmpty() const { return FEntries.isEmpty(); }
+    void Clear() { FEntries.clear(); }
+    // "%s=%d" lines (UserKey as entered, handle in decimal), ordered by key.
+    QStringList Lines() const;
+
+private:
+    struct TEntry {
+        QString UserKey;
+        quint32 Handle = 0;
+    };
+    QMap<QString, TEntry> FEntries; // by case-folded UserKey
+};
+
+// The local state the protocol consults when it answers other nodes, and the
+// decisions that depend on it: online state, automatic replies, which of a
+// peer's addresses to use, where to broadcast, which update files to offer.
+class TCommLocal {
+public:
+    // At most this many IPv4 entries of the system's list are looked at.
+    static constexpr int MaxInterfaceEntries = 10;
+
+    // programFolder holds Update.ini; versionText is this node's "%d.%d.%d.%d";
+    // lang translates the auto-reply label (null: the process-wide table).
+    TCommLocal(TApplicationParams& params, QString programFolder, QString versionText,
+               const TUserInterfaceLang* lang = nullptr);
+    TCommLocal(const TCommLocal&) = delete;
+    TCommLocal& operator=(const TCommLocal&) = delete;
+
+    // The process-wide instance over Params(), the program folder and the
+    // running version; created on first use.
+    static TCommLocal& Instance();
+
+    // 0 Online, 1 Busy, 2 Away. Written on the main thread, read by the
+    // receiver and sender threads.
+    int OnlineState() const { return FOnlineState.load(std::memory_order_relaxed); }
+    // A value outside 0..2 is ignored.
+    void SetOnlineState(int state);
+
+    // Whether an automatic reply is due in the current state; text gets the
+    // reply ("[Auto-reply Message]: content") in Busy and Away even when the
+    // result is false, and is empty when Online.
+    bool GetAutoReply(QString* text) const;
+
+    // senderInterfaces: the peer's "address=mask" lines (CR LF or LF). Gives
+    // the first peer address that shares a non-zero network with one of the
+    // local interfaces.
+    bool PickSameSubnetAddress(const QString& senderInterfaces, QString* address) const;
+
+    // The ticked ("+") addresses of the UDPBroadcastIPList setting, in order.
+    bool GetBroadcastList(QStringList* list) const;
+
+    // The files offered to a peer running peerVersion: the values of the
+    // section "<own version>_<peer version>" of Update.ini, then "Update.ini",
+    // each line followed by CR LF. Empty when nothing is offered.
+    QString GetUpdateFileList(const QString& peerVersion) const;
+
+    // This computer's "address=mask" lines. Set once before listening starts.
+    QStringList LocalInterfaces() const;
+    void SetLocalInterfaces(QStringList lines);
+    // Every line followed by CR LF, as announced to peers; empty when none.
+    QString LocalInterfacesText() const;
+
+    // The system's usable interfaces as "address=mask" lines.
+    static QStringList EnumerateInterfaces();
+    // The rule behind EnumerateInterfaces: of the first MaxInterfaceEntries
+    // entries, those that are up, not loopback and carry dotted quads.
+    static QStringList InterfaceLines(const QList<TNetInterfaceEntry>& entries);
+    // A strict dotted quad ("a.b.c.d", each 0..255) as a 32-bit value; 0 for
+    // any other text.
+    static quint32 DottedQuadToInt(const QString& text);
+    static bool TryDottedQuad(const QString& text, quint32* value);
+
+    TChatFormList& ChatFormList() { return FChatFormList; }
+    const TChatFormList& ChatFormList() const { return FChatFormList; }
+
+    const QString& ProgramFolder() const { return FProgramFolder; }
+    const QString& VersionText() const { return FVersionText; }
+
+private:
+    QString TranslateText(const QString& english) const;
+
+    TApplicationParams& FParams;
+    QString FProgramFolder;
+    QString FVersionText;
+    const TUserInterfaceLang* FLang;
+    std::atomic<quint8> FOnlineState{0};
+    mutable QReadWriteLock FInterfacesLock;
+    QStringList FLocalInterfaces;
+    TChatFormList FChatFormList;
+};

@@ -1,0 +1,79 @@
+#include "protocol/RequestReaderUnit.h"
+
+#include <QDeadlineTimer>
+#include <QtEndian>
+
+namespace {
+constexpr qint64 kReadChunk = 64 * 1024;
+} // namespace
+
+TRequestReader::TRequestReader(QIODevice& device, std::function<bool(int)> waitForData)
+    : FDevice(device), FWait(std::move(waitForData)) {}
+
+bool TRequestReader::Fill(int waitMs) {
+    if (FPos > 0 && FPos == FBuffer.size()) {
+        FBuffer.clear();
+        FPos = 0;
+    }
+    if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(waitMs)) && FDevice.bytesAvailable() <= 0) return false;
+    const QByteArray more = FDevice.read(kReadChunk);
+    if (more.isEmpty()) return false;
+    FBuffer += more;
+    return true;
+}
+
+TRequestReader::TResult TRequestReader::ReadLine(QByteArray* line, int timeoutMs, qsizetype maxLength) {
+    const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    qsizetype searchFrom = FPos;
+    for (;;) {
+        const qsizetype lf = FBuffer.indexOf('\n', searchFrom);
+        if (lf >= 0) {
+            qsizetype end = lf;
+            if (end > FPos && FBuffer[end - 1] == '\r') --end;
+            if (end - FPos > maxLength) return rrTooLong;
+            *line = FBuffer.mid(FPos, end - FPos);
+            FPos = lf + 1;
+            return rrOk;
+        }
+        // CR LF itself may still come, so allow for its two bytes.
+        if (FBuffer.size() - FPos > maxLength + 1) return rrTooLong;
+        searchFrom = FBuffer.size();
+        if (deadline.hasExpired()) return rrTimeout;
+        const int wait = deadline.isForever() ? -1 : int(qMax<qint64>(1, deadline.remainingTime()));
+        if (!Fill(wait)) return deadline.hasExpired() ? rrTimeout : rrClosed;
+    }
+}
+
+TRequestReader::TResult TRequestReader::ReadLength(qint32* length, int stallMs) {
+    while (FBuffer.size() - FPos < 4)
+        if (!Fill(stallMs)) return rrClosed;
+    *length = qFromBigEndian<qint32>(FBuffer.constData() + FPos);
+    FPos += 4;
+    return rrOk;
+}
+
+TRequestReader::TResult TRequestReader::ReadBlock(QByteArray* block, qint64 maxSize, int stallMs) {
+    qint32 length = 0;
+    if (const TResult r = ReadLength(&length, stallMs); r != rrOk) return r;
+    if (length < 0) return rrInvalid;
+    if (length > maxSize) return rrTooLong;
+    block->clear();
+    // Grows as bytes arrive: a length alone never reserves memory.
+    return ReadInto(length, [block](const char* data, qint64 size) {
+        block->append(data, size);
+        return true;
+    }, stallMs);
+}
+
+TRequestReader::TResult TRequestReader::ReadInto(qint64 size, const std::function<bool(const char*, qint64)>& sink,
+                                                 int stallMs) {
+    qint64 remaining = size;
+    while (remaining > 0) {
+        if (FPos == FBuffer.size() && !Fill(stallMs)) return rrClosed;
+        const qint64 take = qMin<qint64>(remaining, FBuffer.size() - FPos);
+        if (!sink(FBuffer.constData() + FPos, take)) return rrInvalid;
+        FPos += take;
+        remaining -= take;
+    }
+    return rrOk;
+}

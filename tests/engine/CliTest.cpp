@@ -1,0 +1,280 @@
+#include "VersionInfo.h"
+#include "core/ParamsUnit.h"
+#include "platform/ProfileFileUnit.h"
+#include "platform/UserStoreUnit.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <optional>
+
+namespace {
+
+// quillmate-cli loads the process-wide settings, which happens once per
+// process: every case runs the real program with its own --home.
+struct TCliResult {
+    int Exit = -1;
+    QString Out;
+    QString Err;
+};
+
+QString CliProgram() { return QDir(RuntimeDir()).filePath(QStringLiteral("quillmate-cli")); }
+
+TCliResult RunCliProcess(const QString& home, const QStringList& arguments, const QString& program = CliProgram()) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUILLMATE_HOME"), home); // belt and braces: never the real user's files
+    process.setProcessEnvironment(env);
+    process.start(program, QStringList{QStringLiteral("--home"), home} + arguments);
+    TCliResult result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        ADD_FAILURE() << "quillmate-cli did not finish";
+        return result;
+    }
+    result.Exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.Out = QString::fromUtf8(process.readAllStandardOutput());
+    result.Err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// The program folder of one run and the per-user store the program uses in it.
+class CliHome {
+public:
+    CliHome()
+        : Store(Home.File(QStringLiteral(".config/Quillmate/Quillmate.ini")),
+                Home.File(QStringLiteral(".config/autostart/quillmate.desktop"))) {}
+    TCliResult Run(const QStringList& arguments) const { return RunCliProcess(Home.Path(), arguments); }
+    void WriteConfig(const QByteArray& lines) const {
+        Home.Write(QStringLiteral("Config.ini"), "[Quillmate Settings]\r\n" + lines);
+    }
+    std::optional<QString> ConfigValue(const QString& key) const {
+        const TProfileFile file(Home.File(QStringLiteral("Config.ini")));
+        const QString section = QString::fromLatin1(TApplicationParams::SectionName);
+        if (!file.ValueExists(section, key)) return std::nullopt;
+        return file.ReadString(section, key);
+    }
+
+    TTempHome Home;
+    TUserStore Store;
+};
+
+TEST(Cli, PrintsTheCompiledVersion) {
+    CliHome home;
+    const TCliResult r = home.Run({QStringLiteral("--version")});
+    EXPECT_EQ(r.Exit, 0);
+    EXPECT_EQ(r.Out, QStringLiteral("quillmate-cli " QLM_VERSION_TEXT "\n"));
+    EXPECT_TRUE(r.Err.isEmpty());
+}
+
+// ------------------------------------------------------------ settings get
+
+struct TGetCase {
+    const char* Name;
+    QByteArray Config;
+    const char* StoreList; // null: no per-user store
+    const char* Key;
+    const char* Expected;  // "<home>" stands for the program folder
+};
+
+void PrintTo(const TGetCase& c, std::ostream* os) { *os << c.Name; }
+
+class CliGet : public ::testing::TestWithParam<TGetCase> {};
+
+TEST_P(CliGet, PrintsTheSettingAsLoaded) {
+    const TGetCase& c = GetParam();
+    CliHome home;
+    home.WriteConfig(c.Config);
+    if (c.StoreList) ASSERT_TRUE(home.Store.WriteBroadcastList(QString::fromUtf8(c.StoreList)));
+    const TCliResult r = home.Run({QStringLiteral("settings"), QStringLiteral("get"), QString::fromLatin1(c.Key)});
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    QString expected = QString::fromUtf8(c.Expected);
+    expected.replace(QStringLiteral("<home>"), home.Home.Path());
+    EXPECT_EQ(r.Out.toStdString(), (expected + QLatin1Char('\n')).toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliGet,
+    ::testing::Values(
+        TGetCase{"CompressionRatioTwelve", "CompressionRatio=12\r\n", nullptr, "CompressionRatio", "1"},
+        TGetCase{"CompressionRatioNine", "CompressionRatio=9\r\n", nullptr, "CompressionRatio", "9"},
+        TGetCase{"PortNotANumber", "ListeningPort=abc\r\n", nullptr, "ListeningPort", "7709"},
+        TGetCase{"PortDefault", "", nullptr, "ListeningPort", "7709"},
+        TGetCase{"KeyCaseIgnored", "ListeningPort=8000\r\n", nullptr, "listeningport", "8000"},
+        TGetCase{"Nickname", "Nickname=a,b\tc\r\n", nullptr, "Nickname", "abc"},
+        TGetCase{"BusyTextCleared", "State_Busy_AutoReplyContent=\r\n", nullptr, "State_Busy_AutoReplyContent",
+                 "Sorry, I'm busy now."},
+        TGetCase{"AwayTextTabs", "State_Away_AutoReplyContent=a\tb\r\n", nullptr, "State_Away_AutoReplyContent", "ab"},
+        TGetCase{"ColorSchemeOtherCase", "ColorScheme=bLuE\r\n", nullptr, "ColorScheme", "bLuE"},
+        TGetCase{"ColorSchemeUnknown", "ColorScheme=Pink\r\n", nullptr, "ColorScheme", "Silver"},
+        TGetCase{"ArrivedFolderSlash", "ArrivedFilesFolder=/srv/in\r\n", nullptr, "ArrivedFilesFolder", "/srv/in/"},
+        TGetCase{"ArrivedFolderDefault", "", nullptr, "ArrivedFilesFolder", "<home>Files/"},
+        TGetCase{"AutoRunWithoutEntry", "AutoRun=1\r\n", nullptr, "AutoRun", "0"},
+        TGetCase{"MulticastGroup", "", nullptr, "MulticastGroup", "234.0.0.1"},
+        TGetCase{"TimeToLive", "", nullptr, "TimeToLive", "1"},
+        TGetCase{"UseMulticast", "", nullptr, "UseUDPIPMulticast", "1"},
+        TGetCase{"MisspelledKey", "OnlineListShowCompuerName=0\r\n", nullptr, "OnlineListShowCompuerName", "0"},
+        TGetCase{"BroadcastListFromStore", "UDPBroadcastIPList=+1.1.1.1\r\n", "+10.0.0.255\t-10.1.0.255",
+                 "UDPBroadcastIPList", "+10.0.0.255\t-10.1.0.255"},
+        TGetCase{"BroadcastListDefault", "UDPBroadcastIPList=+1.1.1.1\r\n", nullptr, "UDPBroadcastIPList",
+                 "+255.255.255.255"},
+        TGetCase{"IdentityKept", "QLMId=00-0C-29-3E-5A-7F\r\n", nullptr, "QLMId", "00-0C-29-3E-5A-7F"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(Cli, FirstGetMakesTheIdentityAndKeepsIt) {
+    CliHome home;
+    const TCliResult first = home.Run({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("QLMId")});
+    ASSERT_EQ(first.Exit, 0);
+    const QString id = first.Out.trimmed();
+    EXPECT_FALSE(id.isEmpty());
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("QLMId")), id);
+    const TCliResult second = home.Run({QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("QLMId")});
+    EXPECT_EQ(second.Out.trimmed(), id);
+}
+
+// ------------------------------------------------------------ settings set
+
+TEST(Cli, SetThenGetRoundTrips) {
+    CliHome home;
+    auto set = [&](const char* key, const QString& value) {
+        const TCliResult r = home.Run({QStringLiteral("settings"), QStringLiteral("set"), QString::fromLatin1(key), value});
+        EXPECT_EQ(r.Exit, 0) << key << ": " << r.Err.toStdString();
+    };
+    auto get = [&](const char* key) {
+        return home.Run({QStringLiteral("settings"), QStringLiteral("get"), QString::fromLatin1(key)}).Out.chopped(1);
+    };
+
+    set("Nickname", QStringLiteral("Ann,\tLee"));
+    EXPECT_EQ(get("Nickname"), QStringLiteral("AnnLee"));
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("Nickname")), QStringLiteral("AnnLee"));
+
+    set("UDPBroadcastIPList", QStringLiteral("+10.0.0.255\t-10.9.0.255"));
+    EXPECT_EQ(get("UDPBroadcastIPList"), QStringLiteral("+10.0.0.255\t-10.9.0.255"));
+    EXPECT_EQ(home.Store.ReadBroadcastList(), QStringLiteral("+10.0.0.255\t-10.9.0.255"));
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("UDPBroadcastIPList")), std::nullopt);
+
+    set("ListeningPort", QStringLiteral("7800"));
+    EXPECT_EQ(get("ListeningPort"), QStringLiteral("7800"));
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("ListeningPort")), QStringLiteral("7800"));
+
+    set("MainFormLeft", QStringLiteral("-20"));
+    EXPECT_EQ(get("MainFormLeft"), QStringLiteral("-20"));
+
+    set("ChatMode", QStringLiteral("off"));
+    EXPECT_EQ(get("ChatMode"), QStringLiteral("0"));
+    set("ChatMode", QStringLiteral("yes"));
+    EXPECT_EQ(get("ChatMode"), QStringLiteral("1"));
+
+    set("ArrivedFilesFolder", QStringLiteral("/srv/drop"));
+    EXPECT_EQ(get("ArrivedFilesFolder"), QStringLiteral("/srv/drop/"));
+
+    // Everything set before is still there.
+    EXPECT_EQ(get("Nickname"), QStringLiteral("AnnLee"));
+    EXPECT_EQ(get("ListeningPort"), QStringLiteral("7800"));
+}
+
+TEST(Cli, AutoRunStartsTheDesktopProgram) {
+    CliHome home;
+    const TCliResult r =
+        home.Run({QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("AutoRun"), QStringLiteral("1")});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    QFile entry(home.Store.AutostartPath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("Exec=\"") + QDir(RuntimeDir()).filePath(QStringLiteral("quillmate")) +
+                              QStringLiteral("\" -min\n")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("quillmate-cli"))) << text.toStdString();
+}
+
+struct TUsageCase {
+    const char* Name;
+    QStringList Arguments;
+    const char* ErrorContains;
+};
+
+void PrintTo(const TUsageCase& c, std::ostream* os) { *os << c.Name; }
+
+class CliUsage : public ::testing::TestWithParam<TUsageCase> {};
+
+TEST_P(CliUsage, ExitsWithTwoAndOneLineAndChangesNothing) {
+    const TUsageCase& c = GetParam();
+    CliHome home;
+    home.WriteConfig("ListeningPort=7801\r\n");
+    const QByteArray before = home.Home.Read(QStringLiteral("Config.ini"));
+    const TCliResult r = home.Run(c.Arguments);
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(r.Out.isEmpty()) << r.Out.toStdString();
+    EXPECT_EQ(r.Err.count(QLatin1Char('\n')), 1) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.startsWith(QStringLiteral("quillmate-cli: "))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(QString::fromUtf8(c.ErrorContains))) << r.Err.toStdString();
+    if (!home.Home.Read(QStringLiteral("Config.ini")).startsWith(before))
+        ADD_FAILURE() << "Config.ini changed";
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("ListeningPort")), QStringLiteral("7801"));
+    EXPECT_FALSE(QFile::exists(home.Store.ProfilePath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliUsage,
+    ::testing::Values(
+        TUsageCase{"UnknownKeyGet", {QStringLiteral("settings"), QStringLiteral("get"), QStringLiteral("NoSuchKey")},
+                   "NoSuchKey"},
+        TUsageCase{"UnknownKeySet",
+                   {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("NoSuchKey"), QStringLiteral("1")},
+                   "NoSuchKey"},
+        TUsageCase{"IntegerNotANumber",
+                   {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("ListeningPort"), QStringLiteral("abc")},
+                   "abc"},
+        TUsageCase{"IntegerTooLarge",
+                   {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("ListeningPort"),
+                    QStringLiteral("99999999999")},
+                   "99999999999"},
+        TUsageCase{"BooleanNotABoolean",
+                   {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("ChatMode"), QStringLiteral("maybe")},
+                   "maybe"},
+        TUsageCase{"GetWithoutKey", {QStringLiteral("settings"), QStringLiteral("get")}, "wrong number"},
+        TUsageCase{"SetWithoutValue", {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("Nickname")},
+                   "wrong number"},
+        TUsageCase{"SettingsWithoutVerb", {QStringLiteral("settings")}, "get or set"},
+        TUsageCase{"LanguagesWithArgument", {QStringLiteral("languages"), QStringLiteral("x")}, "no arguments"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(Cli, UnknownCommandShowsTheCommands) {
+    CliHome home;
+    const TCliResult r = home.Run({QStringLiteral("frobnicate")});
+    EXPECT_EQ(r.Exit, 2);
+    EXPECT_TRUE(r.Err.startsWith(QStringLiteral("quillmate-cli: unknown command: frobnicate\n"))) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("settings get KEY")));
+}
+
+// ---------------------------------------------------------------- languages
+
+// Languages are read beside the program, so the test runs a copy of it in a
+// folder of its own.
+TEST(Cli, ListsTheLanguageFilesBesideTheProgram) {
+    CliHome home;
+    const QString bin = home.Home.File(QStringLiteral("bin/"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QFile::copy(CliProgram(), bin + QStringLiteral("quillmate-cli")));
+    home.Home.Write(QStringLiteral("bin/Languages/de.lng"), "[Info]\r\nLanguage=Deutsch\r\n[String]\r\n&File=&Datei\r\n");
+    home.Home.Write(QStringLiteral("bin/Languages/fr.txt"), "[Info]\r\nLanguage=Francais\r\n");
+    home.Home.Write(QStringLiteral("bin/Languages/none.lng"), "[String]\r\n&File=&Arkiv\r\n");
+    QDir().mkpath(bin + QStringLiteral("Languages/folder.lng"));
+
+    const TCliResult r = RunCliProcess(home.Home.File(QStringLiteral("data")), {QStringLiteral("languages")},
+                                       bin + QStringLiteral("quillmate-cli"));
+    EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_EQ(r.Out.toStdString(), "Deutsch\tde.lng\nFrancais\tfr.txt\n");
+
+    QDir(bin + QStringLiteral("Languages")).removeRecursively();
+    const TCliResult none = RunCliProcess(home.Home.File(QStringLiteral("data")), {QStringLiteral("languages")},
+                                          bin + QStringLiteral("quillmate-cli"));
+    EXPECT_EQ(none.Exit, 0);
+    EXPECT_TRUE(none.Out.isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,103 @@
+#include "protocol/RequestReaderUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QtEndian>
+
+namespace {
+
+// A reader over fixed bytes: no more data ever arrives after them.
+struct TFixture {
+    explicit TFixture(QByteArray bytes) : Data(std::move(bytes)), Buffer(&Data) { Buffer.open(QIODevice::ReadOnly); }
+    QByteArray Data;
+    QBuffer Buffer;
+    TRequestReader Reader{Buffer, [](int) { return false; }};
+};
+
+QByteArray Length(qint32 n) {
+    QByteArray b(4, '\0');
+    qToBigEndian(n, b.data());
+    return b;
+}
+
+struct TLineCase {
+    const char* Name;
+    QByteArray Input;
+    TRequestReader::TResult Result;
+    QByteArray Line;
+};
+void PrintTo(const TLineCase& c, std::ostream* os) { *os << c.Name; }
+
+class ReadLineCases : public ::testing::TestWithParam<TLineCase> {};
+
+TEST_P(ReadLineCases, Frames) {
+    TFixture f(GetParam().Input);
+    QByteArray line;
+    EXPECT_EQ(f.Reader.ReadLine(&line), GetParam().Result);
+    if (GetParam().Result == TRequestReader::rrOk) EXPECT_EQ(line, GetParam().Line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadLineCases,
+    ::testing::Values(
+        TLineCase{"CrLf", "QLM_MESSAGE\t2\r\nrest", TRequestReader::rrOk, "QLM_MESSAGE\t2"},
+        TLineCase{"BareLf", "a\tb\nrest", TRequestReader::rrOk, "a\tb"},
+        TLineCase{"OnlyOneCrDropped", "a\r\r\n", TRequestReader::rrOk, "a\r"},
+        TLineCase{"EmptyLine", "\r\n", TRequestReader::rrOk, ""},
+        TLineCase{"ClosedBeforeLf", "no end", TRequestReader::rrClosed, ""},
+        TLineCase{"LongestLine", QByteArray(16384, 'x') + "\r\n", TRequestReader::rrOk, QByteArray(16384, 'x')},
+        TLineCase{"OneByteTooLong", QByteArray(16385, 'x') + "\r\n", TRequestReader::rrTooLong, ""},
+        TLineCase{"EndlessLine", QByteArray(100000, 'x'), TRequestReader::rrTooLong, ""}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(RequestReader, LineThenBlocksShareTheBuffer) {
+    TFixture f("H\t2\r\n" + Length(5) + "hello" + Length(0) + Length(3) + "abc");
+    QByteArray line, block;
+    ASSERT_EQ(f.Reader.ReadLine(&line), TRequestReader::rrOk);
+    EXPECT_EQ(line, "H\t2");
+    ASSERT_EQ(f.Reader.ReadBlock(&block, 100), TRequestReader::rrOk);
+    EXPECT_EQ(block, "hello");
+    ASSERT_EQ(f.Reader.ReadBlock(&block, 100), TRequestReader::rrOk);
+    EXPECT_TRUE(block.isEmpty());
+    ASSERT_EQ(f.Reader.ReadBlock(&block, 100), TRequestReader::rrOk);
+    EXPECT_EQ(block, "abc");
+    EXPECT_EQ(f.Reader.ReadBlock(&block, 100), TRequestReader::rrClosed);
+}
+
+struct TBlockCase {
+    const char* Name;
+    QByteArray Input;
+    qint64 MaxSize;
+    TRequestReader::TResult Result;
+};
+void PrintTo(const TBlockCase& c, std::ostream* os) { *os << c.Name; }
+
+class ReadBlockCases : public ::testing::TestWithParam<TBlockCase> {};
+
+TEST_P(ReadBlockCases, RefusesBadLengths) {
+    TFixture f(GetParam().Input);
+    QByteArray block;
+    EXPECT_EQ(f.Reader.ReadBlock(&block, GetParam().MaxSize), GetParam().Result);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadBlockCases,
+    ::testing::Values(TBlockCase{"Negative", Length(-1) + "x", 100, TRequestReader::rrInvalid},
+                      TBlockCase{"AboveLimit", Length(101) + QByteArray(101, 'x'), 100, TRequestReader::rrTooLong},
+                      // A huge announced length must not be trusted before the bytes come.
+                      TBlockCase{"HugeLengthShortData", Length(0x7FFFFFFF) + "abc", TRequestReader::MaxMessageBody,
+                                 TRequestReader::rrTooLong},
+                      TBlockCase{"ShortData", Length(10) + "abc", 100, TRequestReader::rrClosed},
+                      TBlockCase{"TruncatedLength", QByteArray("\x00\x00", 2), 100, TRequestReader::rrClosed},
+                      TBlockCase{"AtLimit", Length(100) + QByteArray(100, 'y'), 100, TRequestReader::rrOk}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(RequestReader, ReadIntoStopsWhenSinkRefuses) {
+    TFixture f(QByteArray(1000, 'z'));
+    qint64 seen = 0;
+    EXPECT_EQ(f.Reader.ReadInto(1000, [&](const char*, qint64 n) { seen += n; return false; }), TRequestReader::rrInvalid);
+    EXPECT_GT(seen, 0);
+}
+
+} // namespace
