@@ -6,9 +6,12 @@
 #include "protocol/CommConstsUnit.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +59,27 @@ QString StateName(int state) {
     }
 }
 
+QJsonObject RowJson(const TUserNodeData& u) {
+    return {{QStringLiteral("GroupName"), u.GroupName},       {QStringLiteral("NickName"), u.NickName},
+            {QStringLiteral("ComputerName"), u.ComputerName}, {QStringLiteral("IPAddress"), u.IPAddress},
+            {QStringLiteral("OnlineState"), u.OnlineState},   {QStringLiteral("Version"), u.Version},
+            {QStringLiteral("UserId"), u.UserId},             {QStringLiteral("Responding"), u.Responding},
+            {QStringLiteral("IsSelf"), u.IsSelf}};
+}
+
+// The online list as one line: {"event":"online-list","rows":[...]}.
+void PrintList(QTextStream& out, bool json, TOnlineUserModel& model) {
+    QJsonArray rows;
+    QStringList plain;
+    for (const QModelIndex& row : model.UserIndexes()) {
+        const TUserNodeData* user = model.NodeData(row);
+        rows.append(RowJson(*user));
+        plain << user->NickName + QLatin1Char('@') + user->IPAddress;
+    }
+    PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("online-list")}, {QStringLiteral("rows"), rows}},
+              QStringLiteral("online-list ") + plain.join(QLatin1Char(' ')));
+}
+
 } // namespace
 
 int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -92,6 +116,33 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     TQuitSignals quit([&node] {
         node.Stop();
         QCoreApplication::quit();
+    });
+    // Commands on standard input drive the running node: "state N",
+    // "nickname NAME", "refresh", "quit".
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false); // end of input: keep running until a signal
+            return;
+        }
+        pending.append(buffer, n);
+        for (qsizetype lf = pending.indexOf('\n'); lf >= 0; lf = pending.indexOf('\n')) {
+            const QString line = QString::fromUtf8(pending.left(lf)).trimmed();
+            pending.remove(0, lf + 1);
+            const QString verb = line.section(QLatin1Char(' '), 0, 0);
+            const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
+            if (verb == QLatin1String("state")) node.SwitchOnlineState(rest.toInt());
+            else if (verb == QLatin1String("nickname")) node.ChangeNickname(rest);
+            else if (verb == QLatin1String("refresh")) node.RefreshOnlineList();
+            else if (verb == QLatin1String("list")) PrintList(out, json, node.Model());
+            else if (verb == QLatin1String("quit")) {
+                node.Stop();
+                QCoreApplication::quit();
+            }
+        }
     });
     node.Start();
     return QCoreApplication::exec();

@@ -1,5 +1,7 @@
 #include "cli/CliUnit.h"
 
+#include "cli/CliNodeUnit.h"
+
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "platform/ProfileFileUnit.h"
@@ -20,7 +22,11 @@ const char* const kUsage =
     "  --version                 print the program version\n"
     "  settings get KEY          print one setting as the program loads it\n"
     "  settings set KEY VALUE    change one setting and save it as the program does\n"
-    "  languages                 list the interface languages found\n";
+    "  languages                 list the interface languages found\n"
+    "  listen [--json] [--nickname NAME]\n"
+    "                            run a node on the LAN and print every event it handles\n"
+    "  who [--wait SECONDS] [--nickname NAME]\n"
+    "                            join the LAN, wait (default 3 s), print the online list\n";
 
 using TSetting = std::variant<TIntegerParams, TBooleanParams, TStringParams>;
 
@@ -136,5 +142,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
             out << entry.LanguageName << "\t" << entry.LanguageFile << "\n";
         return kExitOk;
     }
+    if (command == QLatin1String("listen")) return RunListen(arguments, out, err);
+    if (command == QLatin1String("who")) return RunWho(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -4,6 +4,7 @@
 #include "core/PostedEventUnit.h"
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
+#include "platform/NetworkPolicyUnit.h"
 #include "presence/UserGroupUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommLocalUnit.h"
@@ -68,9 +69,15 @@ void TNode::TimerLoadTimer() {
     FTimerLoad.stop();
     TCommLocal::Instance().SetOnlineState(0);
     const TApplicationParams& p = Params();
+    const Platform::TNetworkPolicy policy = Platform::NetworkPolicy();
+    if (policy == Platform::TNetworkPolicy::Off) return;
     TCommServer::TOptions options;
     options.Port = quint16(p[ipListeningPort]);
     options.MulticastGroup = p[spMulticastGroup];
+    if (policy == Platform::TNetworkPolicy::Loopback) {
+        options.BindAddress = QHostAddress(QHostAddress::LocalHost);
+        options.MulticastGroup.clear();
+    }
     if (!FServer->StartListening(options))
         emit ListenFailed(Translate(QStringLiteral("Error occured when starting UDP/TCP listening service.")) +
                           QStringLiteral("\r\n") + FServer->ErrorText());
@@ -162,6 +169,14 @@ bool TNode::ChangeNickname(const QString& text) {
     p[spNickname] = nickname;
     p.SaveSetting(spNickname);
     SendPresenceToListed(MessageType::Nickname);
+    return true;
+}
+
+bool TNode::SwitchOnlineState(int state) {
+    TCommLocal& local = TCommLocal::Instance();
+    if (state < 0 || state > 2 || state == local.OnlineState()) return false;
+    local.SetOnlineState(state);
+    SendPresenceToListed(MessageType::OnlineState);
     return true;
 }
 

@@ -52,6 +52,9 @@ public:
     void RefreshOnlineList();
     // Stores and announces a new nickname; false when nothing changed.
     bool ChangeNickname(const QString& text);
+    // Sets this user's state (0 Online, 1 Busy, 2 Away) and tells every
+    // listed user; false when it was the state already.
+    bool SwitchOnlineState(int state);
 
 signals:
     // Every event handled, before it is handled (the CLI prints them).

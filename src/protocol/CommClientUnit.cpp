@@ -5,6 +5,7 @@
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "protocol/EnvelopeUnit.h"
+#include "platform/NetworkPolicyUnit.h"
 #include "text/MsgLangUnit.h"
 
 #include <QHostAddress>
@@ -25,7 +26,7 @@ QHostAddress Resolve(const QString& host) {
 }
 
 bool Send(QUdpSocket& socket, const QHostAddress& to, quint16 port, const QByteArray& datagram) {
-    if (to.isNull()) return false;
+    if (!Platform::DestinationAllowed(to)) return false;
     return socket.writeDatagram(datagram, to, port) == datagram.size();
 }
 

@@ -20,7 +20,7 @@ public:
             return false;
         }
         if (!group.isEmpty() && !FSocket->joinMulticastGroup(QHostAddress(group))) {
-            *error = FSocket->errorString();
+            *error = QStringLiteral("Cannot join the multicast group %1 (%2).").arg(group, FSocket->errorString());
             FSocket.reset();
             return false;
         }

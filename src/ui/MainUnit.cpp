@@ -1,5 +1,6 @@
 #include "ui/MainUnit.h"
 
+#include "core/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/PostedEventUnit.h"
 #include "core/TextFormatUnit.h"
@@ -29,10 +30,20 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     TWindowRegistry::Instance().Register(this, QString::fromLatin1(WindowClassName));
     QApplication::setApplicationDisplayName(QString());
 
+    FNode = std::make_unique<TNode>();
     auto* list = new QTreeView(this);
     list->setObjectName(QStringLiteral("tvUser"));
     list->setHeaderHidden(true);
+    list->setModel(&FNode->Model());
     setCentralWidget(list);
+    connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, list,
+            [list](const QModelIndex& parent) { list->expand(parent); });
+    connect(FNode.get(), &TNode::ListenFailed, this,
+            [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::mbError, text); });
+    connect(FNode.get(), &TNode::SoundRequested, this, [](int which) { Utils::PlaySoundFile(which); });
+    connect(FNode.get(), &TNode::NotificationRequested, this, [this](const QString& text) {
+        if (FTray) FTray->ShowMessage(text);
+    });
 
     BuildMenus();
     FTray = std::make_unique<TAppTray>();
@@ -41,6 +52,7 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
 
     TranslateCaptions();
     RestoreWindowState();
+    FNode->Start();
     QTimer::singleShot(kTimerLoadMs, this, [this] {
         if (!StartsHidden()) return;
         if (isVisible()) Utils::AnimateToTray(this, true);
@@ -136,8 +148,9 @@ bool TMainForm::event(QEvent* e) {
         }
         return true;
     }
-    // Normal bounds are kept up to date so that a maximised window saves them.
-    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && isVisible() &&
+    // Normal bounds are kept up to date so that a maximised window saves them,
+    // also bounds given while hidden (their events arrive during show()).
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) &&
         !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
         FRestoreBounds = QRect(pos(), size());
     return QMainWindow::event(e);
@@ -197,6 +210,8 @@ void TMainForm::SessionEnding() {
 void TMainForm::FormClose() {
     if (FClosed) return;
     FClosed = true;
+    // Logoff to every listed user, listener stopped, list emptied.
+    FNode->Stop();
     TApplicationParams& p = Params();
     const bool maximized = windowState() & Qt::WindowMaximized;
     const QRect bounds = maximized ? FRestoreBounds : QRect(pos(), size());

@@ -8,6 +8,7 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class TAppTray;
+class TNode;
 
 // The program's only permanent window. It owns the process: closing it for
 // real ends the program.
@@ -33,6 +34,7 @@ public:
     bool StartsHidden() const;
     bool ExitRequested() const { return FExitRequested; }
     QMenu* TrayMenu() const { return FTrayMenu; }
+    TNode& Node() { return *FNode; }
 
 protected:
     bool event(QEvent* e) override;
@@ -62,4 +64,5 @@ private:
     QAction* FTrayExitAction = nullptr;
     QActionGroup* FLanguageGroup = nullptr;
     std::unique_ptr<TAppTray> FTray;
+    std::unique_ptr<TNode> FNode;
 };

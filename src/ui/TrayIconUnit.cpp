@@ -33,3 +33,7 @@ void TAppTray::SetHint(const QString& hint) {
 }
 
 QRect TAppTray::Geometry() const { return FIcon ? FIcon->geometry() : QRect(); }
+
+void TAppTray::ShowMessage(const QString& text) {
+    if (FIcon) FIcon->showMessage(QStringLiteral("Quillmate"), text, QSystemTrayIcon::Information, 5000);
+}

@@ -20,6 +20,8 @@ public:
     void SetMenu(QMenu* menu);
     void SetHint(const QString& hint);
     QRect Geometry() const;
+    // A short balloon from the icon (until the notification windows exist).
+    void ShowMessage(const QString& text);
 
 signals:
     void DoubleClicked();

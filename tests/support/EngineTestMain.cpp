@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 
 int main(int argc, char** argv) {
+    // Outside the lab a test never reaches the LAN: nothing listens or is
+    // sent unless a test asks for loopback itself. Child processes inherit it.
+    if (!qEnvironmentVariableIsSet("QUILLMATE_NETWORK")) qputenv("QUILLMATE_NETWORK", "off");
     QCoreApplication app(argc, argv);
     // The process-wide settings load once; they must never land in the build
     // tree or the real user's folders, and must outlive every test's own home.

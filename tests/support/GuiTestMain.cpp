@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 
 int main(int argc, char** argv) {
+    // Outside the lab a test never reaches the LAN: nothing listens or is
+    // sent unless a test asks for loopback itself. Child processes inherit it.
+    if (!qEnvironmentVariableIsSet("QUILLMATE_NETWORK")) qputenv("QUILLMATE_NETWORK", "off");
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // Windows read and save the process-wide settings: keep them in a folder
