@@ -10,7 +10,7 @@ cd "$here"
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev libgl-dev
   libzip-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 xvfb xauth

@@ -55,10 +55,10 @@ QString DecodeValue(QByteArray raw) {
 }
 
 // Values are single-line; line breaks would make the next read see other keys.
-QByteArray EncodeLine(const QString& key, const QString& value) {
+QByteArray EncodeLine(const QByteArray& key, const QString& value) {
     QString v = value;
-    v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return key.trimmed().toUtf8() + '=' + v.toUtf8();
+    v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QChar(0));
+    return key + '=' + v.toUtf8();
 }
 
 } // namespace
@@ -254,8 +254,24 @@ QList<QPair<QString, QString>> TProfileFile::ReadSectionPairs(const QString& sec
     return out;
 }
 
-void TProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
-    const QByteArray text = EncodeLine(key, value);
+bool TProfileFile::IsValidKey(const QString& key) {
+    if (key.isEmpty() || key != key.trimmed()) return false;
+    if (key.startsWith(QLatin1Char(';')) || key.startsWith(QLatin1Char('['))) return false;
+    for (QChar c : key)
+        if (c == QLatin1Char('=') || c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0)) return false;
+    return true;
+}
+
+bool TProfileFile::IsValidSection(const QString& section) {
+    if (section.trimmed().isEmpty()) return false;
+    for (QChar c : section)
+        if (c == QLatin1Char(']') || c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0)) return false;
+    return true;
+}
+
+bool TProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
+    if (!IsValidKey(key) || !IsValidSection(section)) return false;
+    const QByteArray text = EncodeLine(key.toUtf8(), value);
     // A last line without its line end gets one before anything follows it.
     auto terminateLast = [this] {
         if (!FLines.empty() && FLines.back().Ending.isEmpty()) FLines.back().Ending = kCrLf;
@@ -265,13 +281,15 @@ void TProfileFile::WriteString(const QString& section, const QString& key, const
         terminateLast();
         FLines.push_back({'[' + section.trimmed().toUtf8() + ']', kCrLf});
         FLines.push_back({text, kCrLf});
-        return;
+        return true;
     }
     const int line = FindKey(header, key);
     if (line >= 0) {
-        FLines[line].Text = text;
+        QByteArray stored;
+        ParseKeyLine(FLines[line].Text, &stored, nullptr);
+        FLines[line].Text = EncodeLine(stored, value);
         if (FLines[line].Ending.isEmpty()) FLines[line].Ending = kCrLf;
-        return;
+        return true;
     }
     // After the last key of the section, or right after its header.
     const int end = SectionEnd(header);
@@ -281,14 +299,15 @@ void TProfileFile::WriteString(const QString& section, const QString& key, const
         if (ParseKeyLine(FLines[i].Text, &k, nullptr)) after = i;
     if (FLines[after].Ending.isEmpty()) FLines[after].Ending = kCrLf;
     FLines.insert(FLines.begin() + after + 1, TLine{text, kCrLf});
+    return true;
 }
 
-void TProfileFile::WriteInteger(const QString& section, const QString& key, int value) {
-    WriteString(section, key, QString::number(value));
+bool TProfileFile::WriteInteger(const QString& section, const QString& key, int value) {
+    return WriteString(section, key, QString::number(value));
 }
 
-void TProfileFile::WriteBool(const QString& section, const QString& key, bool value) {
-    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+bool TProfileFile::WriteBool(const QString& section, const QString& key, bool value) {
+    return WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void TProfileFile::DeleteKey(const QString& section, const QString& key) {
@@ -305,7 +324,6 @@ void TProfileFile::EraseSection(const QString& section) {
 
 bool TProfileFile::WriteStringTo(const QString& fileName, const QString& section, const QString& key, const QString& value) {
     TProfileFile file;
-    if (!file.Load(fileName)) return false;
-    file.WriteString(section, key, value);
+    if (!file.Load(fileName) || !file.WriteString(section, key, value)) return false;
     return file.Save();
 }

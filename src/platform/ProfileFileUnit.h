@@ -43,9 +43,16 @@ public:
     // Keys and values of a section in file order, first of duplicates only.
     QList<QPair<QString, QString>> ReadSectionPairs(const QString& section) const;
 
-    void WriteString(const QString& section, const QString& key, const QString& value);
-    void WriteInteger(const QString& section, const QString& key, int value);
-    void WriteBool(const QString& section, const QString& key, bool value);
+    // False (nothing written) when key or section cannot stand in the file
+    // as given: see IsValidKey. A replaced key keeps the spelling it had.
+    bool WriteString(const QString& section, const QString& key, const QString& value);
+    bool WriteInteger(const QString& section, const QString& key, int value);
+    bool WriteBool(const QString& section, const QString& key, bool value);
+    // A key is read back as written only if it is not blank, has no blanks at
+    // either end, no line break, NUL or "=", and starts with neither ";" nor "[".
+    static bool IsValidKey(const QString& key);
+    // A section name: not blank, no line break, NUL or "]".
+    static bool IsValidSection(const QString& section);
     void DeleteKey(const QString& section, const QString& key);
     void EraseSection(const QString& section);
 

@@ -2,6 +2,7 @@
 
 #include "protocol/CommConstsUnit.h"
 
+#include <QDeadlineTimer>
 #include <QNetworkDatagram>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -44,16 +45,31 @@ private:
     std::unique_ptr<QUdpSocket> FSocket;
 };
 
-// Hands accepted descriptors to the server instead of making QTcpSockets here.
+// The TCP listener on a thread of its own, so that accepting never waits for
+// the main thread. Requests run on the server's pool; while
+// MaxConcurrentRequests are running it stops accepting and further peers wait
+// in the kernel's backlog.
 class TTcpListener : public QTcpServer {
 public:
-    explicit TTcpListener(TCommServer& server) : FServer(server) {}
+    TTcpListener(const TCommServer& server, QThreadPool& pool, TCommServer::TOptions options)
+        : FServer(server), FPool(pool), FOptions(std::move(options)) {}
 
 protected:
-    void incomingConnection(qintptr descriptor) override { FServer.AcceptConnection(descriptor); }
+    void incomingConnection(qintptr descriptor) override {
+        if (++FActive >= TCommServer::MaxConcurrentRequests) pauseAccepting();
+        FPool.start([this, descriptor] {
+            FServer.ServeConnection(descriptor, FOptions.HeaderTimeoutMs, FOptions.StallTimeoutMs);
+            QMetaObject::invokeMethod(this, [this] {
+                if (--FActive < TCommServer::MaxConcurrentRequests) resumeAccepting();
+            });
+        });
+    }
 
 private:
-    TCommServer& FServer;
+    const TCommServer& FServer;
+    QThreadPool& FPool;
+    const TCommServer::TOptions FOptions;
+    int FActive = 0; // listener thread only
 };
 
 TCommServer::TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent)
@@ -68,19 +84,28 @@ void TCommServer::RegisterRequest(const char* type, TRequestHandler handler) {
     FRequestHandlers.insert(QByteArray(type).toUpper(), std::move(handler));
 }
 
-quint16 TCommServer::TcpPort() const { return FTcp ? FTcp->serverPort() : 0; }
+quint16 TCommServer::TcpPort() const { return FListening ? FPort : 0; }
 
 bool TCommServer::StartListening(const TOptions& options) {
     if (FListening) return true;
     FErrorText.clear();
-    FTcp = std::make_unique<TTcpListener>(*this);
-    FTcp->setMaxPendingConnections(ListenBacklog);
-    FTcp->setListenBacklogSize(ListenBacklog);
-    if (!FTcp->listen(options.BindAddress, options.Port)) {
-        FErrorText = FTcp->errorString();
-        FTcp.reset();
+    auto* listener = new TTcpListener(*this, FPool, options); // deleted with its thread's finish
+    listener->moveToThread(&FTcpThread);
+    connect(&FTcpThread, &QThread::finished, listener, &QObject::deleteLater);
+    FTcpThread.start();
+    bool listening = false;
+    QMetaObject::invokeMethod(listener, [&] {
+        listener->setMaxPendingConnections(ListenBacklog);
+        listener->setListenBacklogSize(ListenBacklog);
+        listening = listener->listen(options.BindAddress, options.Port);
+        if (!listening) FErrorText = listener->errorString();
+    }, Qt::BlockingQueuedConnection);
+    if (!listening) {
+        FTcpThread.quit();
+        FTcpThread.wait();
         return false;
     }
+    FTcp = listener;
 
     auto* receiver = new TUdpReceiver(*FDispatcher); // deleted with the thread's finish
     receiver->moveToThread(&FUdpThread);
@@ -94,10 +119,11 @@ bool TCommServer::StartListening(const TOptions& options) {
         FErrorText = error;
         FUdpThread.quit();
         FUdpThread.wait();
-        FTcp.reset();
+        StopTcp();
         return false;
     }
     FUdp = receiver;
+    FPort = options.Port;
     FListening = true;
     return true;
 }
@@ -108,40 +134,45 @@ void TCommServer::StopListening() {
         FUdpThread.quit();
         FUdpThread.wait();
     }
-    if (FTcp) FTcp->close();
-    FPool.waitForDone();
-    FTcp.reset();
-    FActive = 0;
+    StopTcp();
     FListening = false;
 }
 
-void TCommServer::AcceptConnection(qintptr descriptor) {
-    ++FActive;
-    // Further peers wait in the kernel's backlog until a request finishes.
-    if (FActive >= MaxConcurrentRequests && FTcp) FTcp->pauseAccepting();
-    FPool.start([this, descriptor] {
-        ServeConnection(descriptor);
-        QMetaObject::invokeMethod(this, [this] { RequestFinished(); }, Qt::QueuedConnection);
-    });
+void TCommServer::StopTcp() {
+    if (!FTcpThread.isRunning()) return;
+    if (FTcp) QMetaObject::invokeMethod(FTcp, [listener = FTcp.data()] { listener->close(); }, Qt::BlockingQueuedConnection);
+    // Requests in progress see the flag at their next wait and end.
+    FStopping = true;
+    FPool.waitForDone();
+    FStopping = false;
+    FTcpThread.quit();
+    FTcpThread.wait();
 }
 
-void TCommServer::RequestFinished() {
-    if (FActive > 0) --FActive;
-    if (FActive < MaxConcurrentRequests && FTcp) FTcp->resumeAccepting();
-}
-
-void TCommServer::ServeConnection(qintptr descriptor) const {
+void TCommServer::ServeConnection(qintptr descriptor, int headerTimeoutMs, int stallMs) const {
     QTcpSocket socket;
     if (!socket.setSocketDescriptor(descriptor)) return;
-    TRequestReader reader(socket, [&socket](int ms) { return socket.waitForReadyRead(ms); });
+    // File streams may idle while their sender waits for its user; keep-alive
+    // still notices a peer that has vanished.
+    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // Waits in slices so that a stop does not have to sit out a slow peer.
+    TRequestReader reader(socket, [&socket, this](int ms) {
+        const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
+        while (!FStopping.load()) {
+            const int slice = deadline.isForever() ? 250 : int(qBound<qint64>(qint64(0), deadline.remainingTime(), qint64(250)));
+            if (socket.waitForReadyRead(slice)) return true;
+            if (socket.state() != QAbstractSocket::ConnectedState || deadline.hasExpired()) return false;
+        }
+        return false;
+    });
     QByteArray line;
-    if (reader.ReadLine(&line) != TRequestReader::rrOk) return;
+    if (reader.ReadLine(&line, headerTimeoutMs) != TRequestReader::rrOk) return;
     const std::optional<TEnvelope> header = TEnvelope::Parse(line);
     if (!header) return;
     const auto handler = FRequestHandlers.constFind(header->Type().toUpper());
     if (handler == FRequestHandlers.cend()) return;
     TRequestContext context{reader, socket, *header,
-                            QHostAddress(socket.peerAddress().toIPv4Address()).toString(), FTarget};
+                            QHostAddress(socket.peerAddress().toIPv4Address()).toString(), FTarget, stallMs};
     (*handler)(context);
     socket.disconnectFromHost();
     if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);

@@ -10,6 +10,7 @@
 #include <QTcpServer>
 #include <QThread>
 #include <QThreadPool>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -22,6 +23,7 @@ struct TRequestContext {
     const TEnvelope& Header;
     QString PeerAddress;
     QObject* Target;
+    int StallMs; // how long a body may pause before the request is dropped
 };
 
 // The listener: a UDP receiver (port P, member of the multicast group) on a
@@ -39,6 +41,8 @@ public:
         quint16 Port = 7709;
         QString MulticastGroup = QStringLiteral("234.0.0.1"); // empty: no membership (loopback tests)
         QHostAddress BindAddress = QHostAddress(QHostAddress::AnyIPv4);
+        int HeaderTimeoutMs = TRequestReader::HeaderTimeoutMs; // whole header line
+        int StallTimeoutMs = TRequestReader::StallTimeoutMs;   // pause inside a body
     };
 
     TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent = nullptr);
@@ -58,18 +62,19 @@ public:
 
 private:
     friend class TTcpListener;
-    void AcceptConnection(qintptr descriptor);
-    void ServeConnection(qintptr descriptor) const;
-    void RequestFinished();
+    void ServeConnection(qintptr descriptor, int headerTimeoutMs, int stallMs) const;
+    void StopTcp();
 
     QObject* FTarget;
     std::unique_ptr<TDatagramDispatcher> FDispatcher;
     QHash<QByteArray, TRequestHandler> FRequestHandlers;
-    std::unique_ptr<QTcpServer> FTcp;
+    QThread FTcpThread;
+    QPointer<QTcpServer> FTcp;
     QThread FUdpThread;
     QPointer<TUdpReceiver> FUdp;
     QThreadPool FPool;
-    int FActive = 0;
+    quint16 FPort = 0;
+    std::atomic<bool> FStopping{false};
     bool FListening = false;
     QString FErrorText;
 };

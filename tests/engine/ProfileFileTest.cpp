@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "[S]\r\nk=v\r\n"},
         TWriteCase{"ReplaceInPlaceKeepsOtherLines", "; top\n[S]\na=1\n  k = old  \n; note\nz=2\n",
                    [](TProfileFile& f) { f.WriteString(S, QStringLiteral("K"), QStringLiteral("new")); },
-                   "; top\n[S]\na=1\nK=new\n; note\nz=2\n"},
+                   "; top\n[S]\na=1\nk=new\n; note\nz=2\n"},
         TWriteCase{"NewKeyAfterLastKeyOfSection", "[S]\r\na=1\r\n\r\n; comment\r\n[T]\r\nb=2\r\n",
                    [](TProfileFile& f) { f.WriteString(S, QStringLiteral("c"), QStringLiteral("3")); },
                    "[S]\r\na=1\r\nc=3\r\n\r\n; comment\r\n[T]\r\nb=2\r\n"},
@@ -152,6 +152,22 @@ INSTANTIATE_TEST_SUITE_P(
                    [](TProfileFile& f) { f.WriteString(S, QStringLiteral("k"), QStringLiteral("2")); },
                    QByteArray("[S]\n\xFF\xFE\x01junk\nk=2\n", 16)}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// Keys from peers (user keys, group names) must never add lines of their own.
+TEST(ProfileFile, UnsafeKeysAndSectionsAreRefused) {
+    for (const QString& key : {QStringLiteral(""), QStringLiteral(" k"), QStringLiteral("k "), QStringLiteral("a=b"),
+                               QStringLiteral(";c"), QStringLiteral("[s]"), QStringLiteral("PC\r\n[Groups]\r\nEvil"),
+                               QStringLiteral("nul") + QChar(0)}) {
+        TProfileFile ini;
+        ini.LoadFromBytes("[S]\r\n");
+        EXPECT_FALSE(ini.WriteString(S, key, QStringLiteral("v"))) << key.toStdString();
+        EXPECT_EQ(ini.ToBytes(), QByteArray("[S]\r\n"));
+    }
+    TProfileFile ini;
+    EXPECT_FALSE(ini.WriteString(QStringLiteral("a]b"), QStringLiteral("k"), QStringLiteral("v")));
+    EXPECT_FALSE(ini.WriteString(QStringLiteral(" "), QStringLiteral("k"), QStringLiteral("v")));
+    EXPECT_TRUE(ini.WriteString(QStringLiteral("Users"), QStringLiteral("PC{1A-2B}"), QStringLiteral("Sales")));
+}
 
 TEST(ProfileFile, SectionsAndKeysListedOnceInFileOrder) {
     TProfileFile ini;
