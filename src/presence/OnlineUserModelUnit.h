@@ -34,6 +34,16 @@ struct TUserNodeData {
 // How UpdateOrAddUser changes a known user.
 enum TUpdateKind { ukNickname = 0, ukState = 1, ukFull = 2 };
 
+// A group the selected user can be moved to: its name and its row's index
+// in the whole tree, user rows counted (the menu item's Tag).
+struct TMoveTarget {
+    QString Name;
+    int Tag = -1;
+};
+
+// Outcome of deleting a group row.
+enum TDeleteGroupResult { dgDeleted, dgNotEmpty, dgRefused };
+
 // Who this node is, for the IsSelf rule.
 struct TSelfIdentity {
     QString UserId;
@@ -63,6 +73,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
+    // Users and named groups can be dragged; Favorite Contacts cannot.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     const TUserNodeData* NodeData(const QModelIndex& index) const;
     TUserNodeData* NodeData(const QModelIndex& index);
@@ -94,6 +106,35 @@ public:
     void CheckOnlineUsers(int tag);
     void SetChecked(const QModelIndex& index, bool checked);
 
+    // The hover highlight: index becomes the only Hot row (none when invalid).
+    void SetHot(const QModelIndex& index);
+
+    // Rows in full tree order: each group followed by its users, expanded or not.
+    int TreeIndex(const QModelIndex& index) const;
+    QModelIndex TreeRow(int treeIndex) const;
+    // The row immediately before index in full tree order (invalid for row 0).
+    QModelIndex RowBefore(const QModelIndex& index) const;
+    // Stores every user row of the group with its index within the group.
+    void SaveUserPositions(int groupRow);
+
+    // Group commands. Names are stored as given: the caller trims them; a
+    // name the groups store refuses (blank, padded, taken) changes nothing.
+    // AddGroup appends the row after the last group and returns it.
+    QModelIndex AddGroup(const QString& name);
+    bool RenameGroup(const QModelIndex& group, const QString& newName);
+    // Only an empty named group goes.
+    TDeleteGroupResult DeleteGroup(const QModelIndex& group);
+    // The user becomes the first user row of the group; stored at once.
+    bool MoveUserToGroup(const QModelIndex& user, const QModelIndex& group);
+    // The "Move to Group" items for a user row: lowest group first, without
+    // the user's own group and, for a user in Favorite Contacts, without it.
+    QList<TMoveTarget> MoveToGroupTargets(const QModelIndex& user) const;
+
+    // Dragging inside the list: whether dragged may be dropped onto target,
+    // and the drop itself (false when refused).
+    bool CanDrop(const QModelIndex& dragged, const QModelIndex& target) const;
+    bool Drop(const QModelIndex& dragged, const QModelIndex& target);
+
     // The periodic check: updates Responding by whole minutes of silence
     // (minuteMs long, silenceMinutes or more: not responding; peers without
     // version never marked) and returns the addresses to ask, last row first,
@@ -122,6 +163,14 @@ private:
     void AddGroupRow(const QString& name, bool favorite);
     QDateTime Now() const { return FClock ? FClock() : QDateTime::currentDateTime(); }
     void RowChanged(const QModelIndex& index);
+    // Same-parent moves; no-ops when the row already stands there.
+    void MoveGroupRow(int from, int before);
+    void MoveUserRow(TGroupRow* from, int fromRow, TGroupRow* to, int before);
+    // The row-order rule of drops onto a row of the same kind and parent.
+    void Reorder(const QModelIndex& dragged, const QModelIndex& target);
+    // A user row changed group: its data, both captions, the store.
+    void UserChangedGroup(TUserNodeData& user, int oldGroupRow, int newGroupRow);
+    void SaveGroupPositions();
 
     TUserGroup& FStore;
     TSelfIdentity FSelf;

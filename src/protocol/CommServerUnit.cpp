@@ -25,6 +25,8 @@ public:
             FSocket.reset();
             return false;
         }
+        // Room for a burst: a few hundred peers answer one logon at the same moment.
+        FSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1 << 20);
         connect(FSocket.get(), &QUdpSocket::readyRead, this, &TUdpReceiver::ReadPending);
         return true;
     }

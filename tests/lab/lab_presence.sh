@@ -109,7 +109,7 @@ checks() {
 
   node_stop n3
   expect_log n1 '"NickName":"n3".*"event":"WM_PEER_LOGOFF"' "n1 gets n3's logoff"
-  expect_log n1 '"event":"notification","text":"n3 Offline"' "n1 announces n3 Offline"
+  expect_log n1 '"event":"notification".*"text":"n3 Offline"' "n1 announces n3 Offline"
   if [ "$(list_of n1 | grep -c 'n3@')" -eq 0 ] && [ "$(list_of n2 | grep -c 'n3@')" -eq 0 ]; then
     pass "n3 is gone from the others' lists"
   else

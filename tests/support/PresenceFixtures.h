@@ -1,0 +1,44 @@
+#pragma once
+// Small builders shared by the presence tests (engine and widget).
+
+#include "presence/OnlineStateUnit.h"
+#include "presence/OnlineUserModelUnit.h"
+#include "protocol/CommLocalUnit.h"
+
+#include <QList>
+#include <QModelIndex>
+
+// A peer whose other fields follow from the nickname: "PC-nick", "{nick}".
+inline TOnlineNotify NamedPeer(const QString& nick) {
+    TOnlineNotify n;
+    n.NickName = nick;
+    n.ComputerName = QStringLiteral("PC-") + nick;
+    n.IPAddress = QStringLiteral("10.0.0.1");
+    n.UserId = QStringLiteral("{") + nick + QLatin1Char('}');
+    n.Version = QStringLiteral("1.0.0.1");
+    return n;
+}
+
+inline QModelIndex UserByNick(const TOnlineUserModel& model, const char* nick) {
+    for (const QModelIndex& user : model.UserIndexes())
+        if (model.NodeData(user)->NickName == QLatin1String(nick)) return user;
+    return {};
+}
+
+// Records what would have gone to the listed users; the state itself lives in
+// a real TCommLocal over the test's own settings.
+class TSpyAnnouncer : public TOnlineStateAnnouncer {
+public:
+    explicit TSpyAnnouncer(TCommLocal& local) : FLocal(local) {}
+    int CurrentState() const override { return FLocal.OnlineState(); }
+    bool SwitchOnlineState(int state) override {
+        if (state < OnlineStates::Online || state > OnlineStates::Away || state == FLocal.OnlineState()) return false;
+        FLocal.SetOnlineState(state);
+        Sent << state;
+        return true;
+    }
+    QList<int> Sent;
+
+private:
+    TCommLocal& FLocal;
+};
