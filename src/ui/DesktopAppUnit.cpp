@@ -1,15 +1,19 @@
 #include "ui/DesktopAppUnit.h"
 
+#include "core/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/PostedEventUnit.h"
 #include "core/SingleInstanceUnit.h"
 #include "core/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
+#include "platform/SignalsUnit.h"
 #include "text/UILangUnit.h"
+#include "ui/ListDumpUnit.h"
 #include "ui/MainUnit.h"
 
 #include <QApplication>
 #include <QSessionManager>
+#include <memory>
 
 bool StartMinimizedSwitch(const QStringList& arguments) {
     return arguments.size() > 1 && arguments.at(1).toLower() == QLatin1String("-min");
@@ -37,6 +41,12 @@ int RunDesktopApp(int& argc, char** argv) {
         form.SessionEnding();
         QApplication::quit();
     });
+    // A terminating desktop or `kill` ends the program as Exit does: logoff sent, window state saved.
+    TQuitSignals quitSignals([&form] { form.ExitApplicationExecute(); });
+    // Lab scripts read the online list from this file instead of the screen.
+    std::unique_ptr<TListDump> listDump;
+    if (const QString dumpFile = qEnvironmentVariable("QUILLMATE_LIST_DUMP"); !dumpFile.isEmpty())
+        listDump = std::make_unique<TListDump>(form.Node().Model(), dumpFile);
     if (!form.StartsHidden()) form.show();
     return app.exec();
 }

@@ -7,19 +7,27 @@
 #include "core/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
 #include "core/WindowRegistryUnit.h"
+#include "messaging/TrayNotificationUnit.h"
+#include "presence/OnlineStateUnit.h"
+#include "presence/OnlineUserCommandsUnit.h"
+#include "presence/OnlineUserViewUnit.h"
+#include "presence/StateSetupUnit.h"
 #include "text/UILangUnit.h"
+#include "ui/AppImagesUnit.h"
+#include "ui/CustomControlsUnit.h"
+#include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QTreeView>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 constexpr int kTimerLoadMs = 100;
@@ -27,31 +35,28 @@ constexpr int kTimerLoadMs = 100;
 
 TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent), FStartMinimized(startMinimized) {
     setObjectName(QStringLiteral("MainForm"));
+    setWindowIcon(TAppImages::Instance().AppIcon());
     TWindowRegistry::Instance().Register(this, QString::fromLatin1(WindowClassName));
     QApplication::setApplicationDisplayName(QString());
 
     FNode = std::make_unique<TNode>();
-    auto* list = new QTreeView(this);
-    list->setObjectName(QStringLiteral("tvUser"));
-    list->setHeaderHidden(true);
-    list->setModel(&FNode->Model());
-    setCentralWidget(list);
-    connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, list,
-            [list](const QModelIndex& parent) { list->expand(parent); });
-    connect(FNode.get(), &TNode::ListenFailed, this,
-            [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::mbError, text); });
-    connect(FNode.get(), &TNode::SoundRequested, this, [](int which) { Utils::PlaySoundFile(which); });
-    connect(FNode.get(), &TNode::NotificationRequested, this, [this](const QString& text) {
-        if (FTray) FTray->ShowMessage(text);
-    });
+    FAnnouncer = std::make_unique<TNodeStateAnnouncer>(*FNode);
+    FStateController = new TOnlineStateController(Params(), *FAnnouncer, this, this);
+    FNotifications = std::make_unique<TTrayNotification>();
+    FInputText = [](QWidget* owner, const QString& caption, const QString& prompt, QString* value) {
+        return Utils::InputText(owner, caption, prompt, value);
+    };
 
+    BuildCentralArea();
     BuildMenus();
     FTray = std::make_unique<TAppTray>();
     FTray->SetMenu(FTrayMenu);
     connect(FTray.get(), &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
+    ConnectNode();
 
     TranslateCaptions();
     RestoreWindowState();
+    ApplyColorScheme(Params()[spColorScheme]);
     FNode->Start();
     QTimer::singleShot(kTimerLoadMs, this, [this] {
         if (!StartsHidden()) return;
@@ -62,62 +67,139 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
 
 TMainForm::~TMainForm() = default;
 
-void TMainForm::BuildMenus() {
-    FFileMenu = menuBar()->addMenu(QString());
-    FExitAction = FFileMenu->addAction(QString(), this, &TMainForm::ExitApplicationExecute);
-    FExitAction->setObjectName(QStringLiteral("miMainExit"));
+void TMainForm::BuildCentralArea() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
 
-    FViewMenu = menuBar()->addMenu(QString());
-    FLanguageMenu = FViewMenu->addMenu(QString());
-    FLanguageMenu->setObjectName(QStringLiteral("miMainLanguage"));
-    BuildLanguageMenu();
+    FHeader = new TQLMHeader(central);
+    FHeader->setObjectName(QStringLiteral("QLMHeader"));
+    layout->addWidget(FHeader);
 
-    FHelpMenu = menuBar()->addMenu(QString());
-    FContentAction = FHelpMenu->addAction(QString(), this, [] { Utils::ShowHelp(); });
-    FContentAction->setShortcut(QKeySequence(Qt::Key_F1));
-    FHelpMenu->addSeparator();
-    FAboutAction = FHelpMenu->addAction(QString(), this, [this] {
-        Utils::ShowMessageBox(this, true, Utils::mbInformation,
-                              QStringLiteral("Quillmate\n") + Utils::AboutVersionText());
-    });
+    FNavBar = new TNavBar(central);
+    FNavBar->setObjectName(QStringLiteral("NavBarMain"));
+    FHeader->SetNavBar(FNavBar);
+    layout->addWidget(FNavBar, 1);
 
-    FTrayMenu = new QMenu(this);
-    FTrayExitAction = FTrayMenu->addAction(QString(), this, &TMainForm::ExitApplicationExecute);
-    FTrayExitAction->setObjectName(QStringLiteral("miTrayIconMenuExit"));
+    auto* onlinePage = new QWidget(FNavBar);
+    auto* onlineLayout = new QVBoxLayout(onlinePage);
+    onlineLayout->setContentsMargins(0, 0, 0, 0);
+    onlineLayout->setSpacing(0);
+    FUserView = new TOnlineUserView(Params(), onlinePage);
+    FUserView->setObjectName(QStringLiteral("tvUser"));
+    FUserView->setModel(&FNode->Model());
+    onlineLayout->addWidget(FUserView, 1);
+    FToolPanel = new QWidget(onlinePage);
+    FToolPanel->setObjectName(QStringLiteral("pnlTool"));
+    FToolPanel->setAutoFillBackground(true);
+    BuildToolBar(FToolPanel);
+    onlineLayout->addWidget(FToolPanel);
+
+    // The network neighbourhood fills this panel once it can be browsed.
+    auto* networkPage = new QWidget(FNavBar);
+    networkPage->setObjectName(QStringLiteral("tvNetwork"));
+
+    FNavBar->AddGroup(QStringLiteral("U_MAINGROUP_ONLINEUSER"), onlinePage);
+    FNavBar->AddGroup(QStringLiteral("U_MAINGROUP_NETWORK"), networkPage);
+    connect(FNavBar, &TNavBar::ActiveGroupChanged, this, [this] { UpdatePanelItems(); });
+    setCentralWidget(central);
+
+    FOnlineCommands = new TOnlineUserCommands(*FUserView, Params(), this);
+    connect(FOnlineCommands, &TOnlineUserCommands::RefreshOnlineListRequested, this,
+            &TMainForm::RefreshOnlineListExecute);
 }
 
-void TMainForm::BuildLanguageMenu() {
-    FLanguageMenu->clear();
-    delete FLanguageGroup;
-    FLanguageGroup = new QActionGroup(this);
-    for (const TLanguageEntry& entry : UserInterfaceLang().LanguageList()) {
-        QAction* item = FLanguageMenu->addAction(entry.LanguageName);
-        item->setCheckable(true);
-        item->setChecked(entry.LanguageName == Params()[spUserInterfaceLanguageInUse]);
-        FLanguageGroup->addAction(item);
-        connect(item, &QAction::triggered, this, [this, name = entry.LanguageName] {
-            if (UserInterfaceLang().SwitchLanguage(name)) TranslateCaptions();
-            for (QAction* other : FLanguageGroup->actions())
-                other->setChecked(other->text() == Params()[spUserInterfaceLanguageInUse]);
-        });
+void TMainForm::BuildToolBar(QWidget* owner) {
+    // A plain row rather than a QToolBar: a narrow window must never push
+    // buttons into an overflow menu.
+    auto* outer = new QVBoxLayout(owner);
+    outer->setContentsMargins(2, 2, 2, 2);
+    FOnlineToolBar = new QWidget(owner);
+    FOnlineToolBar->setObjectName(QStringLiteral("tbOnline"));
+    outer->addWidget(FOnlineToolBar);
+    auto* layout = new QHBoxLayout(FOnlineToolBar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    struct TButton {
+        const char* Name;
+        const char* Caption; // not translated
+        const char* Image;
+    };
+    const TButton buttons[] = {
+        {"tbtnSendMessage", "MSG", "U_COMMAND_SENDMESSAGE"},
+        {"tbtnSendChecked", "CMSG", "U_COMMAND_SENDMESSAGECHECKED"},
+        {"tbtnSendFile", "File", "U_COMMAND_SENDFILE"},
+        {nullptr, nullptr, nullptr},
+        {"tbtnRefresh", "Refresh", "U_COMMAND_RefreshList"},
+        {nullptr, nullptr, nullptr},
+        {"tbtnChangeColor", "Color", "CHANGE_INTERFACECOLOR"},
+    };
+    for (const TButton& b : buttons) {
+        if (!b.Name) {
+            auto* separator = new QFrame(FOnlineToolBar);
+            separator->setFrameShape(QFrame::VLine);
+            separator->setFrameShadow(QFrame::Sunken);
+            layout->addWidget(separator);
+            continue;
+        }
+        auto* button = new QToolButton(FOnlineToolBar);
+        button->setObjectName(QString::fromLatin1(b.Name));
+        button->setText(QString::fromLatin1(b.Caption));
+        button->setIcon(TAppImages::Instance().Icon(QString::fromLatin1(b.Image)));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setAutoRaise(true);
+        button->setIconSize(QSize(16, 16));
+        layout->addWidget(button);
+        FToolButtons << button;
     }
+    layout->addStretch(1);
+    // The row never widens the window; short of room the buttons drop their captions.
+    FOnlineToolBar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    FOnlineToolBar->installEventFilter(this);
+    connect(findChild<QToolButton*>(QStringLiteral("tbtnRefresh")), &QToolButton::clicked, this,
+            &TMainForm::RefreshOnlineListExecute);
+    // Sending comes alive with the message and file windows.
+    for (const char* name : {"tbtnSendMessage", "tbtnSendChecked", "tbtnSendFile"})
+        findChild<QToolButton*>(QString::fromLatin1(name))->setEnabled(false);
 }
 
-void TMainForm::TranslateCaptions() {
-    FFileMenu->setTitle(Translate(QStringLiteral("&File")));
-    FExitAction->setText(Translate(QStringLiteral("E&xit")));
-    FViewMenu->setTitle(Translate(QStringLiteral("&View")));
-    FLanguageMenu->setTitle(Translate(QStringLiteral("&Languages")));
-    FHelpMenu->setTitle(Translate(QStringLiteral("&Help")));
-    FContentAction->setText(Translate(QStringLiteral("&Content")));
-    FAboutAction->setText(Translate(QStringLiteral("&About...")));
-    FTrayExitAction->setText(Translate(QStringLiteral("&Exit")));
-    UpdateCaption();
+void TMainForm::ConnectNode() {
+    connect(FNode.get(), &TNode::ListenFailed, this,
+            [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::mbError, text); });
+    connect(FNode.get(), &TNode::SoundRequested, this, [](int which) { Utils::PlaySoundFile(which); });
+    connect(FNode.get(), &TNode::NotificationRequested, this,
+            [this](const QString& text) { FNotifications->ShowTextNotification(text); });
+    connect(FNode.get(), &TNode::SelfRowAdded, this, [this] {
+        FSelfSeen = true;
+        RefreshStateTexts();
+    });
+    connect(FStateController, &TOnlineStateController::StateSwitched, this, [this] { RefreshStateTexts(); });
+    // Groups open as their first user arrives.
+    connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, FUserView, [this](const QModelIndex& parent) {
+        if (parent.isValid()) FUserView->expand(parent);
+    });
+}
+
+void TMainForm::RefreshStateTexts() {
+    const int state = FStateController->State();
+    const OnlineStates::TStateTexts texts = OnlineStates::RefreshStateTexts(Params(), state, false);
+    FHeader->SetCaptionTitle(OnlineStates::HeaderTitle());
+    FHeader->SetCaptionContent(FSelfSeen ? texts.HeaderContent : OnlineStates::LoadingText());
+    FHeader->SetOnlineState(state);
+    if (FTray && texts.TrayHint) FTray->SetHint(*texts.TrayHint);
 }
 
 void TMainForm::UpdateCaption() {
     setWindowTitle(FormatText(QStringLiteral("%s - %s"), {QStringLiteral("Quillmate"), Params()[spNickname]}));
-    if (FTray) FTray->SetHint(windowTitle());
+}
+
+QColor TMainForm::ToolPanelColor() const { return FToolPanel->palette().color(QPalette::Window); }
+
+void TMainForm::SetInputText(TInputText inputText) {
+    FInputText = std::move(inputText);
+    FOnlineCommands->SetInputText(FInputText);
 }
 
 void TMainForm::RestoreWindowState() {
@@ -133,11 +215,37 @@ void TMainForm::RestoreWindowState() {
     resize(bounds.size());
     move(bounds.topLeft());
     FRestoreBounds = bounds;
+    FNavBar->SetMaxVisibleGroups(p[ipMaxVisibleGroups]);
+    FNavBar->SetActiveGroupIndex(p[ipActiveGroupIndex]);
+    UpdatePanelItems();
     if (p[bpMainWindowAlwaysOnTop]) setWindowFlag(Qt::WindowStaysOnTopHint, true);
     if (p[bpMainFormMaximized]) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 bool TMainForm::StartsHidden() const { return FStartMinimized || Params()[bpMinimizeAfterStart]; }
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == FOnlineToolBar && e->type() == QEvent::Resize) FitToolButtons();
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TMainForm::FitToolButtons() {
+    int withCaptions = 0;
+    for (int i = 0; i < FOnlineToolBar->layout()->count(); ++i) {
+        QWidget* item = FOnlineToolBar->layout()->itemAt(i)->widget();
+        if (auto* button = qobject_cast<QToolButton*>(item)) {
+            const Qt::ToolButtonStyle style = button->toolButtonStyle();
+            button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+            withCaptions += button->sizeHint().width();
+            button->setToolButtonStyle(style);
+        } else if (item) {
+            withCaptions += item->sizeHint().width();
+        }
+    }
+    const Qt::ToolButtonStyle style =
+        withCaptions <= FOnlineToolBar->width() ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
+    for (QToolButton* button : FToolButtons) button->setToolButtonStyle(style);
+}
 
 bool TMainForm::event(QEvent* e) {
     if (TPostedEvent::IsPosted(e)) {
@@ -219,6 +327,8 @@ void TMainForm::FormClose() {
     p[ipMainFormTop] = qint16(bounds.top());
     p[ipMainFormWidth] = qint16(bounds.width());
     p[ipMainFormHeight] = qint16(bounds.height());
+    p[ipMaxVisibleGroups] = FNavBar->MaxVisibleGroups();
+    p[ipActiveGroupIndex] = FNavBar->ActiveGroupIndex();
     p[bpMainFormMaximized] = maximized;
     p.SaveWindowState();
 }

@@ -2,20 +2,33 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QActionGroup;
 class QMenu;
+class QToolButton;
 class TAppTray;
+class TNavBar;
 class TNode;
+class TNodeStateAnnouncer;
+class TOnlineStateController;
+class TOnlineUserCommands;
+class TOnlineUserView;
+class TQLMHeader;
+class TTrayNotification;
 
 // The program's only permanent window. It owns the process: closing it for
-// real ends the program.
+// real ends the program. It shows and drives the node; the presence logic
+// itself lives in the engine.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr const char* WindowClassName = "Quillmate Window Class";
+    static constexpr int OnlinePanel = 0;
+    static constexpr int NetworkPanel = 1;
 
     explicit TMainForm(bool startMinimized, QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -27,22 +40,79 @@ public:
     void ExitApplicationExecute();
     // The desktop session is ending: save as at close and let the session go on.
     void SessionEnding();
-    // Captions from the interface language table.
+    // Every caption of the window and its menus from the interface language table.
     void TranslateCaptions();
+
+    // Commands of the menus (also called by tests).
+    void ChangeOnlineStateExecute(int tag);
+    void LoadOnlineStateFormExecute();
+    void ChangeUserNameExecute();
+    void RefreshOnlineListExecute();
+    void ChangeActiveGroupExecute(int index);
+    // sender: the item that was clicked; both menus show the new value.
+    void SetOnTopExecute();
+    void SetPlaySoundExecute();
+    // Nothing happens for the scheme in use (or an unknown name).
+    void miBlueClick(const QString& scheme);
+    void miInvertClick();
+    bool ChangeInterfaceLanguageExecute(const QString& languageName);
+    void LoadAboutFormExecute();
+    void LoadHelpSystemExecute();
+    void miMainHomePageClick();
+    void miMainEmailClick();
+    void miMainCallExplorerClick();
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
     bool ExitRequested() const { return FExitRequested; }
     QMenu* TrayMenu() const { return FTrayMenu; }
     TNode& Node() { return *FNode; }
+    TQLMHeader* Header() const { return FHeader; }
+    TOnlineUserView* UserView() const { return FUserView; }
+    TNavBar* NavBar() const { return FNavBar; }
+    TTrayNotification& Notifications() { return *FNotifications; }
+    TOnlineStateController& StateController() { return *FStateController; }
+    TOnlineUserCommands& OnlineCommands() { return *FOnlineCommands; }
+    // Any menu item of the window by its object name ("miMainAOT" ...).
+    QAction* Action(const QString& objectName) const;
+    // Where the gradient and the tool panel's colour come from now.
+    QColor GradientStart() const { return FGradientStart; }
+    QColor GradientEnd() const { return FGradientEnd; }
+    QColor ToolPanelColor() const;
+
+    // Tests answer the nickname dialog here instead of a modal box.
+    using TInputText = std::function<bool(QWidget*, const QString&, const QString&, QString*)>;
+    void SetInputText(TInputText inputText);
+
+    // Addresses of the Help menu.
+    static QString HomePageUrl();
+    static QString AuthorEmail();
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void BuildCentralArea();
+    void BuildToolBar(QWidget* owner);
     void BuildMenus();
+    void BuildMainMenu();
+    void BuildHeaderMenu();
+    void BuildTrayMenu();
+    void BuildColorMenu();
     void BuildLanguageMenu();
+    void ConnectNode();
+    // Creates an item whose caption follows the language; tag goes to data().
+    QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
+    QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);
+    void AddStateItems(QMenu* menu, const char* prefix, bool withAccelerators);
+    void UpdateTrayMenu();
+    void UpdatePanelItems();
+    void FitToolButtons();
+    void ApplyColorScheme(const QString& scheme);
+    void ApplyAlwaysOnTop(bool on);
+    void RefreshStateTexts();
     void RestoreWindowState();
     void FormClose();
     void HideToTray();
@@ -51,18 +121,38 @@ private:
     bool FStartMinimized;
     bool FExitRequested = false;
     bool FClosed = false;
+    bool FSelfSeen = false;
     QRect FRestoreBounds;
+    QColor FGradientStart;
+    QColor FGradientEnd;
+    TInputText FInputText;
 
-    QMenu* FFileMenu = nullptr;
-    QMenu* FViewMenu = nullptr;
-    QMenu* FHelpMenu = nullptr;
-    QMenu* FLanguageMenu = nullptr;
-    QAction* FExitAction = nullptr;
-    QAction* FContentAction = nullptr;
-    QAction* FAboutAction = nullptr;
-    QMenu* FTrayMenu = nullptr;
-    QAction* FTrayExitAction = nullptr;
-    QActionGroup* FLanguageGroup = nullptr;
-    std::unique_ptr<TAppTray> FTray;
+    // Captions that follow the interface language: the object and its English text.
+    struct TCaption {
+        QPointer<QObject> Target;
+        QString English;
+    };
+    std::vector<TCaption> FCaptions;
+
     std::unique_ptr<TNode> FNode;
+    std::unique_ptr<TNodeStateAnnouncer> FAnnouncer;
+    TOnlineStateController* FStateController = nullptr;
+    TOnlineUserCommands* FOnlineCommands = nullptr;
+    TQLMHeader* FHeader = nullptr;
+    TNavBar* FNavBar = nullptr;
+    TOnlineUserView* FUserView = nullptr;
+    QWidget* FToolPanel = nullptr;
+    QWidget* FOnlineToolBar = nullptr; // tbOnline
+    QList<QToolButton*> FToolButtons;
+
+    QMenu* FHeaderMenu = nullptr;
+    QMenu* FOnlineMenu = nullptr;
+    QMenu* FColorMenu = nullptr;
+    QMenu* FLanguageMenu = nullptr;
+    QMenu* FTrayMenu = nullptr;
+    QActionGroup* FLanguageGroup = nullptr;
+    QActionGroup* FColorGroup = nullptr;
+    QAction* FInvertAction = nullptr;
+    std::unique_ptr<TAppTray> FTray;
+    std::unique_ptr<TTrayNotification> FNotifications;
 };

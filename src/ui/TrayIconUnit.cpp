@@ -1,6 +1,7 @@
 #include "ui/TrayIconUnit.h"
 
 #include "core/UtilsGuiUnit.h"
+#include "ui/AppImagesUnit.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -8,8 +9,9 @@
 
 TAppTray::TAppTray(QObject* parent) : QObject(parent) {
     if (!DesktopHasTray()) return;
-    FIcon = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+    FIcon = std::make_unique<QSystemTrayIcon>(TAppImages::Instance().Icon(QStringLiteral("TRAYICON_MAIN")));
     if (FIcon->icon().isNull()) FIcon->setIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+    FIcon->setToolTip(QStringLiteral("Quillmate"));
     connect(FIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (Utils::TrayIsQuiet()) return;
         if (reason == QSystemTrayIcon::DoubleClick) emit DoubleClicked();
@@ -33,7 +35,3 @@ void TAppTray::SetHint(const QString& hint) {
 }
 
 QRect TAppTray::Geometry() const { return FIcon ? FIcon->geometry() : QRect(); }
-
-void TAppTray::ShowMessage(const QString& text) {
-    if (FIcon) FIcon->showMessage(QStringLiteral("Quillmate"), text, QSystemTrayIcon::Information, 5000);
-}

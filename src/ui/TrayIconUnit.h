@@ -19,9 +19,8 @@ public:
     bool Available() const { return FIcon != nullptr; }
     void SetMenu(QMenu* menu);
     void SetHint(const QString& hint);
+    QString Hint() const { return FIcon ? FIcon->toolTip() : QString(); }
     QRect Geometry() const;
-    // A short balloon from the icon (until the notification windows exist).
-    void ShowMessage(const QString& text);
 
 signals:
     void DoubleClicked();

@@ -1,12 +1,22 @@
 #include "ui/MainUnit.h"
 #include "core/ParamsUnit.h"
 #include "platform/ProfileFileUnit.h"
+#include "core/NodeUnit.h"
+#include "presence/OnlineUserCommandsUnit.h"
+#include "presence/StateSetupUnit.h"
+#include "text/UILangUnit.h"
+#include "ui/CustomControlsUnit.h"
 #include "ui/DesktopAppUnit.h"
+#include "ui/NavBarUnit.h"
+#include "messaging/TrayNotificationUnit.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAction>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <optional>
 
@@ -32,6 +42,8 @@ protected:
         QFile::remove(p.ConfigFile());
     }
     void TearDown() override {
+        // Tests that switch the language leave English behind them.
+        UserInterfaceLang().SwitchLanguage(QStringLiteral("English"));
         TApplicationParams& p = Params();
         p.Integers = FIntegers;
         p.Booleans = FBooleans;
@@ -154,6 +166,179 @@ TEST_F(MainFormTest, StartsHiddenWithSwitchOrSetting) {
     EXPECT_FALSE(TMainForm(false).StartsHidden());
     Params()[bpMinimizeAfterStart] = true;
     EXPECT_TRUE(TMainForm(false).StartsHidden());
+}
+
+// --------------------------------------------------------- look and menus
+
+struct TLook {
+    QColor Start, End, Panel;
+    QString Scheme;
+    bool Invert;
+    QString MenuBarStyle;
+    QString HeaderStart;
+    QColor NotificationBody;
+    bool operator==(const TLook&) const = default;
+};
+
+TLook LookOf(const TMainForm& form) {
+    return {form.GradientStart(), form.GradientEnd(), form.ToolPanelColor(), Params()[spColorScheme],
+            Params()[bpInvertGradient], const_cast<TMainForm&>(form).menuBar()->styleSheet(),
+            form.Header()->GradientStartColor().name(), const_cast<TMainForm&>(form).Notifications().BodyColor()};
+}
+
+TEST_F(MainFormTest, ColorSchemesPaintTheDocumentedColours) {
+    Params()[spColorScheme] = QStringLiteral("Silver");
+    Params()[bpInvertGradient] = false;
+    TMainForm form(false);
+    EXPECT_EQ(form.GradientStart(), QColor(245, 245, 245));
+    EXPECT_EQ(form.GradientEnd(), QColor(220, 220, 220));
+    EXPECT_TRUE(form.Action(QStringLiteral("miSilver"))->isChecked());
+
+    form.miBlueClick(QStringLiteral("Blue"));
+    EXPECT_EQ(Params()[spColorScheme], QStringLiteral("Blue"));
+    EXPECT_EQ(form.GradientStart(), QColor(223, 237, 255));
+    EXPECT_EQ(form.GradientEnd(), QColor(179, 212, 255));
+    EXPECT_EQ(form.ToolPanelColor(), QColor(223, 237, 255));
+    EXPECT_EQ(form.Header()->GradientEndColor(), QColor(179, 212, 255));
+    EXPECT_TRUE(form.Action(QStringLiteral("miBlue"))->isChecked());
+    EXPECT_FALSE(form.Action(QStringLiteral("miSilver"))->isChecked());
+
+    form.miInvertClick();
+    EXPECT_TRUE(Params()[bpInvertGradient]);
+    EXPECT_EQ(form.GradientStart(), QColor(179, 212, 255));
+    EXPECT_EQ(form.Header()->GradientStartColor(), QColor(179, 212, 255));
+    EXPECT_EQ(form.Notifications().BodyColor(), QColor(179, 212, 255));
+    // The tool panel keeps the light colour whichever way the gradient runs.
+    EXPECT_EQ(form.ToolPanelColor(), QColor(223, 237, 255));
+}
+
+TEST_F(MainFormTest, SameSchemeAgainChangesNothingAndInvertTwiceRestores) {
+    Params()[spColorScheme] = QStringLiteral("Black");
+    TMainForm form(false);
+    const TLook before = LookOf(form);
+    form.miBlueClick(QStringLiteral("black"));
+    EXPECT_TRUE(LookOf(form) == before);
+    form.miInvertClick();
+    EXPECT_FALSE(LookOf(form) == before);
+    form.miInvertClick();
+    EXPECT_TRUE(LookOf(form) == before);
+    EXPECT_FALSE(form.Action(QStringLiteral("miInvert"))->isChecked());
+}
+
+TEST_F(MainFormTest, AlwaysOnTopFromTheTrayMenuTicksTheMainMenuToo) {
+    TMainForm form(false);
+    ShowAt(form, QRect(60, 70, 320, 400));
+    form.Action(QStringLiteral("miTrayIconMenuAlwaysOnTop"))->trigger();
+    EXPECT_TRUE(Params()[bpMainWindowAlwaysOnTop]);
+    EXPECT_TRUE(form.Action(QStringLiteral("miMainAOT"))->isChecked());
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(form.isVisible());
+    form.Action(QStringLiteral("miMainAOT"))->trigger();
+    EXPECT_FALSE(Params()[bpMainWindowAlwaysOnTop]);
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    // The tray menu reads the setting whenever it opens.
+    form.TrayMenu()->popup(QPoint(0, 0));
+    EXPECT_FALSE(form.Action(QStringLiteral("miTrayIconMenuAlwaysOnTop"))->isChecked());
+    form.TrayMenu()->hide();
+}
+
+TEST_F(MainFormTest, PlaySoundFlipsTheSettingAndBothItems) {
+    Params()[bpPlaySound] = true;
+    TMainForm form(false);
+    EXPECT_TRUE(form.Action(QStringLiteral("miMainPlaySound"))->isChecked());
+    form.Action(QStringLiteral("miTrayIconMenuPlaySound"))->trigger();
+    EXPECT_FALSE(Params()[bpPlaySound]);
+    EXPECT_FALSE(form.Action(QStringLiteral("miMainPlaySound"))->isChecked());
+}
+
+TEST_F(MainFormTest, PanelItemsFollowTheActivePanel) {
+    Params()[ipActiveGroupIndex] = TMainForm::NetworkPanel;
+    TMainForm form(false);
+    EXPECT_EQ(form.NavBar()->ActiveGroupIndex(), TMainForm::NetworkPanel);
+    EXPECT_FALSE(form.Action(QStringLiteral("miMainRefreshList"))->isEnabled());
+    EXPECT_FALSE(form.Action(QStringLiteral("miMainShowNetwork"))->isEnabled());
+    EXPECT_TRUE(form.Action(QStringLiteral("miMainShowOnlineUser"))->isEnabled());
+    form.Action(QStringLiteral("miMainShowOnlineUser"))->trigger();
+    EXPECT_EQ(form.NavBar()->ActiveGroupIndex(), TMainForm::OnlinePanel);
+    EXPECT_TRUE(form.Action(QStringLiteral("miMainRefreshList"))->isEnabled());
+    EXPECT_FALSE(form.Action(QStringLiteral("miMainShowOnlineUser"))->isEnabled());
+    form.ExitApplicationExecute();
+    EXPECT_EQ(ConfigValue("ActiveGroupIndex"), QStringLiteral("0"));
+}
+
+TEST_F(MainFormTest, HeaderSaysLoadingUntilTheOwnLogonComesBack) {
+    Params()[spNickname] = QStringLiteral("Ann");
+    TMainForm form(false);
+    EXPECT_EQ(form.Header()->CaptionTitle(), QStringLiteral("My Online State:"));
+    EXPECT_EQ(form.Header()->CaptionContent(), QStringLiteral("Loading..."));
+    emit form.Node().SelfRowAdded();
+    EXPECT_EQ(form.Header()->CaptionContent(), QStringLiteral("Ann --- Online"));
+}
+
+TEST_F(MainFormTest, LanguageSwitchTranslatesMenusAndFavoriteContacts) {
+    TMainForm form(false);
+    ASSERT_EQ(form.Node().Model().data(form.Node().Model().GroupIndex(0)).toString().startsWith(
+                  QStringLiteral("Favorite Contacts")),
+              true);
+    ASSERT_TRUE(form.ChangeInterfaceLanguageExecute(QStringLiteral("Deutsch")));
+    const QString favorite = UserInterfaceLang().Translate(QStringLiteral("Favorite Contacts"));
+    ASSERT_NE(favorite, QStringLiteral("Favorite Contacts"));
+    EXPECT_TRUE(form.Node().Model().data(form.Node().Model().GroupIndex(0)).toString().startsWith(favorite));
+    EXPECT_EQ(form.Node().Model().NodeData(form.Node().Model().GroupIndex(0))->GroupName, favorite);
+    EXPECT_EQ(form.Action(QStringLiteral("miMainExit"))->text(), UserInterfaceLang().Translate(QStringLiteral("E&xit")));
+    EXPECT_EQ(form.Action(QStringLiteral("miMainFile"))->text(), UserInterfaceLang().Translate(QStringLiteral("&File")));
+    EXPECT_EQ(form.Header()->CaptionTitle(), UserInterfaceLang().Translate(QStringLiteral("My Online State:")));
+    EXPECT_FALSE(form.ChangeInterfaceLanguageExecute(QStringLiteral("No Such Language")));
+    ASSERT_TRUE(form.ChangeInterfaceLanguageExecute(QStringLiteral("English")));
+    EXPECT_EQ(form.Node().Model().NodeData(form.Node().Model().GroupIndex(0))->GroupName,
+              QStringLiteral("Favorite Contacts"));
+    EXPECT_EQ(form.Action(QStringLiteral("miMainExit"))->text(), QStringLiteral("E&xit"));
+}
+
+struct TNicknameCase {
+    const char* Name;
+    bool Ok;
+    QString Typed;
+    QString Expected; // the nickname afterwards
+};
+
+void PrintTo(const TNicknameCase& c, std::ostream* os) { *os << c.Name; }
+
+class ChangeNickname : public MainFormTest, public ::testing::WithParamInterface<TNicknameCase> {};
+
+TEST_P(ChangeNickname, StoresOnlyARealChange) {
+    Params()[spNickname] = QStringLiteral("Ann");
+    TMainForm form(false);
+    form.SetInputText([](QWidget*, const QString& caption, const QString&, QString* value) {
+        EXPECT_EQ(caption, QStringLiteral("Change My Nickame"));
+        *value = GetParam().Typed;
+        return GetParam().Ok;
+    });
+    form.Action(QStringLiteral("miHeaderChangeNick"))->trigger();
+    EXPECT_EQ(Params()[spNickname], GetParam().Expected);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmate - ") + GetParam().Expected);
+    const bool changed = GetParam().Expected != QStringLiteral("Ann");
+    EXPECT_EQ(ConfigValue("Nickname"), changed ? std::optional<QString>(GetParam().Expected) : std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChangeNickname,
+    ::testing::Values(TNicknameCase{"Cancelled", false, QStringLiteral("Bob"), QStringLiteral("Ann")},
+                      TNicknameCase{"Empty", true, QString(), QStringLiteral("Ann")},
+                      TNicknameCase{"SameOtherCase", true, QStringLiteral("ANN"), QStringLiteral("Ann")},
+                      TNicknameCase{"TabsAndCommasRemoved", true, QStringLiteral("B\to,b"), QStringLiteral("Bob")},
+                      TNicknameCase{"New", true, QStringLiteral("Bob"), QStringLiteral("Bob")}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
+    TMainForm form(false);
+    for (const char* name : {"miMainManage", "miLogManage", "miMainConsole", "miMainBroadcast", "miMainSettings",
+                             "miCheckNewVerLocal", "miTrayIconMenuSendMessage", "miTrayIconMenuSettings"})
+        EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
+    for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
+        QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));
+        EXPECT_TRUE(item == nullptr || !item->isVisible()) << name;
+    }
 }
 
 // ------------------------------------------------------- minimised start
