@@ -114,7 +114,7 @@ void TMainForm::BuildToolBar(QWidget* owner) {
     // A plain row rather than a QToolBar: a narrow window must never push
     // buttons into an overflow menu.
     auto* outer = new QVBoxLayout(owner);
-    outer->setContentsMargins(2, 2, 2, 2);
+    outer->setContentsMargins(0, 2, 0, 2);
     FOnlineToolBar = new QWidget(owner);
     FOnlineToolBar->setObjectName(QStringLiteral("tbOnline"));
     outer->addWidget(FOnlineToolBar);
@@ -141,6 +141,7 @@ void TMainForm::BuildToolBar(QWidget* owner) {
             auto* separator = new QFrame(FOnlineToolBar);
             separator->setFrameShape(QFrame::VLine);
             separator->setFrameShadow(QFrame::Sunken);
+            separator->setFixedWidth(6);
             layout->addWidget(separator);
             continue;
         }
@@ -157,6 +158,12 @@ void TMainForm::BuildToolBar(QWidget* owner) {
     layout->addStretch(1);
     // The row never widens the window; short of room the buttons drop their captions.
     FOnlineToolBar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    // Tight buttons keep their captions in the default 310-pixel window.
+    FOnlineToolBar->setStyleSheet(QStringLiteral(
+        "QToolButton { padding: 2px 0px; border: 1px solid transparent; border-radius: 3px; font-size: 8pt; }"
+        " QToolButton:hover { background: rgb(198, 211, 239); border-color: rgb(150, 170, 215); }"
+        " QToolButton:pressed { background: rgb(179, 198, 235); }"
+        " QToolButton::menu-indicator { image: none; width: 0px; }"));
     FOnlineToolBar->installEventFilter(this);
     connect(findChild<QToolButton*>(QStringLiteral("tbtnRefresh")), &QToolButton::clicked, this,
             &TMainForm::RefreshOnlineListExecute);

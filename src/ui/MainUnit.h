@@ -18,6 +18,7 @@ class TOnlineStateController;
 class TOnlineUserCommands;
 class TOnlineUserView;
 class TQLMHeader;
+class TTrayMenu;
 class TTrayNotification;
 
 // The program's only permanent window. It owns the process: closing it for
@@ -65,7 +66,7 @@ public:
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
     bool ExitRequested() const { return FExitRequested; }
-    QMenu* TrayMenu() const { return FTrayMenu; }
+    TTrayMenu* TrayMenu() const { return FTrayMenu; }
     TNode& Node() { return *FNode; }
     TQLMHeader* Header() const { return FHeader; }
     TOnlineUserView* UserView() const { return FUserView; }
@@ -149,7 +150,7 @@ private:
     QMenu* FOnlineMenu = nullptr;
     QMenu* FColorMenu = nullptr;
     QMenu* FLanguageMenu = nullptr;
-    QMenu* FTrayMenu = nullptr;
+    TTrayMenu* FTrayMenu = nullptr;
     QActionGroup* FLanguageGroup = nullptr;
     QActionGroup* FColorGroup = nullptr;
     QAction* FInvertAction = nullptr;

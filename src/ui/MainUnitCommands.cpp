@@ -13,6 +13,7 @@
 #include "ui/ColorSchemeUnit.h"
 #include "ui/CustomControlsUnit.h"
 #include "ui/NavBarUnit.h"
+#include "ui/TrayIconUnit.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -104,6 +105,7 @@ void TMainForm::ApplyColorScheme(const QString& scheme) {
     FHeader->SetGradientStartColor(gradient.Start);
     FHeader->SetGradientEndColor(gradient.End);
     FHeader->update();
+    FTrayMenu->SetStripColors(colors->Dark, colors->Light);
     FNotifications->SetBodyColor(gradient.Start);
     FNotifications->SetTitleColor(gradient.End);
     Params()[spColorScheme] = name;

@@ -214,7 +214,7 @@ void TMainForm::BuildLanguageMenu() {
 }
 
 void TMainForm::BuildTrayMenu() {
-    FTrayMenu = new QMenu(this);
+    FTrayMenu = new TTrayMenu(this);
     FTrayMenu->setObjectName(QStringLiteral("pmTrayIcon"));
     AddItem(FTrayMenu, "miTrayIconMenuAbout", QLM_TEXT("&About..."));
     connect(Action(QStringLiteral("miTrayIconMenuAbout")), &QAction::triggered, this, &TMainForm::LoadAboutFormExecute);

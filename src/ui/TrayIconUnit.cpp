@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QStyle>
 
 TAppTray::TAppTray(QObject* parent) : QObject(parent) {
@@ -35,3 +37,31 @@ void TAppTray::SetHint(const QString& hint) {
 }
 
 QRect TAppTray::Geometry() const { return FIcon ? FIcon->geometry() : QRect(); }
+
+TTrayMenu::TTrayMenu(QWidget* parent) : QMenu(parent) {
+    // Items are laid out to the right of the strip.
+    setContentsMargins(StripWidth, 0, 0, 0);
+}
+
+void TTrayMenu::SetStripColors(const QColor& dark, const QColor& light) {
+    FDark = dark;
+    FLight = light;
+    update();
+}
+
+void TTrayMenu::paintEvent(QPaintEvent* event) {
+    QMenu::paintEvent(event);
+    QPainter painter(this);
+    const QRect strip(0, 0, StripWidth, height());
+    QLinearGradient gradient(strip.topLeft(), strip.bottomLeft());
+    gradient.setColorAt(0, FDark);
+    gradient.setColorAt(1, FLight);
+    painter.fillRect(strip, gradient);
+    painter.setPen(FDark.darker(160));
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.translate(strip.left() + StripWidth / 2 + painter.fontMetrics().ascent() / 2 - 1, strip.bottom() - 6);
+    painter.rotate(-90);
+    painter.drawText(0, 0, QStringLiteral("Quillmate"));
+}

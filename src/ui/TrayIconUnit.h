@@ -2,10 +2,11 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QColor>
+#include <QMenu>
 #include <QSystemTrayIcon>
 #include <memory>
 
-class QMenu;
 
 // The notification-area icon behind one class. Where the desktop has no tray,
 // Available() is false and the main window stays on screen instead.
@@ -27,4 +28,25 @@ signals:
 
 private:
     std::unique_ptr<QSystemTrayIcon> FIcon;
+};
+
+// The tray icon's menu: a 20-pixel strip down its left edge in the colour
+// scheme's gradient (dark to light, whatever "Invert Gradient" says), with
+// the program's name written upwards at its foot.
+class TTrayMenu : public QMenu {
+    Q_OBJECT
+public:
+    static constexpr int StripWidth = 20;
+
+    explicit TTrayMenu(QWidget* parent = nullptr);
+    void SetStripColors(const QColor& dark, const QColor& light);
+    QColor StripDark() const { return FDark; }
+    QColor StripLight() const { return FLight; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor FDark{220, 220, 220};
+    QColor FLight{245, 245, 245};
 };

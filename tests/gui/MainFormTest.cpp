@@ -8,6 +8,7 @@
 #include "ui/CustomControlsUnit.h"
 #include "ui/DesktopAppUnit.h"
 #include "ui/NavBarUnit.h"
+#include "ui/TrayIconUnit.h"
 #include "messaging/TrayNotificationUnit.h"
 
 #include <gtest/gtest.h>
@@ -208,8 +209,10 @@ TEST_F(MainFormTest, ColorSchemesPaintTheDocumentedColours) {
     EXPECT_EQ(form.GradientStart(), QColor(179, 212, 255));
     EXPECT_EQ(form.Header()->GradientStartColor(), QColor(179, 212, 255));
     EXPECT_EQ(form.Notifications().BodyColor(), QColor(179, 212, 255));
-    // The tool panel keeps the light colour whichever way the gradient runs.
+    // The tool panel and the tray menu's strip ignore the direction of the gradient.
     EXPECT_EQ(form.ToolPanelColor(), QColor(223, 237, 255));
+    EXPECT_EQ(form.TrayMenu()->StripDark(), QColor(179, 212, 255));
+    EXPECT_EQ(form.TrayMenu()->StripLight(), QColor(223, 237, 255));
 }
 
 TEST_F(MainFormTest, SameSchemeAgainChangesNothingAndInvertTwiceRestores) {

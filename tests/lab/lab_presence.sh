@@ -116,6 +116,17 @@ checks() {
     fail "n3 is still listed: $(list_of n1 | tr '\n' ';')"
   fi
 
+  # `who` on the freed host lists the running nodes and then logs off again.
+  local who_out
+  who_out=$(labexec 3 "$cli" --home "$QLM_LAB_DIR/home-who" who --wait 1 --nickname Visitor 2>&1)
+  if grep -Eq 'n1.*10\.77\.0\.1' <<<"$who_out" && grep -Eq 'Zed.*10\.77\.0\.2' <<<"$who_out" &&
+     grep -Eq 'Visitor.*10\.77\.0\.3' <<<"$who_out"; then
+    pass "who on host 3 lists n1, Zed and itself"
+  else
+    fail "who printed: $(tr '\n' ';' <<<"$who_out")"
+  fi
+  expect_log n1 '"NickName":"Visitor".*"event":"WM_PEER_LOGOFF"' "n1 gets who's logoff"
+
   # A 5000-byte datagram is dropped whole, the next one handled; type names in any case.
   send 3 --to 10.77.0.1 --text "QLM_CHECKSIGNALREPLY	2	BIG$(printf 'x%.0s' $(seq 1 4980))" ||
     fail "could not send the big datagram"
