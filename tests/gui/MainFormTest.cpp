@@ -10,6 +10,7 @@
 #include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
 #include "messaging/TrayNotificationUnit.h"
+#include "protocol/CommConstsUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QUdpSocket>
 #include <optional>
 
 namespace {
@@ -342,6 +344,48 @@ TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
         QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));
         EXPECT_TRUE(item == nullptr || !item->isVisible()) << name;
     }
+}
+
+// A node that listens on 127.0.0.1 only: what the state menus announce reaches
+// the listed users (here the node itself, listed under 127.0.0.1).
+TEST_F(MainFormTest, StateMenusAnnounceTheNewStateToListedUsers) {
+    const QByteArray oldPolicy = qgetenv("QUILLMATE_NETWORK");
+    qputenv("QUILLMATE_NETWORK", "loopback");
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
+    Params()[ipListeningPort] = probe.localPort();
+    probe.close();
+    Params()[bpState_Busy_AutoSwitch] = true;
+    Params()[spNickname] = QStringLiteral("Ann");
+    {
+        TMainForm form(false);
+        QList<int> states;
+        QObject::connect(&form.Node(), &TNode::EventArrived, [&states](int id, qintptr, const TOnlineNotify& r) {
+            if (id == WM_PEER_STATE) states << r.OnlineState;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.Node().IsListening(); }, 5000));
+        TOnlineNotify peer;
+        peer.NickName = QStringLiteral("Peer");
+        peer.ComputerName = QStringLiteral("PC-PEER");
+        peer.IPAddress = QStringLiteral("127.0.0.1");
+        peer.UserId = QStringLiteral("{PEER}");
+        form.Node().Model().AddUserNode(false, peer);
+
+        form.Action(QStringLiteral("miHeaderBusy"))->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !states.isEmpty(); }, 5000));
+        EXPECT_EQ(states, QList<int>{1});
+        // The own announcement lists this node too (it was not listed yet), so
+        // the next one goes to two rows, both at 127.0.0.1.
+        form.Action(QStringLiteral("miTrayIconMenuOnline"))->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return states.size() == 3; }, 5000));
+        EXPECT_EQ(states, (QList<int>{1, 0, 0}));
+        // Choosing the state in force sends nothing.
+        form.Action(QStringLiteral("miMainOnline"))->trigger();
+        QTest::qWait(200);
+        EXPECT_EQ(states.size(), 3);
+        form.ExitApplicationExecute();
+    }
+    qputenv("QUILLMATE_NETWORK", oldPolicy);
 }
 
 // ------------------------------------------------------- minimised start
