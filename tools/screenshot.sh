@@ -6,10 +6,11 @@
 # and Maria herself in Favorite Contacts. The picture is taken once the
 # window's list (its QUILLMATE_LIST_DUMP file) shows all four.
 #
-#   sudo tools/screenshot.sh [--build DIR] [--out FILE] [--size WxH]
+#   sudo tools/screenshot.sh [--build DIR] [--out FILE] [--size WxH] [--screen FILE]
 #     --build  the build tree with bin/quillmate and bin/quillmate-cli (build/test)
 #     --out    the picture (docs/screenshot.png)
 #     --size   the window's size in pixels (the program's own default when not given)
+#     --screen also the whole screen as the list fills (notification windows included)
 # Needs root, Xvfb, ImageMagick (import) and x11-utils (xwininfo).
 set -u -o pipefail
 
@@ -82,7 +83,7 @@ main_window() {
 }
 
 inside() {
-  local out=$2 size=$3 computer
+  local out=$2 size=$3 screen=${4:-} computer
   cli="$1/bin/quillmate-cli"
   local gui="$1/bin/quillmate"
   # Users are grouped by computer name + id; every lab host shares this machine's name.
@@ -125,6 +126,10 @@ inside() {
 
   local window
   window=$(wait_for 10 main_window >/dev/null && main_window) || die "no window of quillmate on $display"
+  if [ -n "$screen" ]; then
+    ip netns exec "${QLM_LAB_PREFIX}h1" import -display "$display" -window root "$screen" ||
+      die "import could not capture the screen"
+  fi
   sleep 1 # the last repaint after the list filled
   mkdir -p "$(dirname "$out")"
   ip netns exec "${QLM_LAB_PREFIX}h1" import -display "$display" -window "$window" "$out" ||
@@ -144,12 +149,14 @@ fi
 build="$kRoot/build/test"
 out="$kRoot/docs/screenshot.png"
 size=""
+screen=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$(cd "$2" && pwd) || exit 2; shift 2 ;;
     --out) out=$(realpath -m "$2"); shift 2 ;;
     --size) [[ $2 =~ ^[0-9]+x[0-9]+$ ]] || die "--size wants WxH"; size=$2; shift 2 ;;
-    *) sed -n '9,13p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    --screen) screen=$(realpath -m "$2"); shift 2 ;;
+    *) sed -n '9,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
   esac
 done
 [ "$(id -u)" -eq 0 ] || die "needs root for the lab's network namespaces (run with sudo)"
@@ -159,4 +166,4 @@ done
 for program in quillmate quillmate-cli; do
   [ -x "$build/bin/$program" ] || die "$build/bin/$program is not built"
 done
-timeout -s TERM "$kTimeout" "$kRoot/tests/lab/netlab.sh" run 4 -- bash "$0" --inside "$build" "$out" "$size" </dev/null
+timeout -s TERM "$kTimeout" "$kRoot/tests/lab/netlab.sh" run 4 -- bash "$0" --inside "$build" "$out" "$size" "$screen" </dev/null

@@ -4,6 +4,7 @@
 #include "ui/AppImagesUnit.h"
 
 #include <qdrawutil.h>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -192,8 +193,16 @@ void TNotificationWindow::paintEvent(QPaintEvent*) {
     const QRect titleText(titleStrip.left() + 4, titleStrip.top(), close.left() - titleStrip.left() - 6,
                           titleStrip.height());
     painter.setPen(palette().color(QPalette::WindowText));
+    // The title is a caption: a smaller font that fits the narrow strip.
+    QFont titleFont = font();
+    for (qreal size = titleFont.pointSizeF() - 1; size >= 6; size -= 0.5) {
+        titleFont.setPointSizeF(size);
+        if (QFontMetrics(titleFont).horizontalAdvance(FTitle) <= titleText.width()) break;
+    }
+    painter.setFont(titleFont);
     painter.drawText(titleText, Qt::AlignLeft | Qt::AlignVCenter,
                      painter.fontMetrics().elidedText(FTitle, Qt::ElideRight, titleText.width()));
+    painter.setFont(font());
 
     const QPixmap closeImage =
         TAppImages::Instance().Pixmap(QStringLiteral("TRAYWINDOW_CLOSE"), CloseButtonSize, devicePixelRatioF());
