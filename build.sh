@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev libgl-dev
   libzip-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core fonts-droid-fallback
   iproute2 xvfb xauth
 )
 
