@@ -14,6 +14,7 @@
 #include "presence/StateSetupUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
+#include "ui/ContextHelpUnit.h"
 #include "ui/CustomControlsUnit.h"
 #include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
@@ -46,6 +47,9 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     FInputText = [](QWidget* owner, const QString& caption, const QString& prompt, QString* value) {
         return Utils::InputText(owner, caption, prompt, value);
     };
+
+    // Pop-up help for every dialog of the program.
+    qApp->installEventFilter(new TContextHelp({}, this));
 
     BuildCentralArea();
     BuildMenus();
