@@ -68,6 +68,9 @@ QString SetSetting(TApplicationParams& p, const TSetting& setting, const QString
         }
     } else {
         const TStringParams s = std::get<TStringParams>(setting);
+        // The program keeps no list of its own while it detects the interfaces.
+        if (s == spLocalInterfaceList && p[bpAutoDetectInterfaces])
+            return QStringLiteral("LocalInterfaceList is not stored while AutoDetectInterfaces is on");
         p[s] = s == spNickname ? TApplicationParams::CleanNickname(value) : value;
     }
     const int savedBy = SavedBy(setting);

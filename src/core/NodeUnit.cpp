@@ -41,9 +41,16 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
 
     TCommLocal& local = TCommLocal::Instance();
     local.SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
+    FListenerClient = std::make_unique<TCommClient>([this] { return FListenerConfig; },
+                                                    [id = p[spQLMId]] {
+                                                        TLocalIdentity self;
+                                                        self.UserId = id;
+                                                        return self;
+                                                    },
+                                                    TMessageLang::Instance());
     auto dispatcher = std::make_unique<TDatagramDispatcher>(
         this, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, local, TMessageLang::Instance(),
-        TCommClient::Instance());
+        *FListenerClient);
     FServer = std::make_unique<TCommServer>(this, std::move(dispatcher));
 
     FTimerLoad.setSingleShot(true);
@@ -71,9 +78,11 @@ void TNode::TimerLoadTimer() {
     const TApplicationParams& p = Params();
     const Platform::TNetworkPolicy policy = Platform::NetworkPolicy();
     if (policy == Platform::TNetworkPolicy::Off) return;
+    FListenerConfig = TTransportConfig::FromSettings();
     TCommServer::TOptions options;
     options.Port = quint16(p[ipListeningPort]);
     options.MulticastGroup = p[spMulticastGroup];
+    options.MembershipRequired = p[bpUseUDPIPMulticast];
     if (policy == Platform::TNetworkPolicy::Loopback) {
         options.BindAddress = QHostAddress(QHostAddress::LocalHost);
         options.MulticastGroup.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "presence/OnlineUserModelUnit.h"
+#include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
 
 #include <QObject>
@@ -79,6 +80,10 @@ private:
 
     TNodeTimings FTimings;
     std::unique_ptr<TOnlineUserModel> FModel;
+    // What the listener threads send with (check-signal replies): a copy taken
+    // while they are stopped, so they never read settings the main thread writes.
+    TTransportConfig FListenerConfig;
+    std::unique_ptr<TCommClient> FListenerClient;
     std::unique_ptr<TCommServer> FServer;
     QTimer FTimerLoad;
     QTimer FTimerRepeat;

@@ -118,11 +118,14 @@ bool TApplicationParams::LoadSettings() {
     // An unreadable Config.ini counts as a missing one: defaults, and the
     // first save writes a new file.
     TProfileFile config;
-    config.Load(FConfigFile);
+    const bool configOk = config.Load(FConfigFile);
 
     for (int i = 0; i < ipCount; ++i)
         Integers[i] = config.ReadInteger(section, Key(TIntegerParams(i)), kIntegers[i].Default);
     if (Integers[ipCompressionRatio] < 0 || Integers[ipCompressionRatio] > 9) Integers[ipCompressionRatio] = 1;
+    // Any other value would be cut to 16 bits or bind a port no peer knows.
+    if (Integers[ipListeningPort] < 1 || Integers[ipListeningPort] > 65535)
+        Integers[ipListeningPort] = kIntegers[ipListeningPort].Default;
 
     for (int i = 0; i < bpCount; ++i)
         Booleans[i] = config.ReadBool(section, Key(TBooleanParams(i)), kBooleans[i].Default);
@@ -134,23 +137,20 @@ bool TApplicationParams::LoadSettings() {
 
     QDir().mkpath(FDataFolder + QStringLiteral("Files"));
 
-    if (storeOk) {
-        for (int i = 0; i < spCount; ++i) {
-            if (i == spUDPBroadcastIPList) continue;
-            const QString value = config.ReadString(section, Key(TStringParams(i)));
-            Strings[i] = value.isEmpty() ? DefaultString(TStringParams(i)) : value;
-        }
-        Strings[spArrivedFilesFolder] = Slashed(Strings[spArrivedFilesFolder]);
-        const QString scheme = Strings[spColorScheme];
-        Strings[spColorScheme] = QStringLiteral("Silver");
-        for (const char* known : {"Silver", "Black", "Blue"})
-            if (scheme.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) Strings[spColorScheme] = scheme;
-    } else {
-        FLoadError = QLM_TEXT("Error occurred when reading application settings from registry.");
-        // The stored identity survives a failed load: a new one written over it
-        // would make this node a stranger to its peers for good.
-        Strings[spQLMId] = config.ReadString(section, Key(spQLMId));
+    // Config.ini's strings do not depend on the per-user store: they load
+    // whatever happened to it, so that no later save writes defaults over them.
+    for (int i = 0; i < spCount; ++i) {
+        if (i == spUDPBroadcastIPList) continue;
+        const QString value = config.ReadString(section, Key(TStringParams(i)));
+        Strings[i] = value.isEmpty() ? DefaultString(TStringParams(i)) : value;
     }
+    Strings[spArrivedFilesFolder] = Slashed(Strings[spArrivedFilesFolder]);
+    const QString scheme = Strings[spColorScheme];
+    Strings[spColorScheme] = QStringLiteral("Silver");
+    for (const char* known : {"Silver", "Black", "Blue"})
+        if (scheme.compare(QLatin1String(known), Qt::CaseInsensitive) == 0) Strings[spColorScheme] = scheme;
+    if (!storeOk || !configOk)
+        FLoadError = QLM_TEXT("Error occurred when reading application settings from registry.");
 
     // Identity cannot stay empty whatever happened above: peers tell nodes apart by it.
     if (Strings[spQLMId].isEmpty()) {
@@ -171,7 +171,8 @@ bool TApplicationParams::LoadSettings() {
 bool TApplicationParams::SaveWindowState() {
     const QString section = QString::fromLatin1(SectionName);
     TProfileFile config;
-    config.Load(FConfigFile);
+    // A file that cannot be read is never replaced by the part of it we hold.
+    if (!config.Load(FConfigFile)) return false;
     for (int i = 0; i < ipCount; ++i)
         if (kIntegers[i].SavedBy & W) config.WriteInteger(section, Key(TIntegerParams(i)), Integers[i]);
     for (int i = 0; i < bpCount; ++i)
@@ -187,7 +188,7 @@ bool TApplicationParams::SaveOptions() {
 
     const QString section = QString::fromLatin1(SectionName);
     TProfileFile config;
-    config.Load(FConfigFile);
+    if (!config.Load(FConfigFile)) return false;
     Strings[spArrivedFilesFolder] = Slashed(Strings[spArrivedFilesFolder]);
     for (int i = 0; i < ipCount; ++i)
         if (kIntegers[i].SavedBy & O) config.WriteInteger(section, Key(TIntegerParams(i)), Integers[i]);

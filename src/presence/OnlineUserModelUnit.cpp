@@ -135,12 +135,16 @@ QModelIndex TOnlineUserModel::AddUserNode(bool announce, const TOnlineNotify& re
         }
     TGroupRow& group = *FGroups[parentRow];
 
-    const int position = FStore.GetUserPosition(key);
+    const QHash<QString, int> positions = FStore.ReadUserPositions();
+    const auto positionOf = [&positions](const QString& userKey) {
+        return TUserGroup::IsValidUserKey(userKey) ? positions.value(userKey.toLower(), -1) : -1;
+    };
+    const int position = positionOf(key);
     int insertAt = int(group.Users.size());
     if (position != -1 && !group.Users.empty()) {
         for (size_t i = 0; i < group.Users.size(); ++i) {
             const TUserNodeData& other = *group.Users[i];
-            if (FStore.GetUserPosition(UserKey(other.ComputerName, other.UserId)) > position) {
+            if (positionOf(UserKey(other.ComputerName, other.UserId)) > position) {
                 insertAt = int(i);
                 break;
             }

@@ -64,11 +64,9 @@ QString TUserGroup::FavoriteName() const { return TranslateText(QStringLiteral("
 bool TUserGroup::IsFavorite(const QString& groupName) const { return SameName(groupName, FavoriteName()); }
 
 bool TUserGroup::IsValidUserKey(const QString& userKey) {
-    const QString key = userKey.trimmed();
-    if (key.isEmpty() || key.startsWith(QLatin1Char(';')) || key.startsWith(QLatin1Char('['))) return false;
-    for (QChar c : key)
-        if (c == QLatin1Char('=') || c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QChar(0)) return false;
-    return true;
+    // Exactly the keys the file can hold as given: a key it would refuse (or
+    // read back trimmed) could never be found again.
+    return TProfileFile::IsValidKey(userKey);
 }
 
 bool TUserGroup::IsValidGroupName(const QString& name) {
@@ -134,6 +132,17 @@ int TUserGroup::GetUserPosition(const QString& userKey) const {
     Load(&ini);
     const int position = ini.ReadInteger(kUserPositions, userKey, -1);
     return position < 0 ? -1 : position;
+}
+
+QHash<QString, int> TUserGroup::ReadUserPositions() const {
+    TProfileFile ini;
+    Load(&ini);
+    QHash<QString, int> positions;
+    for (const auto& [key, value] : ini.ReadSectionPairs(kUserPositions)) {
+        const int position = StrToIntDef(value, -1);
+        if (position >= 0) positions.insert(key.toLower(), position);
+    }
+    return positions;
 }
 
 bool TUserGroup::SetUserGroup(const QString& userKey, const QString& groupName) {

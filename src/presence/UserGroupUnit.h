@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -60,6 +61,9 @@ public:
     QString GetUserGroup(const QString& userKey) const;
     // The user's stored position within its group, or -1.
     int GetUserPosition(const QString& userKey) const;
+    // Every stored position in one read of the file, by lower-case key
+    // (placing a user compares it with every row of its group).
+    QHash<QString, int> ReadUserPositions() const;
     bool SetUserGroup(const QString& userKey, const QString& groupName);
 
     // Renames a stored group and moves every user stored under the old name,

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QUdpSocket>
 
@@ -13,14 +14,17 @@ class TUdpReceiver : public QObject {
 public:
     explicit TUdpReceiver(const TDatagramDispatcher& dispatcher) : FDispatcher(dispatcher) {}
 
-    bool Open(quint16 port, const QString& group, const QHostAddress& bindAddress, QString* error) {
+    bool Open(const TCommServer::TOptions& options, QString* error) {
+        const quint16 port = options.Port;
+        const QString& group = options.MulticastGroup;
+        const QHostAddress& bindAddress = options.BindAddress;
         FSocket = std::make_unique<QUdpSocket>();
         if (!FSocket->bind(bindAddress, port, QUdpSocket::DontShareAddress)) {
             *error = FSocket->errorString();
             FSocket.reset();
             return false;
         }
-        if (!group.isEmpty() && !FSocket->joinMulticastGroup(QHostAddress(group))) {
+        if (!group.isEmpty() && !JoinGroup(QHostAddress(group)) && options.MembershipRequired) {
             *error = QStringLiteral("Cannot join the multicast group %1 (%2).").arg(group, FSocket->errorString());
             FSocket.reset();
             return false;
@@ -34,6 +38,22 @@ public:
     void Close() { FSocket.reset(); }
 
 private:
+    // The system picks the interface by its route to the group; a LAN without
+    // a default route has none, so then every multicast-capable interface is
+    // asked on its own.
+    bool JoinGroup(const QHostAddress& group) {
+        if (FSocket->joinMulticastGroup(group)) return true;
+        bool joined = false;
+        for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
+            const auto flags = iface.flags();
+            if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::CanMulticast) ||
+                (flags & QNetworkInterface::IsLoopBack))
+                continue;
+            joined = FSocket->joinMulticastGroup(group, iface) || joined;
+        }
+        return joined;
+    }
+
     void ReadPending() {
         while (FSocket && FSocket->hasPendingDatagrams()) {
             // One byte more than allowed tells a long datagram from one that just fits.
@@ -115,7 +135,7 @@ bool TCommServer::StartListening(const TOptions& options) {
     FUdpThread.start();
     bool opened = false;
     QString error;
-    QMetaObject::invokeMethod(receiver, [&] { opened = receiver->Open(options.Port, options.MulticastGroup, options.BindAddress, &error); },
+    QMetaObject::invokeMethod(receiver, [&] { opened = receiver->Open(options, &error); },
                               Qt::BlockingQueuedConnection);
     if (!opened) {
         FErrorText = error;

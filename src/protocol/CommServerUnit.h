@@ -40,6 +40,9 @@ public:
     struct TOptions {
         quint16 Port = 7709;
         QString MulticastGroup = QStringLiteral("234.0.0.1"); // empty: no membership (loopback tests)
+        // Without multicast sending (broadcast mode) the group is joined where
+        // possible, but a node that cannot join it still listens.
+        bool MembershipRequired = true;
         QHostAddress BindAddress = QHostAddress(QHostAddress::AnyIPv4);
         int HeaderTimeoutMs = TRequestReader::HeaderTimeoutMs; // whole header line
         int StallTimeoutMs = TRequestReader::StallTimeoutMs;   // pause inside a body

@@ -41,8 +41,11 @@ TOnlineNotify ReadIdentity(const TEnvelope& e, int first, qint16 languageId, con
     return n;
 }
 
+// These messages carry no language id. UTF-8 gives the same bytes as any
+// code page for the usual ASCII identifiers and keeps any other one whole, so
+// the own self-check always comes back as it went out.
 QByteArray EncodeIdentifierMessage(const char* type, const QString& userId) {
-    return BuildDatagram({QByteArray(type), QByteArray::number(CurrentProtocolVersion), userId.toLatin1()});
+    return BuildDatagram({QByteArray(type), QByteArray::number(CurrentProtocolVersion), userId.toUtf8()});
 }
 
 } // namespace
@@ -91,8 +94,8 @@ std::optional<TOnlineNotify> DecodePresence(const TEnvelope& e, const TMessageLa
 
 TOnlineNotify DecodeCheckSignalReply(const TEnvelope& e) {
     TOnlineNotify n;
-    n.UserId = QString::fromLatin1(e.Rest(2));
+    n.UserId = QString::fromUtf8(e.Rest(2));
     return n;
 }
 
-QString DecodeCheckNetworkState(const TEnvelope& e) { return QString::fromLatin1(e.Rest(2)); }
+QString DecodeCheckNetworkState(const TEnvelope& e) { return QString::fromUtf8(e.Rest(2)); }

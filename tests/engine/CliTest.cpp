@@ -177,6 +177,21 @@ TEST(Cli, SetThenGetRoundTrips) {
     EXPECT_EQ(get("ListeningPort"), QStringLiteral("7800"));
 }
 
+TEST(Cli, InterfaceListIsRefusedWhileDetected) {
+    CliHome home;
+    auto set = [&](const char* key, const char* value) {
+        return home.Run({QStringLiteral("settings"), QStringLiteral("set"), QString::fromLatin1(key),
+                         QString::fromLatin1(value)});
+    };
+    const TCliResult refused = set("LocalInterfaceList", "10.0.0.5=255.0.0.0");
+    EXPECT_NE(refused.Exit, 0);
+    EXPECT_TRUE(refused.Err.contains(QStringLiteral("AutoDetectInterfaces"))) << refused.Err.toStdString();
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("LocalInterfaceList")), std::nullopt);
+    ASSERT_EQ(set("AutoDetectInterfaces", "0").Exit, 0);
+    EXPECT_EQ(set("LocalInterfaceList", "10.0.0.5=255.0.0.0").Exit, 0);
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("LocalInterfaceList")), QStringLiteral("10.0.0.5=255.0.0.0"));
+}
+
 TEST(Cli, AutoRunStartsTheDesktopProgram) {
     CliHome home;
     const TCliResult r =

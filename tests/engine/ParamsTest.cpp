@@ -207,6 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
         TLoadCase{"CompressionNegative", "CompressionRatio=-1\r\n", nullptr, false, "CompressionRatio", "1"},
         TLoadCase{"CompressionNineKept", "CompressionRatio=9\r\n", nullptr, false, "CompressionRatio", "9"},
         TLoadCase{"CompressionZeroKept", "CompressionRatio=0\r\n", nullptr, false, "CompressionRatio", "0"},
+        // A port outside 1..65535 would be cut to 16 bits or bind a random one.
+        TLoadCase{"PortAboveRange", "ListeningPort=70000\r\n", nullptr, false, "ListeningPort", "7709"},
+        TLoadCase{"PortZero", "ListeningPort=0\r\n", nullptr, false, "ListeningPort", "7709"},
+        TLoadCase{"PortHighestKept", "ListeningPort=65535\r\n", nullptr, false, "ListeningPort", "65535"},
         TLoadCase{"PortNotANumber", "ListeningPort=abc\r\n", nullptr, false, "ListeningPort", "7709"},
         TLoadCase{"PortHalfANumber", "ListeningPort=80x\r\n", nullptr, false, "ListeningPort", "7709"},
         TLoadCase{"PortStored", "ListeningPort=8000\r\n", nullptr, false, "ListeningPort", "8000"},
@@ -461,27 +465,31 @@ INSTANTIATE_TEST_SUITE_P(
         TGarbageCase{"InvalidUtf8", "[Quillmate Settings]\r\n\xC3\x28\xA0\xA1=\xF0\x28\x8C\x28\r\n"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(Params, UnreadableStoreStopsTheLoadAndKeepsDefaults) {
+TEST(Params, UnreadableStoreIsReportedButConfigStillLoads) {
     ParamsFixture f;
     f.WriteConfig("ListeningPort=8123\r\nUseUDPIPMulticast=0\r\nNickname=Zed\r\nMulticastGroup=239.1.2.3\r\n"
-                  "ColorScheme=Black\r\nQLMId=KEEP-ME\r\n");
+                  "ColorScheme=Black\r\nState_Busy_AutoReplyContent=In a meeting\r\nQLMId=KEEP-ME\r\n");
     // A folder where the per-user profile should be cannot be read.
     ASSERT_TRUE(QDir().mkpath(f.Store.ProfilePath()));
     bool ok = true;
     const auto p = f.Load(&ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(p->LoadError(), QStringLiteral("Error occurred when reading application settings from registry."));
-    // Reached before the per-user store: loaded.
     EXPECT_EQ((*p)[ipListeningPort], 8123);
     EXPECT_FALSE((*p)[bpUseUDPIPMulticast]);
-    // Not reached: defaults rather than empty strings.
-    EXPECT_EQ((*p)[spNickname], TApplicationParams::CleanNickname(Platform::ComputerName()));
-    EXPECT_EQ((*p)[spMulticastGroup], QStringLiteral("234.0.0.1"));
-    EXPECT_EQ((*p)[spColorScheme], QStringLiteral("Silver"));
-    EXPECT_EQ((*p)[spArrivedFilesFolder], f.Home.File(QStringLiteral("Files/")));
+    EXPECT_EQ((*p)[spNickname], QStringLiteral("Zed"));
+    EXPECT_EQ((*p)[spMulticastGroup], QStringLiteral("239.1.2.3"));
+    EXPECT_EQ((*p)[spColorScheme], QStringLiteral("Black"));
+    // Only what lives in the store falls back to its default.
     EXPECT_EQ((*p)[spUDPBroadcastIPList], QStringLiteral("+255.255.255.255"));
-    // The stored identity is neither replaced in memory nor in the file.
     EXPECT_EQ((*p)[spQLMId], QStringLiteral("KEEP-ME"));
+    // Saves on top of such a load keep what the file held.
+    (*p)[bpInvertGradient] = true;
+    EXPECT_TRUE(p->SaveWindowState());
+    p->SaveOptions();
+    EXPECT_EQ(f.ConfigValue(QStringLiteral("ColorScheme")), QStringLiteral("Black"));
+    EXPECT_EQ(f.ConfigValue(QStringLiteral("State_Busy_AutoReplyContent")), QStringLiteral("In a meeting"));
+    EXPECT_EQ(f.ConfigValue(QStringLiteral("MulticastGroup")), QStringLiteral("239.1.2.3"));
     EXPECT_EQ(f.ConfigValue(QStringLiteral("QLMId")), QStringLiteral("KEEP-ME"));
 }
 
@@ -493,13 +501,17 @@ TEST(Params, UnreadableStoreWithoutIdentityStillMakesOne) {
     EXPECT_EQ(f.ConfigValue(QStringLiteral("QLMId")), (*p)[spQLMId]);
 }
 
-TEST(Params, UnreadableConfigCountsAsMissing) {
+TEST(Params, UnreadableConfigIsReportedAndNeverReplaced) {
     ParamsFixture f;
-    ASSERT_TRUE(QDir().mkpath(f.Home.File(QStringLiteral("Config.ini"))));
-    bool ok = false;
+    const QString config = f.Home.File(QStringLiteral("Config.ini"));
+    ASSERT_TRUE(QDir().mkpath(config));
+    bool ok = true;
     const auto p = f.Load(&ok);
-    EXPECT_TRUE(ok);
+    EXPECT_FALSE(ok);
     EXPECT_EQ((*p)[ipListeningPort], 7709);
+    EXPECT_FALSE(p->SaveWindowState());
+    EXPECT_FALSE(p->SaveOptions());
+    EXPECT_TRUE(QFileInfo(config).isDir());
 }
 
 } // namespace

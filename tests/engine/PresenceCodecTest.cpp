@@ -140,6 +140,16 @@ TEST(PresenceRoundTripCheck, SignalReplyFillsOnlyTheUserId) {
     EXPECT_EQ(DecodeCheckNetworkState(*Parse(EncodeCheckNetworkState(id))), id);
 }
 
+// An identifier made from a computer name ("%s_%d") may hold any letter: the
+// self-check must come back equal or the node never logs on.
+TEST(PresenceRoundTripCheck, NonLatinIdentifiersComeBackWhole) {
+    for (const QString& id : {QStringLiteral("电脑-甲_12345"), QStringLiteral("Компьютер_7"), QStringLiteral("Ünïcödé_1")}) {
+        EXPECT_EQ(DecodeCheckNetworkState(*Parse(EncodeCheckNetworkState(id))), id) << id.toStdString();
+        EXPECT_EQ(DecodeCheckSignalReply(*Parse(EncodeCheckSignalReply(id))).UserId, id) << id.toStdString();
+        EXPECT_EQ(Parse(EncodeCheckSignal(id))->Rest(2), id.toUtf8()) << id.toStdString();
+    }
+}
+
 TEST(PresenceRoundTripCheck, IdentifierIsTheWholeRest) {
     const auto e = Parse("QLM_CHECKSIGNALREPLY\t2\tid\twith\ttabs\r\n");
     ASSERT_TRUE(e);

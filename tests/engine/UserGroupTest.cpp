@@ -336,7 +336,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TKeyCase{"BareLineFeed", QStringLiteral("PC\nPC-CID")},
                       TKeyCase{"EqualsSign", QStringLiteral("PC-CID=Sales")},
                       TKeyCase{"Comment", QStringLiteral(";PC")}, TKeyCase{"Header", QStringLiteral("[Users]")},
-                      TKeyCase{"NulCharacter", QStringLiteral("PC") + QChar(0) + QStringLiteral("X")}),
+                      TKeyCase{"NulCharacter", QStringLiteral("PC") + QChar(0) + QStringLiteral("X")},
+                      // Read back trimmed, so never found again under its own key.
+                      TKeyCase{"LeadingBlank", QStringLiteral(" PC-CID")},
+                      TKeyCase{"TrailingBlank", QStringLiteral("PC-CID ")}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(UserGroup, UnreadableFileIsNeverOverwritten) {

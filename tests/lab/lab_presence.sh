@@ -127,6 +127,19 @@ checks() {
   fi
   expect_log n1 '"NickName":"Visitor".*"event":"WM_PEER_LOGOFF"' "n1 gets who's logoff"
 
+  # A LAN without a gateway: no route for the group, yet the node listens (it
+  # joins on its interface) and answers a logon over the connected subnet.
+  labexec 3 ip route del default
+  node_start nr 3
+  sleep 0.5 # listening 50 ms after the start; nothing to wait for in its log
+  node_cmd n1 refresh
+  expect_log nr '"NickName":"n1".*"event":"WM_PEER_LOGON"' "a node without a default route hears n1's logon"
+  expect_log n1 '"NickName":"nr".*"event":"WM_PEER_LOGONREPLY"' "n1 gets its reply"
+  if grep -q "Error occured when starting" "$QLM_LAB_DIR/nr.log" "$QLM_LAB_DIR/nr.err"; then
+    fail "the node without a default route did not listen: $(cat "$QLM_LAB_DIR/nr.err")"
+  fi
+  node_stop nr
+
   # A 5000-byte datagram is dropped whole, the next one handled; type names in any case.
   send 3 --to 10.77.0.1 --text "QLM_CHECKSIGNALREPLY	2	BIG$(printf 'x%.0s' $(seq 1 4980))" ||
     fail "could not send the big datagram"
