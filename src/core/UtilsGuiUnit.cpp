@@ -5,12 +5,15 @@
 #include "text/UILangUnit.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QRubberBand>
@@ -23,10 +26,18 @@ namespace {
 
 int gQuietTrayBoxes = 0;
 std::function<QRect()> gTrayGeometry;
+std::function<void(bool)> gTrayQuietObserver;
 
 struct TQuietTray {
-    explicit TQuietTray(bool on) : On(on) { gQuietTrayBoxes += On; }
-    ~TQuietTray() { gQuietTrayBoxes -= On; }
+    explicit TQuietTray(bool on) : On(on) { Change(+1); }
+    ~TQuietTray() { Change(-1); }
+    void Change(int step) const {
+        if (!On) return;
+        gQuietTrayBoxes += step;
+        // Only the first box in and the last one out change the icon.
+        if (gTrayQuietObserver && (gQuietTrayBoxes == 0 || (step > 0 && gQuietTrayBoxes == 1)))
+            gTrayQuietObserver(gQuietTrayBoxes > 0);
+    }
     bool On;
 };
 
@@ -124,6 +135,8 @@ bool ShowExistingWindow(int kind, const QString& name) {
 
 void SetTrayGeometryProvider(std::function<QRect()> provider) { gTrayGeometry = std::move(provider); }
 
+void SetTrayQuietObserver(std::function<void(bool)> observer) { gTrayQuietObserver = std::move(observer); }
+
 void AnimateToTray(QWidget* window, bool towardsTray) {
     if (!window || !gTrayGeometry || QGuiApplication::platformName() == QLatin1String("offscreen")) return;
     const QRect tray = gTrayGeometry();
@@ -147,16 +160,16 @@ void AnimateToTray(QWidget* window, bool towardsTray) {
 void PlaySoundFile(int which) {
     const QString name = which == 0 ? QStringLiteral("online.wav") : QStringLiteral("message.wav");
     const QString path = RuntimeFolder() + QStringLiteral("Sounds/") + name;
-    if (!QFileInfo::exists(path) || !qApp) return;
-    // Owned by the application until it has played or failed.
-    auto* effect = new QSoundEffect(qApp);
-    QObject::connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
-        if (!effect->isPlaying()) effect->deleteLater();
-    });
-    QObject::connect(effect, &QSoundEffect::statusChanged, effect, [effect] {
-        if (effect->status() == QSoundEffect::Error) effect->deleteLater();
-    });
-    effect->setSource(QUrl::fromLocalFile(path));
+    if (!QFileInfo::exists(path) || !qApp || QMediaDevices::defaultAudioOutput().isNull()) return;
+    // One effect per sound for the whole run: made once, played again; an
+    // effect per call would pile up where playback never reports its end.
+    static QPointer<QSoundEffect> effects[2];
+    QPointer<QSoundEffect>& effect = effects[which == 0 ? 0 : 1];
+    if (!effect) {
+        effect = new QSoundEffect(qApp);
+        effect->setSource(QUrl::fromLocalFile(path));
+    }
+    if (effect->status() == QSoundEffect::Error) return;
     effect->play();
 }
 

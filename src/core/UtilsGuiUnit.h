@@ -33,6 +33,9 @@ QString WindowClassName(int kind, const QString& name);
 
 // Where the tray icon is (empty when the desktop has no tray); set by the tray.
 void SetTrayGeometryProvider(std::function<QRect()> provider);
+// Told true when the first quiet box opens and false when the last one closes
+// (the tray takes its menu away meanwhile); set by the tray.
+void SetTrayQuietObserver(std::function<void(bool)> observer);
 // A short rectangle animation between the window and the tray; does not block.
 void AnimateToTray(QWidget* window, bool towardsTray);
 

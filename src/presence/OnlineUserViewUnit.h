@@ -3,6 +3,7 @@
 #include "presence/OnlineUserModelUnit.h"
 
 #include <QStyledItemDelegate>
+#include <QPointer>
 #include <QTreeView>
 
 class TApplicationParams;
@@ -96,6 +97,6 @@ private:
     QModelIndex DropTarget(const QPoint& pos, const QMimeData* mime) const;
     void CollapseEmptyGroups();
 
-    TOnlineUserModel* FModel = nullptr;
+    QPointer<TOnlineUserModel> FModel; // cleared when the model goes first
     QList<QMetaObject::Connection> FModelConnections;
 };

@@ -31,7 +31,8 @@ void TUserInterfaceLang::Scan() {
         if (!entry.isFile()) continue;
         TProfileFile file;
         if (!file.Load(entry.absoluteFilePath())) {
-            FScanErrors << TranslateFormat(QStringLiteral("Cannot read the language file %s."), {entry.fileName()});
+            // Not the process-wide table: this may be it, still being built.
+            FScanErrors << TranslateFormat(*this, QStringLiteral("Cannot read the language file %s."), {entry.fileName()});
             continue;
         }
         const QString name = file.ReadString(kInfo, kLanguage);

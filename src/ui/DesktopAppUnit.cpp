@@ -37,10 +37,12 @@ int RunDesktopApp(int& argc, char** argv) {
     TMainForm form(StartMinimizedSwitch(QApplication::arguments()));
     QObject::connect(&instance, &TSingleInstance::ActivationRequested, &form,
                      [&form] { PostWindowEvent(&form, WM_ACTIVATE_INSTANCE); });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form, [&form](QSessionManager&) {
-        form.SessionEnding();
-        QApplication::quit();
-    });
+    // Asked to save (also for a logout that may still be cancelled): only
+    // the window's settings. Whatever ends the program after that (the
+    // session manager, Exit, a signal) logs off on the way out.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager&) { form.SaveWindowSettings(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, [&form] { form.SessionEnding(); });
     // A terminating desktop or `kill` ends the program as Exit does: logoff sent, window state saved.
     TQuitSignals quitSignals([&form] { form.ExitApplicationExecute(); });
     // Lab scripts read the online list from this file instead of the screen.

@@ -69,7 +69,13 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     });
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The list and its commands go before the node that owns their model
+    // (the commands hold on to the list, so they go first).
+    delete FOnlineCommands;
+    delete FStateController;
+    std::unique_ptr<QWidget>(takeCentralWidget()).reset();
+}
 
 void TMainForm::BuildCentralArea() {
     auto* central = new QWidget(this);
@@ -188,9 +194,11 @@ void TMainForm::ConnectNode() {
     });
     connect(FStateController, &TOnlineStateController::StateSwitched, this, [this] { RefreshStateTexts(); });
     // Groups open as their first user arrives.
-    connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, FUserView, [this](const QModelIndex& parent) {
-        if (parent.isValid()) FUserView->expand(parent);
-    });
+    connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, FUserView,
+            [this](const QModelIndex& parent, int first, int last) {
+                // Only when the group was empty: a group the user closed stays closed.
+                if (parent.isValid() && FNode->Model().rowCount(parent) == last - first + 1) FUserView->expand(parent);
+            });
 }
 
 void TMainForm::RefreshStateTexts() {
@@ -313,7 +321,9 @@ void TMainForm::ExitApplicationExecute() {
 void TMainForm::closeEvent(QCloseEvent* e) {
     if (Params()[bpClickCloseToMinimize] && !FExitRequested) {
         e->ignore();
-        ToggleMainWindow(false);
+        // Hidden also when minimised (restoring it would be the opposite of closing).
+        Utils::AnimateToTray(this, true);
+        HideToTray();
         return;
     }
     FormClose();
@@ -326,11 +336,7 @@ void TMainForm::SessionEnding() {
     FExitRequested = true;
 }
 
-void TMainForm::FormClose() {
-    if (FClosed) return;
-    FClosed = true;
-    // Logoff to every listed user, listener stopped, list emptied.
-    FNode->Stop();
+void TMainForm::SaveWindowSettings() {
     TApplicationParams& p = Params();
     const bool maximized = windowState() & Qt::WindowMaximized;
     const QRect bounds = maximized ? FRestoreBounds : QRect(pos(), size());
@@ -342,4 +348,14 @@ void TMainForm::FormClose() {
     p[ipActiveGroupIndex] = FNavBar->ActiveGroupIndex();
     p[bpMainFormMaximized] = maximized;
     p.SaveWindowState();
+}
+
+void TMainForm::FormClose() {
+    if (FClosed) return;
+    FClosed = true;
+    // An open state dialog stores its text as any other way of closing it does.
+    if (TStateSetupForm* dialog = FStateController->OpenDialog()) dialog->reject();
+    // Logoff to every listed user, listener stopped, list emptied.
+    FNode->Stop();
+    SaveWindowSettings();
 }

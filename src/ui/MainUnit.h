@@ -39,8 +39,10 @@ public:
     void ToggleMainWindow(bool keepVisible);
     // Exit command: really close, even with ClickCloseToMinimize on.
     void ExitApplicationExecute();
-    // The desktop session is ending: save as at close and let the session go on.
+    // The desktop session is ending: log off and save as at close.
     void SessionEnding();
+    // The window's own settings (bounds, panels, maximised) into the settings file.
+    void SaveWindowSettings();
     // Every caption of the window and its menus from the interface language table.
     void TranslateCaptions();
 

@@ -275,6 +275,8 @@ void TMainForm::TranslateCaptions() {
         if (auto* button = findChild<QToolButton*>(QString::fromLatin1(name))) button->setToolTip(hint);
     FOnlineCommands->TranslateCaptions();
     FNode->Model().SetFavoriteName(Translate(QStringLiteral("Favorite Contacts")));
+    // "<Busy>", "<Away>" and the silence text are drawn in the new language too.
+    FUserView->viewport()->update();
     UpdateCaption();
     RefreshStateTexts();
 }

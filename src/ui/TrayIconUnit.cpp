@@ -16,20 +16,32 @@ TAppTray::TAppTray(QObject* parent) : QObject(parent) {
     FIcon->setToolTip(QStringLiteral("Quillmate"));
     connect(FIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (Utils::TrayIsQuiet()) return;
-        if (reason == QSystemTrayIcon::DoubleClick) emit DoubleClicked();
+        // A tray host over D-Bus reports no position and no double clicks:
+        // its single activation stands for them.
+        if (reason == QSystemTrayIcon::DoubleClick ||
+            (reason == QSystemTrayIcon::Trigger && FIcon->geometry().isEmpty()))
+            emit DoubleClicked();
     });
     Utils::SetTrayGeometryProvider([this] { return Geometry(); });
+    // While a box asks for a quiet tray its menu cannot be opened either.
+    Utils::SetTrayQuietObserver([this](bool quiet) {
+        if (FIcon) FIcon->setContextMenu(quiet ? nullptr : FMenu.data());
+    });
     FIcon->show();
 }
 
-TAppTray::~TAppTray() { Utils::SetTrayGeometryProvider({}); }
+TAppTray::~TAppTray() {
+    Utils::SetTrayGeometryProvider({});
+    Utils::SetTrayQuietObserver({});
+}
 
 bool TAppTray::DesktopHasTray() {
     return QGuiApplication::platformName() != QLatin1String("offscreen") && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TAppTray::SetMenu(QMenu* menu) {
-    if (FIcon) FIcon->setContextMenu(menu);
+    FMenu = menu;
+    if (FIcon && !Utils::TrayIsQuiet()) FIcon->setContextMenu(menu);
 }
 
 void TAppTray::SetHint(const QString& hint) {

@@ -28,6 +28,7 @@ signals:
 
 private:
     std::unique_ptr<QSystemTrayIcon> FIcon;
+    QPointer<QMenu> FMenu;
 };
 
 // The tray icon's menu: a 20-pixel strip down its left edge in the colour

@@ -1,4 +1,5 @@
 #include "core/UtilsGuiUnit.h"
+#include "support/GuiSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -13,23 +14,6 @@
 
 namespace {
 
-// Runs act on the modal dialog as soon as it is open, from inside its loop.
-void WhenModalOpens(std::function<void(QWidget*)> act) {
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, act] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog && ++*tries < 1000) return;
-        timer->stop();
-        timer->deleteLater();
-        if (!dialog) {
-            ADD_FAILURE() << "no modal dialog opened";
-            return;
-        }
-        act(dialog);
-    });
-    timer->start(5);
-}
 
 QPushButton* Button(QWidget* dialog, const QString& text) {
     for (QPushButton* button : dialog->findChildren<QPushButton*>())
@@ -95,5 +79,34 @@ INSTANTIATE_TEST_SUITE_P(
         TInputCase{"CancelKeepsValue", "Old", "Ann", TInputCase::kCancel, false, "Old"},
         TInputCase{"EscapeCancels", "Old", "Ann", TInputCase::kEscape, false, "Old"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
+
+namespace {
+
+// The tray takes its menu away while a quiet box is open: told once when the
+// first one opens and once when the last one closes, also with boxes nested.
+TEST(QuietTray, ObserverSeesTheFirstOpenAndTheLastClose) {
+    QList<bool> told;
+    Utils::SetTrayQuietObserver([&told](bool quiet) { told << quiet; });
+    bool innerQuiet = false;
+    WhenModalOpens([&innerQuiet](QWidget* outer) {
+        WhenModalOpens([&innerQuiet, outer](QWidget* inner) {
+            innerQuiet = Utils::TrayIsQuiet();
+            inner->close();
+            QTimer::singleShot(0, outer, &QWidget::close);
+        });
+        Utils::ShowMessageBox(outer, true, Utils::mbInformation, QStringLiteral("inner"));
+    });
+    Utils::ShowMessageBox(nullptr, true, Utils::mbInformation, QStringLiteral("outer"));
+    EXPECT_TRUE(innerQuiet);
+    EXPECT_FALSE(Utils::TrayIsQuiet());
+    EXPECT_EQ(told, (QList<bool>{true, false}));
+    // A box that does not ask for quiet leaves the tray alone.
+    WhenModalOpens([](QWidget* box) { box->close(); });
+    Utils::ShowMessageBox(nullptr, false, Utils::mbInformation, QStringLiteral("loud"));
+    EXPECT_EQ(told.size(), 2);
+    Utils::SetTrayQuietObserver({});
+}
 
 } // namespace

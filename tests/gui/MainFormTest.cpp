@@ -1,24 +1,29 @@
 #include "ui/MainUnit.h"
-#include "core/ParamsUnit.h"
-#include "platform/ProfileFileUnit.h"
+
 #include "core/NodeUnit.h"
+#include "core/ParamsUnit.h"
+#include "messaging/TrayNotificationUnit.h"
+#include "platform/ProfileFileUnit.h"
 #include "presence/OnlineUserCommandsUnit.h"
+#include "presence/OnlineUserViewUnit.h"
 #include "presence/StateSetupUnit.h"
+#include "protocol/CommConstsUnit.h"
+#include "support/GuiSupport.h"
+#include "support/PresenceFixtures.h"
 #include "text/UILangUnit.h"
 #include "ui/CustomControlsUnit.h"
 #include "ui/DesktopAppUnit.h"
 #include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
-#include "messaging/TrayNotificationUnit.h"
-#include "protocol/CommConstsUnit.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <QUdpSocket>
 #include <optional>
@@ -386,6 +391,41 @@ TEST_F(MainFormTest, StateMenusAnnounceTheNewStateToListedUsers) {
         form.ExitApplicationExecute();
     }
     qputenv("QUILLMATE_NETWORK", oldPolicy);
+}
+
+TEST_F(MainFormTest, CloseOnAMinimisedWindowDoesNotRestoreIt) {
+    TMainForm form(false);
+    ShowAt(form, QRect(60, 70, 320, 400));
+    form.showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(form.close());
+    QApplication::processEvents();
+    EXPECT_TRUE(!form.isVisible() || form.isMinimized());
+}
+
+TEST_F(MainFormTest, AGroupOpensForItsFirstUserOnly) {
+    TMainForm form(false);
+    TOnlineUserModel& model = form.Node().Model();
+    model.AddUserNode(false, NamedPeer(QStringLiteral("u1")));
+    const QModelIndex favorite = model.GroupIndex(0);
+    EXPECT_TRUE(form.UserView()->isExpanded(favorite));
+    form.UserView()->collapse(favorite);
+    model.AddUserNode(false, NamedPeer(QStringLiteral("u2")));
+    EXPECT_FALSE(form.UserView()->isExpanded(favorite));
+}
+
+TEST_F(MainFormTest, ExitWithTheStateDialogOpenKeepsTheTypedText) {
+    Params()[spState_Busy_AutoReplyContent] = QStringLiteral("old text");
+    TMainForm form(false);
+    WhenModalOpens([&form](QWidget* window) {
+        auto* dialog = qobject_cast<TStateSetupForm*>(window);
+        ASSERT_NE(dialog, nullptr);
+        dialog->DescriptionEdit()->setPlainText(QStringLiteral("back at three"));
+        form.ExitApplicationExecute();
+    });
+    form.LoadOnlineStateFormExecute();
+    EXPECT_EQ(Params()[spState_Busy_AutoReplyContent], QStringLiteral("back at three"));
+    EXPECT_EQ(ConfigValue("State_Busy_AutoReplyContent"), QStringLiteral("back at three"));
 }
 
 // ------------------------------------------------------- minimised start

@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 #include <ostream>
 
 namespace {
@@ -240,6 +241,29 @@ TEST_F(OnlineUserViewTest, HoverMarksOneRowAndLeavingClearsIt) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(View.viewport(), &leave);
     EXPECT_FALSE(Node(User("s2")).Hot);
+}
+
+// The window's parts go down in some order at exit: a list whose model is
+// already gone must not reach for it.
+TEST(OnlineUserViewLifetime, AModelThatGoesFirstIsForgotten) {
+    TTempHome home;
+    TUserGroup groups(home.File(QStringLiteral("UserGroup.ini")));
+    TOnlineUserView view;
+    auto model = std::make_unique<TOnlineUserModel>(groups, TSelfIdentity{});
+    model->LoadGroupNodes(true);
+    model->AddUserNode(false, NamedPeer(QStringLiteral("u1")));
+    view.setModel(model.get());
+    view.resize(200, 200);
+    ASSERT_EQ(view.OnlineModel(), model.get());
+    model.reset();
+    EXPECT_EQ(view.OnlineModel(), nullptr);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view.viewport(), &leave);
+    const QPoint pos(30, 10);
+    QMouseEvent move(QEvent::MouseMove, pos, view.viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(view.viewport(), &move);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+    QApplication::sendEvent(&view, &space);
 }
 
 TEST_F(OnlineUserViewTest, BackgroundsFollowSelectionHoverAndExpansion) {

@@ -2,6 +2,7 @@
 
 #include "core/ParamsUnit.h"
 #include "protocol/CommLocalUnit.h"
+#include "support/GuiSupport.h"
 #include "support/TestSupport.h"
 #include "support/PresenceFixtures.h"
 
@@ -25,23 +26,14 @@ namespace {
 
 using namespace OnlineStates;
 
-// Runs act on the modal dialog as soon as it is open, from inside its loop.
-void WhenModalOpens(std::function<void(TStateSetupForm*)> act) {
-    auto* timer = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, act] {
-        auto* dialog = qobject_cast<TStateSetupForm*>(QApplication::activeModalWidget());
-        if (!dialog && ++*tries < 1000) return;
-        timer->stop();
-        timer->deleteLater();
-        if (!dialog) {
-            ADD_FAILURE() << "no setup dialog opened";
-            return;
-        }
-        act(dialog);
+// act on the setup dialog as soon as it is open.
+void WhenSetupOpens(std::function<void(TStateSetupForm*)> act) {
+    WhenModalOpens([act](QWidget* window) {
+        if (auto* dialog = qobject_cast<TStateSetupForm*>(window)) act(dialog);
+        else ADD_FAILURE() << "the modal window is no setup dialog";
     });
-    timer->start(5);
 }
+
 
 
 class StateSetupTest : public ::testing::Test {
@@ -85,7 +77,7 @@ class StateSetupCloseCases : public StateSetupTest, public ::testing::WithParamI
 TEST_P(StateSetupCloseCases, KeepsTheStateButStoresTheText) {
     int shownEntry = -1;
     QString shownText;
-    WhenModalOpens([&](TStateSetupForm* dialog) {
+    WhenSetupOpens([&](TStateSetupForm* dialog) {
         shownEntry = dialog->StateList()->currentIndex();
         shownText = dialog->DescriptionEdit()->toPlainText();
         ReplaceText(dialog, QStringLiteral("In a meeting until 3"));
@@ -113,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, StateSetupCloseCases,
 
 TEST_F(StateSetupTest, SwitchingTheListThenSwitchNowStoresOnlyTheNewStatesText) {
     QString awayShown;
-    WhenModalOpens([&](TStateSetupForm* dialog) {
+    WhenSetupOpens([&](TStateSetupForm* dialog) {
         ReplaceText(dialog, QStringLiteral("typed for busy"));
         dialog->StateList()->setCurrentIndex(EntryAway);
         awayShown = dialog->DescriptionEdit()->toPlainText();
@@ -131,7 +123,7 @@ TEST_F(StateSetupTest, SwitchingTheListThenSwitchNowStoresOnlyTheNewStatesText) 
 }
 
 TEST_F(StateSetupTest, SwitchNowIsTheDefaultButton) {
-    WhenModalOpens([](TStateSetupForm* dialog) { QTest::keyClick(dialog->StateList(), Qt::Key_Return); });
+    WhenSetupOpens([](TStateSetupForm* dialog) { QTest::keyClick(dialog->StateList(), Qt::Key_Return); });
     FController.ChangeOnlineStateExecute(TagAway);
     EXPECT_EQ(FLocal.OnlineState(), Away);
     EXPECT_EQ(FSpy.Sent, QList<int>{Away});
@@ -158,7 +150,7 @@ TEST_F(StateSetupTest, AutoSwitchSkipsTheDialog) {
 }
 
 TEST_F(StateSetupTest, TickingNotShowAgainMakesTheNextChoiceDirect) {
-    WhenModalOpens([](TStateSetupForm* dialog) {
+    WhenSetupOpens([](TStateSetupForm* dialog) {
         EXPECT_FALSE(dialog->DialogCheck()->isChecked());
         QTest::mouseClick(dialog->DialogCheck(), Qt::LeftButton);
         dialog->CloseButton()->click();
@@ -210,7 +202,7 @@ TEST_F(StateSetupTest, BackToOnlineIsAlwaysDirect) {
 TEST_F(StateSetupTest, SetupCommandPreselectsBusyAndSwitchesFromAway) {
     FLocal.SetOnlineState(Away);
     int shownEntry = -1;
-    WhenModalOpens([&](TStateSetupForm* dialog) {
+    WhenSetupOpens([&](TStateSetupForm* dialog) {
         shownEntry = dialog->SelectedEntry();
         dialog->SwitchButton()->click();
     });
@@ -222,7 +214,7 @@ TEST_F(StateSetupTest, SetupCommandPreselectsBusyAndSwitchesFromAway) {
 
 TEST_F(StateSetupTest, SwitchNowOnTheCurrentStateSendsNothing) {
     FLocal.SetOnlineState(Busy);
-    WhenModalOpens([](TStateSetupForm* dialog) { dialog->SwitchButton()->click(); });
+    WhenSetupOpens([](TStateSetupForm* dialog) { dialog->SwitchButton()->click(); });
     EXPECT_TRUE(FController.ShowStateSetupDialog(EntryBusy));
     EXPECT_TRUE(FSpy.Sent.isEmpty());
     EXPECT_EQ(FSwitched.count(), 0);
@@ -231,7 +223,7 @@ TEST_F(StateSetupTest, SwitchNowOnTheCurrentStateSendsNothing) {
 TEST_F(StateSetupTest, ASecondRequestWhileOpenOpensNoSecondDialog) {
     int dialogs = 0;
     bool secondResult = true;
-    WhenModalOpens([&](TStateSetupForm* dialog) {
+    WhenSetupOpens([&](TStateSetupForm* dialog) {
         secondResult = FController.ShowStateSetupDialog(EntryAway);
         FController.ChangeOnlineStateExecute(TagAway);
         const QWidgetList windows = QApplication::topLevelWidgets();
