@@ -114,8 +114,9 @@ void TOnlineUserCommands::TranslateCaptions() {
         {"miOnlineSendMessageSelected", Translate(QStringLiteral("Send Message to Selected..."))},
         {"miOnlineSendMessageChecked", Translate(QStringLiteral("Send Message to Checked..."))},
         {"miOnlineSendFileSelected", Translate(QStringLiteral("Send File(s) to Selected..."))},
-        {"miOnlineAddGroup", Translate(QStringLiteral("Add New Group..."))},
-        {"miOnlineRenameGroup", Translate(QStringLiteral("Rename Group..."))},
+        // The dialog's caption with "..." after it, as the item opens that dialog.
+        {"miOnlineAddGroup", Translate(QStringLiteral("Add New Group")) + QStringLiteral("...")},
+        {"miOnlineRenameGroup", Translate(QStringLiteral("Rename Group")) + QStringLiteral("...")},
         {"miOnlineDeleteGroup", Translate(QStringLiteral("Delete Group"))},
         {"miOnlineMoveToGroup", Translate(QStringLiteral("Move to Group"))},
         {"miOnlineShow", Translate(QStringLiteral("Show"))},
