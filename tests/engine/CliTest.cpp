@@ -89,7 +89,9 @@ TEST_P(CliGet, PrintsTheSettingAsLoaded) {
     const TGetCase& c = GetParam();
     CliHome home;
     home.WriteConfig(c.Config);
-    if (c.StoreList) ASSERT_TRUE(home.Store.WriteBroadcastList(QString::fromUtf8(c.StoreList)));
+    if (c.StoreList) {
+        ASSERT_TRUE(home.Store.WriteBroadcastList(QString::fromUtf8(c.StoreList)));
+    }
     const TCliResult r = home.Run({QStringLiteral("settings"), QStringLiteral("get"), QString::fromLatin1(c.Key)});
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     QString expected = QString::fromUtf8(c.Expected);

@@ -599,7 +599,9 @@ TEST(LanguageFiles, ProgramSwitchesThroughEveryShippedLanguage) {
         file.LoadFromBytes(ReadAll(lang.LanguagesFolder() + entry.LanguageFile));
         for (const TSourceText& t : texts) {
             const QString expected = file.ReadString(kString, t.Text);
-            if (!expected.isEmpty()) EXPECT_EQ(lang.Translate(t.Text), expected) << t.Text.toStdString();
+            if (!expected.isEmpty()) {
+                EXPECT_EQ(lang.Translate(t.Text), expected) << t.Text.toStdString();
+            }
         }
         ASSERT_TRUE(lang.SwitchLanguage(kEnglish));
         for (const TSourceText& t : texts) EXPECT_EQ(lang.Translate(t.Text), t.Text);
