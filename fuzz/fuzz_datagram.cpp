@@ -11,6 +11,8 @@
 
 namespace {
 struct TWorld {
+    // First member: the policy holds before anything can send.
+    bool LoopbackOnly = (qputenv("QUILLMATE_NETWORK", "loopback"), true);
     TWorld() {
         qputenv("QUILLMATE_HOME", Home.path().toLocal8Bit());
         Local.SetLocalInterfaces({QStringLiteral("10.77.0.1=255.255.255.0")});

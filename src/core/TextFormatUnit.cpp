@@ -59,3 +59,7 @@ QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, 
     if (pattern != english && PlaceholderSignature(pattern) != PlaceholderSignature(english)) pattern = english;
     return FormatText(pattern, args);
 }
+
+QString TranslateFormat(const TUserInterfaceLang* lang, const QString& english, std::initializer_list<TFormatArg> args) {
+    return lang ? TranslateFormat(*lang, english, args) : TranslateFormat(english, args);
+}

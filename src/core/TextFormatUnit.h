@@ -23,3 +23,5 @@ QString PlaceholderSignature(const QString& text);
 QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args);
 // Same over a given language table instead of the process-wide one.
 QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args);
+// Over lang, or the process-wide table when lang is null.
+QString TranslateFormat(const TUserInterfaceLang* lang, const QString& english, std::initializer_list<TFormatArg> args);

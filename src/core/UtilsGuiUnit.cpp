@@ -33,10 +33,10 @@ struct TQuietTray {
     ~TQuietTray() { Change(-1); }
     void Change(int step) const {
         if (!On) return;
+        const bool wasQuiet = gQuietTrayBoxes > 0;
         gQuietTrayBoxes += step;
         // Only the first box in and the last one out change the icon.
-        if (gTrayQuietObserver && (gQuietTrayBoxes == 0 || (step > 0 && gQuietTrayBoxes == 1)))
-            gTrayQuietObserver(gQuietTrayBoxes > 0);
+        if (gTrayQuietObserver && wasQuiet != (gQuietTrayBoxes > 0)) gTrayQuietObserver(gQuietTrayBoxes > 0);
     }
     bool On;
 };

@@ -9,6 +9,9 @@ class QWidget;
 // Shared helpers that need a screen. Main thread only.
 namespace Utils {
 
+// The integer property by which a dialog's control names its pop-up help text.
+constexpr const char* HelpContextProperty = "HelpContext";
+
 // Kinds of ShowMessageBox.
 enum TMessageBoxKind { mbQuestion = 0, mbError = 1, mbInformation = 2 };
 // Buttons it returns (the values Windows uses).

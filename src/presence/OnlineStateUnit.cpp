@@ -9,21 +9,17 @@ namespace OnlineStates {
 
 namespace {
 
-QString TranslateText(const TUserInterfaceLang* lang, const QString& english) {
-    return lang ? lang->Translate(english) : Translate(english);
-}
-
 QString OnOff(const TUserInterfaceLang* lang, bool on) {
-    return on ? TranslateText(lang, QStringLiteral("ON")) : TranslateText(lang, QStringLiteral("OFF"));
+    return on ? Translate(lang, QStringLiteral("ON")) : Translate(lang, QStringLiteral("OFF"));
 }
 
 } // namespace
 
 QString StateText(int state, const TUserInterfaceLang* lang) {
     switch (state) {
-    case Online: return TranslateText(lang, QStringLiteral("Online"));
-    case Busy: return TranslateText(lang, QStringLiteral("Busy"));
-    case Away: return TranslateText(lang, QStringLiteral("Away"));
+    case Online: return Translate(lang, QStringLiteral("Online"));
+    case Busy: return Translate(lang, QStringLiteral("Busy"));
+    case Away: return Translate(lang, QStringLiteral("Away"));
     default: return {};
     }
 }
@@ -32,14 +28,14 @@ QString StateCaption(const TApplicationParams& params, int state, bool longForm,
     const QString shortForm = FormatText(QStringLiteral("%s --- %s"), {params[spNickname], StateText(state, lang)});
     if (!longForm) return shortForm;
     return FormatText(QStringLiteral("%s\r\n%s %s\r\n%s %s"),
-                      {shortForm, TranslateText(lang, QStringLiteral("Sound:")), OnOff(lang, params[bpPlaySound]),
-                       TranslateText(lang, QStringLiteral("Notification Window:")),
+                      {shortForm, Translate(lang, QStringLiteral("Sound:")), OnOff(lang, params[bpPlaySound]),
+                       Translate(lang, QStringLiteral("Notification Window:")),
                        OnOff(lang, params[bpUseNotificationWindow])});
 }
 
-QString HeaderTitle(const TUserInterfaceLang* lang) { return TranslateText(lang, QStringLiteral("My Online State:")); }
+QString HeaderTitle(const TUserInterfaceLang* lang) { return Translate(lang, QStringLiteral("My Online State:")); }
 
-QString LoadingText(const TUserInterfaceLang* lang) { return TranslateText(lang, QStringLiteral("Loading...")); }
+QString LoadingText(const TUserInterfaceLang* lang) { return Translate(lang, QStringLiteral("Loading...")); }
 
 TStateTexts RefreshStateTexts(const TApplicationParams& params, int state, bool trayAnimating,
                               const TUserInterfaceLang* lang) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/UtilsGuiUnit.h"
 #include "presence/OnlineStateUnit.h"
 
 #include <QDialog>
@@ -21,7 +22,7 @@ class TStateSetupForm : public QDialog {
     Q_OBJECT
 public:
     // The pop-up help of the main window reads this property of a control.
-    static constexpr const char* HelpContextProperty = "HelpContext";
+    static constexpr const char* HelpContextProperty = Utils::HelpContextProperty;
 
     // entry: 0 Busy, 1 Away (OnlineStates::EntryBusy / EntryAway).
     TStateSetupForm(TApplicationParams& params, int entry, QWidget* parent = nullptr);

@@ -55,11 +55,7 @@ void TUserGroup::CreateFile() const {
 
 bool TUserGroup::Load(TProfileFile* ini) const { return ini->Load(FFileName); }
 
-QString TUserGroup::TranslateText(const QString& english) const {
-    return FLang ? FLang->Translate(english) : Translate(english);
-}
-
-QString TUserGroup::FavoriteName() const { return TranslateText(QStringLiteral("Favorite Contacts")); }
+QString TUserGroup::FavoriteName() const { return Translate(FLang, QStringLiteral("Favorite Contacts")); }
 
 bool TUserGroup::IsFavorite(const QString& groupName) const { return SameName(groupName, FavoriteName()); }
 

@@ -82,7 +82,6 @@ private:
     // False when an existing file cannot be read: writing then would wipe it.
     bool Load(TProfileFile* ini) const;
     void CreateFile() const;
-    QString TranslateText(const QString& english) const;
 
     QString FFileName;
     const TUserInterfaceLang* FLang;

@@ -90,10 +90,6 @@ TCommLocal& TCommLocal::Instance() {
     return *instance;
 }
 
-QString TCommLocal::TranslateText(const QString& english) const {
-    return FLang ? FLang->Translate(english) : Translate(english);
-}
-
 void TCommLocal::SetOnlineState(int state) {
     if (state < kStateOnline || state > kStateAway) return;
     FOnlineState.store(static_cast<quint8>(state), std::memory_order_relaxed);
@@ -107,7 +103,7 @@ bool TCommLocal::GetAutoReply(QString* text) const {
         const bool busy = state == kStateBusy;
         result = FParams[busy ? bpState_Busy_AutoReply : bpState_Away_AutoReply];
         const QString& content = FParams[busy ? spState_Busy_AutoReplyContent : spState_Away_AutoReplyContent];
-        reply = FormatText(QStringLiteral("[%s]: %s"), {TranslateText(QStringLiteral("Auto-reply Message")), content});
+        reply = FormatText(QStringLiteral("[%s]: %s"), {Translate(FLang, QStringLiteral("Auto-reply Message")), content});
     }
     if (text) *text = reply;
     return result;

@@ -106,7 +106,6 @@ public:
     const QString& VersionText() const { return FVersionText; }
 
 private:
-    QString TranslateText(const QString& english) const;
 
     TApplicationParams& FParams;
     QString FProgramFolder;

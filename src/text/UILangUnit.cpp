@@ -79,3 +79,7 @@ TUserInterfaceLang& UserInterfaceLang() {
 }
 
 QString Translate(const QString& text) { return UserInterfaceLang().Translate(text); }
+
+QString Translate(const TUserInterfaceLang* lang, const QString& text) {
+    return lang ? lang->Translate(text) : Translate(text);
+}

@@ -52,3 +52,6 @@ private:
 TUserInterfaceLang& UserInterfaceLang();
 // Shortcut for UserInterfaceLang().Translate(text).
 QString Translate(const QString& text);
+// Through lang, or the process-wide table when lang is null (objects that
+// tests give a table of their own).
+QString Translate(const TUserInterfaceLang* lang, const QString& text);

@@ -1,6 +1,7 @@
 #include "ui/AboutUnit.h"
 
 #include "VersionInfo.h"
+#include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
@@ -78,7 +79,7 @@ TAboutForm::TAboutForm(QWidget* parent, const TUserInterfaceLang* lang) : QDialo
     setModal(true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
-    setWindowTitle(TranslateText(QStringLiteral("About")));
+    setWindowTitle(Translate(FLang, QStringLiteral("About")));
     setWindowIcon(TAppImages::Instance().AppIcon());
 
     FLogo = new QLabel(this);
@@ -100,11 +101,11 @@ TAboutForm::TAboutForm(QWidget* parent, const TUserInterfaceLang* lang) : QDialo
     FVersion->setObjectName(QStringLiteral("lblVersion"));
     FVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    FDescription = new QLabel(TranslateText(QStringLiteral("A messenger for the computers of a local network, without a server.")), this);
+    FDescription = new QLabel(Translate(FLang, QStringLiteral("A messenger for the computers of a local network, without a server.")), this);
     FDescription->setObjectName(QStringLiteral("lblDescription"));
     FDescription->setWordWrap(true);
 
-    FNoticesLabel = new QLabel(TranslateText(QStringLiteral("Libraries used:")), this);
+    FNoticesLabel = new QLabel(Translate(FLang, QStringLiteral("Libraries used:")), this);
     FNoticesLabel->setObjectName(QStringLiteral("lblNotices"));
     FNotices = new QPlainTextEdit(this);
     FNotices->setObjectName(QStringLiteral("mmNotices"));
@@ -116,7 +117,7 @@ TAboutForm::TAboutForm(QWidget* parent, const TUserInterfaceLang* lang) : QDialo
 
     FClose = new TLinkLabel(this);
     FClose->setObjectName(QStringLiteral("lblClose"));
-    FClose->setText(FormatText(QStringLiteral("[%s]"), {TranslateText(QStringLiteral("Close"))}));
+    FClose->setText(FormatText(QStringLiteral("[%s]"), {Translate(FLang, QStringLiteral("Close"))}));
     connect(FClose, &TLinkLabel::Clicked, this, &QDialog::accept);
 
     auto* texts = new QVBoxLayout;
@@ -148,29 +149,21 @@ TAboutForm::TAboutForm(QWidget* parent, const TUserInterfaceLang* lang) : QDialo
 
 QStringList TAboutForm::Notices() const {
     return {
-        TranslateFormatText(QStringLiteral("This program uses Qt %s, copyright (C) The Qt Company Ltd. and other "
+        TranslateFormat(FLang, QStringLiteral("This program uses Qt %s, copyright (C) The Qt Company Ltd. and other "
                                            "contributors, under the terms of the GNU Lesser General Public License "
                                            "version 3 (LGPL v3). The license text is at "
                                            "https://www.gnu.org/licenses/lgpl-3.0.html, and the source code of Qt "
                                            "can be obtained from https://download.qt.io/."),
                             {QString::fromLatin1(qVersion())}),
-        TranslateText(QStringLiteral("The chat log is stored with SQLite through the Qt SQL module. SQLite is in "
+        Translate(FLang, QStringLiteral("The chat log is stored with SQLite through the Qt SQL module. SQLite is in "
                                      "the public domain; see https://www.sqlite.org/copyright.html.")),
     };
-}
-
-QString TAboutForm::TranslateText(const QString& english) const {
-    return FLang ? FLang->Translate(english) : Translate(english);
-}
-
-QString TAboutForm::TranslateFormatText(const QString& english, std::initializer_list<TFormatArg> args) const {
-    return FLang ? TranslateFormat(*FLang, english, args) : TranslateFormat(english, args);
 }
 
 QString TAboutForm::VersionText() const {
     if (!FLang) return Utils::AboutVersionText();
     // The same text as Utils::AboutVersionText, over the given table.
-    return TranslateFormatText(QStringLiteral("Version: %d.%d.%d.%d"),
-                               {qint64(QLM_VERSION_MAJOR), qint64(QLM_VERSION_MINOR), qint64(QLM_VERSION_RELEASE),
-                                qint64(QLM_VERSION_BUILD)});
+    return TranslateFormat(FLang, QStringLiteral("Version: %d.%d.%d.%d"),
+                           {qint64(QLM_VERSION_MAJOR), qint64(QLM_VERSION_MINOR), qint64(QLM_VERSION_RELEASE),
+                            qint64(QLM_VERSION_BUILD)});
 }

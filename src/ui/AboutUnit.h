@@ -1,12 +1,9 @@
 #pragma once
 
-#include "core/TextFormatUnit.h"
-
 #include <QDialog>
 #include <QLabel>
 #include <QString>
 #include <QStringList>
-#include <initializer_list>
 
 class QPlainTextEdit;
 class TUserInterfaceLang;
@@ -58,8 +55,6 @@ public:
     TLinkLabel* CloseLabel() const { return FClose; }
 
 private:
-    QString TranslateText(const QString& english) const;
-    QString TranslateFormatText(const QString& english, std::initializer_list<TFormatArg> args) const;
     QString VersionText() const;
 
     const TUserInterfaceLang* FLang;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/UtilsGuiUnit.h"
+
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -15,7 +17,7 @@ class QWidget;
 class TContextHelp : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* HelpContextProperty = "HelpContext";
+    static constexpr const char* HelpContextProperty = Utils::HelpContextProperty;
     static constexpr int PopupOffset = 20;
 
     using TShowText = std::function<void(const QPoint& globalPos, const QString& html, QWidget* widget)>;

@@ -14,6 +14,7 @@
 #include "presence/StateSetupUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
+#include "ui/ColorSchemeUnit.h"
 #include "ui/ContextHelpUnit.h"
 #include "ui/CustomControlsUnit.h"
 #include "ui/NavBarUnit.h"
@@ -169,11 +170,12 @@ void TMainForm::BuildToolBar(QWidget* owner) {
     // The row never widens the window; short of room the buttons drop their captions.
     FOnlineToolBar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     // Tight buttons keep their captions in the default 310-pixel window.
-    FOnlineToolBar->setStyleSheet(QStringLiteral(
-        "QToolButton { padding: 2px 0px; border: 1px solid transparent; border-radius: 3px; font-size: 8pt; }"
-        " QToolButton:hover { background: rgb(198, 211, 239); border-color: rgb(150, 170, 215); }"
-        " QToolButton:pressed { background: rgb(179, 198, 235); }"
-        " QToolButton::menu-indicator { image: none; width: 0px; }"));
+    FOnlineToolBar->setStyleSheet(
+        QStringLiteral("QToolButton { padding: 2px 0px; border: 1px solid transparent; border-radius: 3px; font-size: 8pt; }"
+                       " QToolButton:hover { background: %1; border-color: rgb(150, 170, 215); }"
+                       " QToolButton:pressed { background: rgb(179, 198, 235); }"
+                       " QToolButton::menu-indicator { image: none; width: 0px; }")
+            .arg(ColorSchemes::HotTrackColor().name()));
     FOnlineToolBar->installEventFilter(this);
     connect(findChild<QToolButton*>(QStringLiteral("tbtnRefresh")), &QToolButton::clicked, this,
             &TMainForm::RefreshOnlineListExecute);

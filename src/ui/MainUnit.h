@@ -111,6 +111,8 @@ private:
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);
     void AddStateItems(QMenu* menu, const char* prefix, bool withAccelerators);
     void UpdateTrayMenu();
+    // The radio items of AddStateItems(prefix) show the own state.
+    void CheckStateItems(const char* prefix);
     void UpdatePanelItems();
     void FitToolButtons();
     void ApplyColorScheme(const QString& scheme);

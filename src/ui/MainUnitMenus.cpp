@@ -105,11 +105,7 @@ void TMainForm::BuildMainMenu() {
     AddStateItems(state, "miMain", true);
     AddItem(state, "miMainStateSetup", QLM_TEXT("Online State &Setup..."))->setIcon(Image("ONLINESTATE_SETUP"));
     connect(Action(QStringLiteral("miMainStateSetup")), &QAction::triggered, this, &TMainForm::LoadOnlineStateFormExecute);
-    connect(state, &QMenu::aboutToShow, this, [this] {
-        for (const char* name : {"miMainOnline", "miMainBusy", "miMainAway"})
-            Action(QString::fromLatin1(name))->setChecked(Action(QString::fromLatin1(name))->data().toInt() ==
-                                                          OnlineStates::TagOnline + FStateController->State());
-    });
+    connect(state, &QMenu::aboutToShow, this, [this] { CheckStateItems("miMain"); });
     AddItem(file, "miMainChangeNick", QLM_TEXT("&Change My Nickname..."))->setIcon(Image("U_CHANGENICKNAME"));
     connect(Action(QStringLiteral("miMainChangeNick")), &QAction::triggered, this, &TMainForm::ChangeUserNameExecute);
     file->addSeparator();
@@ -165,11 +161,7 @@ void TMainForm::BuildHeaderMenu() {
     connect(Action(QStringLiteral("miHeaderSetup")), &QAction::triggered, this, &TMainForm::LoadOnlineStateFormExecute);
     AddItem(FHeaderMenu, "miHeaderChangeNick", QLM_TEXT("Change My Nickname..."))->setIcon(Image("U_CHANGENICKNAME"));
     connect(Action(QStringLiteral("miHeaderChangeNick")), &QAction::triggered, this, &TMainForm::ChangeUserNameExecute);
-    connect(FHeaderMenu, &QMenu::aboutToShow, this, [this] {
-        for (const char* name : {"miHeaderOnline", "miHeaderBusy", "miHeaderAway"})
-            Action(QString::fromLatin1(name))->setChecked(Action(QString::fromLatin1(name))->data().toInt() ==
-                                                          OnlineStates::TagOnline + FStateController->State());
-    });
+    connect(FHeaderMenu, &QMenu::aboutToShow, this, [this] { CheckStateItems("miHeader"); });
     FHeader->SetDropDownMenu(FHeaderMenu);
 }
 
@@ -244,9 +236,14 @@ void TMainForm::BuildTrayMenu() {
 void TMainForm::UpdateTrayMenu() {
     Action(QStringLiteral("miTrayIconMenuPlaySound"))->setChecked(Params()[bpPlaySound]);
     Action(QStringLiteral("miTrayIconMenuAlwaysOnTop"))->setChecked(Params()[bpMainWindowAlwaysOnTop]);
-    for (const char* name : {"miTrayIconMenuOnline", "miTrayIconMenuBusy", "miTrayIconMenuAway"}) {
-        QAction* item = Action(QString::fromLatin1(name));
-        item->setChecked(item->data().toInt() == OnlineStates::TagOnline + FStateController->State());
+    CheckStateItems("miTrayIconMenu");
+}
+
+void TMainForm::CheckStateItems(const char* prefix) {
+    const int tag = OnlineStates::TagOnline + FStateController->State();
+    for (const char* suffix : {"Online", "Busy", "Away"}) {
+        QAction* item = Action(QString::fromLatin1(prefix) + QLatin1String(suffix));
+        item->setChecked(item->data().toInt() == tag);
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ColorSchemeUnit.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QPointer>
@@ -57,7 +59,7 @@ public:
     static constexpr int SmallButtonSize = 26;
     static constexpr int SmallIconSize = 16;
     static constexpr int HeaderHeight = 24;
-    static QColor HotColor() { return {198, 211, 239}; }
+    static QColor HotColor() { return ColorSchemes::HotTrackColor(); }
 
     explicit TNavBar(QWidget* parent = nullptr);
 

@@ -13,9 +13,6 @@
 
 namespace {
 
-
-QString KeyOf(const QString& nick) { return TOnlineUserModel::UserKey(QStringLiteral("PC-") + nick, QStringLiteral("{") + nick + QLatin1Char('}')); }
-
 // "Favorite Contacts [2]: f1 f2 | Sales [4]: s1 s2 s3 s4 | ..." in full tree order.
 QString Layout(const TOnlineUserModel& model) {
     QStringList groups;
@@ -38,8 +35,8 @@ protected:
             Groups.AddGroup(QString::fromLatin1(name));
             Groups.SetGroupPosition(position++, QString::fromLatin1(name));
         }
-        for (const char* nick : {"s1", "s2", "s3", "s4"}) Groups.SetUserGroup(KeyOf(QString::fromLatin1(nick)), QStringLiteral("Sales"));
-        Groups.SetUserGroup(KeyOf(QStringLiteral("p1")), QStringLiteral("Support"));
+        for (const char* nick : {"s1", "s2", "s3", "s4"}) Groups.SetUserGroup(NamedPeerKey(QString::fromLatin1(nick)), QStringLiteral("Sales"));
+        Groups.SetUserGroup(NamedPeerKey(QStringLiteral("p1")), QStringLiteral("Support"));
         Model.LoadGroupNodes(true);
         for (const QString& nick : Nicks) Model.AddUserNode(false, NamedPeer(nick));
     }
@@ -69,7 +66,7 @@ protected:
             const TUserNodeData& group = *Model.NodeData(user.parent());
             EXPECT_EQ(node.GroupName, group.GroupName) << node.NickName.toStdString();
             EXPECT_EQ(node.IsFavorite, group.IsFavorite) << node.NickName.toStdString();
-            EXPECT_EQ(Groups.GetUserGroup(KeyOf(node.NickName)), group.GroupName) << node.NickName.toStdString();
+            EXPECT_EQ(Groups.GetUserGroup(NamedPeerKey(node.NickName)), group.GroupName) << node.NickName.toStdString();
         }
     }
 
@@ -179,15 +176,15 @@ TEST_F(OnlineUserGroups, MoveToGroupTargetsLowestFirstWithoutOwnGroup) {
 TEST_F(OnlineUserGroups, MoveUserToGroupStoresBothGroups) {
     ASSERT_TRUE(Model.MoveUserToGroup(Row(QStringLiteral("s4")), Row(QStringLiteral("G:Support"))));
     EXPECT_EQ(Layout(Model), QStringLiteral("Favorite Contacts [2]: f1 f2 | Sales [3]: s1 s2 s3 | Support [2]: s4 p1 | Empty [0] | Tail [0]"));
-    EXPECT_EQ(Groups.GetUserPosition(KeyOf(QStringLiteral("s4"))), 0);
-    EXPECT_EQ(Groups.GetUserPosition(KeyOf(QStringLiteral("p1"))), 1);
+    EXPECT_EQ(Groups.GetUserPosition(NamedPeerKey(QStringLiteral("s4"))), 0);
+    EXPECT_EQ(Groups.GetUserPosition(NamedPeerKey(QStringLiteral("p1"))), 1);
     ExpectMembershipConsistent();
     EXPECT_EQ(Reloaded(), Layout(Model));
 
     // Into Favorite Contacts: stored under its name, flag taken over.
     ASSERT_TRUE(Model.MoveUserToGroup(Row(QStringLiteral("p1")), Row(QStringLiteral("G:Favorite Contacts"))));
     EXPECT_TRUE(Model.NodeData(Row(QStringLiteral("p1")))->IsFavorite);
-    EXPECT_EQ(Groups.GetUserGroup(KeyOf(QStringLiteral("p1"))), QStringLiteral("Favorite Contacts"));
+    EXPECT_EQ(Groups.GetUserGroup(NamedPeerKey(QStringLiteral("p1"))), QStringLiteral("Favorite Contacts"));
     EXPECT_EQ(Reloaded(), Layout(Model));
 
     EXPECT_FALSE(Model.MoveUserToGroup(Row(QStringLiteral("p1")), Row(QStringLiteral("G:Favorite Contacts"))));

@@ -30,14 +30,11 @@ protected:
         Model.LoadGroupNodes(true);
     }
     QString Fav() const { return Groups.FavoriteName(); }
-    void PlaceInDesign(const QString& nick) {
-        const TOnlineNotify n = NamedPeer(nick);
-        Groups.SetUserGroup(TOnlineUserModel::UserKey(n.ComputerName, n.UserId), QStringLiteral("Design"));
-    }
+    void PlaceInDesign(const QString& nick) { Groups.SetUserGroup(NamedPeerKey(nick), QStringLiteral("Design")); }
     QByteArray Dumped() const { return Home.Read(QStringLiteral("list.txt")); }
     // Bounded wait for the coalesced write, then a comparison that shows the difference.
     void ExpectDumped(const QByteArray& expected) {
-        QTest::qWaitFor([&] { return Dumped() == expected; }, 5000);
+        (void)QTest::qWaitFor([&] { return Dumped() == expected; }, 5000);
         EXPECT_EQ(Dumped().toStdString(), expected.toStdString());
     }
 

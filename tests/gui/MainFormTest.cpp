@@ -188,10 +188,10 @@ struct TLook {
     bool operator==(const TLook&) const = default;
 };
 
-TLook LookOf(const TMainForm& form) {
+TLook LookOf(TMainForm& form) {
     return {form.GradientStart(), form.GradientEnd(), form.ToolPanelColor(), Params()[spColorScheme],
-            Params()[bpInvertGradient], const_cast<TMainForm&>(form).menuBar()->styleSheet(),
-            form.Header()->GradientStartColor().name(), const_cast<TMainForm&>(form).Notifications().BodyColor()};
+            Params()[bpInvertGradient], form.menuBar()->styleSheet(),
+            form.Header()->GradientStartColor().name(), form.Notifications().BodyColor()};
 }
 
 TEST_F(MainFormTest, ColorSchemesPaintTheDocumentedColours) {

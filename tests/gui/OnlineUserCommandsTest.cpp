@@ -2,11 +2,7 @@
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsGuiUnit.h"
-#include "presence/OnlineUserModelUnit.h"
-#include "presence/OnlineUserViewUnit.h"
-#include "presence/UserGroupUnit.h"
-#include "support/TestSupport.h"
-#include "support/PresenceFixtures.h"
+#include "support/OnlineListFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +15,11 @@
 namespace {
 
 
-QString KeyOf(const char* nick) { return QStringLiteral("PC-%1{%1}").arg(QLatin1String(nick)); }
-
 // Favorite Contacts: f1; Sales: s1 s2; R&D (empty). The input dialog and the
 // message box answer from the test.
-class OnlineUserCommandsTest : public ::testing::Test {
+class OnlineUserCommandsTest : public TOnlineListFixture {
 protected:
-    OnlineUserCommandsTest() {
-        Groups.AddGroup(QStringLiteral("Sales"));
-        Groups.SetGroupPosition(1, QStringLiteral("Sales"));
-        Groups.AddGroup(QStringLiteral("R&D"));
-        Groups.SetGroupPosition(2, QStringLiteral("R&D"));
-        Groups.SetUserGroup(KeyOf("s1"), QStringLiteral("Sales"));
-        Groups.SetUserGroup(KeyOf("s2"), QStringLiteral("Sales"));
-        View.setModel(&Model);
-        Model.LoadGroupNodes(true);
-        for (const char* nick : {"f1", "s1", "s2"}) Model.AddUserNode(false, NamedPeer(QString::fromLatin1(nick)));
+    OnlineUserCommandsTest() : TOnlineListFixture(QStringLiteral("R&D")) {
         Commands.SetInputText([this](QWidget*, const QString& caption, const QString& prompt, QString* value) {
             Asked << caption + QLatin1Char('|') + prompt + QLatin1Char('|') + *value;
             if (!Answer) return false;
@@ -47,13 +32,7 @@ protected:
         });
         Commands.BuildMenu(&Menu);
     }
-    ~OnlineUserCommandsTest() override {
-        Params()[bpOnlineListShowCompuerName] = SavedShowComputer;
-        Params()[bpOnlineListShowIPAddress] = SavedShowAddress;
-    }
 
-    QModelIndex User(const char* nick) const { return UserByNick(Model, nick); }
-    QModelIndex Group(const char* name) const { return Model.FindGroup(QString::fromLatin1(name)); }
     QStringList GroupNames() const {
         QStringList out;
         for (int g = 0; g < Model.rowCount(); ++g) out << Model.data(Model.GroupIndex(g)).toString();
@@ -64,12 +43,6 @@ protected:
         return action && action->isEnabled();
     }
 
-    bool SavedShowComputer = Params()[bpOnlineListShowCompuerName];
-    bool SavedShowAddress = Params()[bpOnlineListShowIPAddress];
-    TTempHome Home;
-    TUserGroup Groups{Home.File(QStringLiteral("UserGroup.ini"))};
-    TOnlineUserModel Model{Groups, TSelfIdentity{}};
-    TOnlineUserView View{Params()};
     TOnlineUserCommands Commands{View, Params()};
     QMenu Menu;
     std::optional<QString> Answer;
@@ -115,7 +88,7 @@ TEST_F(OnlineUserCommandsTest, RenameStartsFromTheNameAndUpdatesRows) {
     EXPECT_EQ(Asked, QStringList{QStringLiteral("Rename Group|Please input a new group name(Max 20 chars).|Sales")});
     EXPECT_EQ(Model.data(Model.GroupIndex(1)).toString(), QStringLiteral("Field Sales [2]"));
     EXPECT_EQ(Model.NodeData(User("s2"))->GroupName, QStringLiteral("Field Sales"));
-    EXPECT_EQ(Groups.GetUserGroup(KeyOf("s1")), QStringLiteral("Field Sales"));
+    EXPECT_EQ(Groups.GetUserGroup(NamedPeerKey(QStringLiteral("s1"))), QStringLiteral("Field Sales"));
 
     // Favorite Contacts and user rows are never renamed: no question asked.
     Asked.clear();
@@ -163,7 +136,7 @@ TEST_F(OnlineUserCommandsTest, MoveToGroupSubmenuListsTargetsAndMoves) {
     items.first()->trigger();
     EXPECT_EQ(Model.data(Group("R&D")).toString(), QStringLiteral("R&D [1]"));
     EXPECT_EQ(Model.NodeData(Model.index(0, 0, Group("R&D")))->NickName, QStringLiteral("s2"));
-    EXPECT_EQ(Groups.GetUserGroup(KeyOf("s2")), QStringLiteral("R&D"));
+    EXPECT_EQ(Groups.GetUserGroup(NamedPeerKey(QStringLiteral("s2"))), QStringLiteral("R&D"));
     EXPECT_EQ(Model.data(Group("Sales")).toString(), QStringLiteral("Sales [1]"));
 
     // From Favorite Contacts the built-in group is not offered.

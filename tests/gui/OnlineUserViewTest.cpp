@@ -3,8 +3,9 @@
 #include "core/ParamsUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/UserGroupUnit.h"
-#include "support/TestSupport.h"
+#include "support/OnlineListFixture.h"
 #include "support/PresenceFixtures.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -77,28 +78,13 @@ TEST(OnlineUserDelegate, DrawingStartsByLevelAndKind) {
 
 
 // Favorite Contacts: f1; Sales: s1 s2; Empty.
-class OnlineUserViewTest : public ::testing::Test {
+class OnlineUserViewTest : public TOnlineListFixture {
 protected:
-    OnlineUserViewTest() {
-        Groups.AddGroup(QStringLiteral("Sales"));
-        Groups.SetGroupPosition(1, QStringLiteral("Sales"));
-        Groups.AddGroup(QStringLiteral("Empty"));
-        Groups.SetGroupPosition(2, QStringLiteral("Empty"));
-        for (const char* nick : {"s1", "s2"})
-            Groups.SetUserGroup(QStringLiteral("PC-%1{%1}").arg(QLatin1String(nick)), QStringLiteral("Sales"));
-        View.setModel(&Model);
-        Model.LoadGroupNodes(true);
-        for (const char* nick : {"f1", "s1", "s2"}) Model.AddUserNode(false, NamedPeer(QString::fromLatin1(nick)));
+    OnlineUserViewTest() : TOnlineListFixture(QStringLiteral("Empty")) {
         View.resize(320, 300);
         View.show();
     }
-    ~OnlineUserViewTest() override {
-        Params()[bpOnlineListShowCompuerName] = SavedShowComputer;
-        Params()[bpOnlineListShowIPAddress] = SavedShowAddress;
-    }
 
-    QModelIndex User(const char* nick) const { return UserByNick(Model, nick); }
-    QModelIndex Group(const char* name) const { return Model.FindGroup(QString::fromLatin1(name)); }
     const TUserNodeData& Node(const QModelIndex& index) const { return *Model.NodeData(index); }
     // A point on the row's text, away from the toggle area.
     QPoint TextPoint(const QModelIndex& index) const {
@@ -113,13 +99,6 @@ protected:
         const QRect rect = View.visualRect(index);
         return image.pixelColor(View.viewport()->width() - 6, rect.center().y());
     }
-
-    bool SavedShowComputer = Params()[bpOnlineListShowCompuerName];
-    bool SavedShowAddress = Params()[bpOnlineListShowIPAddress];
-    TTempHome Home;
-    TUserGroup Groups{Home.File(QStringLiteral("UserGroup.ini"))};
-    TOnlineUserModel Model{Groups, TSelfIdentity{}};
-    TOnlineUserView View{Params()};
 };
 
 TEST_F(OnlineUserViewTest, FavoriteContactsSelectedAsTheListIsBuilt) {

@@ -19,6 +19,11 @@ inline TOnlineNotify NamedPeer(const QString& nick) {
     return n;
 }
 
+// The groups file's key of NamedPeer(nick).
+inline QString NamedPeerKey(const QString& nick) {
+    return TOnlineUserModel::UserKey(QStringLiteral("PC-") + nick, QStringLiteral("{") + nick + QLatin1Char('}'));
+}
+
 inline QModelIndex UserByNick(const TOnlineUserModel& model, const char* nick) {
     for (const QModelIndex& user : model.UserIndexes())
         if (model.NodeData(user)->NickName == QLatin1String(nick)) return user;
