@@ -10,9 +10,11 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLinearGradient>
 #include <QLineEdit>
 #include <QMediaDevices>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -134,6 +136,13 @@ bool ShowExistingWindow(int kind, const QString& name) {
 }
 
 void SetTrayGeometryProvider(std::function<QRect()> provider) { gTrayGeometry = std::move(provider); }
+
+void FillVerticalGradient(QPainter& painter, const QRect& rect, const QColor& top, const QColor& bottom) {
+    QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
+    gradient.setColorAt(0, top);
+    gradient.setColorAt(1, bottom);
+    painter.fillRect(rect, gradient);
+}
 
 void SetTrayQuietObserver(std::function<void(bool)> observer) { gTrayQuietObserver = std::move(observer); }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QColor>
 #include <QRect>
 #include <QString>
 #include <functional>
+
+class QPainter;
 
 class QWidget;
 
@@ -33,6 +36,9 @@ bool ForceForeground(QWidget* window);
 // is now in front.
 bool ShowExistingWindow(int kind, const QString& name);
 QString WindowClassName(int kind, const QString& name);
+
+// Fills rect with a top-to-bottom gradient (the look of headers and strips).
+void FillVerticalGradient(QPainter& painter, const QRect& rect, const QColor& top, const QColor& bottom);
 
 // Where the tray icon is (empty when the desktop has no tray); set by the tray.
 void SetTrayGeometryProvider(std::function<QRect()> provider);

@@ -1,12 +1,12 @@
 #include "messaging/TrayNotificationUnit.h"
 
+#include "core/UtilsGuiUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <qdrawutil.h>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
@@ -184,10 +184,7 @@ void TNotificationWindow::paintEvent(QPaintEvent*) {
     painter.fillRect(all, FBodyColor);
 
     const QRect titleStrip(1, 1, width() - 2, TitleHeight);
-    QLinearGradient gradient(titleStrip.topLeft(), titleStrip.bottomLeft());
-    gradient.setColorAt(0, FBodyColor);
-    gradient.setColorAt(1, FTitleColor);
-    painter.fillRect(titleStrip, gradient);
+    Utils::FillVerticalGradient(painter, titleStrip, FBodyColor, FTitleColor);
 
     const QRect close = CloseButtonRect();
     const QRect titleText(titleStrip.left() + 4, titleStrip.top(), close.left() - titleStrip.left() - 6,

@@ -1,9 +1,9 @@
 #include "ui/CustomControlsUnit.h"
 
+#include "core/UtilsGuiUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QEnterEvent>
-#include <QLinearGradient>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -216,10 +216,7 @@ void TQLMHeader::paintEvent(QPaintEvent* event) {
     if (FGradientStartColor == FGradientEndColor) {
         painter.fillRect(client, FGradientStartColor);
     } else {
-        QLinearGradient gradient(client.topLeft(), client.bottomLeft());
-        gradient.setColorAt(0, FGradientStartColor);
-        gradient.setColorAt(1, FGradientEndColor);
-        painter.fillRect(client, gradient);
+        Utils::FillVerticalGradient(painter, client, FGradientStartColor, FGradientEndColor);
     }
 
     const QPixmap image = StateImage();

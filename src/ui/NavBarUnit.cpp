@@ -1,12 +1,12 @@
 #include "ui/NavBarUnit.h"
 
+#include "core/UtilsGuiUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QAction>
 #include <QBoxLayout>
 #include <QEnterEvent>
-#include <QLinearGradient>
 #include <QMenu>
 #include <QPainter>
 #include <QStackedWidget>
@@ -22,13 +22,6 @@ constexpr int kButtonPadding = 6;
 QColor ActiveBottomColor() { return {164, 186, 230}; }
 
 QColor LineColor(const QColor& dark) { return dark.darker(125); }
-
-void PaintGradient(QPainter& painter, const QRect& rect, const QColor& top, const QColor& bottom) {
-    QLinearGradient gradient(rect.topLeft(), rect.bottomLeft());
-    gradient.setColorAt(0, top);
-    gradient.setColorAt(1, bottom);
-    painter.fillRect(rect, gradient);
-}
 
 } // namespace
 
@@ -54,7 +47,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        PaintGradient(painter, rect(), FNavBar->DarkColor(), FNavBar->LightColor());
+        Utils::FillVerticalGradient(painter, rect(), FNavBar->DarkColor(), FNavBar->LightColor());
         painter.setPen(LineColor(FNavBar->DarkColor()));
         painter.drawLine(0, height() - 1, width() - 1, height() - 1);
         painter.setPen(palette().color(QPalette::WindowText));
@@ -75,7 +68,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        PaintGradient(painter, rect(), FNavBar->LightColor(), FNavBar->DarkColor());
+        Utils::FillVerticalGradient(painter, rect(), FNavBar->LightColor(), FNavBar->DarkColor());
         painter.setPen(LineColor(FNavBar->DarkColor()));
         painter.drawLine(0, 0, width() - 1, 0);
     }
@@ -134,7 +127,7 @@ QColor TNavBarButton::BottomColor() const {
 
 void TNavBarButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    PaintGradient(painter, rect(), TopColor(), BottomColor());
+    Utils::FillVerticalGradient(painter, rect(), TopColor(), BottomColor());
     painter.setPen(LineColor(FNavBar->DarkColor()));
     if (FLarge)
         painter.drawLine(0, 0, width() - 1, 0);

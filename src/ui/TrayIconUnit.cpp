@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QMenu>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QStyle>
 
@@ -65,10 +64,7 @@ void TTrayMenu::paintEvent(QPaintEvent* event) {
     QMenu::paintEvent(event);
     QPainter painter(this);
     const QRect strip(0, 0, StripWidth, height());
-    QLinearGradient gradient(strip.topLeft(), strip.bottomLeft());
-    gradient.setColorAt(0, FDark);
-    gradient.setColorAt(1, FLight);
-    painter.fillRect(strip, gradient);
+    Utils::FillVerticalGradient(painter, strip, FDark, FLight);
     painter.setPen(FDark.darker(160));
     QFont font = painter.font();
     font.setBold(true);
