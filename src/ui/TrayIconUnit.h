@@ -20,7 +20,6 @@ public:
     bool Available() const { return FIcon != nullptr; }
     void SetMenu(QMenu* menu);
     void SetHint(const QString& hint);
-    QString Hint() const { return FIcon ? FIcon->toolTip() : QString(); }
     QRect Geometry() const;
 
 signals:
