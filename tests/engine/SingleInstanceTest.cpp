@@ -131,6 +131,27 @@ public:
         }
         return false;
     }
+    // The identity comes first; the groups store and the files folder follow a
+    // little later. Wait until the folder has stopped changing.
+    bool WaitUntilSettled(QProcess& process) const {
+        if (!WaitForIdentity(process)) return false;
+        QStringList last;
+        QByteArray lastConfig;
+        int stableRounds = 0;
+        for (int i = 0; i < 600 && stableRounds < 10; ++i) {
+            const QStringList now = Entries();
+            const QByteArray config = Home.Read(QStringLiteral("Config.ini"));
+            const bool complete = now.contains(QStringLiteral("UserGroup.ini"));
+            stableRounds = (complete && now == last && config == lastConfig) ? stableRounds + 1 : 0;
+            last = now;
+            lastConfig = config;
+            if (process.waitForFinished(50)) return false;
+        }
+        return stableRounds >= 10;
+    }
+    QStringList Entries() const {
+        return QDir(Home.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
     static void Stop(QProcess& process) {
         if (process.state() == QProcess::NotRunning) return;
         process.terminate();
@@ -149,9 +170,9 @@ TEST(SingleInstanceProcess, SecondCopyHandsOverAndExits) {
     if (!CanIsolateNetwork()) GTEST_SKIP() << "needs unshare -n (root) to keep the program off the network";
     DesktopProgram program;
     QProcess& first = program.Start();
-    ASSERT_TRUE(program.WaitForIdentity(first)) << "the first copy did not start";
+    ASSERT_TRUE(program.WaitUntilSettled(first)) << "the first copy did not start";
     const QByteArray config = program.Home.Read(QStringLiteral("Config.ini"));
-    const QStringList files = QDir(program.Home.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList files = program.Entries();
 
     QProcess& second = program.Start();
     ASSERT_TRUE(second.waitForFinished(30000));
@@ -159,7 +180,7 @@ TEST(SingleInstanceProcess, SecondCopyHandsOverAndExits) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(program.Home.Read(QStringLiteral("Config.ini")), config);
-    EXPECT_EQ(QDir(program.Home.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), files);
+    EXPECT_EQ(program.Entries(), files);
 }
 
 TEST(SingleInstanceProcess, CrashedCopyDoesNotBlockTheNext) {
