@@ -131,8 +131,12 @@ checks() {
   # joins on its interface) and answers a logon over the connected subnet.
   labexec 3 ip route del default
   node_start nr 3
-  sleep 0.5 # listening 50 ms after the start; nothing to wait for in its log
-  node_cmd n1 refresh
+  # Its log says nothing when it starts listening, so n1 refreshes until it is heard.
+  local tries
+  for ((tries = 0; tries < 8; tries++)); do
+    node_cmd n1 refresh
+    wait_log nr '"NickName":"n1".*"event":"WM_PEER_LOGON"' 1 && break
+  done
   expect_log nr '"NickName":"n1".*"event":"WM_PEER_LOGON"' "a node without a default route hears n1's logon"
   expect_log n1 '"NickName":"nr".*"event":"WM_PEER_LOGONREPLY"' "n1 gets its reply"
   if grep -q "Error occured when starting" "$QLM_LAB_DIR/nr.log" "$QLM_LAB_DIR/nr.err"; then
