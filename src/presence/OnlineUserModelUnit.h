@@ -168,8 +168,9 @@ private:
     void MoveUserRow(TGroupRow* from, int fromRow, TGroupRow* to, int before);
     // The row-order rule of drops onto a row of the same kind and parent.
     void Reorder(const QModelIndex& dragged, const QModelIndex& target);
-    // A user row changed group: its data, both captions, the store.
-    void UserChangedGroup(TUserNodeData& user, int oldGroupRow, int newGroupRow);
+    // Moves a user row into another group: its data, both captions, the store
+    // and the stored positions of both groups follow.
+    void MoveUserToOtherGroup(TUserNodeData& user, TGroupRow* from, int fromRow, TGroupRow* to, int before);
     void SaveGroupPositions();
 
     TUserGroup& FStore;

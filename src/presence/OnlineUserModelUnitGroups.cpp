@@ -144,7 +144,11 @@ void TOnlineUserModel::MoveUserRow(TGroupRow* from, int fromRow, TGroupRow* to, 
     endMoveRows();
 }
 
-void TOnlineUserModel::UserChangedGroup(TUserNodeData& user, int oldGroupRow, int newGroupRow) {
+void TOnlineUserModel::MoveUserToOtherGroup(TUserNodeData& user, TGroupRow* from, int fromRow, TGroupRow* to,
+                                            int before) {
+    MoveUserRow(from, fromRow, to, before);
+    const int oldGroupRow = GroupRowOf(from);
+    const int newGroupRow = GroupRowOf(to);
     const TUserNodeData& target = FGroups[newGroupRow]->Data;
     user.GroupName = target.GroupName;
     user.IsFavorite = target.IsFavorite;
@@ -153,6 +157,8 @@ void TOnlineUserModel::UserChangedGroup(TUserNodeData& user, int oldGroupRow, in
     // Favorite Contacts is stored under its name in the store's language,
     // the name GetUserGroup falls back to.
     FStore.SetUserGroup(UserKey(user.ComputerName, user.UserId), target.IsFavorite ? FStore.FavoriteName() : target.GroupName);
+    SaveUserPositions(oldGroupRow);
+    SaveUserPositions(newGroupRow);
 }
 
 bool TOnlineUserModel::MoveUserToGroup(const QModelIndex& user, const QModelIndex& group) {
@@ -162,12 +168,7 @@ bool TOnlineUserModel::MoveUserToGroup(const QModelIndex& user, const QModelInde
     TGroupRow* from = GroupOf(user);
     TGroupRow* to = GroupOf(group);
     if (from == to) return false;
-    MoveUserRow(from, user.row(), to, 0);
-    const int oldRow = GroupRowOf(from);
-    const int newRow = GroupRowOf(to);
-    UserChangedGroup(*node, oldRow, newRow);
-    SaveUserPositions(newRow);
-    SaveUserPositions(oldRow);
+    MoveUserToOtherGroup(*node, from, user.row(), to, 0);
     return true;
 }
 
@@ -222,11 +223,6 @@ bool TOnlineUserModel::Drop(const QModelIndex& dragged, const QModelIndex& targe
         SaveUserPositions(GroupRowOf(oldGroup));
         return true;
     }
-    MoveUserRow(oldGroup, dragged.row(), newGroup, target.row());
-    const int oldRow = GroupRowOf(oldGroup);
-    const int newRow = GroupRowOf(newGroup);
-    UserChangedGroup(*from, oldRow, newRow);
-    SaveUserPositions(oldRow);
-    SaveUserPositions(newRow);
+    MoveUserToOtherGroup(*from, oldGroup, dragged.row(), newGroup, target.row());
     return true;
 }
