@@ -37,6 +37,14 @@ bool ForceForeground(QWidget* window);
 bool ShowExistingWindow(int kind, const QString& name);
 QString WindowClassName(int kind, const QString& name);
 
+// A property setter's body: stores value and repaints only when it changed.
+template <typename TWidget, typename TValue>
+void SetAndRepaint(TWidget& widget, TValue& field, const TValue& value) {
+    if (field == value) return;
+    field = value;
+    widget.update();
+}
+
 // Fills rect with a top-to-bottom gradient (the look of headers and strips).
 void FillVerticalGradient(QPainter& painter, const QRect& rect, const QColor& top, const QColor& bottom);
 

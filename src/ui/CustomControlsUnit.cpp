@@ -136,36 +136,26 @@ TQLMHeader::TQLMHeader(QWidget* parent) : TThemedPanel(parent) {
 }
 
 void TQLMHeader::SetCaptionTitle(const QString& text) {
-    if (FCaptionTitle == text) return;
-    FCaptionTitle = text;
-    update();
+    Utils::SetAndRepaint(*this, FCaptionTitle, text);
 }
 
 void TQLMHeader::SetCaptionContent(const QString& text) {
-    if (FCaptionContent == text) return;
-    FCaptionContent = text;
-    update();
+    Utils::SetAndRepaint(*this, FCaptionContent, text);
 }
 
 QMenu* TQLMHeader::DropDownMenu() const { return FDropButton->DropDownMenu(); }
 void TQLMHeader::SetDropDownMenu(QMenu* menu) { FDropButton->SetDropDownMenu(menu); }
 
 void TQLMHeader::SetGradientStartColor(const QColor& color) {
-    if (FGradientStartColor == color) return;
-    FGradientStartColor = color;
-    update();
+    Utils::SetAndRepaint(*this, FGradientStartColor, color);
 }
 
 void TQLMHeader::SetGradientEndColor(const QColor& color) {
-    if (FGradientEndColor == color) return;
-    FGradientEndColor = color;
-    update();
+    Utils::SetAndRepaint(*this, FGradientEndColor, color);
 }
 
 void TQLMHeader::SetOnlineState(int state) {
-    if (FOnlineState == state) return;
-    FOnlineState = state;
-    update();
+    Utils::SetAndRepaint(*this, FOnlineState, state);
 }
 
 void TQLMHeader::PlaceDropButton() {

@@ -1,5 +1,7 @@
 #include "ui/CustomControlsUnit.h"
 
+#include "core/UtilsGuiUnit.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -11,15 +13,11 @@
 TContainerPanel::TContainerPanel(QWidget* parent) : QFrame(parent) {}
 
 void TContainerPanel::SetQLMTitle(const QString& text) {
-    if (FTitle == text) return;
-    FTitle = text;
-    update();
+    Utils::SetAndRepaint(*this, FTitle, text);
 }
 
 void TContainerPanel::SetQLMRecipients(const QString& text) {
-    if (FRecipients == text) return;
-    FRecipients = text;
-    update();
+    Utils::SetAndRepaint(*this, FRecipients, text);
 }
 
 void TContainerPanel::SetIcon(const QIcon& icon) {

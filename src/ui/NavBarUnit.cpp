@@ -39,9 +39,7 @@ public:
     }
     QString Caption() const { return FCaption; }
     void SetCaption(const QString& caption) {
-        if (caption == FCaption) return;
-        FCaption = caption;
-        update();
+        Utils::SetAndRepaint(*this, FCaption, caption);
     }
 
 protected:
@@ -102,15 +100,11 @@ QSize TNavBarButton::sizeHint() const {
 }
 
 void TNavBarButton::SetImageName(const QString& name) {
-    if (name == FImageName) return;
-    FImageName = name;
-    update();
+    Utils::SetAndRepaint(*this, FImageName, name);
 }
 
 void TNavBarButton::SetActive(bool active) {
-    if (active == FActive) return;
-    FActive = active;
-    update();
+    Utils::SetAndRepaint(*this, FActive, active);
 }
 
 QColor TNavBarButton::TopColor() const {
