@@ -62,9 +62,10 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// Active group: clamping and the change signal
+// A value set from Start to Set: what it is clamped to, and whether that is a
+// change worth a signal. Both panel settings are tested with it.
 
-struct TActiveCase {
+struct TClampCase {
     const char* Name;
     int Start;
     int Set;
@@ -72,12 +73,15 @@ struct TActiveCase {
     bool Signals;
 };
 
-void PrintTo(const TActiveCase& c, std::ostream* os) { *os << c.Name; }
+void PrintTo(const TClampCase& c, std::ostream* os) { *os << c.Name; }
 
-class NavBarActiveGroup : public ::testing::TestWithParam<TActiveCase> {};
+// ---------------------------------------------------------------------------
+// Active group: clamping and the change signal
+
+class NavBarActiveGroup : public ::testing::TestWithParam<TClampCase> {};
 
 TEST_P(NavBarActiveGroup, ClampsAndSignalsRealChangesOnly) {
-    const TActiveCase& c = GetParam();
+    const TClampCase& c = GetParam();
     NavBarFixture fixture;
     ASSERT_TRUE(fixture.Exposed());
     TNavBar& navBar = fixture.NavBar();
@@ -94,33 +98,23 @@ TEST_P(NavBarActiveGroup, ClampsAndSignalsRealChangesOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NavBarActiveGroup,
-                         ::testing::Values(TActiveCase{"SameGroupAgain", 1, 1, 1, false},
-                                           TActiveCase{"AnotherGroup", 0, 2, 2, true},
-                                           TActiveCase{"NegativeClampsToFirst", 2, -1, 0, true},
-                                           TActiveCase{"NegativeWhileFirstActive", 0, -3, 0, false},
-                                           TActiveCase{"IntMinClampsToFirst", 1, INT_MIN, 0, true},
-                                           TActiveCase{"PastTheEndClampsToLast", 0, 3, 2, true},
-                                           TActiveCase{"PastTheEndWhileLastActive", 2, 7, 2, false},
-                                           TActiveCase{"IntMaxClampsToLast", 1, INT_MAX, 2, true}),
+                         ::testing::Values(TClampCase{"SameGroupAgain", 1, 1, 1, false},
+                                           TClampCase{"AnotherGroup", 0, 2, 2, true},
+                                           TClampCase{"NegativeClampsToFirst", 2, -1, 0, true},
+                                           TClampCase{"NegativeWhileFirstActive", 0, -3, 0, false},
+                                           TClampCase{"IntMinClampsToFirst", 1, INT_MIN, 0, true},
+                                           TClampCase{"PastTheEndClampsToLast", 0, 3, 2, true},
+                                           TClampCase{"PastTheEndWhileLastActive", 2, 7, 2, false},
+                                           TClampCase{"IntMaxClampsToLast", 1, INT_MAX, 2, true}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // ---------------------------------------------------------------------------
 // Large buttons: clamping and the change signal
 
-struct TMaxVisibleCase {
-    const char* Name;
-    int Start;
-    int Set;
-    int Expected;
-    bool Signals;
-};
-
-void PrintTo(const TMaxVisibleCase& c, std::ostream* os) { *os << c.Name; }
-
-class NavBarMaxVisible : public ::testing::TestWithParam<TMaxVisibleCase> {};
+class NavBarMaxVisible : public ::testing::TestWithParam<TClampCase> {};
 
 TEST_P(NavBarMaxVisible, ClampsToGroupCountAndSignalsRealChangesOnly) {
-    const TMaxVisibleCase& c = GetParam();
+    const TClampCase& c = GetParam();
     NavBarFixture fixture;
     ASSERT_TRUE(fixture.Exposed());
     TNavBar& navBar = fixture.NavBar();
@@ -137,13 +131,13 @@ TEST_P(NavBarMaxVisible, ClampsToGroupCountAndSignalsRealChangesOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, NavBarMaxVisible,
-                         ::testing::Values(TMaxVisibleCase{"Same", 2, 2, 2, false},
-                                           TMaxVisibleCase{"None", 3, 0, 0, true},
-                                           TMaxVisibleCase{"One", 0, 1, 1, true},
-                                           TMaxVisibleCase{"NegativeClampsToNone", 2, -1, 0, true},
-                                           TMaxVisibleCase{"NegativeWhileNone", 0, INT_MIN, 0, false},
-                                           TMaxVisibleCase{"MoreThanGroupsClampsToAll", 1, 9, 3, true},
-                                           TMaxVisibleCase{"MoreThanGroupsWhileAll", 3, INT_MAX, 3, false}),
+                         ::testing::Values(TClampCase{"Same", 2, 2, 2, false},
+                                           TClampCase{"None", 3, 0, 0, true},
+                                           TClampCase{"One", 0, 1, 1, true},
+                                           TClampCase{"NegativeClampsToNone", 2, -1, 0, true},
+                                           TClampCase{"NegativeWhileNone", 0, INT_MIN, 0, false},
+                                           TClampCase{"MoreThanGroupsClampsToAll", 1, 9, 3, true},
+                                           TClampCase{"MoreThanGroupsWhileAll", 3, INT_MAX, 3, false}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // ---------------------------------------------------------------------------
