@@ -3,6 +3,7 @@
 #include "platform/ProfileFileUnit.h"
 #include "platform/UserStoreUnit.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -125,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         TGetCase{"BroadcastListDefault", "UDPBroadcastIPList=+1.1.1.1\r\n", nullptr, "UDPBroadcastIPList",
                  "+255.255.255.255"},
         TGetCase{"IdentityKept", "QLMId=00-0C-29-3E-5A-7F\r\n", nullptr, "QLMId", "00-0C-29-3E-5A-7F"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(Cli, FirstGetMakesTheIdentityAndKeepsIt) {
     CliHome home;
@@ -258,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "wrong number"},
         TUsageCase{"SettingsWithoutVerb", {QStringLiteral("settings")}, "get or set"},
         TUsageCase{"LanguagesWithArgument", {QStringLiteral("languages"), QStringLiteral("x")}, "no arguments"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(Cli, UnknownCommandShowsTheCommands) {
     CliHome home;

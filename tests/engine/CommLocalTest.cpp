@@ -4,6 +4,7 @@
 #include "platform/UserStoreUnit.h"
 #include "support/TestSupport.h"
 #include "text/UILangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         TAutoReplyCase{"AwayOnBusyOff", 2, false, true, true, "[Auto-reply Message]: Out for lunch, 100%s back at %d"},
         TAutoReplyCase{"AwayWithReplyOffStillGivesText", 2, true, false, false,
                        "[Auto-reply Message]: Out for lunch, 100%s back at %d"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(CommLocal, AutoReplyLabelIsTranslated) {
     TTempHome home;
@@ -156,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "10.9.9.0=255.255.255.254\r\n", true, "10.9.9.0"},
         TSubnetCase{"MalformedOwnLineIgnored", {QStringLiteral("not an interface"), kOwnLan[0]},
                     "192.168.7.5=255.255.255.0\r\n", true, "192.168.7.5"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // --- Broadcast list ---
 
@@ -188,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         TBroadcastCase{"EmptyPiecesAndLonePlusSkipped", "\t+\t\t+10.0.2.255\t", {"10.0.2.255"}},
         TBroadcastCase{"UnsignedEntryIgnored", "10.0.0.255\t+10.0.3.255", {"10.0.3.255"}},
         TBroadcastCase{"BlanksTrimmed", " +10.0.4.255 \t+ host8", {"10.0.4.255", "host8"}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // --- Update files ---
 
@@ -237,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         TUpdateCase{"NoOwnVersion", "", "5.8.0.100", ""},
         TUpdateCase{"NoPeerVersion", "5.9.1.235", "", ""},
         TUpdateCase{"HostilePeerVersion", "5.9.1.235", "]\r\n[5.9.1.235_5.8.0.100", ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(CommLocal, NoUpdateIniGivesNoFiles) {
     TTempHome home;
@@ -304,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
         TInterfaceCase{"OnlyFirstTenEntriesLookedAt", TenLoopbacksThenLan(), {}},
         TInterfaceCase{"AtMostTenLines", TwelveUsable(), TenOfTwelve()},
         TInterfaceCase{"NoEntries", {}, {}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(CommLocal, SystemInterfacesAreWellFormedAndNoLoopback) {
     const QStringList lines = TCommLocal::EnumerateInterfaces();

@@ -1,6 +1,7 @@
 #include "protocol/CommConstsUnit.h"
 #include "protocol/EnvelopeUnit.h"
 #include "text/MsgLangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
         TParseCase{"NegativeVersion", "QLM_LOGOFF\t-1", true, "QLM_LOGOFF", -1, 2},
         TParseCase{"TrailingTabMakesEmptyField", "QLM_NICKNAME\t2\t", true, "QLM_NICKNAME", 2, 3},
         TParseCase{"EmptyTypeLeftToDispatcher", "\t2\tx", true, "", 2, 3}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(Envelope, TypeComparesWithoutCaseButOnlyWhole) {
     const auto e = TEnvelope::Parse("Qlm_LogOn\t2");

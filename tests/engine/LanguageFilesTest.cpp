@@ -13,6 +13,7 @@
 #include "platform/ProfileFileUnit.h"
 #include "support/TestSupport.h"
 #include "text/UILangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -454,7 +455,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"After"}},
         TExtractCase{"CommentMarkersInsideStrings", "s = \"// not a comment\"; Translate(\"/* kept */\")",
                      {"/* kept */"}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(SourceTextExtractionLines, NamesFileAndLineOfTheCall) {
     const auto texts = ExtractTexts(QStringLiteral("\n/* one\ntwo */\nx = Translate(\n\"T\");"), QStringLiteral("a.cpp"));
@@ -510,7 +511,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCheckCase{"EnglishMayBeEmpty", "[Info]\nLanguage=English\n[String]\n", false, {}},
         TCheckCase{"EnglishKeepsPlaceholders", "[Info]\nLanguage=English\n[String]\n%s has %d files=%s files\n", false,
                    {"placeholders \"s\""}}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(LanguageFileCheckStale, ListsKeysNoSourceShows) {
     const TFileCheck check =

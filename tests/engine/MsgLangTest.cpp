@@ -1,4 +1,5 @@
 #include "text/MsgLangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCodePageCase{"Greek", 1032, "Γειά", "\xC3\xE5\xE9\xDC"},
         TCodePageCase{"Turkish", 1055, "İş", "\xDD\xFE"},
         TCodePageCase{"Unknown", 9999, "abc", "abc"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(CodePages, ChineseFamiliesAndOthersUseTheirTables) {
     for (int id : {2052, 4100}) EXPECT_EQ(TMessageLang::CodePageName(id), "GBK") << id;
@@ -99,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
         TUnmappableCase{"EmojiIsOneCharacter", 1033, QString::fromUtf8("a😀b"), "a?b"},
         TUnmappableCase{"LoneSurrogate", 1033, QString(QChar(0xD800)) + QLatin1Char('x'), "?x"},
         TUnmappableCase{"AsciiUntouched", 1041, QStringLiteral("C:\\path~"), "C:\\path~"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(WireText, EveryByteOfSingleByteCodePagesSurvivesARoundTrip) {
     // A name typed on a Windows peer may hold any byte; passing it on (a reply,

@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 #include "text/UILangUnit.h"
 #include "support/PresenceFixtures.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCaptionCase{"AwayLongWindowOff", Away, true, true, false,
                      "Ann --- Away\r\nSound: ON\r\nNotification Window: OFF"},
         TCaptionCase{"UnknownStateHasNoText", 7, false, true, true, "Ann --- "}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 class OnlineStateTextTest : public OnlineStateFixture, public ::testing::Test {};
 
@@ -174,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
         TChoiceCase{"AwayToBusyOpensDialog", TagBusy, Away, false, true, kDialog, 0, EntryBusy},
         TChoiceCase{"UnknownTagDoesNothing", 1004, Online, true, true, kNothing, 0, 0},
         TChoiceCase{"TagBelowRangeDoesNothing", 1000, Online, true, true, kNothing, 0, 0}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // ------------------------------------------------------ auto-reply text
 
@@ -209,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
                    QString(255, QLatin1Char('y'))},
         TCleanCase{"NoHalfSurrogateAtTheCut", QString(254, QLatin1Char('z')) + kEmoji,
                    QString(254, QLatin1Char('z'))}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 class AutoReplyStoreTest : public OnlineStateFixture, public ::testing::Test {};
 

@@ -4,6 +4,7 @@
 #include "presence/UserGroupUnit.h"
 #include "support/TestSupport.h"
 #include "support/PresenceFixtures.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -154,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDropCase{"NothingOnTheEmptyArea", "s1", "", nullptr},
         TDropCase{"NotOntoItself", "s1", "s1", nullptr},
         TDropCase{"NothingDragged", "", "s1", nullptr}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST_F(OnlineUserGroups, MoveToGroupTargetsLowestFirstWithoutOwnGroup) {
     const auto names = [](const QList<TMoveTarget>& targets) {

@@ -1,6 +1,7 @@
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/UserGroupUnit.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -183,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SilenceRule,
                          ::testing::Values(TSilenceCase{"FourFiftyNine", 4 * 60 + 59, true, true},
                                            TSilenceCase{"FiveMinutes", 5 * 60, true, false},
                                            TSilenceCase{"NoVersionNeverMarked", 60 * 60, false, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 TEST_F(OnlineUserModel, CheckReplyAndPresenceBringUsersBack) {
     Model.AddUserNode(false, Peer(QStringLiteral("Ann"), QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), QStringLiteral("{A}")));

@@ -2,6 +2,7 @@
 #include "platform/IdentityUnit.h"
 #include "platform/ProfileFileUnit.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -249,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "0"},
         TLoadCase{"EmptyMulticastGroupIsDefault", "MulticastGroup=\r\n", nullptr, false, "MulticastGroup",
                   "234.0.0.1"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // ------------------------------------------------------------------ saving
 
@@ -432,17 +433,20 @@ TEST_P(ParamsGarbage, LoadsWithDefaults) {
     bool ok = false;
     const auto p = f.Load(&ok);
     EXPECT_TRUE(ok);
-    for (int i = 0; i < ipCount; ++i)
+    for (int i = 0; i < ipCount; ++i) {
         EXPECT_EQ((*p)[TIntegerParams(i)], TApplicationParams::DefaultInteger(TIntegerParams(i)))
             << TApplicationParams::Key(TIntegerParams(i)).toStdString();
-    for (int i = 0; i < bpCount; ++i)
-        if (i != bpAutoRun)
-            EXPECT_EQ((*p)[TBooleanParams(i)], TApplicationParams::DefaultBoolean(TBooleanParams(i)))
-                << TApplicationParams::Key(TBooleanParams(i)).toStdString();
-    for (int i = 0; i < spCount; ++i)
-        if (i != spQLMId)
-            EXPECT_EQ((*p)[TStringParams(i)], p->DefaultString(TStringParams(i)))
-                << TApplicationParams::Key(TStringParams(i)).toStdString();
+    }
+    for (int i = 0; i < bpCount; ++i) {
+        if (i == bpAutoRun) continue;
+        EXPECT_EQ((*p)[TBooleanParams(i)], TApplicationParams::DefaultBoolean(TBooleanParams(i)))
+            << TApplicationParams::Key(TBooleanParams(i)).toStdString();
+    }
+    for (int i = 0; i < spCount; ++i) {
+        if (i == spQLMId) continue;
+        EXPECT_EQ((*p)[TStringParams(i)], p->DefaultString(TStringParams(i)))
+            << TApplicationParams::Key(TStringParams(i)).toStdString();
+    }
     EXPECT_FALSE((*p)[spQLMId].isEmpty());
     // A save on top of it works and the next load reads what was saved.
     (*p)[ipListeningPort] = 7801;
@@ -463,7 +467,7 @@ INSTANTIATE_TEST_SUITE_P(
         TGarbageCase{"HalfLines", "[Quillmate Settings\r\nListeningPort=1\r\n[\r\n]\r\n=\r\n==\r\nCompressionRa"},
         TGarbageCase{"OnlyLineEnds", QByteArray(5000, '\n') + QByteArray(5000, '\r')},
         TGarbageCase{"InvalidUtf8", "[Quillmate Settings]\r\n\xC3\x28\xA0\xA1=\xF0\x28\x8C\x28\r\n"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(Params, UnreadableStoreIsReportedButConfigStillLoads) {
     ParamsFixture f;

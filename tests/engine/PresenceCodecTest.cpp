@@ -1,5 +1,6 @@
 #include "protocol/PresenceCodecUnit.h"
 #include "text/MsgLangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -227,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDecodeCase{"CrLfStayInsideAField", "QLM_NICKNAME\t2\t1033\t0\tAnn\r\nB\tPC1", true, 0, "Ann\r\nB", "PC1"},
         TDecodeCase{"AnsiNicknameOfAWesternPeer", "QLM_NICKNAME\t2\t1031\t0\tJ\xFCrgen \x80\tPC1", true, 0,
                     "Jürgen €", "PC1"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 class LogonDecode : public ::testing::TestWithParam<TDecodeCase> {};
 
@@ -258,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDecodeCase{"LanguageIdMissing", "QLM_LOGON\t2", false},
         TDecodeCase{"ExtraFieldsIgnored", "QLM_LOGON\t2\t1033\t\t0\tAnn\tPC1\tv\tID\tR\t_NULL_\t_NULL_\tmore", true, 0,
                     "Ann", "PC1", "v", "ID", "R"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // ---- Code pages across nodes ----
 

@@ -1,5 +1,6 @@
 #include "platform/ProfileFileUnit.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"Utf8Value", "[Info]\nLanguage=\xE7\xAE\x80\xE4\xBD\x93\xE4\xB8\xAD\xE6\x96\x87\n", "Info", "Language",
                   QString::fromUtf8("简体中文")},
         TReadCase{"KeysBeforeFirstSectionIgnored", "k=orphan\n[S]\nj=1\n", "S", "k", "<default>"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(ProfileFile, ValuesAreCutAt2047Characters) {
     TProfileFile ini;
@@ -151,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
         TWriteCase{"GarbageBytesKept", QByteArray("[S]\n\xFF\xFE\x01junk\nk=1\n", 16),
                    [](TProfileFile& f) { f.WriteString(S, QStringLiteral("k"), QStringLiteral("2")); },
                    QByteArray("[S]\n\xFF\xFE\x01junk\nk=2\n", 16)}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // Keys from peers (user keys, group names) must never add lines of their own.
 TEST(ProfileFile, UnsafeKeysAndSectionsAreRefused) {

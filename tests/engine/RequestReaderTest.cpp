@@ -1,4 +1,5 @@
 #include "protocol/RequestReaderUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,9 @@ TEST_P(ReadLineCases, Frames) {
     TFixture f(GetParam().Input);
     QByteArray line;
     EXPECT_EQ(f.Reader.ReadLine(&line), GetParam().Result);
-    if (GetParam().Result == TRequestReader::rrOk) EXPECT_EQ(line, GetParam().Line);
+    if (GetParam().Result == TRequestReader::rrOk) {
+        EXPECT_EQ(line, GetParam().Line);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -49,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
         TLineCase{"LongestLine", QByteArray(16384, 'x') + "\r\n", TRequestReader::rrOk, QByteArray(16384, 'x')},
         TLineCase{"OneByteTooLong", QByteArray(16385, 'x') + "\r\n", TRequestReader::rrTooLong, ""},
         TLineCase{"EndlessLine", QByteArray(100000, 'x'), TRequestReader::rrTooLong, ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(RequestReader, LineThenBlocksShareTheBuffer) {
     TFixture f("H\t2\r\n" + Length(5) + "hello" + Length(0) + Length(3) + "abc");
@@ -91,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TBlockCase{"ShortData", Length(10) + "abc", 100, TRequestReader::rrClosed},
                       TBlockCase{"TruncatedLength", QByteArray("\x00\x00", 2), 100, TRequestReader::rrClosed},
                       TBlockCase{"AtLimit", Length(100) + QByteArray(100, 'y'), 100, TRequestReader::rrOk}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(RequestReader, ReadIntoStopsWhenSinkRefuses) {
     TFixture f(QByteArray(1000, 'z'));

@@ -4,6 +4,7 @@
 #include "platform/UserStoreUnit.h"
 #include "support/TestSupport.h"
 #include "text/UILangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         TNameCase{"LineBreak", QStringLiteral("Sales\r\n[Users]\r\nx"), false},
         TNameCase{"DoubleQuoted", QStringLiteral("\"Sales\""), false},
         TNameCase{"SingleQuoted", QStringLiteral("'Sales'"), false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // --- Renaming ---
 
@@ -176,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TRefusedRenameCase{"Favorite", QStringLiteral("Favoris"), QStringLiteral("Friends")},
                       TRefusedRenameCase{"OntoFavorite", QStringLiteral("Sales"), QStringLiteral("FAVORIS")},
                       TRefusedRenameCase{"InvalidNewName", QStringLiteral("Sales"), QStringLiteral("a=b")}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST_F(UserGroup, RenameChangingOnlyLetterCaseKeepsTheGroup) {
     const auto store = Open(kTeams);
@@ -340,7 +341,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Read back trimmed, so never found again under its own key.
                       TKeyCase{"LeadingBlank", QStringLiteral(" PC-CID")},
                       TKeyCase{"TrailingBlank", QStringLiteral("PC-CID ")}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST_F(UserGroup, UnreadableFileIsNeverOverwritten) {
     const auto store = Open(kTeams);

@@ -4,6 +4,7 @@
 #include "core/TextFormatUnit.h"
 #include "support/TestSupport.h"
 #include "text/UILangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TDisplayCase{"NicknameAndComputer", true, "Ann", "PC-7", false, "Ann(PC-7)"},
                       TDisplayCase{"PercentInNicknameNotExpanded", true, "100%s", "PC-7", false, "100%s(PC-7)"},
                       TDisplayCase{"EmptyNicknameStillANickname", true, "", "PC-7", false, "(PC-7)"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(DisplayName, FollowsTheOnlyUserNicknameSetting) {
     TApplicationParams& p = Params();
@@ -118,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TResolveCase{"DottedQuadOutOfRange", "999.1.1.1", false, "untouched"},
                       TResolveCase{"EmptyLabel", "a..b", false, "untouched"},
                       TResolveCase{"IPv6Literal", "::1", false, "untouched"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // ------------------------------------------------------------ version block
 
@@ -177,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TNoVersionCase{"ThreeNumbers", kMarker + "1.2.3|ProductName=X}"},
                       TNoVersionCase{"NumberTooLarge", kMarker + "1.2.3.70000|ProductName=X}"},
                       TNoVersionCase{"NotNumbers", kMarker + "a.b.c.d}"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(Utils, MissingFileHasNoVersion) {
     TFileInfo info;
@@ -245,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFormatCase{"ArgumentNotExpandedAgain", "%s%s", {QStringLiteral("%s"), B}, "%sB"},
         TFormatCase{"UpperCaseNotAPlaceholder", "%S %D", {A}, "%S %D"},
         TFormatCase{"Empty", "", {A}, ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(FormatText, PlaceholderSignatureListsKindsInOrder) {
     EXPECT_EQ(PlaceholderSignature(QStringLiteral("%s has %d files")), QStringLiteral("sd"));

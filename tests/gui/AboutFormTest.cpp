@@ -4,6 +4,7 @@
 #include "core/UtilsUnit.h"
 #include "support/TestSupport.h"
 #include "text/UILangUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -144,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AboutFormCloseGestures,
                                            TCloseCase{"ReleasedOutside", cgReleasedOutside, false, QDialog::Rejected},
                                            TCloseCase{"Escape", cgEscape, true, QDialog::Rejected},
                                            TCloseCase{"OtherKey", cgOtherKey, false, QDialog::Rejected}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 // ---------------------------------------------------------------------------
 // Other languages, over the shipped language files
@@ -187,6 +188,6 @@ TEST_P(AboutFormLanguages, ShowsTheTranslatedTexts) {
 INSTANTIATE_TEST_SUITE_P(Cases, AboutFormLanguages,
                          ::testing::Values(TLanguageCase{"German", "Deutsch", "[Schließen]", "Version: "},
                                            TLanguageCase{"SimplifiedChinese", "简体中文", "[关闭]", "版本："}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 } // namespace

@@ -171,7 +171,9 @@ TEST(AppImagesTest, EveryImageIsSelfContainedSvg) {
                 EXPECT_NE(xml.name(), QLatin1String(banned));
             }
             for (const QXmlStreamAttribute& attribute : xml.attributes()) {
-                if (attribute.name() == QStringLiteral("href")) EXPECT_TRUE(attribute.value().startsWith(u'#'));
+                if (attribute.name() == QStringLiteral("href")) {
+                    EXPECT_TRUE(attribute.value().startsWith(u'#'));
+                }
                 EXPECT_FALSE(attribute.value().contains(QStringLiteral("url(http")));
             }
         }

@@ -1,6 +1,7 @@
 #include "ui/CustomControlsUnit.h"
 
 #include "ui/AppImagesUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -97,7 +98,9 @@ TEST_P(ThreeStateButtonTest, FollowsTheMouse) {
     EXPECT_EQ(clicks.count(), c.Clicks);
     if (c.WithMenu) {
         EXPECT_EQ(fixture.Menu().isVisible(), c.MenuOpen);
-        if (c.MenuOpen) EXPECT_EQ(fixture.Menu().pos(), button.mapToGlobal(QPoint(0, button.height())));
+        if (c.MenuOpen) {
+            EXPECT_EQ(fixture.Menu().pos(), button.mapToGlobal(QPoint(0, button.height())));
+        }
     }
     // The image shown is always the one of the state.
     const char* const images[] = {"U_DROPBUTTON_NORMAL", "U_DROPBUTTON_HOT", "U_DROPBUTTON_PRESSED"};
@@ -118,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         TButtonCase{"ReleaseInsideOpensMenu", {msEnter, msPress, msRelease}, true, bsNormal, 0, true},
         TButtonCase{"ReleaseOutsideKeepsMenuClosed", {msEnter, msPress, msReleaseOutside}, true, bsNormal, 0, false},
         TButtonCase{"PressAloneKeepsMenuClosed", {msEnter, msPress}, true, bsPressed, 0, false}),
-    [](const ::testing::TestParamInfo<TButtonCase>& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(ThreeStateButtonTest, DefaultsToAHandCursorAnd17Pixels) {
     TThreeStateButton button;
@@ -202,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(CustomControls, HeaderGeometryTest,
                          ::testing::Values(THeaderCase{"Standard", 40, 17, {40, 19}},
                                            THeaderCase{"Taller", 56, 17, {40, 35}},
                                            THeaderCase{"LargerButton", 40, 20, {40, 15}}),
-                         [](const ::testing::TestParamInfo<THeaderCase>& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 TEST(HeaderTest, DefaultsAsTheMainWindowExpects) {
     TQLMHeader header;
@@ -333,7 +336,7 @@ TEST_P(FileStatusBarTest, FirstPanelTakesTheRest) {
 INSTANTIATE_TEST_SUITE_P(CustomControls, FileStatusBarTest,
                          ::testing::Values(TStatusBarCase{"Wide", 600, 310}, TStatusBarCase{"Exact", 290, 0},
                                            TStatusBarCase{"Narrow", 200, 0}, TStatusBarCase{"FileWindow", 552, 262}),
-                         [](const ::testing::TestParamInfo<TStatusBarCase>& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 TEST(FileStatusBarTest, StartsWithTheDocumentedWidths) {
     TQLMFileStatusBar bar;

@@ -1,5 +1,6 @@
 #include "core/UtilsGuiUnit.h"
 #include "support/GuiSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "01234567890123456789"},
         TInputCase{"CancelKeepsValue", "Old", "Ann", TInputCase::kCancel, false, "Old"},
         TInputCase{"EscapeCancels", "Old", "Ann", TInputCase::kEscape, false, "Old"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "presence/UserGroupUnit.h"
 #include "support/PresenceFixtures.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TNicknameCase{"TabAndLineBreaks", QStringLiteral("a\tb\r\nc"), QStringLiteral("a b  c")},
                       TNicknameCase{"NonLatin", QStringLiteral("张伟"), QStringLiteral("张伟")},
                       TNicknameCase{"Empty", QString(), QString()}),
-    [](const ::testing::TestParamInfo<TNicknameCase>& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "ui/DesktopAppUnit.h"
 #include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -338,7 +339,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TNicknameCase{"SameOtherCase", true, QStringLiteral("ANN"), QStringLiteral("Ann")},
                       TNicknameCase{"TabsAndCommasRemoved", true, QStringLiteral("B\to,b"), QStringLiteral("Bob")},
                       TNicknameCase{"New", true, QStringLiteral("Bob"), QStringLiteral("Bob")}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TMainForm form(false);
@@ -458,6 +459,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TSwitchCase{"WithoutDash", {kProgram, QStringLiteral("min")}, false},
                       TSwitchCase{"Longer", {kProgram, QStringLiteral("-minimized")}, false},
                       TSwitchCase{"SlashForm", {kProgram, QStringLiteral("/min")}, false}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 } // namespace

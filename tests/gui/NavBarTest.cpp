@@ -1,4 +1,5 @@
 #include "ui/NavBarUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -106,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NavBarActiveGroup,
                                            TClampCase{"PastTheEndClampsToLast", 0, 3, 2, true},
                                            TClampCase{"PastTheEndWhileLastActive", 2, 7, 2, false},
                                            TClampCase{"IntMaxClampsToLast", 1, INT_MAX, 2, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 // ---------------------------------------------------------------------------
 // Large buttons: clamping and the change signal
@@ -138,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NavBarMaxVisible,
                                            TClampCase{"NegativeWhileNone", 0, INT_MIN, 0, false},
                                            TClampCase{"MoreThanGroupsClampsToAll", 1, 9, 3, true},
                                            TClampCase{"MoreThanGroupsWhileAll", 3, INT_MAX, 3, false}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 // ---------------------------------------------------------------------------
 // Adding groups

@@ -3,6 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "core/UtilsGuiUnit.h"
 #include "support/OnlineListFixture.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TAddCase{"TakenNameInOtherCase", "sales", "Favorite Contacts [1], Sales [2], R&D [0]"},
                       TAddCase{"BuiltInName", "Favorite Contacts", "Favorite Contacts [1], Sales [2], R&D [0]"},
                       TAddCase{"Cancelled", std::nullopt, "Favorite Contacts [1], Sales [2], R&D [0]"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST_F(OnlineUserCommandsTest, RenameStartsFromTheNameAndUpdatesRows) {
     View.setCurrentIndex(Group("Sales"));
@@ -185,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(Table, MenuEnabling,
                                            TEnableCase{"FavoriteGroup", "G:Favorite Contacts", true, false, true, false, false},
                                            TEnableCase{"NamedGroup", "G:Sales", false, false, false, true, false},
                                            TEnableCase{"User", "s1", false, true, false, false, true}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 TEST_F(OnlineUserCommandsTest, MoveToGroupNeedsTwoGroups) {
     View.setCurrentIndex(Group("R&D"));

@@ -6,6 +6,7 @@
 #include "support/OnlineListFixture.h"
 #include "support/PresenceFixtures.h"
 #include "support/TestSupport.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TRowTextCase{"SilentUserWhateverIsShown", 1, false, false, false, "Ann  <Busy>",
                                    "No response within 5 minutes", "ONLINESTATE_BUSY"},
                       TRowTextCase{"UnknownStateHasNoSuffixNorImage", 7, true, true, true, "Ann", "PC1  10.0.0.1", ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(OnlineUserDelegate, DrawingStartsByLevelAndKind) {
     const QRect row(0, 40, 200, 22);

@@ -5,6 +5,7 @@
 #include "support/GuiSupport.h"
 #include "support/TestSupport.h"
 #include "support/PresenceFixtures.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +102,7 @@ TEST_P(StateSetupCloseCases, KeepsTheStateButStoresTheText) {
 INSTANTIATE_TEST_SUITE_P(Ways, StateSetupCloseCases,
                          ::testing::Values(TCloseCase{"CloseButton", cwCloseButton}, TCloseCase{"CloseBox", cwCloseBox},
                                            TCloseCase{"Escape", cwEscape}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 TEST_F(StateSetupTest, SwitchingTheListThenSwitchNowStoresOnlyTheNewStatesText) {
     QString awayShown;
@@ -190,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, StateSetupSameState,
                          ::testing::Values(TSameStateCase{"Online", Online, TagOnline},
                                            TSameStateCase{"BusyWithAutoSwitch", Busy, TagBusy},
                                            TSameStateCase{"AwayWithDialog", Away, TagAway}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         TCaseName());
 
 TEST_F(StateSetupTest, BackToOnlineIsAlwaysDirect) {
     FLocal.SetOnlineState(Away);
@@ -332,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TControlCase{"cbAutoReply", "Auto &reply when at this state", 10003},
                       TControlCase{"cbDialog", "Not show this &window again next time to switch", 10004},
                       TControlCase{"btnSwitch", "Switch Now", 10005}, TControlCase{"btnClose", "Close", 10006}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST_F(StateSetupTest, ListOffersBusyAndAway) {
     TStateSetupForm form(FParams, EntryAway);

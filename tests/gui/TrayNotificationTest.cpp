@@ -1,4 +1,5 @@
 #include "messaging/TrayNotificationUnit.h"
+#include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         // An available area that is no part of the screen reserves nothing.
         TPlacementCase{"AvailableOutside", kScreen, QRect(2000, 0, 10, 10), teBottom, false, QRect(),
                        QPoint(869, 723), QPoint(0, -1), QPoint(0, -1)}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(NotificationPlacementInvisible, LeftAndTopKeepTheirCorner) {
     TTaskbarInfo left{teLeft, QRect(), false};
@@ -134,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TStackCase{"Right", QRect(0, 0, 964, 768), QPoint(814, 723), QPoint(0, -1)},
                       TStackCase{"Left", QRect(60, 0, 964, 768), QPoint(60, 723), QPoint(0, -1)},
                       TStackCase{"Top", QRect(0, 25, 1024, 743), QPoint(869, 25), QPoint(0, 1)}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 // ------------------------------------------------------------- lifetime
 
@@ -186,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TLifetimeCase{"SlideThenLifetime", {20, 60}, true},
                       TLifetimeCase{"LifetimeEndsDuringTheSlideIn", {150, 1}, true},
                       TLifetimeCase{"NoAnimation", {0, 10}, true}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    TCaseName());
 
 TEST(NotificationLifetime, CloseButtonReleasesAtOnceAndTheRestStays) {
     TTrayNotification notes(kLong, BottomTaskbar());
