@@ -137,6 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "192.168.7.5=255.255.255.0\r\n", true, "192.168.7.5"},
         TSubnetCase{"NetworksComparedWithEachOwnMask", {QStringLiteral("10.1.0.20=255.255.255.0")},
                     "10.1.0.5=255.255.0.0\r\n", true, "10.1.0.5"},
+        // Under the sender's mask our address would fall in its 10.1.2.0 network.
+        TSubnetCase{"OurWiderNetworkIsNotTheSendersNarrowerOne", {QStringLiteral("10.1.2.20=255.255.0.0")},
+                    "10.1.2.5=255.255.255.0\r\n", false, ""},
         TSubnetCase{"OtherNetworkOnly", kOwnLan, "10.1.0.5=255.255.0.0\r\n", false, ""},
         TSubnetCase{"ZeroNetworkNeverMatches", {QStringLiteral("0.0.0.0=0.0.0.0"), kOwnLan[0]}, "0.0.0.0=0.0.0.0\r\n",
                     false, ""},

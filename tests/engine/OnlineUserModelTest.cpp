@@ -1,5 +1,6 @@
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/UserGroupUnit.h"
+#include "support/PresenceFixtures.h"
 #include "support/TestSupport.h"
 #include "support/CaseName.h"
 
@@ -52,6 +53,49 @@ TEST_F(OnlineUserModel, MatchesByIdWhenTheRowHasOneElseByComputerAndAddress) {
     EXPECT_FALSE(Model.FindUserNode(QString(), QStringLiteral("PC1"), QStringLiteral("10.0.0.1")).isValid());
     EXPECT_FALSE(Model.FindUserNode(QString(), QStringLiteral("PC2"), QStringLiteral("10.0.0.3")).isValid());
 }
+
+// Two rows one record matches: Ann by her id and, in a row made before she
+// had one, by her computer and address.
+struct TLowestRowCase {
+    const char* Name;
+    bool IdRowAddedFirst;
+    const char* RowWithoutIdGroup; // empty: Favorite Contacts
+    const char* Found;
+};
+void PrintTo(const TLowestRowCase& c, std::ostream* os) { *os << c.Name; }
+
+class LowestMatchingRow : public OnlineUserModel, public ::testing::WithParamInterface<TLowestRowCase> {};
+
+TEST_P(LowestMatchingRow, Wins) {
+    const TLowestRowCase& c = GetParam();
+    const TOnlineNotify withId = NamedPeer(QStringLiteral("Ann"));
+    TOnlineNotify withoutId = withId;
+    withoutId.NickName = QStringLiteral("Ann without id");
+    withoutId.UserId.clear();
+    withoutId.Version.clear();
+    const QString group = QString::fromLatin1(c.RowWithoutIdGroup);
+    if (!group.isEmpty()) {
+        Groups.AddGroup(group);
+        Groups.SetGroupPosition(1, group);
+        Groups.SetUserGroup(TOnlineUserModel::UserKey(withoutId.ComputerName, QString()), group);
+        Model.LoadGroupNodes(false);
+    }
+    Model.AddUserNode(false, c.IdRowAddedFirst ? withId : withoutId);
+    Model.AddUserNode(false, c.IdRowAddedFirst ? withoutId : withId);
+    ASSERT_EQ(Model.UserIndexes().size(), 2);
+    const QModelIndex lowest = UserByNick(Model, c.Found);
+    ASSERT_TRUE(lowest.isValid());
+
+    EXPECT_EQ(Model.FindUserNode(withId.UserId, withId.ComputerName, withId.IPAddress), lowest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LowestMatchingRow,
+    ::testing::Values(TLowestRowCase{"IdRowBelow", false, "", "Ann"},
+                      TLowestRowCase{"RowWithoutIdBelow", true, "", "Ann without id"},
+                      // Display order, not the order the rows were added in.
+                      TLowestRowCase{"RowWithoutIdInALowerGroup", false, "Sales", "Ann without id"}),
+    TCaseName());
 
 TEST_F(OnlineUserModel, UserKnownByIdKeepsItsRowWhenItsAddressChanges) {
     Model.UpdateOrAddUser(true, ukFull, Peer(QStringLiteral("Ann"), QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), QStringLiteral("{A}")));

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QList>
 #include <QtEndian>
+
+#include <cstring>
 
 namespace {
 
@@ -52,6 +55,64 @@ INSTANTIATE_TEST_SUITE_P(
         TLineCase{"LongestLine", QByteArray(16384, 'x') + "\r\n", TRequestReader::rrOk, QByteArray(16384, 'x')},
         TLineCase{"OneByteTooLong", QByteArray(16385, 'x') + "\r\n", TRequestReader::rrTooLong, ""},
         TLineCase{"EndlessLine", QByteArray(100000, 'x'), TRequestReader::rrTooLong, ""}),
+    TCaseName());
+
+// A connection whose bytes arrive in pieces: each wait for data lets the next
+// piece in, as a socket hands over whatever has come so far.
+class TPieceDevice : public QIODevice {
+public:
+    explicit TPieceDevice(QList<QByteArray> pieces) : FPieces(std::move(pieces)) { open(ReadOnly | Unbuffered); }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return FArrived.size() + QIODevice::bytesAvailable(); }
+    bool Arrive() {
+        if (FPieces.isEmpty()) return false;
+        FArrived += FPieces.takeFirst();
+        return true;
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 n = qMin<qint64>(maxSize, FArrived.size());
+        std::memcpy(data, FArrived.constData(), size_t(n));
+        FArrived.remove(0, n);
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QList<QByteArray> FPieces;
+    QByteArray FArrived;
+};
+
+struct TPieceLineCase {
+    const char* Name;
+    QList<QByteArray> Pieces;
+    TRequestReader::TResult Result;
+    QByteArray Line;
+};
+void PrintTo(const TPieceLineCase& c, std::ostream* os) { *os << c.Name; }
+
+class ReadLinePieceCases : public ::testing::TestWithParam<TPieceLineCase> {};
+
+TEST_P(ReadLinePieceCases, FramesAcrossReads) {
+    TPieceDevice device(GetParam().Pieces);
+    TRequestReader reader(device, [&device](int) { return device.Arrive(); });
+    QByteArray line;
+    EXPECT_EQ(reader.ReadLine(&line), GetParam().Result);
+    if (GetParam().Result == TRequestReader::rrOk) {
+        EXPECT_EQ(line, GetParam().Line);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadLinePieceCases,
+    ::testing::Values(
+        TPieceLineCase{"CrThenLf", {"QLM_MESSAGE\t2\r", "\nrest"}, TRequestReader::rrOk, "QLM_MESSAGE\t2"},
+        // The CR still waiting for its LF belongs to the line's end, not the line.
+        TPieceLineCase{"LongestLineLfLater", {QByteArray(16384, 'x') + "\r", "\n"}, TRequestReader::rrOk,
+                       QByteArray(16384, 'x')},
+        TPieceLineCase{"OneByteTooLongLfLater", {QByteArray(16385, 'x') + "\r", "\n"},
+                       TRequestReader::rrTooLong, ""}),
     TCaseName());
 
 TEST(RequestReader, LineThenBlocksShareTheBuffer) {
