@@ -1,8 +1,9 @@
 #include "cli/CliNodeUnit.h"
 
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "platform/SignalsUnit.h"
+#include "platform/StdinLinesUnit.h"
 #include "protocol/CommConstsUnit.h"
 
 #include <QCoreApplication>
@@ -10,9 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <unistd.h>
 
 namespace {
 
@@ -129,29 +128,16 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     });
     // Commands on standard input drive the running node: "state N",
     // "nickname NAME", "refresh", "quit".
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QByteArray pending;
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[512];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false); // end of input: keep running until a signal
-            return;
-        }
-        pending.append(buffer, n);
-        for (qsizetype lf = pending.indexOf('\n'); lf >= 0; lf = pending.indexOf('\n')) {
-            const QString line = QString::fromUtf8(pending.left(lf)).trimmed();
-            pending.remove(0, lf + 1);
-            const QString verb = line.section(QLatin1Char(' '), 0, 0);
-            const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
-            if (verb == QLatin1String("state")) node.SwitchOnlineState(rest.toInt());
-            else if (verb == QLatin1String("nickname")) node.ChangeNickname(rest);
-            else if (verb == QLatin1String("refresh")) node.RefreshOnlineList();
-            else if (verb == QLatin1String("list")) PrintList(out, json, node.Model());
-            else if (verb == QLatin1String("quit")) {
-                node.Stop();
-                QCoreApplication::quit();
-            }
+    TStdinLines input([&](const QString& line) {
+        const QString verb = line.section(QLatin1Char(' '), 0, 0);
+        const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
+        if (verb == QLatin1String("state")) node.SwitchOnlineState(rest.toInt());
+        else if (verb == QLatin1String("nickname")) node.ChangeNickname(rest);
+        else if (verb == QLatin1String("refresh")) node.RefreshOnlineList();
+        else if (verb == QLatin1String("list")) PrintList(out, json, node.Model());
+        else if (verb == QLatin1String("quit")) {
+            node.Stop();
+            QCoreApplication::quit();
         }
     });
     node.Start();

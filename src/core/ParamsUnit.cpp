@@ -3,7 +3,7 @@
 #include "platform/IdentityUnit.h"
 #include "platform/PathsUnit.h"
 #include "platform/ProfileFileUnit.h"
-#include "text/UILangUnit.h"
+#include "core/TextFormatUnit.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,5 @@
 #include "core/TextFormatUnit.h"
 
-#include "text/UILangUnit.h"
 
 namespace {
 
@@ -48,18 +47,4 @@ QString PlaceholderSignature(const QString& text) {
     QString signature;
     Scan(text, [&](char kind) { signature += QLatin1Char(kind); }, [](QStringView) {});
     return signature;
-}
-
-QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args) {
-    return TranslateFormat(UserInterfaceLang(), english, args);
-}
-
-QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args) {
-    QString pattern = lang.Translate(english);
-    if (pattern != english && PlaceholderSignature(pattern) != PlaceholderSignature(english)) pattern = english;
-    return FormatText(pattern, args);
-}
-
-QString TranslateFormat(const TUserInterfaceLang* lang, const QString& english, std::initializer_list<TFormatArg> args) {
-    return lang ? TranslateFormat(*lang, english, args) : TranslateFormat(english, args);
 }

@@ -4,7 +4,9 @@
 #include <initializer_list>
 #include <variant>
 
-class TUserInterfaceLang;
+// Marks an English text that is shown later through Translate; the language
+// file check collects these as it collects the arguments of Translate.
+#define QLM_TEXT(text) QStringLiteral(text)
 
 // One argument of FormatText: text for "%s", a number for "%d".
 using TFormatArg = std::variant<QString, qint64>;
@@ -17,11 +19,3 @@ QString FormatText(const QString& pattern, std::initializer_list<TFormatArg> arg
 
 // The placeholders of a text in order, e.g. "sd" for "%s has %d files".
 QString PlaceholderSignature(const QString& text);
-
-// Translates english (see UILangUnit) and fills it; a translation whose
-// placeholders differ in number, kind or order from the English text is not used.
-QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args);
-// Same over a given language table instead of the process-wide one.
-QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args);
-// Over lang, or the process-wide table when lang is null.
-QString TranslateFormat(const TUserInterfaceLang* lang, const QString& english, std::initializer_list<TFormatArg> args);

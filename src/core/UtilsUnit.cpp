@@ -150,9 +150,4 @@ QString VersionText() {
                       {qint64(QLM_VERSION_MAJOR), qint64(QLM_VERSION_MINOR), qint64(QLM_VERSION_RELEASE), qint64(QLM_VERSION_BUILD)});
 }
 
-QString AboutVersionText() {
-    return TranslateFormat(QStringLiteral("Version: %d.%d.%d.%d"),
-                           {qint64(QLM_VERSION_MAJOR), qint64(QLM_VERSION_MINOR), qint64(QLM_VERSION_RELEASE), qint64(QLM_VERSION_BUILD)});
-}
-
 } // namespace Utils

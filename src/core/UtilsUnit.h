@@ -37,7 +37,5 @@ bool ResolveHost(const QString& name, QString* address);
 bool ReadVersionInfo(const QString& fileName, const QString& valueName, TFileInfo* info);
 // "%d.%d.%d.%d" of the running program.
 QString VersionText();
-// "Version: %d.%d.%d.%d", translated.
-QString AboutVersionText();
 
 } // namespace Utils

@@ -1,6 +1,5 @@
 #include "presence/OnlineStateUnit.h"
 
-#include "core/NodeUnit.h"
 #include "core/TextFormatUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "text/UILangUnit.h"
@@ -116,10 +115,6 @@ TStateChoice ChooseOnlineState(int tag, int currentState, const TApplicationPara
 }
 
 } // namespace OnlineStates
-
-int TNodeStateAnnouncer::CurrentState() const { return TCommLocal::Instance().OnlineState(); }
-
-bool TNodeStateAnnouncer::SwitchOnlineState(int state) { return FNode.SwitchOnlineState(state); }
 
 TOnlineStateSwitch::TOnlineStateSwitch(TApplicationParams& params, TOnlineStateAnnouncer& announcer, QObject* parent)
     : QObject(parent), FParams(params), FAnnouncer(announcer) {}

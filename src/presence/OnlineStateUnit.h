@@ -6,7 +6,6 @@
 #include <QString>
 #include <optional>
 
-class TNode;
 class TUserInterfaceLang;
 
 // The own online state and the texts and decisions around it. Everything here
@@ -91,17 +90,6 @@ public:
     // Sets the state and sends "QLM_ONLINESTATE" to every listed user; false
     // (and nothing sent) when it was the state already or is no state.
     virtual bool SwitchOnlineState(int state) = 0;
-};
-
-// The announcer over the running node (TCommLocal's state, the online list).
-class TNodeStateAnnouncer final : public TOnlineStateAnnouncer {
-public:
-    explicit TNodeStateAnnouncer(TNode& node) : FNode(node) {}
-    int CurrentState() const override;
-    bool SwitchOnlineState(int state) override;
-
-private:
-    TNode& FNode;
 };
 
 // Carries out a choice of state: direct switches here, the dialog is the

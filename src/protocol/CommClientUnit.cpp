@@ -6,12 +6,12 @@
 #include "protocol/CommLocalUnit.h"
 #include "protocol/EnvelopeUnit.h"
 #include "platform/NetworkPolicyUnit.h"
+#include "platform/SocketOptionsUnit.h"
 #include "text/MsgLangUnit.h"
 
 #include <QHostAddress>
 #include <QThreadPool>
 #include <QUdpSocket>
-#include <sys/socket.h>
 
 namespace {
 
@@ -33,11 +33,7 @@ bool Send(QUdpSocket& socket, const QHostAddress& to, quint16 port, const QByteA
 // A fresh socket on an ephemeral port, as every send uses.
 void Prepare(QUdpSocket& socket, bool broadcast) {
     socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0);
-    if (broadcast) {
-        // Qt sets SO_BROADCAST itself only for the limited broadcast address.
-        const int on = 1;
-        ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    }
+    if (broadcast) Platform::EnableBroadcast(socket.socketDescriptor());
 }
 
 } // namespace

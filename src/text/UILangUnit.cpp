@@ -83,3 +83,17 @@ QString Translate(const QString& text) { return UserInterfaceLang().Translate(te
 QString Translate(const TUserInterfaceLang* lang, const QString& text) {
     return lang ? lang->Translate(text) : Translate(text);
 }
+
+QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args) {
+    return TranslateFormat(UserInterfaceLang(), english, args);
+}
+
+QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args) {
+    QString pattern = lang.Translate(english);
+    if (pattern != english && PlaceholderSignature(pattern) != PlaceholderSignature(english)) pattern = english;
+    return FormatText(pattern, args);
+}
+
+QString TranslateFormat(const TUserInterfaceLang* lang, const QString& english, std::initializer_list<TFormatArg> args) {
+    return lang ? TranslateFormat(*lang, english, args) : TranslateFormat(english, args);
+}

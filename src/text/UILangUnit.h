@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TextFormatUnit.h"
+
 #include <QHash>
 #include <QList>
 #include <QReadWriteLock>
@@ -8,9 +10,6 @@
 
 class TApplicationParams;
 
-// Marks an English text that is shown later through Translate; the language
-// file check collects these as it collects the arguments of Translate.
-#define QLM_TEXT(text) QStringLiteral(text)
 
 struct TLanguageEntry {
     QString LanguageName;
@@ -55,3 +54,11 @@ QString Translate(const QString& text);
 // Through lang, or the process-wide table when lang is null (objects that
 // tests give a table of their own).
 QString Translate(const TUserInterfaceLang* lang, const QString& text);
+
+// Translates english and fills it; a translation whose
+// placeholders differ in number, kind or order from the English text is not used.
+QString TranslateFormat(const QString& english, std::initializer_list<TFormatArg> args);
+// Same over a given language table instead of the process-wide one.
+QString TranslateFormat(const TUserInterfaceLang& lang, const QString& english, std::initializer_list<TFormatArg> args);
+// Over lang, or the process-wide table when lang is null.
+QString TranslateFormat(const TUserInterfaceLang* lang, const QString& english, std::initializer_list<TFormatArg> args);

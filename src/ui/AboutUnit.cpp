@@ -161,8 +161,6 @@ QStringList TAboutForm::Notices() const {
 }
 
 QString TAboutForm::VersionText() const {
-    if (!FLang) return Utils::AboutVersionText();
-    // The same text as Utils::AboutVersionText, over the given table.
     return TranslateFormat(FLang, QStringLiteral("Version: %d.%d.%d.%d"),
                            {qint64(QLM_VERSION_MAJOR), qint64(QLM_VERSION_MINOR), qint64(QLM_VERSION_RELEASE),
                             qint64(QLM_VERSION_BUILD)});

@@ -1,6 +1,6 @@
 #include "ui/CustomControlsUnit.h"
 
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QEnterEvent>

@@ -1,10 +1,10 @@
 #include "ui/DesktopAppUnit.h"
 
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/PostedEventUnit.h"
 #include "core/SingleInstanceUnit.h"
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
 #include "platform/SignalsUnit.h"
 #include "text/UILangUnit.h"

@@ -90,6 +90,8 @@ public:
     // Addresses of the Help menu.
     static QString HomePageUrl();
     static QString AuthorEmail();
+    // "Mail to Author": the subject carries the bare version text.
+    static QString AuthorMailUrl();
 
 protected:
     bool event(QEvent* e) override;

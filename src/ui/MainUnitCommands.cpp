@@ -1,13 +1,13 @@
 // The main window's commands: states, nickname, panels, colours, language, help.
 #include "ui/MainUnit.h"
 
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
-#include "messaging/TrayNotificationUnit.h"
-#include "presence/StateSetupUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
+#include "presence/widgets/StateSetupUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AboutUnit.h"
 #include "ui/ColorSchemeUnit.h"
@@ -128,11 +128,11 @@ void TMainForm::LoadHelpSystemExecute() { Utils::ShowHelp(); }
 
 void TMainForm::miMainHomePageClick() { QDesktopServices::openUrl(QUrl(HomePageUrl())); }
 
-void TMainForm::miMainEmailClick() {
-    const QString mail = FormatText(QStringLiteral("Mailto:%s?subject=About Quillmate. [%s]"),
-                                    {AuthorEmail(), Utils::AboutVersionText()});
-    QDesktopServices::openUrl(QUrl(mail));
+QString TMainForm::AuthorMailUrl() {
+    return FormatText(QStringLiteral("Mailto:%s?subject=About Quillmate. [%s]"), {AuthorEmail(), Utils::VersionText()});
 }
+
+void TMainForm::miMainEmailClick() { QDesktopServices::openUrl(QUrl(AuthorMailUrl())); }
 
 void TMainForm::miMainCallExplorerClick() {
     const QString folder = Params()[spArrivedFilesFolder];

@@ -1,13 +1,13 @@
 // The main window's menus: main menu, header, online list, colours, tray.
 #include "ui/MainUnit.h"
 
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "presence/OnlineStateUnit.h"
-#include "presence/OnlineUserCommandsUnit.h"
-#include "presence/OnlineUserViewUnit.h"
-#include "presence/StateSetupUnit.h"
+#include "presence/widgets/OnlineUserCommandsUnit.h"
+#include "presence/widgets/OnlineUserViewUnit.h"
+#include "presence/widgets/StateSetupUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 #include "ui/ColorSchemeUnit.h"

@@ -1,6 +1,6 @@
 #include "ui/NavBarUnit.h"
 
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 

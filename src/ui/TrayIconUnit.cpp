@@ -1,6 +1,6 @@
 #include "ui/TrayIconUnit.h"
 
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "presence/OnlineStateUnit.h"
 
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "support/TestSupport.h"

@@ -193,7 +193,6 @@ TEST(Utils, VersionTexts) {
                                 .arg(QLM_VERSION_BUILD);
     EXPECT_EQ(Utils::VersionText(), version);
     EXPECT_EQ(QStringLiteral(QLM_VERSION_TEXT), version);
-    EXPECT_EQ(Utils::AboutVersionText(), QStringLiteral("Version: ") + version);
 }
 
 // -------------------------------------------------------------- formatting

@@ -1,7 +1,7 @@
 #include "ui/ContextHelpUnit.h"
 
 #include "core/ParamsUnit.h"
-#include "presence/StateSetupUnit.h"
+#include "presence/widgets/StateSetupUnit.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

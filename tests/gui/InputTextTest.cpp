@@ -1,4 +1,4 @@
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "support/GuiSupport.h"
 #include "support/CaseName.h"
 

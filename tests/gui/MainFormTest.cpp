@@ -1,12 +1,13 @@
 #include "ui/MainUnit.h"
 
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
-#include "messaging/TrayNotificationUnit.h"
+#include "core/UtilsUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
 #include "platform/ProfileFileUnit.h"
-#include "presence/OnlineUserCommandsUnit.h"
-#include "presence/OnlineUserViewUnit.h"
-#include "presence/StateSetupUnit.h"
+#include "presence/widgets/OnlineUserCommandsUnit.h"
+#include "presence/widgets/OnlineUserViewUnit.h"
+#include "presence/widgets/StateSetupUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "support/GuiSupport.h"
 #include "support/PresenceFixtures.h"
@@ -462,3 +463,11 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseName());
 
 } // namespace
+
+// The subject carries the version itself, not the translated "Version: ..." label.
+TEST(MainFormMail, SubjectHoldsTheBareVersion) {
+    const QString url = TMainForm::AuthorMailUrl();
+    EXPECT_TRUE(url.startsWith(QStringLiteral("Mailto:") + TMainForm::AuthorEmail())) << url.toStdString();
+    EXPECT_TRUE(url.endsWith(QStringLiteral("?subject=About Quillmate. [") + Utils::VersionText() + QStringLiteral("]")))
+        << url.toStdString();
+}

@@ -1,7 +1,7 @@
-#include "presence/OnlineUserCommandsUnit.h"
+#include "presence/widgets/OnlineUserCommandsUnit.h"
 
 #include "core/ParamsUnit.h"
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "support/OnlineListFixture.h"
 #include "support/CaseName.h"
 

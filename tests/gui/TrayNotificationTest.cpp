@@ -1,4 +1,4 @@
-#include "messaging/TrayNotificationUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
 #include "support/CaseName.h"
 
 #include <gtest/gtest.h>

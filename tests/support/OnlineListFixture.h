@@ -5,7 +5,7 @@
 
 #include "core/ParamsUnit.h"
 #include "presence/OnlineUserModelUnit.h"
-#include "presence/OnlineUserViewUnit.h"
+#include "presence/widgets/OnlineUserViewUnit.h"
 #include "presence/UserGroupUnit.h"
 #include "support/PresenceFixtures.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 
 #include "core/UtilsUnit.h"
-#include "core/WindowRegistryUnit.h"
+#include "ui/WindowRegistryUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QApplication>

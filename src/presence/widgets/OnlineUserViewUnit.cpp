@@ -1,4 +1,4 @@
-#include "presence/OnlineUserViewUnit.h"
+#include "presence/widgets/OnlineUserViewUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"

@@ -1,6 +1,6 @@
-#include "messaging/TrayNotificationUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
 
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 

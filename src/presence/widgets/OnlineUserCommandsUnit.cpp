@@ -1,9 +1,9 @@
-#include "presence/OnlineUserCommandsUnit.h"
+#include "presence/widgets/OnlineUserCommandsUnit.h"
 
 #include "core/ParamsUnit.h"
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "presence/OnlineUserModelUnit.h"
-#include "presence/OnlineUserViewUnit.h"
+#include "presence/widgets/OnlineUserViewUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QAction>

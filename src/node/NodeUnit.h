@@ -1,5 +1,6 @@
 #pragma once
 
+#include "presence/OnlineStateUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
@@ -90,4 +91,15 @@ private:
     QTimer FTimerSignal;
     bool FNetworkConfirmed = false;
     bool FStopped = false;
+};
+
+// The announcer over the running node (TCommLocal's state, the online list).
+class TNodeStateAnnouncer final : public TOnlineStateAnnouncer {
+public:
+    explicit TNodeStateAnnouncer(TNode& node) : FNode(node) {}
+    int CurrentState() const override;
+    bool SwitchOnlineState(int state) override;
+
+private:
+    TNode& FNode;
 };

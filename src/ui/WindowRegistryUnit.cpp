@@ -1,4 +1,4 @@
-#include "core/WindowRegistryUnit.h"
+#include "ui/WindowRegistryUnit.h"
 
 TWindowRegistry& TWindowRegistry::Instance() {
     static TWindowRegistry registry;

@@ -1,4 +1,4 @@
-#include "core/NodeUnit.h"
+#include "node/NodeUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/PostedEventUnit.h"
@@ -201,3 +201,7 @@ void TNode::Stop() {
     }
     FModel->ClearUserList();
 }
+
+int TNodeStateAnnouncer::CurrentState() const { return TCommLocal::Instance().OnlineState(); }
+
+bool TNodeStateAnnouncer::SwitchOnlineState(int state) { return FNode.SwitchOnlineState(state); }

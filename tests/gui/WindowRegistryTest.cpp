@@ -1,4 +1,4 @@
-#include "core/WindowRegistryUnit.h"
+#include "ui/WindowRegistryUnit.h"
 #include "core/PostedEventUnit.h"
 
 #include <gtest/gtest.h>

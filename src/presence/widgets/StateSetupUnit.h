@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/UtilsGuiUnit.h"
+#include "ui/UtilsGuiUnit.h"
 #include "presence/OnlineStateUnit.h"
 
 #include <QDialog>

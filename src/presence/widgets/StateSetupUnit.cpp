@@ -1,4 +1,4 @@
-#include "presence/StateSetupUnit.h"
+#include "presence/widgets/StateSetupUnit.h"
 
 #include "text/UILangUnit.h"
 
