@@ -1,7 +1,7 @@
 // Datagram intake: how fast the node's receiver takes a mixed stream of valid
 // and malformed datagrams, against a bare receive-and-split loop on the same
 // loopback link. Prints both rates, their ratio and the memory before/after.
-#include "core/PostedEventUnit.h"
+#include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
@@ -140,15 +140,16 @@ private:
     quint16 FPort;
 };
 
-class TCountingSink : public QObject {
+// The node's router with every presence id counted instead of handled.
+class TCountingSink : public TEventRouter {
 public:
     int Events = 0;
 
-protected:
-    bool event(QEvent* e) override {
-        if (!TPostedEvent::IsPosted(e)) return QObject::event(e);
-        ++Events; // the record is freed with the event
-        return true;
+    TCountingSink() {
+        for (const int id : {int(WM_PEER_LOGON), int(WM_PEER_LOGONREPLY), int(WM_PEER_STATE), int(WM_PEER_NICKNAME),
+                             int(WM_PEER_LOGOFF), int(WM_PEER_SIGNALREPLY)})
+            Register<TOnlineNotify>(id, [this](qintptr, TOnlineNotify) { ++Events; });
+        RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr) { ++Events; });
     }
 };
 
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
     TCommClient client([config] { return config; }, [] { return TLocalIdentity(); }, lang);
     TCountingSink sink;
     TCommServer server(&sink, std::make_unique<TDatagramDispatcher>(
-                                  &sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("ME")}, local, lang, client));
+                                  sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("ME")}, local, lang, client));
     TCommServer::TOptions options;
     options.Port = port;
     options.MulticastGroup.clear();

@@ -40,6 +40,7 @@ public:
         FRecord.reset();
         return taken;
     }
+    bool HasRecord() const { return FRecord != nullptr; }
     static bool IsPosted(const QEvent* e) { return e->type() >= Base && e->type() < Base + 0x8000; }
 
 private:

@@ -1,10 +1,10 @@
 #include "node/NodeUnit.h"
 
+#include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
-#include "core/PostedEventUnit.h"
-#include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
 #include "platform/NetworkPolicyUnit.h"
+#include "presence/PresenceServiceUnit.h"
 #include "presence/UserGroupUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommLocalUnit.h"
@@ -29,18 +29,22 @@ TNodeTimings TNodeTimings::FromEnvironment() {
 }
 
 TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(timings) {
-    const TApplicationParams& p = Params();
+    TApplicationParams& p = Params();
+    FRouter = std::make_unique<TEventRouter>();
+    FLocal = std::make_unique<TCommLocal>(p, Utils::ProgramFolder(), Utils::VersionText());
+    FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
+    FClient = std::make_unique<TCommClient>([this] { return ConfigFromSettings(); },
+                                            [this] { return IdentityFromSettings(); }, TMessageLang::Instance());
+
     FModel = std::make_unique<TOnlineUserModel>(TUserGroup::Instance(), TSelfIdentity{p[spQLMId], Utils::LocalComputerName()});
     connect(FModel.get(), &TOnlineUserModel::SelfRowAdded, this, &TNode::SelfRowAdded);
-    connect(FModel.get(), &TOnlineUserModel::UserAnnounced, this, [this](const TUserNodeData& user) {
-        if (Params()[bpUseNotificationWindow])
-            emit NotificationRequested(
-                TranslateFormat(QStringLiteral("%s Online"), {Utils::DisplayName(true, user.NickName, user.ComputerName)}));
-        if (Params()[bpPlaySound]) emit SoundRequested(0);
-    });
+    FPresence = std::make_unique<TPresenceService>(*FModel, *FClient, p);
+    FPresence->RegisterEvents(*FRouter);
+    connect(FPresence.get(), &TPresenceService::PresenceEvent, this, &TNode::EventArrived);
+    connect(FPresence.get(), &TPresenceService::NotificationRequested, this, &TNode::NotificationRequested);
+    connect(FPresence.get(), &TPresenceService::SoundRequested, this, &TNode::SoundRequested);
+    FRouter->RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr wParam) { NetworkConfirmedEvent(wParam); });
 
-    TCommLocal& local = TCommLocal::Instance();
-    local.SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FListenerClient = std::make_unique<TCommClient>([this] { return FListenerConfig; },
                                                     [id = p[spQLMId]] {
                                                         TLocalIdentity self;
@@ -49,9 +53,9 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
                                                     },
                                                     TMessageLang::Instance());
     auto dispatcher = std::make_unique<TDatagramDispatcher>(
-        this, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, local, TMessageLang::Instance(),
+        *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
-    FServer = std::make_unique<TCommServer>(this, std::move(dispatcher));
+    FServer = std::make_unique<TCommServer>(FRouter.get(), std::move(dispatcher));
 
     FTimerLoad.setSingleShot(true);
     FTimerLoad.setInterval(FTimings.LoadMs);
@@ -66,19 +70,43 @@ TNode::~TNode() { Stop(); }
 
 bool TNode::IsListening() const { return FServer->IsListening(); }
 
+TTransportConfig TNode::ConfigFromSettings() const {
+    const TApplicationParams& p = Params();
+    TTransportConfig config;
+    config.Port = quint16(p[ipListeningPort]);
+    config.MulticastGroup = p[spMulticastGroup];
+    config.TimeToLive = p[ipTimeToLive];
+    config.UseMulticast = p[bpUseUDPIPMulticast];
+    FLocal->GetBroadcastList(&config.BroadcastList);
+    config.Resolver = FResolver;
+    return config;
+}
+
+TLocalIdentity TNode::IdentityFromSettings() const {
+    const TApplicationParams& p = Params();
+    TLocalIdentity self;
+    self.LanguageId = TMessageLang::Instance().LanguageId();
+    self.Interfaces = FLocal->LocalInterfaces();
+    self.OnlineState = FLocal->OnlineState();
+    self.NickName = p[spNickname];
+    self.ComputerName = Utils::LocalComputerName();
+    self.Version = Utils::VersionText();
+    self.UserId = p[spQLMId];
+    return self;
+}
+
 void TNode::Start() {
     FNetworkConfirmed = false;
     FModel->LoadGroupNodes(true);
     FTimerLoad.start();
 }
 
-void TNode::TimerLoadTimer() {
-    FTimerLoad.stop();
-    TCommLocal::Instance().SetOnlineState(0);
+bool TNode::TryStartListening() {
     const TApplicationParams& p = Params();
     const Platform::TNetworkPolicy policy = Platform::NetworkPolicy();
-    if (policy == Platform::TNetworkPolicy::Off) return;
-    FListenerConfig = TTransportConfig::FromSettings();
+    // An address that came up since the last try is announced from now on.
+    FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
+    FListenerConfig = ConfigFromSettings();
     TCommServer::TOptions options;
     options.Port = quint16(p[ipListeningPort]);
     options.MulticastGroup = p[spMulticastGroup];
@@ -87,10 +115,20 @@ void TNode::TimerLoadTimer() {
         options.BindAddress = QHostAddress(QHostAddress::LocalHost);
         options.MulticastGroup.clear();
     }
-    if (!FServer->StartListening(options))
+    return FServer->StartListening(options);
+}
+
+void TNode::TimerLoadTimer() {
+    FTimerLoad.stop();
+    FLocal->SetOnlineState(0);
+    if (Platform::NetworkPolicy() == Platform::TNetworkPolicy::Off) return;
+    if (TryStartListening()) {
+        FClient->SendCheckNetworkState();
+    } else if (!FListenFailedShown) {
+        FListenFailedShown = true;
         emit ListenFailed(Translate(QStringLiteral("Error occured when starting UDP/TCP listening service.")) +
                           QStringLiteral("\r\n") + FServer->ErrorText());
-    TCommClient::Instance().SendCheckNetworkState();
+    }
     FTimerRepeat.start();
 }
 
@@ -99,75 +137,35 @@ void TNode::TimerRepeatTimer() {
         FTimerRepeat.stop();
         return;
     }
-    TCommClient::Instance().SendCheckNetworkState();
+    // A machine that started before its network came up keeps trying.
+    if (!FServer->IsListening() && !TryStartListening()) return;
+    FClient->SendCheckNetworkState();
 }
 
 void TNode::TimerSignalTimer() {
-    const QStringList addresses = FModel->CheckSignalTick(FTimings.MinuteMs, FTimings.SilenceMinutes);
-    if (!addresses.isEmpty()) TCommClient::Instance().StartCheckSignal(addresses);
+    emit PresenceCheckStarted();
+    FPresence->CheckSignalTick(FTimings.MinuteMs, FTimings.SilenceMinutes);
 }
 
-bool TNode::event(QEvent* e) {
-    if (!TPostedEvent::IsPosted(e)) return QObject::event(e);
-    auto& posted = static_cast<TPostedEvent&>(*e);
-    if (FStopped) return true;
-    if (posted.Id() == WM_NETWORK_CONFIRMED) {
-        emit EventArrived(posted.Id(), posted.WParam(), TOnlineNotify());
-        FNetworkConfirmed = true;
-        FTimerRepeat.stop();
-        TCommClient::Instance().StartLogonThread();
-        FTimerSignal.start();
-        emit NetworkReady();
-        return true;
-    }
-    HandlePresence(posted);
-    return true;
+void TNode::NetworkConfirmedEvent(qintptr wParam) {
+    emit EventArrived(WM_NETWORK_CONFIRMED, wParam, TOnlineNotify());
+    // Only the first echo counts: repeated (or spoofed) self-checks must not
+    // postpone the presence check or trigger another logon.
+    if (FNetworkConfirmed) return;
+    FNetworkConfirmed = true;
+    FTimerRepeat.stop();
+    FClient->StartLogonThread();
+    if (!FTimerSignal.isActive()) FTimerSignal.start();
+    emit NetworkReady();
 }
 
-void TNode::HandlePresence(TPostedEvent& e) {
-    const std::unique_ptr<TOnlineNotify> record = e.TakeRecord<TOnlineNotify>();
-    if (!record) return;
-    emit EventArrived(e.Id(), e.WParam(), *record);
-    switch (e.Id()) {
-    case WM_PEER_LOGON:
-        FModel->UpdateOrAddUser(true, ukFull, *record);
-        if (!FModel->IsSelf(record->UserId, record->ComputerName))
-            TCommClient::Instance().SendPresence(MessageType::LogonReply, record->IPAddress);
-        break;
-    case WM_PEER_LOGONREPLY:
-        FModel->UpdateOrAddUser(false, ukFull, *record);
-        break;
-    case WM_PEER_STATE:
-        FModel->UpdateOrAddUser(true, ukState, *record);
-        break;
-    case WM_PEER_NICKNAME:
-        FModel->UpdateOrAddUser(true, ukNickname, *record);
-        break;
-    case WM_PEER_LOGOFF:
-        if (FModel->RemoveUser(*record) && Params()[bpUseNotificationWindow])
-            emit NotificationRequested(TranslateFormat(
-                QStringLiteral("%s Offline"),
-                {Utils::DisplayName(!record->NickName.isEmpty(), record->NickName, record->ComputerName)}));
-        break;
-    case WM_PEER_SIGNALREPLY:
-        FModel->MarkSignal(record->UserId);
-        break;
-    default:
-        break;
-    }
-}
-
-void TNode::SendPresenceToListed(const char* type) {
-    const QList<QModelIndex> users = FModel->UserIndexes();
-    for (auto it = users.crbegin(); it != users.crend(); ++it)
-        TCommClient::Instance().SendPresence(type, FModel->NodeData(*it)->IPAddress);
-}
+void TNode::SendPresenceToListed(const char* type) { FPresence->SendPresenceToListed(type); }
 
 void TNode::RefreshOnlineList() {
     FTimerSignal.stop();
     FModel->ClearUserList();
     FModel->LoadGroupNodes(false);
-    TCommClient::Instance().SendLogon();
+    FClient->StartLogonThread();
     FTimerSignal.start();
 }
 
@@ -182,9 +180,8 @@ bool TNode::ChangeNickname(const QString& text) {
 }
 
 bool TNode::SwitchOnlineState(int state) {
-    TCommLocal& local = TCommLocal::Instance();
-    if (state < 0 || state > 2 || state == local.OnlineState()) return false;
-    local.SetOnlineState(state);
+    if (state < 0 || state > 2 || state == FLocal->OnlineState()) return false;
+    FLocal->SetOnlineState(state);
     SendPresenceToListed(MessageType::OnlineState);
     return true;
 }
@@ -192,6 +189,7 @@ bool TNode::SwitchOnlineState(int state) {
 void TNode::Stop() {
     if (FStopped) return;
     FStopped = true;
+    FRouter->SetEnabled(false);
     FTimerLoad.stop();
     FTimerRepeat.stop();
     FTimerSignal.stop();
@@ -202,6 +200,6 @@ void TNode::Stop() {
     FModel->ClearUserList();
 }
 
-int TNodeStateAnnouncer::CurrentState() const { return TCommLocal::Instance().OnlineState(); }
+int TNodeStateAnnouncer::CurrentState() const { return FNode.Local().OnlineState(); }
 
 bool TNodeStateAnnouncer::SwitchOnlineState(int state) { return FNode.SwitchOnlineState(state); }

@@ -9,12 +9,10 @@
 #include <QTimer>
 #include <memory>
 
-class TCommClient;
 class TCommServer;
 class TCommLocal;
-class TMessageLang;
-class TUserGroup;
-class TPostedEvent;
+class TEventRouter;
+class TPresenceService;
 
 // The intervals of the start sequence and the presence check, in one place
 // so that tests and lab runs can shorten them.
@@ -29,9 +27,10 @@ struct TNodeTimings {
     static TNodeTimings FromEnvironment();
 };
 
-// The main window's duties that need no screen: the start and stop sequence,
-// the timers, the online user list and the handling of presence events. The
-// desktop window shows and drives it; quillmate-cli runs it headless.
+// The engine's top object: the start and stop sequence, the timers, the
+// listener and sender with their settings, the event router and the subsystem
+// services that register with it. The desktop window shows and drives it;
+// quillmate-cli runs it headless.
 class TNode : public QObject {
     Q_OBJECT
 public:
@@ -45,12 +44,17 @@ public:
 
     TOnlineUserModel& Model() { return *FModel; }
     TCommServer& Server() { return *FServer; }
+    TCommLocal& Local() { return *FLocal; }
+    const TCommClient& Client() const { return *FClient; }
+    TEventRouter& Router() { return *FRouter; }
+    TPresenceService& Presence() { return *FPresence; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
     bool IsListening() const;
 
     // "QLM_ONLINESTATE", "QLM_NICKNAME" or "QLM_LOGOFF" to every user row, last row first.
     void SendPresenceToListed(const char* type);
-    // Rebuilds the list and announces this node again.
+    // Rebuilds the list and announces this node again (from a worker: the
+    // broadcast list may name hosts the resolver has to look up).
     void RefreshOnlineList();
     // Stores and announces a new nickname; false when nothing changed.
     bool ChangeNickname(const QString& text);
@@ -58,38 +62,50 @@ public:
     // listed user; false when it was the state already.
     bool SwitchOnlineState(int state);
 
+    // Tests look host names up here instead of the system resolver.
+    void SetResolver(TTransportConfig::TResolver resolver) { FResolver = std::move(resolver); }
+
 signals:
     // Every event handled, before it is handled (the CLI prints them).
     void EventArrived(int id, qintptr wParam, const TOnlineNotify& record);
     void NetworkReady();
-    // "%s Online" / "%s Offline" texts for the notification windows.
+    // "%s Online" / "%s Offline" / "%d users online" texts for the notification windows.
     void NotificationRequested(const QString& text);
     // 0: "online.wav" (the GUI plays it).
     void SoundRequested(int which);
-    // Listening could not start: the text for the error box.
+    // Listening could not start: the text for the error box (once; the node
+    // keeps trying on every TimerRepeat tick).
     void ListenFailed(const QString& text);
     void SelfRowAdded();
-
-protected:
-    bool event(QEvent* e) override;
+    // A round of the presence check began (TimerSignal).
+    void PresenceCheckStarted();
 
 private:
     void TimerLoadTimer();
     void TimerRepeatTimer();
     void TimerSignalTimer();
-    void HandlePresence(TPostedEvent& e);
+    bool TryStartListening();
+    void NetworkConfirmedEvent(qintptr wParam);
+    TTransportConfig ConfigFromSettings() const;
+    TLocalIdentity IdentityFromSettings() const;
 
     TNodeTimings FTimings;
+    std::unique_ptr<TEventRouter> FRouter;
+    std::unique_ptr<TCommLocal> FLocal;
+    std::unique_ptr<TCommClient> FClient;
     std::unique_ptr<TOnlineUserModel> FModel;
+    std::unique_ptr<TPresenceService> FPresence;
     // What the listener threads send with (check-signal replies): a copy taken
     // while they are stopped, so they never read settings the main thread writes.
     TTransportConfig FListenerConfig;
     std::unique_ptr<TCommClient> FListenerClient;
     std::unique_ptr<TCommServer> FServer;
+    TTransportConfig::TResolver FResolver;
     QTimer FTimerLoad;
     QTimer FTimerRepeat;
     QTimer FTimerSignal;
     bool FNetworkConfirmed = false;
+    bool FListenFailedShown = false;
     bool FStopped = false;
 };
 

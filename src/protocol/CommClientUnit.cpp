@@ -1,6 +1,5 @@
 #include "protocol/CommClientUnit.h"
 
-#include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommLocalUnit.h"
@@ -15,13 +14,13 @@
 
 namespace {
 
-// A dotted quad as it is; a name through the resolver (blocking).
-QHostAddress Resolve(const QString& host) {
+// A dotted quad as it is; a name through the resolver (which may block).
+QHostAddress Resolve(const QString& host, const TTransportConfig::TResolver& resolver) {
     const QString trimmed = host.trimmed();
     QHostAddress address;
     if (address.setAddress(trimmed) && address.protocol() == QAbstractSocket::IPv4Protocol) return address;
     QString resolved;
-    if (Utils::ResolveHost(trimmed, &resolved)) return QHostAddress(resolved);
+    if (resolver ? resolver(trimmed, &resolved) : Utils::ResolveHost(trimmed, &resolved)) return QHostAddress(resolved);
     return {};
 }
 
@@ -38,35 +37,8 @@ void Prepare(QUdpSocket& socket, bool broadcast) {
 
 } // namespace
 
-TTransportConfig TTransportConfig::FromSettings() {
-    const TApplicationParams& p = Params();
-    TTransportConfig config;
-    config.Port = quint16(p[ipListeningPort]);
-    config.MulticastGroup = p[spMulticastGroup];
-    config.TimeToLive = p[ipTimeToLive];
-    config.UseMulticast = p[bpUseUDPIPMulticast];
-    TCommLocal::Instance().GetBroadcastList(&config.BroadcastList);
-    return config;
-}
-
 TCommClient::TCommClient(TConfigSource config, TIdentitySource identity, const TMessageLang& lang)
     : FConfig(std::move(config)), FIdentity(std::move(identity)), FLang(lang) {}
-
-TCommClient& TCommClient::Instance() {
-    static TCommClient client(&TTransportConfig::FromSettings, [] {
-        const TApplicationParams& p = Params();
-        TLocalIdentity self;
-        self.LanguageId = TMessageLang::Instance().LanguageId();
-        self.Interfaces = TCommLocal::Instance().LocalInterfaces();
-        self.OnlineState = TCommLocal::Instance().OnlineState();
-        self.NickName = p[spNickname];
-        self.ComputerName = Utils::LocalComputerName();
-        self.Version = Utils::VersionText();
-        self.UserId = p[spQLMId];
-        return self;
-    }, TMessageLang::Instance());
-    return client;
-}
 
 bool TCommClient::SendToAll(const QByteArray& datagram) const {
     const TTransportConfig config = FConfig();
@@ -80,7 +52,7 @@ bool TCommClient::SendToAll(const QByteArray& datagram) const {
     Prepare(socket, true);
     bool any = false;
     for (const QString& address : config.BroadcastList)
-        any = Send(socket, Resolve(address), config.Port, datagram) || any;
+        any = Send(socket, Resolve(address, config.Resolver), config.Port, datagram) || any;
     return any;
 }
 
@@ -89,18 +61,19 @@ bool TCommClient::SendToPeer(const QString& ipOrComputerName, const QByteArray& 
 }
 
 bool TCommClient::SendToAddress(const QString& address, const QByteArray& datagram) const {
+    const TTransportConfig config = FConfig();
     QUdpSocket socket;
     Prepare(socket, false);
-    return Send(socket, Resolve(address), FConfig().Port, datagram);
+    return Send(socket, Resolve(address, config.Resolver), config.Port, datagram);
 }
 
 int TCommClient::SendToEachAddress(const QStringList& addresses, const QByteArray& datagram) const {
-    const quint16 port = FConfig().Port;
+    const TTransportConfig config = FConfig();
     QUdpSocket socket;
     Prepare(socket, false);
     int sent = 0;
     for (const QString& address : addresses)
-        if (!address.trimmed().isEmpty() && Send(socket, Resolve(address), port, datagram)) ++sent;
+        if (!address.trimmed().isEmpty() && Send(socket, Resolve(address, config.Resolver), config.Port, datagram)) ++sent;
     return sent;
 }
 

@@ -9,17 +9,19 @@
 
 class TMessageLang;
 
-// Where datagrams go. Built from the settings for the running program; tests
-// inject loopback addresses.
+// Where datagrams go. The node builds it from the settings; tests inject
+// loopback addresses.
 struct TTransportConfig {
+    // Host name -> dotted quad; false when the name cannot be resolved.
+    using TResolver = std::function<bool(const QString& host, QString* address)>;
+
     quint16 Port = 7709;
     QString MulticastGroup = QStringLiteral("234.0.0.1");
     int TimeToLive = 1;
     bool UseMulticast = true;
     QStringList BroadcastList;                             // the "+" entries, without the sign
     QString LocalBroadcast = QStringLiteral("255.255.255.255"); // the self-check's destination
-
-    static TTransportConfig FromSettings();
+    TResolver Resolver;                                    // empty: the system resolver (blocking)
 };
 
 // The sender. Every operation builds its text and sends it on the calling
@@ -30,8 +32,6 @@ public:
     using TIdentitySource = std::function<TLocalIdentity()>;
 
     TCommClient(TConfigSource config, TIdentitySource identity, const TMessageLang& lang);
-    // The program's sender over the settings, TCommLocal and TMessageLang.
-    static TCommClient& Instance();
 
     // Delivery modes. Each returns false when the datagram could not be sent
     // (for lists: when none could).

@@ -85,11 +85,6 @@ TCommLocal::TCommLocal(TApplicationParams& params, QString programFolder, QStrin
     : FParams(params), FProgramFolder(Utils::WithTrailingSlash(programFolder)), FVersionText(std::move(versionText)),
       FLang(lang) {}
 
-TCommLocal& TCommLocal::Instance() {
-    static const auto instance = std::make_unique<TCommLocal>(Params(), Utils::ProgramFolder(), Utils::VersionText());
-    return *instance;
-}
-
 void TCommLocal::SetOnlineState(int state) {
     if (state < kStateOnline || state > kStateAway) return;
     FOnlineState.store(static_cast<quint8>(state), std::memory_order_relaxed);

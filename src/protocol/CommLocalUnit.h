@@ -55,9 +55,6 @@ public:
     TCommLocal(const TCommLocal&) = delete;
     TCommLocal& operator=(const TCommLocal&) = delete;
 
-    // The process-wide instance over Params(), the program folder and the
-    // running version; created on first use.
-    static TCommLocal& Instance();
 
     // 0 Online, 1 Busy, 2 Away. Written on the main thread, read by the
     // receiver and sender threads.

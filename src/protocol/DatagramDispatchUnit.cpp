@@ -1,15 +1,15 @@
 #include "protocol/DatagramDispatchUnit.h"
 
-#include "core/PostedEventUnit.h"
+#include "core/EventRouterUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "protocol/PresenceCodecUnit.h"
 #include "text/MsgLangUnit.h"
 
-TDatagramDispatcher::TDatagramDispatcher(QObject* target, TListenerIdentity self, const TCommLocal& local,
+TDatagramDispatcher::TDatagramDispatcher(TEventRouter& router, TListenerIdentity self, const TCommLocal& local,
                                          const TMessageLang& lang, const TCommClient& client)
-    : FTarget(target), FSelf(std::move(self)), FLocal(local), FLang(lang), FClient(client) {
+    : FRouter(router), FSelf(std::move(self)), FLocal(local), FLang(lang), FClient(client) {
     RegisterPresenceHandlers();
 }
 
@@ -30,7 +30,7 @@ bool TDatagramDispatcher::Dispatch(const QByteArray& datagram, const QString& so
 void TDatagramDispatcher::RegisterPresenceHandlers() {
     Register(MessageType::CheckNetworkState, [this](const TDatagramContext& c) {
         if (DecodeCheckNetworkState(c.Envelope).compare(FSelf.UserId, Qt::CaseInsensitive) == 0)
-            PostWindowEvent(FTarget, WM_NETWORK_CONFIRMED);
+            FRouter.Post(WM_NETWORK_CONFIRMED);
     });
 
     Register(MessageType::Logon, [this](const TDatagramContext& c) {
@@ -39,7 +39,7 @@ void TDatagramDispatcher::RegisterPresenceHandlers() {
         QString address;
         if (!FLocal.PickSameSubnetAddress(logon->SenderInterfaces, &address)) address = c.SourceAddress;
         logon->Notify.IPAddress = address;
-        PostWindowEvent(FTarget, WM_PEER_LOGON, 0, 0, std::move(logon->Notify));
+        FRouter.Post(WM_PEER_LOGON, 0, 0, std::move(logon->Notify));
     });
 
     const auto presence = [this](int eventId, bool dropOwn) {
@@ -53,7 +53,7 @@ void TDatagramDispatcher::RegisterPresenceHandlers() {
                                      : notify->UserId.compare(FSelf.UserId, Qt::CaseInsensitive) == 0;
                 if (own) return;
             }
-            PostWindowEvent(FTarget, eventId, 0, 0, std::move(*notify));
+            FRouter.Post(eventId, 0, 0, std::move(*notify));
         };
     };
     Register(MessageType::LogonReply, presence(WM_PEER_LOGONREPLY, false));
@@ -66,6 +66,6 @@ void TDatagramDispatcher::RegisterPresenceHandlers() {
              [this](const TDatagramContext& c) { FClient.SendCheckSignalReply(c.SourceAddress); });
 
     Register(MessageType::CheckSignalReply, [this](const TDatagramContext& c) {
-        PostWindowEvent(FTarget, WM_PEER_SIGNALREPLY, 0, 0, DecodeCheckSignalReply(c.Envelope));
+        FRouter.Post(WM_PEER_SIGNALREPLY, 0, 0, DecodeCheckSignalReply(c.Envelope));
     });
 }

@@ -10,6 +10,7 @@
 
 class TCommClient;
 class TCommLocal;
+class TEventRouter;
 class TMessageLang;
 
 // What the receiver knows about this node while it listens (a snapshot taken
@@ -25,14 +26,14 @@ struct TDatagramContext {
     QString SourceAddress;
 };
 
-// Turns datagrams into posted events for the main thread (or automatic
+// Turns datagrams into events posted through the router (or automatic
 // replies), one after another on the receiver's thread. Unknown types and
 // malformed datagrams are dropped without a word.
 class TDatagramDispatcher {
 public:
     using THandler = std::function<void(const TDatagramContext&)>;
 
-    TDatagramDispatcher(QObject* target, TListenerIdentity self, const TCommLocal& local, const TMessageLang& lang,
+    TDatagramDispatcher(TEventRouter& router, TListenerIdentity self, const TCommLocal& local, const TMessageLang& lang,
                         const TCommClient& client);
 
     // Handles one datagram; false when it was dropped (too long, no tab, bad
@@ -44,7 +45,7 @@ public:
 private:
     void RegisterPresenceHandlers();
 
-    QObject* FTarget;
+    TEventRouter& FRouter;
     TListenerIdentity FSelf;
     const TCommLocal& FLocal;
     const TMessageLang& FLang;

@@ -1,5 +1,5 @@
 #include "core/ParamsUnit.h"
-#include "core/PostedEventUnit.h"
+#include "core/EventRouterUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommLocalUnit.h"
@@ -21,8 +21,8 @@
 
 namespace {
 
-// Collects what the listener posts, as the main thread's node would.
-class TEventSink : public QObject {
+// Collects what the listener posts, as the node's router would hand it on.
+class TEventSink : public TEventRouter {
 public:
     struct TItem {
         int Id;
@@ -30,13 +30,11 @@ public:
     };
     QList<TItem> Items;
 
-protected:
-    bool event(QEvent* e) override {
-        if (!TPostedEvent::IsPosted(e)) return QObject::event(e);
-        auto& posted = static_cast<TPostedEvent&>(*e);
-        std::unique_ptr<TOnlineNotify> record = posted.TakeRecord<TOnlineNotify>();
-        Items.append({posted.Id(), record ? *record : TOnlineNotify()});
-        return true;
+    TEventSink() {
+        for (const int id : {int(WM_PEER_LOGON), int(WM_PEER_LOGONREPLY), int(WM_PEER_STATE), int(WM_PEER_NICKNAME),
+                             int(WM_PEER_LOGOFF), int(WM_PEER_SIGNALREPLY)})
+            Register<TOnlineNotify>(id, [this, id](qintptr, TOnlineNotify record) { Items.append({id, std::move(record)}); });
+        RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr) { Items.append({WM_NETWORK_CONFIRMED, TOnlineNotify()}); });
     }
 };
 
@@ -68,7 +66,7 @@ protected:
         Self.Version = QStringLiteral("1.0.0.1");
         Self.UserId = QStringLiteral("{ME}");
         Server = std::make_unique<TCommServer>(
-            &Sink, std::make_unique<TDatagramDispatcher>(&Sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("MYPC")},
+            &Sink, std::make_unique<TDatagramDispatcher>(Sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("MYPC")},
                                                          Local, Lang, Client));
     }
     ~CommServer() override { Server->StopListening(); }
@@ -197,7 +195,7 @@ TEST_F(CommServer, MalformedDatagramsNeverStopTheReceiver) {
 TEST_F(CommServer, SecondListenerOnTheSamePortFailsWithAReason) {
     ASSERT_TRUE(Start());
     TEventSink other;
-    TCommServer second(&other, std::make_unique<TDatagramDispatcher>(&other, TListenerIdentity{}, Local, Lang, Client));
+    TCommServer second(&other, std::make_unique<TDatagramDispatcher>(other, TListenerIdentity{}, Local, Lang, Client));
     TCommServer::TOptions options;
     options.Port = Port;
     options.MulticastGroup.clear();

@@ -293,7 +293,7 @@ TEST_F(StateSwitchTest, SwitchToTheSameOrNoStateIsSilent) {
 TEST(NodeStateAnnouncer, SetsTheProcessState) {
     TNode node;
     TNodeStateAnnouncer announcer(node);
-    TCommLocal& local = TCommLocal::Instance();
+    TCommLocal& local = node.Local();
     local.SetOnlineState(Online);
     EXPECT_TRUE(announcer.SwitchOnlineState(Away));
     EXPECT_EQ(announcer.CurrentState(), Away);

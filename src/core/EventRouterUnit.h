@@ -1,0 +1,79 @@
+#pragma once
+
+#include "core/PostedEventUnit.h"
+
+#include <QHash>
+#include <QObject>
+#include <atomic>
+#include <functional>
+
+// An event that passed the router's admission; only these count as pending.
+class TAdmittedEvent final : public TPostedEvent {
+public:
+    using TPostedEvent::TPostedEvent;
+};
+
+// What the router dropped instead of delivering, for the CLI and the tests.
+struct TRouterCounts {
+    quint64 Unrouted = 0;   // no subsystem owns the id
+    quint64 Mistyped = 0;   // the record is not the type the owner takes
+    quint64 Overflowed = 0; // the main thread was too far behind: never posted
+};
+
+// The engine's switchboard: posted events carry an id and a record, and each
+// subsystem registers the ids it owns with the record type it takes. Events
+// cross from the listener threads here; handlers run on the router's thread.
+// An id nobody owns, or a record of another type, is dropped and counted,
+// never cast. At most MaxPending events wait at once, so a flood of datagrams
+// cannot grow memory without bound.
+class TEventRouter : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int DefaultMaxPending = 10000;
+
+    explicit TEventRouter(int maxPending = DefaultMaxPending, QObject* parent = nullptr);
+
+    // Main thread, before listening starts.
+    template <typename T>
+    void Register(int id, std::function<void(qintptr wParam, T record)> handler) {
+        FHandlers.insert(id, [h = std::move(handler)](TPostedEvent& e) {
+            std::unique_ptr<T> record = e.TakeRecord<T>();
+            if (!record) return false;
+            h(e.WParam(), std::move(*record));
+            return true;
+        });
+    }
+    // An event without a record (one that carries a record is mistyped).
+    void RegisterPlain(int id, std::function<void(qintptr wParam)> handler);
+    bool IsRegistered(int id) const { return FHandlers.contains(id); }
+
+    // Any thread. False (and counted) when too many events are waiting.
+    template <typename T>
+    bool Post(int id, qintptr wParam, qintptr lParam, T record) {
+        if (!Admit()) return false;
+        QCoreApplication::postEvent(
+            this, new TAdmittedEvent(id, wParam, lParam, std::make_unique<TEventRecord<T>>(std::move(record))));
+        return true;
+    }
+    bool Post(int id, qintptr wParam = 0, qintptr lParam = 0);
+
+    // A stopped router drops what arrives (the node is shutting down).
+    void SetEnabled(bool enabled) { FEnabled = enabled; }
+    TRouterCounts Counts() const;
+    int Pending() const { return FPending.load(std::memory_order_relaxed); }
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    bool Admit();
+
+    using THandler = std::function<bool(TPostedEvent&)>;
+    QHash<int, THandler> FHandlers;
+    const int FMaxPending;
+    bool FEnabled = true;
+    std::atomic<int> FPending{0};
+    std::atomic<quint64> FUnrouted{0};
+    std::atomic<quint64> FMistyped{0};
+    std::atomic<quint64> FOverflowed{0};
+};
