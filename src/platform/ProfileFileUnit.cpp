@@ -1,14 +1,18 @@
 #include "platform/ProfileFileUnit.h"
 
+#include "platform/CodePageUnit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
+#include <QStringDecoder>
 
 namespace {
 
 const QByteArray kCrLf = "\r\n";
+const QByteArray kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -17,6 +21,24 @@ QByteArray TrimBlanks(const QByteArray& s) {
     while (b < e && IsBlank(s[b])) ++b;
     while (e > b && IsBlank(s[e - 1])) --e;
     return s.mid(b, e - b);
+}
+
+// The file's text as UTF-8 without a byte-order mark. Valid UTF-8 keeps its
+// bytes, so unchanged lines are written back as they were.
+QByteArray Utf8Text(const QByteArray& bytes, const QByteArray& fallbackCodePage) {
+    if (TProfileFile::IsUtf8Text(bytes)) {
+        const QByteArray text = bytes.startsWith(kUtf8Bom) ? bytes.mid(kUtf8Bom.size()) : bytes;
+        // A mark declares UTF-8: stray bytes after it become U+FFFD, not the whole file another code page.
+        return QByteArrayView(text).isValidUtf8() ? text : QString::fromUtf8(text).toUtf8();
+    }
+    const QByteArray name = fallbackCodePage.isEmpty() ? Platform::SystemCodePage() : fallbackCodePage;
+    QStringDecoder decoder(name.constData(), QStringConverter::Flag::Stateless);
+    // Without such a converter in this Qt build every byte still stands for one character.
+    if (!decoder.isValid()) return QString::fromLatin1(bytes).toUtf8();
+    // The decoder drops a lead byte at the very end silently; a line end after it makes it U+FFFD.
+    QString text = decoder.decode(bytes + '\n');
+    text.chop(1);
+    return text.toUtf8();
 }
 
 // "[name]" -> name; anything else is not a header.
@@ -114,19 +136,24 @@ bool TryStrToInt(const QString& text, int* value) {
 
 TProfileFile::TProfileFile(const QString& fileName) { Load(fileName); }
 
-bool TProfileFile::Load(const QString& fileName) {
+bool TProfileFile::Load(const QString& fileName, const QByteArray& fallbackCodePage) {
     FFileName = fileName;
     FLines.clear();
     QFile file(fileName);
     if (!file.exists()) return true;
     if (!file.open(QIODevice::ReadOnly)) return false;
-    LoadFromBytes(file.readAll());
+    LoadFromBytes(file.readAll(), fallbackCodePage);
     return true;
 }
 
-void TProfileFile::LoadFromBytes(const QByteArray& bytes) {
+bool TProfileFile::IsUtf8Text(const QByteArray& bytes) {
+    return bytes.startsWith(kUtf8Bom) || QByteArrayView(bytes).isValidUtf8();
+}
+
+void TProfileFile::LoadFromBytes(const QByteArray& fileBytes, const QByteArray& fallbackCodePage) {
     FLines.clear();
-    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const QByteArray bytes = Utf8Text(fileBytes, fallbackCodePage);
+    qsizetype pos = 0;
     const qsizetype n = bytes.size();
     while (pos < n) {
         qsizetype end = pos;

@@ -12,7 +12,9 @@
 // compared without case, keys and values trimmed, one pair of matching quotes
 // stripped, ";" comments, first duplicate wins, values cut at 2047 characters.
 // Writes change only the lines they must; every other line keeps its bytes.
-// Text is UTF-8; a leading byte-order mark is ignored.
+// Files are written in UTF-8. A file is read as UTF-8 when its bytes are UTF-8
+// or it starts with a UTF-8 byte-order mark (which is dropped), else as text
+// of a Windows program in a fallback code page, and then held as UTF-8.
 class TProfileFile {
 public:
     static constexpr int MaxValueLength = 2047;
@@ -21,9 +23,12 @@ public:
     explicit TProfileFile(const QString& fileName);
 
     // Reads the file; a missing file gives an empty profile. False only when an
-    // existing file cannot be read.
-    bool Load(const QString& fileName);
-    void LoadFromBytes(const QByteArray& bytes);
+    // existing file cannot be read. fallbackCodePage (a QStringDecoder name)
+    // reads a file that is not UTF-8; empty means Platform::SystemCodePage().
+    bool Load(const QString& fileName, const QByteArray& fallbackCodePage = {});
+    void LoadFromBytes(const QByteArray& bytes, const QByteArray& fallbackCodePage = {});
+    // True when LoadFromBytes reads bytes as UTF-8, whatever the fallback.
+    static bool IsUtf8Text(const QByteArray& bytes);
     QByteArray ToBytes() const;
     // Writes the whole file through a temporary file in the same folder that is
     // then renamed over the old one. The folder is created when missing.

@@ -21,7 +21,8 @@ public:
     // The two Chinese families between which texts are converted.
     static bool IsGBLanguage(int id);
     static bool IsBig5Language(int id);
-    // Name of the ANSI code page of a language, as QStringEncoder/QStringDecoder take it.
+    // Name of the ANSI code page of a language, as QStringEncoder/QStringDecoder
+    // take it; the table lives in platform/CodePageUnit, which profile files share.
     static QByteArray CodePageName(int id);
 
     // Text in the code page of languageId; characters it lacks become '?'.

@@ -4,6 +4,7 @@
 #include "core/TextFormatUnit.h"
 #include "platform/PathsUnit.h"
 #include "platform/ProfileFileUnit.h"
+#include "text/LanguageFileUnit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,7 +31,7 @@ void TUserInterfaceLang::Scan() {
         // Sockets, pipes and devices are no language files.
         if (!entry.isFile()) continue;
         TProfileFile file;
-        if (!file.Load(entry.absoluteFilePath())) {
+        if (!LoadLanguageFile(entry.absoluteFilePath(), &file)) {
             // Not the process-wide table: this may be it, still being built.
             FScanErrors << TranslateFormat(*this, QStringLiteral("Cannot read the language file %s."), {entry.fileName()});
             continue;
@@ -45,7 +46,7 @@ void TUserInterfaceLang::Scan() {
 
 bool TUserInterfaceLang::OpenFile(const QString& fileName) {
     TProfileFile file;
-    if (!file.Load(FFolder + fileName)) return false;
+    if (!LoadLanguageFile(FFolder + fileName, &file)) return false;
     QHash<QString, QString> strings;
     for (const auto& [key, value] : file.ReadSectionPairs(kString))
         if (!value.isEmpty()) strings.insert(key.toLower(), value);

@@ -1,6 +1,7 @@
 #include "text/UILangUnit.h"
 #include "core/ParamsUnit.h"
 #include "platform/ProfileFileUnit.h"
+#include "support/CaseName.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <memory>
 #include <optional>
+#include <ostream>
 
 namespace {
 
@@ -171,5 +173,62 @@ TEST_F(UILangTest, LongTranslationsAreCut) {
     const auto lang = Scan(QStringLiteral("Deutsch"));
     EXPECT_EQ(lang->Translate(QStringLiteral("&File")).size(), TProfileFile::MaxValueLength);
 }
+
+// Language files saved by Windows programs in the code page of their language.
+struct TEncodingCase {
+    const char* Name;
+    const char* FileName;
+    QByteArray Bytes;
+    const char* MachineLangId; // QUILLMATE_LANGID while the folder is scanned
+    QString Language;
+    QString Close;             // the translation of "Close"
+    QString Cancel;            // the translation of "Cancel"
+};
+
+void PrintTo(const TEncodingCase& c, std::ostream* os) { *os << c.Name; }
+
+class UILangEncoding : public UILangTest, public ::testing::WithParamInterface<TEncodingCase> {};
+
+TEST_P(UILangEncoding, TranslationsReadInTheFilesCodePage) {
+    const TEncodingCase& c = GetParam();
+    const TScopedEnv machine("QUILLMATE_LANGID", c.MachineLangId);
+    Home.Write(QStringLiteral("Languages/") + QString::fromUtf8(c.FileName), c.Bytes);
+    const auto lang = Scan(c.Language);
+    EXPECT_EQ(Names(*lang), QStringList{c.Language + QLatin1Char('=') + QString::fromUtf8(c.FileName)});
+    EXPECT_EQ(Params[spUserInterfaceLanguageInUse], c.Language);
+    EXPECT_EQ(lang->Translate(QStringLiteral("Close")), c.Close);
+    EXPECT_EQ(lang->Translate(QStringLiteral("Cancel")), c.Cancel);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UILangEncoding,
+    ::testing::Values(
+        TEncodingCase{"Utf8", "de.lng", "[Info]\r\nLanguage=Deutsch\r\n[String]\r\nClose=Schlie\xC3\x9F" "en\r\nCancel=Abbrechen\r\n",
+                      "2052", QStringLiteral("Deutsch"), QString::fromUtf8("Schließen"), QStringLiteral("Abbrechen")},
+        TEncodingCase{"Utf8WithByteOrderMark", "zh.lng",
+                      "\xEF\xBB\xBF[Info]\r\nLanguage=\xE7\xAE\x80\xE4\xBD\x93\xE4\xB8\xAD\xE6\x96\x87\r\n[String]\r\n"
+                      "Close=\xE5\x85\xB3\xE9\x97\xAD\r\nCancel=\xE5\x8F\x96\xE6\xB6\x88\r\n",
+                      "1033", QString::fromUtf8("简体中文"), QString::fromUtf8("关闭"), QString::fromUtf8("取消")},
+        // On a Chinese machine: the file's language decides, not the machine's.
+        TEncodingCase{"Cp1252German", "de.lng",
+                      "[Info]\r\nLanguage=Deutsch\r\n[String]\r\nClose=Schlie\xDF" "en\r\nCancel=Zur\xFC" "ck\r\n", "2052",
+                      QStringLiteral("Deutsch"), QString::fromUtf8("Schließen"), QString::fromUtf8("Zurück")},
+        TEncodingCase{"GbkChinese", "zh.lng",
+                      "[Info]\r\nLanguage=" + QByteArray::fromHex("BCF2CCE5D6D0CEC4") + "\r\n[String]\r\nClose=" +
+                          QByteArray::fromHex("B9D8B1D5") + "\r\nCancel=" + QByteArray::fromHex("C8A1CFFB") + "\r\n",
+                      "1033", QString::fromUtf8("简体中文"), QString::fromUtf8("关闭"), QString::fromUtf8("取消")},
+        TEncodingCase{"Big5Chinese", "zh_tw.lng",
+                      "[Info]\r\nLanguage=" + QByteArray::fromHex("C163C5E9A4A4A4E5") + "\r\n[String]\r\nClose=" +
+                          QByteArray::fromHex("C3F6B3AC") + "\r\n",
+                      "2052", QString::fromUtf8("繁體中文"), QString::fromUtf8("關閉"), QStringLiteral("Cancel")},
+        TEncodingCase{"GbkChineseKnownByFileName", "SimplifiedChinese.lng",
+                      "[Info]\r\nLanguage=Zhongwen\r\n[String]\r\nClose=" + QByteArray::fromHex("B9D8B1D5") + "\r\n",
+                      "1033", QStringLiteral("Zhongwen"), QString::fromUtf8("关闭"), QStringLiteral("Cancel")},
+        // Bytes no code page reads lose their own line only.
+        TEncodingCase{"UnreadableLineKeepsTheRest", "zh.lng",
+                      "[Info]\r\nLanguage=" + QByteArray::fromHex("BCF2CCE5D6D0CEC4") + "\r\n[String]\r\nClose=" +
+                          QByteArray::fromHex("B9D8B1D5") + "\r\nBad=\xFF\x81\r\nCancel=" + QByteArray::fromHex("C8A1CFFB") + "\r\n",
+                      "1033", QString::fromUtf8("简体中文"), QString::fromUtf8("关闭"), QString::fromUtf8("取消")}),
+    TCaseName());
 
 } // namespace

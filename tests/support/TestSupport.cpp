@@ -28,5 +28,17 @@ QByteArray TTempHome::Read(const QString& name) const {
     return f.readAll();
 }
 
+TScopedEnv::TScopedEnv(const char* name, const QByteArray& value)
+    : FName(name), FOld(qgetenv(name)), FHad(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, value);
+}
+
+TScopedEnv::~TScopedEnv() {
+    if (FHad)
+        qputenv(FName, FOld);
+    else
+        qunsetenv(FName);
+}
+
 QString SourceDir() { return QStringLiteral(QLM_SOURCE_DIR); }
 QString RuntimeDir() { return QStringLiteral(QLM_RUNTIME_DIR); }

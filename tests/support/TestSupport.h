@@ -21,5 +21,19 @@ private:
     bool FHadHome;
 };
 
+// Sets an environment variable for its lifetime, then puts back what was there.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const QByteArray& value);
+    ~TScopedEnv();
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    QByteArray FOld;
+    bool FHad;
+};
+
 QString SourceDir();
 QString RuntimeDir();
