@@ -36,7 +36,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         if (Params()[bpUseNotificationWindow])
             emit NotificationRequested(
                 TranslateFormat(QStringLiteral("%s Online"), {Utils::DisplayName(true, user.NickName, user.ComputerName)}));
-        if (Params()[bpPlaySound]) emit SoundRequested(0);
+        if (Params()[bpPlaySound]) emit SoundRequested(TSound::Online);
     });
 
     TCommLocal& local = TCommLocal::Instance();
@@ -74,7 +74,7 @@ void TNode::Start() {
 
 void TNode::TimerLoadTimer() {
     FTimerLoad.stop();
-    TCommLocal::Instance().SetOnlineState(0);
+    TCommLocal::Instance().SetOnlineState(TOnlineState::Online);
     const TApplicationParams& p = Params();
     const Platform::TNetworkPolicy policy = Platform::NetworkPolicy();
     if (policy == Platform::TNetworkPolicy::Off) return;
@@ -181,9 +181,9 @@ bool TNode::ChangeNickname(const QString& text) {
     return true;
 }
 
-bool TNode::SwitchOnlineState(int state) {
+bool TNode::SwitchOnlineState(TOnlineState state) {
     TCommLocal& local = TCommLocal::Instance();
-    if (state < 0 || state > 2 || state == local.OnlineState()) return false;
+    if (state == local.OnlineState()) return false;
     local.SetOnlineState(state);
     SendPresenceToListed(MessageType::OnlineState);
     return true;
@@ -202,6 +202,6 @@ void TNode::Stop() {
     FModel->ClearUserList();
 }
 
-int TNodeStateAnnouncer::CurrentState() const { return TCommLocal::Instance().OnlineState(); }
+TOnlineState TNodeStateAnnouncer::CurrentState() const { return TCommLocal::Instance().OnlineState(); }
 
-bool TNodeStateAnnouncer::SwitchOnlineState(int state) { return FNode.SwitchOnlineState(state); }
+bool TNodeStateAnnouncer::SwitchOnlineState(TOnlineState state) { return FNode.SwitchOnlineState(state); }
