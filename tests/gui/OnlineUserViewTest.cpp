@@ -19,6 +19,7 @@
 #include <QRegion>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -256,24 +257,35 @@ TEST_F(OnlineUserViewTest, OneHotRowAtATime) {
     EXPECT_FALSE(View.HotRow().isValid());
 }
 
-// Moving the pointer from one row to the next repaints those two rows, not the list.
+// Moving the hot row from one row to the next repaints those two rows, not the list.
 TEST_F(OnlineUserViewTest, HoverRepaintsOnlyTheRowsItLeavesAndEnters) {
     ExpandAll();
-    MoveTo(User("s1"));
     QRegion painted;
     TPaintRecorder recorder(View.viewport(), &painted);
-    QApplication::processEvents(); // whatever was pending before the move
-    painted = QRegion();
-    MoveTo(User("s2"));
-    QApplication::processEvents();
+    const auto paintedWhile = [&painted](const std::function<void()>& act) {
+        QApplication::processEvents(); // whatever was pending before
+        painted = QRegion();
+        act();
+        QApplication::processEvents();
+        return painted;
+    };
     const auto rowOf = [this](const QModelIndex& index) {
         const QRect item = View.visualRect(index);
         return QRect(0, item.top(), View.viewport()->width(), item.height());
     };
     const QRegion rows = QRegion(rowOf(User("s1"))) + rowOf(User("s2"));
-    EXPECT_FALSE(painted.isEmpty());
-    EXPECT_TRUE(painted.subtracted(rows).isEmpty()) << "painted outside the two rows";
-    EXPECT_TRUE(rows.subtracted(painted).isEmpty()) << "a row was left stale";
+
+    View.SetHotRow(User("s1"));
+    const QRegion direct = paintedWhile([this] { View.SetHotRow(User("s2")); });
+    EXPECT_TRUE(direct.subtracted(rows).isEmpty()) << "painted outside the two rows";
+    EXPECT_TRUE(rows.subtracted(direct).isEmpty()) << "a row was left stale";
+
+    // The same by the pointer.
+    MoveTo(User("s1"));
+    const QRegion moved = paintedWhile([this] { MoveTo(User("s2")); });
+    EXPECT_EQ(View.HotRow(), User("s2"));
+    EXPECT_TRUE(moved.subtracted(rows).isEmpty()) << "painted outside the two rows";
+    EXPECT_TRUE(rows.subtracted(moved).isEmpty()) << "a row was left stale";
 }
 
 // The window's parts go down in some order at exit: a list whose model is
