@@ -1,6 +1,7 @@
 #include "cli/CliNodeUnit.h"
 
 #include "node/NodeUnit.h"
+#include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
 #include "platform/SignalsUnit.h"
 #include "platform/StdinLinesUnit.h"
@@ -59,13 +60,16 @@ QString ApplyNodeOptions(QStringList& args, bool* json) {
     return {};
 }
 
-QString StateName(int state) {
-    switch (state) {
-    case 0: return QStringLiteral("Online");
-    case 1: return QStringLiteral("Busy");
-    case 2: return QStringLiteral("Away");
-    default: return QString::number(state);
+// The peer's number itself when it names no state.
+QString StateName(int wireState) {
+    const std::optional<TOnlineState> state = OnlineStateFromWire(wireState);
+    if (!state) return QString::number(wireState);
+    switch (*state) {
+    case TOnlineState::Online: return QStringLiteral("Online");
+    case TOnlineState::Busy: return QStringLiteral("Busy");
+    case TOnlineState::Away: return QStringLiteral("Away");
     }
+    return {};
 }
 
 QJsonObject RowJson(const TUserNodeData& u) {
@@ -131,7 +135,10 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     TStdinLines input([&](const QString& line) {
         const QString verb = line.section(QLatin1Char(' '), 0, 0);
         const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
-        if (verb == QLatin1String("state")) node.SwitchOnlineState(rest.toInt());
+        if (verb == QLatin1String("state")) {
+            // A number that names no state changes nothing.
+            if (const std::optional<TOnlineState> state = OnlineStateFromWire(rest.toInt())) node.SwitchOnlineState(*state);
+        }
         else if (verb == QLatin1String("nickname")) node.ChangeNickname(rest);
         else if (verb == QLatin1String("refresh")) node.RefreshOnlineList();
         else if (verb == QLatin1String("list")) PrintList(out, json, node.Model());

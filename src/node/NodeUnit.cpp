@@ -120,7 +120,7 @@ bool TNode::TryStartListening() {
 
 void TNode::TimerLoadTimer() {
     FTimerLoad.stop();
-    FLocal->SetOnlineState(0);
+    FLocal->SetOnlineState(TOnlineState::Online);
     if (Platform::NetworkPolicy() == Platform::TNetworkPolicy::Off) return;
     if (TryStartListening()) {
         FClient->SendCheckNetworkState();
@@ -179,8 +179,8 @@ bool TNode::ChangeNickname(const QString& text) {
     return true;
 }
 
-bool TNode::SwitchOnlineState(int state) {
-    if (state < 0 || state > 2 || state == FLocal->OnlineState()) return false;
+bool TNode::SwitchOnlineState(TOnlineState state) {
+    if (state == FLocal->OnlineState()) return false;
     FLocal->SetOnlineState(state);
     SendPresenceToListed(MessageType::OnlineState);
     return true;
@@ -200,6 +200,6 @@ void TNode::Stop() {
     FModel->ClearUserList();
 }
 
-int TNodeStateAnnouncer::CurrentState() const { return FNode.Local().OnlineState(); }
+TOnlineState TNodeStateAnnouncer::CurrentState() const { return FNode.Local().OnlineState(); }
 
-bool TNodeStateAnnouncer::SwitchOnlineState(int state) { return FNode.SwitchOnlineState(state); }
+bool TNodeStateAnnouncer::SwitchOnlineState(TOnlineState state) { return FNode.SwitchOnlineState(state); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SoundKindUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "protocol/CommClientUnit.h"
@@ -58,9 +59,9 @@ public:
     void RefreshOnlineList();
     // Stores and announces a new nickname; false when nothing changed.
     bool ChangeNickname(const QString& text);
-    // Sets this user's state (0 Online, 1 Busy, 2 Away) and tells every
-    // listed user; false when it was the state already.
-    bool SwitchOnlineState(int state);
+    // Sets this user's state and tells every listed user; false when it was
+    // the state already.
+    bool SwitchOnlineState(TOnlineState state);
 
     // Tests look host names up here instead of the system resolver.
     void SetResolver(TTransportConfig::TResolver resolver) { FResolver = std::move(resolver); }
@@ -71,8 +72,8 @@ signals:
     void NetworkReady();
     // "%s Online" / "%s Offline" / "%d users online" texts for the notification windows.
     void NotificationRequested(const QString& text);
-    // 0: "online.wav" (the GUI plays it).
-    void SoundRequested(int which);
+    // The GUI plays it.
+    void SoundRequested(TSound sound);
     // Listening could not start: the text for the error box (once; the node
     // keeps trying on every TimerRepeat tick).
     void ListenFailed(const QString& text);
@@ -113,8 +114,8 @@ private:
 class TNodeStateAnnouncer final : public TOnlineStateAnnouncer {
 public:
     explicit TNodeStateAnnouncer(TNode& node) : FNode(node) {}
-    int CurrentState() const override;
-    bool SwitchOnlineState(int state) override;
+    TOnlineState CurrentState() const override;
+    bool SwitchOnlineState(TOnlineState state) override;
 
 private:
     TNode& FNode;

@@ -1,7 +1,6 @@
 #include "presence/OnlineStateUnit.h"
 
 #include "core/TextFormatUnit.h"
-#include "protocol/CommLocalUnit.h"
 #include "text/UILangUnit.h"
 
 namespace OnlineStates {
@@ -14,16 +13,16 @@ QString OnOff(const TUserInterfaceLang* lang, bool on) {
 
 } // namespace
 
-QString StateText(int state, const TUserInterfaceLang* lang) {
+QString StateText(TOnlineState state, const TUserInterfaceLang* lang) {
     switch (state) {
-    case Online: return Translate(lang, QStringLiteral("Online"));
-    case Busy: return Translate(lang, QStringLiteral("Busy"));
-    case Away: return Translate(lang, QStringLiteral("Away"));
-    default: return {};
+    case TOnlineState::Online: return Translate(lang, QStringLiteral("Online"));
+    case TOnlineState::Busy: return Translate(lang, QStringLiteral("Busy"));
+    case TOnlineState::Away: return Translate(lang, QStringLiteral("Away"));
     }
+    return {};
 }
 
-QString StateCaption(const TApplicationParams& params, int state, bool longForm, const TUserInterfaceLang* lang) {
+QString StateCaption(const TApplicationParams& params, TOnlineState state, bool longForm, const TUserInterfaceLang* lang) {
     const QString shortForm = FormatText(QStringLiteral("%s --- %s"), {params[spNickname], StateText(state, lang)});
     if (!longForm) return shortForm;
     return FormatText(QStringLiteral("%s\r\n%s %s\r\n%s %s"),
@@ -36,7 +35,7 @@ QString HeaderTitle(const TUserInterfaceLang* lang) { return Translate(lang, QSt
 
 QString LoadingText(const TUserInterfaceLang* lang) { return Translate(lang, QStringLiteral("Loading...")); }
 
-TStateTexts RefreshStateTexts(const TApplicationParams& params, int state, bool trayAnimating,
+TStateTexts RefreshStateTexts(const TApplicationParams& params, TOnlineState state, bool trayAnimating,
                               const TUserInterfaceLang* lang) {
     TStateTexts texts;
     texts.HeaderContent = StateCaption(params, state, false, lang);
@@ -44,32 +43,16 @@ TStateTexts RefreshStateTexts(const TApplicationParams& params, int state, bool 
     return texts;
 }
 
-QString MenuImageName(int state) {
-    switch (state) {
-    case Online: return QStringLiteral("ONLINESTATE_PRESENT");
-    case Busy: return QStringLiteral("ONLINESTATE_BUSY");
-    case Away: return QStringLiteral("ONLINESTATE_AWAY");
-    default: return {};
-    }
+TBooleanParams AutoReplyParam(TOnlineState state) {
+    return state == TOnlineState::Away ? bpState_Away_AutoReply : bpState_Busy_AutoReply;
 }
 
-QString HeaderImageName(int state) {
-    const QString name = MenuImageName(state);
-    return name.isEmpty() ? name : QStringLiteral("U_") + name;
+TBooleanParams AutoSwitchParam(TOnlineState state) {
+    return state == TOnlineState::Away ? bpState_Away_AutoSwitch : bpState_Busy_AutoSwitch;
 }
 
-int EntryState(int entry) { return entry == EntryAway ? Away : Busy; }
-
-TBooleanParams AutoReplyParam(int entry) {
-    return entry == EntryAway ? bpState_Away_AutoReply : bpState_Busy_AutoReply;
-}
-
-TBooleanParams AutoSwitchParam(int entry) {
-    return entry == EntryAway ? bpState_Away_AutoSwitch : bpState_Busy_AutoSwitch;
-}
-
-TStringParams AutoReplyContentParam(int entry) {
-    return entry == EntryAway ? spState_Away_AutoReplyContent : spState_Busy_AutoReplyContent;
+TStringParams AutoReplyContentParam(TOnlineState state) {
+    return state == TOnlineState::Away ? spState_Away_AutoReplyContent : spState_Busy_AutoReplyContent;
 }
 
 QString CleanAutoReplyText(const QString& text) {
@@ -84,33 +67,17 @@ QString CleanAutoReplyText(const QString& text) {
     return cleaned;
 }
 
-void StoreAutoReplyText(TApplicationParams& params, int entry, const QString& text) {
-    params[AutoReplyContentParam(entry)] = CleanAutoReplyText(text);
+void StoreAutoReplyText(TApplicationParams& params, TOnlineState state, const QString& text) {
+    params[AutoReplyContentParam(state)] = CleanAutoReplyText(text);
 }
 
-TStateChoice ChooseOnlineState(int tag, int currentState, const TApplicationParams& params) {
+TStateChoice ChooseOnlineState(TOnlineState wanted, TOnlineState current, const TApplicationParams& params) {
     TStateChoice choice;
-    if (tag == currentState + TagOnline) return choice;
-    switch (tag) {
-    case TagOnline:
-        choice.Kind = TStateChoice::ckSwitch;
-        choice.State = Online;
-        break;
-    case TagBusy:
-    case TagAway: {
-        const int entry = tag == TagBusy ? EntryBusy : EntryAway;
-        if (params[AutoSwitchParam(entry)]) {
-            choice.Kind = TStateChoice::ckSwitch;
-            choice.State = EntryState(entry);
-        } else {
-            choice.Kind = TStateChoice::ckDialog;
-            choice.Entry = entry;
-        }
-        break;
-    }
-    default:
-        break;
-    }
+    if (wanted == current) return choice;
+    choice.State = wanted;
+    // Online needs no reply text; Busy and Away ask for one unless told not to.
+    const bool direct = wanted == TOnlineState::Online || params[AutoSwitchParam(wanted)];
+    choice.Kind = direct ? TStateChoice::ckSwitch : TStateChoice::ckDialog;
     return choice;
 }
 
@@ -119,13 +86,13 @@ TStateChoice ChooseOnlineState(int tag, int currentState, const TApplicationPara
 TOnlineStateSwitch::TOnlineStateSwitch(TApplicationParams& params, TOnlineStateAnnouncer& announcer, QObject* parent)
     : QObject(parent), FParams(params), FAnnouncer(announcer) {}
 
-OnlineStates::TStateChoice TOnlineStateSwitch::Choose(int tag) {
-    const OnlineStates::TStateChoice choice = OnlineStates::ChooseOnlineState(tag, State(), FParams);
+OnlineStates::TStateChoice TOnlineStateSwitch::Choose(TOnlineState wanted) {
+    const OnlineStates::TStateChoice choice = OnlineStates::ChooseOnlineState(wanted, State(), FParams);
     if (choice.Kind == OnlineStates::TStateChoice::ckSwitch) Switch(choice.State);
     return choice;
 }
 
-bool TOnlineStateSwitch::Switch(int state) {
+bool TOnlineStateSwitch::Switch(TOnlineState state) {
     if (!FAnnouncer.SwitchOnlineState(state)) return false;
     emit StateSwitched(state);
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
 
 #include <QObject>
@@ -13,27 +14,14 @@ class TUserInterfaceLang;
 // process-wide one) so that they can be checked without the shipped files.
 namespace OnlineStates {
 
-constexpr int Online = 0;
-constexpr int Busy = 1;
-constexpr int Away = 2;
-
-// Tags of the menu items that select a state (header, tray and main menus).
-constexpr int TagOnline = 1001;
-constexpr int TagBusy = 1002;
-constexpr int TagAway = 1003;
-
-// Entries of the setup dialog's list.
-constexpr int EntryBusy = 0;
-constexpr int EntryAway = 1;
-
 // The reply travels inside a tab-separated datagram: this long, no tabs.
 constexpr int MaxAutoReplyLength = 255;
 
-// "Online", "Busy", "Away"; empty for any other value.
-QString StateText(int state, const TUserInterfaceLang* lang = nullptr);
+// "Online", "Busy", "Away".
+QString StateText(TOnlineState state, const TUserInterfaceLang* lang = nullptr);
 // Short: "<nickname> --- <state>". Long: the short form, then the "Sound:" and
 // "Notification Window:" lines, CR LF between them.
-QString StateCaption(const TApplicationParams& params, int state, bool longForm,
+QString StateCaption(const TApplicationParams& params, TOnlineState state, bool longForm,
                      const TUserInterfaceLang* lang = nullptr);
 // The header's title, and its content before this node's own logon came back.
 QString HeaderTitle(const TUserInterfaceLang* lang = nullptr);
@@ -46,38 +34,30 @@ struct TStateTexts {
     QString HeaderContent;
     std::optional<QString> TrayHint;
 };
-TStateTexts RefreshStateTexts(const TApplicationParams& params, int state, bool trayAnimating,
+TStateTexts RefreshStateTexts(const TApplicationParams& params, TOnlineState state, bool trayAnimating,
                               const TUserInterfaceLang* lang = nullptr);
 
-// Image names: menus ("ONLINESTATE_PRESENT" ...) and the header ("U_ONLINESTATE_PRESENT" ...).
-// Empty for an unknown state.
-QString MenuImageName(int state);
-QString HeaderImageName(int state);
-
-// The dialog's entries map to Busy and Away and to their own settings.
-// An entry outside 0..1 counts as Busy.
-int EntryState(int entry);
-TBooleanParams AutoReplyParam(int entry);
-TBooleanParams AutoSwitchParam(int entry);
-TStringParams AutoReplyContentParam(int entry);
+// Busy and Away have settings of their own; Online counts as Busy.
+TBooleanParams AutoReplyParam(TOnlineState state);
+TBooleanParams AutoSwitchParam(TOnlineState state);
+TStringParams AutoReplyContentParam(TOnlineState state);
 
 // Tabs removed, then cut to MaxAutoReplyLength characters.
 QString CleanAutoReplyText(const QString& text);
-// Stores the cleaned text as the entry's auto-reply (in memory; the main
+// Stores the cleaned text as the state's auto-reply (in memory; the main
 // window saves it with the window state).
-void StoreAutoReplyText(TApplicationParams& params, int entry, const QString& text);
+void StoreAutoReplyText(TApplicationParams& params, TOnlineState state, const QString& text);
 
 // What choosing a state item does.
 struct TStateChoice {
     enum TKind { ckNothing, ckSwitch, ckDialog };
     TKind Kind = ckNothing;
-    int State = Online;       // ckSwitch: the new state
-    int Entry = EntryBusy;    // ckDialog: the entry to preselect
+    // ckSwitch: the new state; ckDialog: the state the dialog preselects.
+    TOnlineState State = TOnlineState::Online;
 };
-// tag: 1001..1003. The current state again, or an unknown tag, does nothing;
-// Online switches at once; Busy and Away open the dialog unless their
-// AutoSwitch setting is on.
-TStateChoice ChooseOnlineState(int tag, int currentState, const TApplicationParams& params);
+// The current state again does nothing; Online switches at once; Busy and
+// Away open the dialog unless their AutoSwitch setting is on.
+TStateChoice ChooseOnlineState(TOnlineState wanted, TOnlineState current, const TApplicationParams& params);
 
 } // namespace OnlineStates
 
@@ -86,10 +66,10 @@ TStateChoice ChooseOnlineState(int tag, int currentState, const TApplicationPara
 class TOnlineStateAnnouncer {
 public:
     virtual ~TOnlineStateAnnouncer() = default;
-    virtual int CurrentState() const = 0;
+    virtual TOnlineState CurrentState() const = 0;
     // Sets the state and sends "QLM_ONLINESTATE" to every listed user; false
-    // (and nothing sent) when it was the state already or is no state.
-    virtual bool SwitchOnlineState(int state) = 0;
+    // (and nothing sent) when it was the state already.
+    virtual bool SwitchOnlineState(TOnlineState state) = 0;
 };
 
 // Carries out a choice of state: direct switches here, the dialog is the
@@ -99,18 +79,18 @@ class TOnlineStateSwitch : public QObject {
 public:
     TOnlineStateSwitch(TApplicationParams& params, TOnlineStateAnnouncer& announcer, QObject* parent = nullptr);
 
-    int State() const { return FAnnouncer.CurrentState(); }
+    TOnlineState State() const { return FAnnouncer.CurrentState(); }
     TApplicationParams& Settings() const { return FParams; }
 
-    // Decides on a menu item's tag and switches when that is the answer;
+    // Decides on a chosen state and switches when that is the answer;
     // ckDialog is left to the caller.
-    OnlineStates::TStateChoice Choose(int tag);
+    OnlineStates::TStateChoice Choose(TOnlineState wanted);
     // Sets and announces the state; StateSwitched follows a real change only.
-    bool Switch(int state);
+    bool Switch(TOnlineState state);
 
 signals:
     // The header icon and the texts (RefreshStateTexts) follow this.
-    void StateSwitched(int state);
+    void StateSwitched(TOnlineState state);
 
 private:
     TApplicationParams& FParams;

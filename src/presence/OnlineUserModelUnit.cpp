@@ -263,12 +263,14 @@ void TOnlineUserModel::SetChecked(const QModelIndex& index, bool checked) {
     RowChanged(index);
 }
 
-void TOnlineUserModel::CheckOnlineUsers(int tag) {
+void TOnlineUserModel::CheckOnlineUsers(TCheckAction action) {
     for (const QModelIndex& row : UserIndexes()) {
         const TUserNodeData* node = NodeData(row);
-        if (tag == 1) SetChecked(row, true);
-        else if (tag == 2) SetChecked(row, !node->Checked);
-        else if (tag == 3) SetChecked(row, false);
+        switch (action) {
+        case TCheckAction::CheckAll: SetChecked(row, true); break;
+        case TCheckAction::Invert: SetChecked(row, !node->Checked); break;
+        case TCheckAction::CheckNone: SetChecked(row, false); break;
+        }
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <QAbstractItemModel>
 #include <QDateTime>
-#include <QPointer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,17 +13,15 @@ class TUserGroup;
 
 // One row of the online list: a group row or a user row.
 struct TUserNodeData {
-    bool Hot = false;
     bool IsGroup = false;
     bool IsFavorite = false;
     bool IsSelf = false;
     bool Checked = false;
-    QPointer<QObject> FloatWindow;
     QString GroupName;
     QString NickName;
     QString ComputerName;
     QString IPAddress;
-    qint32 OnlineState = 0;
+    qint32 OnlineState = 0; // as the peer sent it; OnlineStateFromWire reads it
     QDateTime LastSignalTime;
     bool Responding = true;
     QString Version;
@@ -35,11 +32,14 @@ struct TUserNodeData {
 enum TUpdateKind { ukNickname = 0, ukState = 1, ukFull = 2 };
 
 // A group the selected user can be moved to: its name and its row's index
-// in the whole tree, user rows counted (the menu item's Tag).
+// in the whole tree, user rows counted (TreeIndex).
 struct TMoveTarget {
     QString Name;
-    int Tag = -1;
+    int TreeIndex = -1;
 };
+
+// What CheckOnlineUsers does to every user row's tick.
+enum class TCheckAction { CheckAll, Invert, CheckNone };
 
 // Outcome of deleting a group row.
 enum TDeleteGroupResult { dgDeleted, dgNotEmpty, dgRefused };
@@ -102,12 +102,8 @@ public:
     std::optional<TRecipient> SelectedRecipient(const QModelIndex& selected) const;
     // Ticked users from the last row to the first.
     TRecipients CheckedRecipients() const;
-    // 1 tick all, 2 invert, 3 clear (the menu Tags).
-    void CheckOnlineUsers(int tag);
+    void CheckOnlineUsers(TCheckAction action);
     void SetChecked(const QModelIndex& index, bool checked);
-
-    // The hover highlight: index becomes the only Hot row (none when invalid).
-    void SetHot(const QModelIndex& index);
 
     // Rows in full tree order: each group followed by its users, expanded or not.
     int TreeIndex(const QModelIndex& index) const;
@@ -150,7 +146,7 @@ signals:
     void UserAnnounced(const TUserNodeData& user);
     // The own row was added: the header shows the own state now.
     void SelfRowAdded();
-    // A user row is about to go (its floating window closes).
+    // A user row is about to go (the windows about it close).
     void UserRemoving(const TUserNodeData& user);
 
 private:

@@ -1,4 +1,4 @@
-// The group side of the online list: hover, tree order, group commands and
+// The group side of the online list: tree order, group commands and
 // dragging rows. Row bookkeeping of users coming and going is in
 // OnlineUserModelUnit.cpp.
 #include "presence/OnlineUserModelUnit.h"
@@ -15,29 +15,6 @@ Qt::ItemFlags TOnlineUserModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
     if (!node->IsGroup || !node->IsFavorite) result |= Qt::ItemIsDragEnabled;
     return result;
-}
-
-void TOnlineUserModel::SetHot(const QModelIndex& row) {
-    TUserNodeData* hot = NodeData(row);
-    // The old row is cleared first, so that at most one row is ever Hot.
-    for (size_t g = 0; g < FGroups.size(); ++g) {
-        const QModelIndex group = GroupIndex(int(g));
-        if (FGroups[g]->Data.Hot && &FGroups[g]->Data != hot) {
-            FGroups[g]->Data.Hot = false;
-            RowChanged(group);
-        }
-        for (size_t u = 0; u < FGroups[g]->Users.size(); ++u) {
-            TUserNodeData* user = FGroups[g]->Users[u].get();
-            if (user->Hot && user != hot) {
-                user->Hot = false;
-                RowChanged(index(int(u), 0, group));
-            }
-        }
-    }
-    if (hot && !hot->Hot) {
-        hot->Hot = true;
-        RowChanged(row);
-    }
 }
 
 int TOnlineUserModel::TreeIndex(const QModelIndex& row) const {

@@ -14,7 +14,7 @@ TPresenceService::TPresenceService(TOnlineUserModel& model, const TCommClient& c
     // The sound follows the notices: a burst plays it once per notice shown.
     const auto announce = [this](const QString& text) {
         if (FParams[bpUseNotificationWindow]) emit NotificationRequested(text);
-        if (FParams[bpPlaySound]) emit SoundRequested(0);
+        if (FParams[bpPlaySound]) emit SoundRequested(TSound::Online);
     };
     connect(&FThrottle, &TNotificationThrottle::Show, this, announce);
     connect(&FThrottle, &TNotificationThrottle::Summary, this, [announce](int count) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "presence/NotificationThrottleUnit.h"
+#include "core/SoundKindUnit.h"
 #include "protocol/CommConstsUnit.h"
 
 #include <QObject>
@@ -38,8 +39,8 @@ signals:
     void PresenceEvent(int id, qintptr wParam, const TOnlineNotify& record);
     // "%s Online", "%s Offline" or "%d users online" for the notification windows.
     void NotificationRequested(const QString& text);
-    // 0: "online.wav" (the GUI plays it).
-    void SoundRequested(int which);
+    // The GUI plays it.
+    void SoundRequested(TSound sound);
 
 private:
     void Handle(int id, qintptr wParam, const TOnlineNotify& record);

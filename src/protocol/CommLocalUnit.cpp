@@ -1,5 +1,6 @@
 #include "protocol/CommLocalUnit.h"
 
+#include "core/DottedQuadUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
@@ -11,10 +12,6 @@
 
 namespace {
 
-constexpr int kStateOnline = 0;
-constexpr int kStateBusy = 1;
-constexpr int kStateAway = 2;
-
 const QString kUpdateIni = QStringLiteral("Update.ini");
 const QString kCrLf = QStringLiteral("\r\n");
 
@@ -22,8 +19,8 @@ const QString kCrLf = QStringLiteral("\r\n");
 bool ParseInterfaceLine(const QString& line, quint32* address, quint32* mask) {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
     if (eq < 0) return false;
-    *address = TCommLocal::DottedQuadToInt(line.left(eq));
-    *mask = TCommLocal::DottedQuadToInt(line.mid(eq + 1));
+    *address = ParseDottedQuad(QStringView(line).left(eq)).value_or(0);
+    *mask = ParseDottedQuad(QStringView(line).mid(eq + 1)).value_or(0);
     return *address != 0 && *mask != 0;
 }
 
@@ -36,47 +33,7 @@ bool IsHostAddress(quint32 address, quint32 mask) {
     return host != 0 && host != hostBits;
 }
 
-QString DottedQuad(quint32 value) {
-    return FormatText(QStringLiteral("%d.%d.%d.%d"),
-                      {qint64(value >> 24), qint64((value >> 16) & 0xFF), qint64((value >> 8) & 0xFF), qint64(value & 0xFF)});
-}
-
 } // namespace
-
-// --- TChatFormList ---
-
-bool TChatFormList::Add(const QString& userKey, quint32 handle) {
-    if (userKey.isEmpty() || handle == 0) return false;
-    FEntries.insert(userKey.toCaseFolded(), TEntry{userKey, handle});
-    return true;
-}
-
-bool TChatFormList::Remove(const QString& userKey) { return FEntries.remove(userKey.toCaseFolded()) > 0; }
-
-int TChatFormList::RemoveHandle(quint32 handle) {
-    if (handle == 0) return 0;
-    int removed = 0;
-    for (auto it = FEntries.begin(); it != FEntries.end();) {
-        if (it->Handle == handle) {
-            it = FEntries.erase(it);
-            ++removed;
-        } else {
-            ++it;
-        }
-    }
-    return removed;
-}
-
-quint32 TChatFormList::Find(const QString& userKey) const {
-    const auto it = FEntries.constFind(userKey.toCaseFolded());
-    return it == FEntries.cend() ? 0 : it->Handle;
-}
-
-QStringList TChatFormList::Lines() const {
-    QStringList out;
-    for (const TEntry& entry : FEntries) out << FormatText(QStringLiteral("%s=%d"), {entry.UserKey, qint64(entry.Handle)});
-    return out;
-}
 
 // --- TCommLocal ---
 
@@ -85,17 +42,12 @@ TCommLocal::TCommLocal(TApplicationParams& params, QString programFolder, QStrin
     : FParams(params), FProgramFolder(Utils::WithTrailingSlash(programFolder)), FVersionText(std::move(versionText)),
       FLang(lang) {}
 
-void TCommLocal::SetOnlineState(int state) {
-    if (state < kStateOnline || state > kStateAway) return;
-    FOnlineState.store(static_cast<quint8>(state), std::memory_order_relaxed);
-}
-
 bool TCommLocal::GetAutoReply(QString* text) const {
     QString reply;
     bool result = false;
-    const int state = OnlineState();
-    if (state == kStateBusy || state == kStateAway) {
-        const bool busy = state == kStateBusy;
+    const TOnlineState state = OnlineState();
+    if (state != TOnlineState::Online) {
+        const bool busy = state == TOnlineState::Busy;
         result = FParams[busy ? bpState_Busy_AutoReply : bpState_Away_AutoReply];
         const QString& content = FParams[busy ? spState_Busy_AutoReplyContent : spState_Away_AutoReplyContent];
         reply = FormatText(QStringLiteral("[%s]: %s"), {Translate(FLang, QStringLiteral("Auto-reply Message")), content});
@@ -128,7 +80,7 @@ bool TCommLocal::PickSameSubnetAddress(const QString& senderInterfaces, QString*
         if (senderNet == 0 || !IsHostAddress(sender.Address, sender.Mask)) continue;
         for (const TNet& ours : ownNets) {
             if ((ours.Address & ours.Mask) != senderNet) continue;
-            if (address) *address = DottedQuad(sender.Address);
+            if (address) *address = FormatDottedQuad(sender.Address);
             return true;
         }
     }
@@ -185,33 +137,11 @@ QStringList TCommLocal::InterfaceLines(const QList<TNetInterfaceEntry>& entries)
     for (qsizetype i = 0; i < count; ++i) {
         const TNetInterfaceEntry& e = entries[i];
         if (!e.Up || e.Loopback) continue;
-        quint32 address = 0, mask = 0;
+        const std::optional<quint32> address = ParseDottedQuad(e.Address);
+        const std::optional<quint32> mask = ParseDottedQuad(e.Mask);
         // An adapter still waiting for its address has nothing to announce.
-        if (!TryDottedQuad(e.Address, &address) || !TryDottedQuad(e.Mask, &mask) || address == 0) continue;
-        out << FormatText(QStringLiteral("%s=%s"), {DottedQuad(address), DottedQuad(mask)});
+        if (!address || !mask || *address == 0) continue;
+        out << FormatText(QStringLiteral("%s=%s"), {FormatDottedQuad(*address), FormatDottedQuad(*mask)});
     }
     return out;
-}
-
-bool TCommLocal::TryDottedQuad(const QString& text, quint32* value) {
-    const QStringList parts = text.trimmed().split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    quint32 result = 0;
-    for (const QString& part : parts) {
-        if (part.isEmpty() || part.size() > 3) return false;
-        int n = 0;
-        for (QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-            n = n * 10 + (c.unicode() - '0');
-        }
-        if (n > 255) return false;
-        result = (result << 8) | static_cast<quint32>(n);
-    }
-    if (value) *value = result;
-    return true;
-}
-
-quint32 TCommLocal::DottedQuadToInt(const QString& text) {
-    quint32 value = 0;
-    return TryDottedQuad(text, &value) ? value : 0;
 }

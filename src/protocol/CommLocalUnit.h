@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
 #include "platform/NetInterfacesUnit.h"
 
 #include <QList>
-#include <QMap>
 #include <QReadWriteLock>
 #include <QString>
 #include <QStringList>
@@ -11,34 +11,6 @@
 
 class TApplicationParams;
 class TUserInterfaceLang;
-
-// The register of message windows in chat layout: a peer's UserKey to the
-// handle of the window that chats with it. Keys compare without case.
-// Main thread only.
-class TChatFormList {
-public:
-    // Enters the window for userKey, replacing an older entry of that key.
-    // An empty key or the null handle is refused.
-    bool Add(const QString& userKey, quint32 handle);
-    bool Remove(const QString& userKey);
-    // Removes every entry that names the window; returns how many.
-    int RemoveHandle(quint32 handle);
-    // The window's handle, 0 when the key is not listed.
-    quint32 Find(const QString& userKey) const;
-    bool Contains(const QString& userKey) const { return Find(userKey) != 0; }
-    int Count() const { return static_cast<int>(FEntries.size()); }
-    bool IsEmpty() const { return FEntries.isEmpty(); }
-    void Clear() { FEntries.clear(); }
-    // "%s=%d" lines (UserKey as entered, handle in decimal), ordered by key.
-    QStringList Lines() const;
-
-private:
-    struct TEntry {
-        QString UserKey;
-        quint32 Handle = 0;
-    };
-    QMap<QString, TEntry> FEntries; // by case-folded UserKey
-};
 
 // The local state the protocol consults when it answers other nodes, and the
 // decisions that depend on it: online state, automatic replies, which of a
@@ -56,11 +28,9 @@ public:
     TCommLocal& operator=(const TCommLocal&) = delete;
 
 
-    // 0 Online, 1 Busy, 2 Away. Written on the main thread, read by the
-    // receiver and sender threads.
-    int OnlineState() const { return FOnlineState.load(std::memory_order_relaxed); }
-    // A value outside 0..2 is ignored.
-    void SetOnlineState(int state);
+    // Written on the main thread, read by the receiver and sender threads.
+    TOnlineState OnlineState() const { return FOnlineState.load(std::memory_order_relaxed); }
+    void SetOnlineState(TOnlineState state) { FOnlineState.store(state, std::memory_order_relaxed); }
 
     // Whether an automatic reply is due in the current state; text gets the
     // reply ("[Auto-reply Message]: content") in Busy and Away even when the
@@ -91,13 +61,6 @@ public:
     // The rule behind EnumerateInterfaces: of the first MaxInterfaceEntries
     // entries, those that are up, not loopback and carry dotted quads.
     static QStringList InterfaceLines(const QList<TNetInterfaceEntry>& entries);
-    // A strict dotted quad ("a.b.c.d", each 0..255) as a 32-bit value; 0 for
-    // any other text.
-    static quint32 DottedQuadToInt(const QString& text);
-    static bool TryDottedQuad(const QString& text, quint32* value);
-
-    TChatFormList& ChatFormList() { return FChatFormList; }
-    const TChatFormList& ChatFormList() const { return FChatFormList; }
 
     const QString& ProgramFolder() const { return FProgramFolder; }
     const QString& VersionText() const { return FVersionText; }
@@ -108,8 +71,7 @@ private:
     QString FProgramFolder;
     QString FVersionText;
     const TUserInterfaceLang* FLang;
-    std::atomic<quint8> FOnlineState{0};
+    std::atomic<TOnlineState> FOnlineState{TOnlineState::Online};
     mutable QReadWriteLock FInterfacesLock;
     QStringList FLocalInterfaces;
-    TChatFormList FChatFormList;
 };

@@ -1,5 +1,6 @@
 #include "protocol/EnvelopeUnit.h"
 
+#include "core/DottedQuadUnit.h"
 #include "platform/ProfileFileUnit.h"
 #include "text/MsgLangUnit.h"
 
@@ -8,29 +9,6 @@
 namespace {
 
 constexpr char Tab = '\t';
-
-// The four pieces of a dotted quad; false when any is not a decimal 0..255.
-bool SplitDottedQuad(const QString& text, quint32 (&pieces)[4]) {
-    const QString trimmed = text.trimmed();
-    const QStringView view(trimmed);
-    qsizetype start = 0;
-    for (quint32& piece : pieces) {
-        if (start > view.size()) return false; // fewer than four pieces
-        qsizetype end = view.indexOf(QLatin1Char('.'), start);
-        if (end < 0) end = view.size();
-        const QStringView digits = view.mid(start, end - start);
-        if (digits.isEmpty()) return false;
-        quint32 value = 0;
-        for (QChar c : digits) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-            value = value * 10 + quint32(c.unicode() - '0');
-            if (value > 255) return false; // also keeps long runs of digits from overflowing
-        }
-        piece = value;
-        start = end + 1;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -97,13 +75,15 @@ QByteArray TextField(const QString& text, const TMessageLang& lang) {
     return lang.EncodeOutgoing(QString(text).replace(QLatin1Char(Tab), QLatin1Char(' ')));
 }
 
-bool IsDottedQuad(const QString& text) {
-    quint32 pieces[4];
-    return SplitDottedQuad(text, pieces);
-}
-
-quint32 DottedQuadToInt(const QString& text) {
-    quint32 pieces[4];
-    if (!SplitDottedQuad(text, pieces)) return 0;
-    return pieces[0] << 24 | pieces[1] << 16 | pieces[2] << 8 | pieces[3];
+std::optional<quint32> ParseDottedQuadPrefix(QStringView text) {
+    const QStringView trimmed = text.trimmed();
+    qsizetype cut = -1;
+    for (int dots = 0; dots < 4; ++dots) {
+        cut = trimmed.indexOf(QLatin1Char('.'), cut + 1);
+        if (cut < 0) break;
+    }
+    const QStringView quad = cut < 0 ? trimmed : trimmed.left(cut);
+    // A blank before the fourth dot belongs to no piece.
+    if (quad.size() != quad.trimmed().size()) return std::nullopt;
+    return ParseDottedQuad(quad);
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringView>
 #include <optional>
 
 class TMessageLang;
@@ -56,8 +57,7 @@ QByteArray BuildDatagram(const QList<QByteArray>& fields);
 QByteArray TextField(const QString& text, const TMessageLang& lang);
 QByteArray WithoutTabs(QByteArray field);
 
-// Trimmed text split at "." four times, each piece a decimal 0..255; text
-// after a fourth "." is not examined ("1.2.3.4.5" passes, "1.2.3" does not).
-bool IsDottedQuad(const QString& text);
-// The four pieces as a host-order address (a << 24 | ...); 0 when not a dotted quad.
-quint32 DottedQuadToInt(const QString& text);
+// The wire's lenient reading of an address: blanks around the text are
+// skipped and text after a fourth "." is not examined ("1.2.3.4.5" passes,
+// "1.2.3" does not); the four pieces follow ParseDottedQuad.
+std::optional<quint32> ParseDottedQuadPrefix(QStringView text);

@@ -17,7 +17,7 @@ TMessageLang WireLang(const TLocalIdentity& self, const TMessageLang& lang) {
 
 // online state, nickname, computer name, version, unique id, reserved, two reserved places
 void AppendIdentity(QList<QByteArray>& fields, const TLocalIdentity& self, const TMessageLang& wire) {
-    fields << QByteArray::number(self.OnlineState) << TextField(self.NickName, wire)
+    fields << QByteArray::number(OnlineStateToWire(self.OnlineState)) << TextField(self.NickName, wire)
            << TextField(self.ComputerName, wire) << TextField(self.Version, wire) << TextField(self.UserId, wire)
            << TextField(self.Reserved, wire) << ReservedPlace << ReservedPlace;
 }

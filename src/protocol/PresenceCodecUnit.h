@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/EnvelopeUnit.h"
 
@@ -14,7 +15,7 @@ class TMessageLang;
 struct TLocalIdentity {
     qint16 LanguageId = 0;    // 0: the language of the TMessageLang passed along
     QStringList Interfaces;   // "%s=%s" lines, address and mask
-    int OnlineState = 0;
+    TOnlineState OnlineState = TOnlineState::Online;
     QString NickName, ComputerName, Version, UserId, Reserved;
 };
 

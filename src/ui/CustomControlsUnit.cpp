@@ -1,6 +1,7 @@
 #include "ui/CustomControlsUnit.h"
 
 #include "ui/UtilsGuiUnit.h"
+#include "presence/widgets/OnlineStateMenuUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QEnterEvent>
@@ -154,7 +155,7 @@ void TQLMHeader::SetGradientEndColor(const QColor& color) {
     Utils::SetAndRepaint(*this, FGradientEndColor, color);
 }
 
-void TQLMHeader::SetOnlineState(int state) {
+void TQLMHeader::SetOnlineState(std::optional<TOnlineState> state) {
     Utils::SetAndRepaint(*this, FOnlineState, state);
 }
 
@@ -188,11 +189,10 @@ QRect TQLMHeader::ContentRect() const {
 
 QPixmap TQLMHeader::StateImage() {
     const qreal ratio = devicePixelRatioF();
-    if (FOnlineState != FStateImageState || ratio != FStateImageRatio) {
-        static const char* const names[] = {"U_ONLINESTATE_PRESENT", "U_ONLINESTATE_BUSY", "U_ONLINESTATE_AWAY"};
-        FStateImage = FOnlineState >= 0 && FOnlineState <= 2
-                          ? TAppImages::Instance().Pixmap(QLatin1String(names[FOnlineState]), StateIconSize, ratio)
-                          : QPixmap();
+    if (!FStateImageState || *FStateImageState != FOnlineState || ratio != FStateImageRatio) {
+        FStateImage = FOnlineState ? TAppImages::Instance().Pixmap(OnlineStateMenu::HeaderImageName(*FOnlineState),
+                                                                   StateIconSize, ratio)
+                                   : QPixmap();
         FStateImageState = FOnlineState;
         FStateImageRatio = ratio;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
+
 #include <QColor>
 #include <QFrame>
 #include <QIcon>
@@ -9,6 +11,7 @@
 #include <QString>
 #include <QVector>
 #include <QWidget>
+#include <optional>
 
 enum TButtonState { bsNormal, bsHot, bsPressed };
 
@@ -115,9 +118,9 @@ public:
     QColor GradientEndColor() const { return FGradientEndColor; }
     void SetGradientEndColor(const QColor& color);
 
-    // 0 Online, 1 Busy, 2 Away; any other value shows no icon.
-    int OnlineState() const { return FOnlineState; }
-    void SetOnlineState(int state);
+    // nullopt shows no icon.
+    std::optional<TOnlineState> OnlineState() const { return FOnlineState; }
+    void SetOnlineState(std::optional<TOnlineState> state);
 
     TThreeStateButton* DropButton() const { return FDropButton; }
 
@@ -138,12 +141,12 @@ private:
     QString FCaptionContent;
     QColor FGradientStartColor{220, 220, 220};
     QColor FGradientEndColor{245, 245, 245};
-    int FOnlineState = 0;
+    std::optional<TOnlineState> FOnlineState = TOnlineState::Online;
     TThreeStateButton* FDropButton = nullptr;
 
     // Reloaded only when the state (or the screen's ratio) changes.
     QPixmap FStateImage;
-    int FStateImageState = -1;
+    std::optional<std::optional<TOnlineState>> FStateImageState; // empty: nothing loaded yet
     qreal FStateImageRatio = 0;
 };
 

@@ -30,9 +30,9 @@ int RunDesktopApp(int& argc, char** argv) {
     if (!instance.Claim()) return 0;
 
     if (!Params().LoadError().isEmpty())
-        Utils::ShowMessageBox(nullptr, false, Utils::mbError, Translate(Params().LoadError()));
+        Utils::ShowMessageBox(nullptr, false, Utils::TMessageBoxKind::Error, Translate(Params().LoadError()));
     for (const QString& error : UserInterfaceLang().ScanErrors())
-        Utils::ShowMessageBox(nullptr, false, Utils::mbError, error);
+        Utils::ShowMessageBox(nullptr, false, Utils::TMessageBoxKind::Error, error);
 
     TMainForm form(StartMinimizedSwitch(QApplication::arguments()));
     QObject::connect(&instance, &TSingleInstance::ActivationRequested, &form,

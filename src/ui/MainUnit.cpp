@@ -186,8 +186,8 @@ void TMainForm::BuildToolBar(QWidget* owner) {
 
 void TMainForm::ConnectNode() {
     connect(FNode.get(), &TNode::ListenFailed, this,
-            [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::mbError, text); });
-    connect(FNode.get(), &TNode::SoundRequested, this, [](int which) { Utils::PlaySoundFile(which); });
+            [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::TMessageBoxKind::Error, text); });
+    connect(FNode.get(), &TNode::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
     connect(FNode.get(), &TNode::NotificationRequested, this,
             [this](const QString& text) { FNotifications->ShowTextNotification(text); });
     connect(FNode.get(), &TNode::SelfRowAdded, this, [this] {
@@ -204,7 +204,7 @@ void TMainForm::ConnectNode() {
 }
 
 void TMainForm::RefreshStateTexts() {
-    const int state = FStateController->State();
+    const TOnlineState state = FStateController->State();
     const OnlineStates::TStateTexts texts = OnlineStates::RefreshStateTexts(Params(), state, false);
     FHeader->SetCaptionTitle(OnlineStates::HeaderTitle());
     FHeader->SetCaptionContent(FSelfSeen ? texts.HeaderContent : OnlineStates::LoadingText());

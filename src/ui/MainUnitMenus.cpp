@@ -5,6 +5,7 @@
 #include "core/ParamsUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "presence/OnlineStateUnit.h"
+#include "presence/widgets/OnlineStateMenuUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
 #include "presence/widgets/StateSetupUnit.h"
@@ -67,21 +68,21 @@ void TMainForm::AddStateItems(QMenu* menu, const char* prefix, bool withAccelera
         const char* Suffix;
         QString Caption;
         QString Accelerated;
-        int Tag;
-        const char* Image;
+        TOnlineState State;
     };
     const TItem items[] = {
-        {"Online", QLM_TEXT("Online"), QLM_TEXT("&Online"), OnlineStates::TagOnline, "ONLINESTATE_PRESENT"},
-        {"Busy", QLM_TEXT("Busy"), QLM_TEXT("&Busy"), OnlineStates::TagBusy, "ONLINESTATE_BUSY"},
-        {"Away", QLM_TEXT("Away"), QLM_TEXT("&Away"), OnlineStates::TagAway, "ONLINESTATE_AWAY"},
+        {"Online", QLM_TEXT("Online"), QLM_TEXT("&Online"), TOnlineState::Online},
+        {"Busy", QLM_TEXT("Busy"), QLM_TEXT("&Busy"), TOnlineState::Busy},
+        {"Away", QLM_TEXT("Away"), QLM_TEXT("&Away"), TOnlineState::Away},
     };
     for (const TItem& i : items) {
         const QByteArray name = QByteArray(prefix) + i.Suffix;
-        QAction* item = AddItem(menu, name.constData(), withAccelerators ? i.Accelerated : i.Caption, i.Tag);
-        item->setIcon(Image(i.Image));
+        const int tag = OnlineStateMenu::TagOf(i.State);
+        QAction* item = AddItem(menu, name.constData(), withAccelerators ? i.Accelerated : i.Caption, tag);
+        item->setIcon(TAppImages::Instance().Icon(OnlineStateMenu::MenuImageName(i.State)));
         item->setCheckable(true);
         group->addAction(item);
-        connect(item, &QAction::triggered, this, [this, tag = i.Tag] { ChangeOnlineStateExecute(tag); });
+        connect(item, &QAction::triggered, this, [this, tag] { ChangeOnlineStateExecute(tag); });
     }
     menu->addSeparator();
 }
@@ -240,7 +241,7 @@ void TMainForm::UpdateTrayMenu() {
 }
 
 void TMainForm::CheckStateItems(const char* prefix) {
-    const int tag = OnlineStates::TagOnline + FStateController->State();
+    const int tag = OnlineStateMenu::TagOf(FStateController->State());
     for (const char* suffix : {"Online", "Busy", "Away"}) {
         QAction* item = Action(QString::fromLatin1(prefix) + QLatin1String(suffix));
         item->setChecked(item->data().toInt() == tag);

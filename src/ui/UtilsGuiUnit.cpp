@@ -45,28 +45,29 @@ struct TQuietTray {
 
 } // namespace
 
-int ShowMessageBox(QWidget* owner, bool quietTray, int kind, const QString& text) {
+TMessageBoxResult ShowMessageBox(QWidget* owner, bool quietTray, TMessageBoxKind kind, const QString& text) {
     TQuietTray quiet(quietTray);
     QMessageBox box(owner);
     box.setWindowTitle(QStringLiteral("Quillmate"));
     box.setText(text);
     switch (kind) {
-    case mbQuestion:
+    case TMessageBoxKind::Question:
         box.setIcon(QMessageBox::Question);
         box.addButton(Translate(QStringLiteral("&Yes")), QMessageBox::YesRole);
         box.setDefaultButton(box.addButton(Translate(QStringLiteral("&No")), QMessageBox::NoRole));
         box.exec();
-        return box.buttonRole(box.clickedButton()) == QMessageBox::YesRole ? mrYes : mrNo;
-    case mbError:
+        return box.buttonRole(box.clickedButton()) == QMessageBox::YesRole ? TMessageBoxResult::Yes
+                                                                           : TMessageBoxResult::No;
+    case TMessageBoxKind::Error:
         box.setIcon(QMessageBox::Critical);
         break;
-    default:
+    case TMessageBoxKind::Information:
         box.setIcon(QMessageBox::Information);
         break;
     }
     box.addButton(Translate(QStringLiteral("OK")), QMessageBox::AcceptRole);
     box.exec();
-    return mrOk;
+    return TMessageBoxResult::Ok;
 }
 
 bool TrayIsQuiet() { return gQuietTrayBoxes > 0; }
@@ -116,17 +117,17 @@ bool ForceForeground(QWidget* window) {
     return true;
 }
 
-QString WindowClassName(int kind, const QString& name) {
+QString WindowClassName(TWindowKind kind, const QString& name) {
     switch (kind) {
-    case 0: return QStringLiteral("WM_") + name.toUpper();
-    case 1: return QStringLiteral("QLM_BROADCAST_CLASS");
-    case 2: return QStringLiteral("WF_") + name.toUpper();
-    case 3: return QStringLiteral("QLM_FILEMANAGE_CLASS");
-    default: return {};
+    case TWindowKind::Message: return QStringLiteral("WM_") + name.toUpper();
+    case TWindowKind::Broadcast: return QStringLiteral("QLM_BROADCAST_CLASS");
+    case TWindowKind::File: return QStringLiteral("WF_") + name.toUpper();
+    case TWindowKind::FileManage: return QStringLiteral("QLM_FILEMANAGE_CLASS");
     }
+    return {};
 }
 
-bool ShowExistingWindow(int kind, const QString& name) {
+bool ShowExistingWindow(TWindowKind kind, const QString& name) {
     const QString className = WindowClassName(kind, name);
     if (className.isEmpty()) return false;
     auto* window = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(className));
@@ -166,14 +167,15 @@ void AnimateToTray(QWidget* window, bool towardsTray) {
     animation->start();
 }
 
-void PlaySoundFile(int which) {
-    const QString name = which == 0 ? QStringLiteral("online.wav") : QStringLiteral("message.wav");
+void PlaySoundFile(TSound sound) {
+    const bool online = sound == TSound::Online;
+    const QString name = online ? QStringLiteral("online.wav") : QStringLiteral("message.wav");
     const QString path = RuntimeFolder() + QStringLiteral("Sounds/") + name;
     if (!QFileInfo::exists(path) || !qApp || QMediaDevices::defaultAudioOutput().isNull()) return;
     // One effect per sound for the whole run: made once, played again; an
     // effect per call would pile up where playback never reports its end.
     static QPointer<QSoundEffect> effects[2];
-    QPointer<QSoundEffect>& effect = effects[which == 0 ? 0 : 1];
+    QPointer<QSoundEffect>& effect = effects[online ? 0 : 1];
     if (!effect) {
         effect = new QSoundEffect(qApp);
         effect->setSource(QUrl::fromLocalFile(path));

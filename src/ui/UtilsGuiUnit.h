@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/SoundKindUnit.h"
+
 #include <QColor>
 #include <QRect>
 #include <QString>
@@ -16,13 +18,13 @@ namespace Utils {
 constexpr const char* HelpContextProperty = "HelpContext";
 
 // Kinds of ShowMessageBox.
-enum TMessageBoxKind { mbQuestion = 0, mbError = 1, mbInformation = 2 };
+enum class TMessageBoxKind { Question, Error, Information };
 // Buttons it returns (the values Windows uses).
-enum TMessageBoxResult { mrOk = 1, mrYes = 6, mrNo = 7 };
+enum class TMessageBoxResult { Ok = 1, Yes = 6, No = 7 };
 
 // Modal box captioned "Quillmate": question (Yes/No), error (OK) or information
 // (OK). With quietTray the tray icon ignores clicks while the box is open.
-int ShowMessageBox(QWidget* owner, bool quietTray, int kind, const QString& text);
+TMessageBoxResult ShowMessageBox(QWidget* owner, bool quietTray, TMessageBoxKind kind, const QString& text);
 // True while a box opened with quietTray is showing.
 bool TrayIsQuiet();
 
@@ -31,11 +33,13 @@ bool InputText(QWidget* owner, const QString& caption, const QString& prompt, QS
 
 // Brings a window to the front and gives it the focus.
 bool ForceForeground(QWidget* window);
-// Kinds: 0 message window "WM_<NAME>", 1 "QLM_BROADCAST_CLASS", 2 file window
-// "WF_<NAME>", 3 "QLM_FILEMANAGE_CLASS". True when such a window was open and
-// is now in front.
-bool ShowExistingWindow(int kind, const QString& name);
-QString WindowClassName(int kind, const QString& name);
+// The windows found by class name: a message window "WM_<NAME>", the
+// broadcast window "QLM_BROADCAST_CLASS", a file window "WF_<NAME>", the file
+// manager "QLM_FILEMANAGE_CLASS".
+enum class TWindowKind { Message, Broadcast, File, FileManage };
+// True when such a window was open and is now in front.
+bool ShowExistingWindow(TWindowKind kind, const QString& name);
+QString WindowClassName(TWindowKind kind, const QString& name);
 
 // A property setter's body: stores value and repaints only when it changed.
 template <typename TWidget, typename TValue>
@@ -56,9 +60,9 @@ void SetTrayQuietObserver(std::function<void(bool)> observer);
 // A short rectangle animation between the window and the tray; does not block.
 void AnimateToTray(QWidget* window, bool towardsTray);
 
-// 0: "online.wav", 1: "message.wav" from the Sounds folder, played without
+// "online.wav" or "message.wav" from the Sounds folder, played without
 // waiting; silent when the file or the sound system is missing.
-void PlaySoundFile(int which);
+void PlaySoundFile(TSound sound);
 // Opens the shipped help page (optionally at a topic) with the desktop's viewer.
 void ShowHelp(const QString& topic = {});
 

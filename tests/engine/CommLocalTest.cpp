@@ -1,5 +1,6 @@
 #include "protocol/CommLocalUnit.h"
 
+#include "core/DottedQuadUnit.h"
 #include "core/ParamsUnit.h"
 #include "platform/UserStoreUnit.h"
 #include "support/TestSupport.h"
@@ -31,7 +32,7 @@ protected:
 
 struct TAutoReplyCase {
     const char* Name;
-    int State;
+    TOnlineState State;
     bool BusyReply;
     bool AwayReply;
     bool Expected;
@@ -58,11 +59,11 @@ TEST_P(CommLocalAutoReply, FollowsStateAndSetting) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommLocalAutoReply,
     ::testing::Values(
-        TAutoReplyCase{"OnlineNeverReplies", 0, true, true, false, ""},
-        TAutoReplyCase{"BusyWithReplyOn", 1, true, false, true, "[Auto-reply Message]: In a meeting"},
-        TAutoReplyCase{"BusyWithReplyOffStillGivesText", 1, false, true, false, "[Auto-reply Message]: In a meeting"},
-        TAutoReplyCase{"AwayOnBusyOff", 2, false, true, true, "[Auto-reply Message]: Out for lunch, 100%s back at %d"},
-        TAutoReplyCase{"AwayWithReplyOffStillGivesText", 2, true, false, false,
+        TAutoReplyCase{"OnlineNeverReplies", TOnlineState::Online, true, true, false, ""},
+        TAutoReplyCase{"BusyWithReplyOn", TOnlineState::Busy, true, false, true, "[Auto-reply Message]: In a meeting"},
+        TAutoReplyCase{"BusyWithReplyOffStillGivesText", TOnlineState::Busy, false, true, false, "[Auto-reply Message]: In a meeting"},
+        TAutoReplyCase{"AwayOnBusyOff", TOnlineState::Away, false, true, true, "[Auto-reply Message]: Out for lunch, 100%s back at %d"},
+        TAutoReplyCase{"AwayWithReplyOffStillGivesText", TOnlineState::Away, true, false, false,
                        "[Auto-reply Message]: Out for lunch, 100%s back at %d"}),
     TCaseName());
 
@@ -76,7 +77,7 @@ TEST(CommLocal, AutoReplyLabelIsTranslated) {
     params[spState_Busy_AutoReplyContent] = QString::fromUtf8("Occup\xC3\xA9");
     const TUserInterfaceLang lang(home.File(QStringLiteral("Languages")), params);
     TCommLocal local(params, home.Path(), QStringLiteral("1.0.0.0"), &lang);
-    local.SetOnlineState(1);
+    local.SetOnlineState(TOnlineState::Busy);
     QString text;
     local.GetAutoReply(&text);
     EXPECT_EQ(text, QString::fromUtf8("[R\xC3\xA9ponse automatique]: Occup\xC3\xA9"));
@@ -87,16 +88,17 @@ TEST(CommLocal, OnlineStateKeepsLastValidValue) {
     TApplicationParams params(home.File(QStringLiteral("Config.ini")), home.Path(),
                               TUserStore(home.File(QStringLiteral("r.ini")), home.File(QStringLiteral("a.desktop"))));
     TCommLocal local(params, home.Path(), QStringLiteral("1.0.0.0"));
-    EXPECT_EQ(local.OnlineState(), 0);
-    local.SetOnlineState(2);
-    EXPECT_EQ(local.OnlineState(), 2);
-    // 258 would wrap to 2 in a byte and -1 to 255.
+    EXPECT_EQ(local.OnlineState(), TOnlineState::Online);
+    local.SetOnlineState(TOnlineState::Away);
+    EXPECT_EQ(local.OnlineState(), TOnlineState::Away);
+    // 258 would wrap to 2 in a byte and -1 to 255: numbers that name no state
+    // never become one.
     for (int bad : {3, 258, -1, 255}) {
-        local.SetOnlineState(bad);
-        EXPECT_EQ(local.OnlineState(), 2) << bad;
+        if (const std::optional<TOnlineState> state = OnlineStateFromWire(bad)) local.SetOnlineState(*state);
+        EXPECT_EQ(local.OnlineState(), TOnlineState::Away) << bad;
     }
-    local.SetOnlineState(1);
-    EXPECT_EQ(local.OnlineState(), 1);
+    local.SetOnlineState(TOnlineState::Busy);
+    EXPECT_EQ(local.OnlineState(), TOnlineState::Busy);
 }
 
 // --- Same-subnet address of a peer ---
@@ -152,6 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "=255.255.255.0\r\n192.168.7.x=255.255.255.0\r\n192.168.7.8=255.255.255.0=1\r\n"
                     "192.168.7.6=255.255.255.0\r\n",
                     true, "192.168.7.6"},
+        // The strict reading: a fifth piece spoils the line, it is not cut off.
+        TSubnetCase{"FivePieceAddressSkipped", kOwnLan, "192.168.7.5.1=255.255.255.0\r\n192.168.7.4=255.255.255.0.0\r\n",
+                    false, ""},
         TSubnetCase{"BlanksAndLeadingZerosNormalised", kOwnLan, "  192.168.007.005 = 255.255.255.0 \r\n", true,
                     "192.168.7.5"},
         TSubnetCase{"PeerNamingOurBroadcastAddressRefused", kOwnLan, "192.168.7.255=255.255.255.0\r\n", false, ""},
@@ -316,10 +321,10 @@ TEST(CommLocal, SystemInterfacesAreWellFormedAndNoLoopback) {
     for (const QString& line : lines) {
         const QStringList parts = line.split(QLatin1Char('='));
         ASSERT_EQ(parts.size(), 2) << line.toStdString();
-        quint32 address = 0, mask = 0;
-        EXPECT_TRUE(TCommLocal::TryDottedQuad(parts[0], &address)) << line.toStdString();
-        EXPECT_TRUE(TCommLocal::TryDottedQuad(parts[1], &mask)) << line.toStdString();
-        EXPECT_NE(address >> 24, 127u) << line.toStdString();
+        const std::optional<quint32> address = ParseDottedQuad(parts[0]);
+        EXPECT_TRUE(address.has_value()) << line.toStdString();
+        EXPECT_TRUE(ParseDottedQuad(parts[1]).has_value()) << line.toStdString();
+        EXPECT_NE(address.value_or(0) >> 24, 127u) << line.toStdString();
     }
 }
 
@@ -337,41 +342,6 @@ TEST(CommLocal, LocalInterfacesAnnouncedWithCrLfAfterEachLine) {
     QString address;
     EXPECT_TRUE(peer.PickSameSubnetAddress(local.LocalInterfacesText(), &address));
     EXPECT_EQ(address, QStringLiteral("192.168.7.5"));
-}
-
-// --- Register of chat windows ---
-
-TEST(ChatFormList, KeysIgnoreCaseAndKeepTheirSpelling) {
-    TChatFormList list;
-    EXPECT_TRUE(list.Add(QStringLiteral("PC-ANN{A1B2}"), 101));
-    EXPECT_EQ(list.Find(QStringLiteral("pc-ann{a1b2}")), 101u);
-    EXPECT_TRUE(list.Add(QStringLiteral("pc-ANN{a1b2}"), 202)); // same user, new window
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Lines(), QStringList{QStringLiteral("pc-ANN{a1b2}=202")});
-    EXPECT_FALSE(list.Contains(QStringLiteral("PC-ANN")));
-    EXPECT_TRUE(list.Remove(QStringLiteral("PC-ANN{A1B2}")));
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_FALSE(list.Remove(QStringLiteral("PC-ANN{A1B2}")));
-}
-
-TEST(ChatFormList, NullHandleAndEmptyKeyRefused) {
-    TChatFormList list;
-    EXPECT_FALSE(list.Add(QStringLiteral("PC-BOB{1}"), 0));
-    EXPECT_FALSE(list.Add(QString(), 7));
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_EQ(list.Find(QStringLiteral("PC-BOB{1}")), 0u);
-}
-
-TEST(ChatFormList, ClosingWindowLeavesEveryEntryOfIt) {
-    TChatFormList list;
-    list.Add(QStringLiteral("B{2}"), 0xFFFFFFF0u);
-    list.Add(QStringLiteral("A{1}"), 5);
-    list.Add(QStringLiteral("C{3}"), 0xFFFFFFF0u);
-    EXPECT_EQ(list.Lines(), (QStringList{QStringLiteral("A{1}=5"), QStringLiteral("B{2}=4294967280"),
-                                         QStringLiteral("C{3}=4294967280")}));
-    EXPECT_EQ(list.RemoveHandle(0xFFFFFFF0u), 2);
-    EXPECT_EQ(list.RemoveHandle(0), 0);
-    EXPECT_EQ(list.Lines(), QStringList{QStringLiteral("A{1}=5")});
 }
 
 } // namespace

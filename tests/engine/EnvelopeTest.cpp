@@ -144,41 +144,6 @@ TEST(Envelope, TextFieldsCannotSplitTheLayout) {
     EXPECT_EQ(TextField(QString::fromUtf8("中\t文"), chinese), "\xD6\xD0 \xCE\xC4");
 }
 
-// ---- Dotted quads ----
-
-struct TQuadCase {
-    const char* Text;
-    bool Valid;
-    quint32 Value;
-};
-
-void PrintTo(const TQuadCase& c, std::ostream* os) { *os << '"' << c.Text << '"'; }
-
-class DottedQuad : public ::testing::TestWithParam<TQuadCase> {};
-
-TEST_P(DottedQuad, FourDecimalPiecesUpTo255) {
-    const TQuadCase& c = GetParam();
-    const QString text = QString::fromUtf8(c.Text);
-    EXPECT_EQ(IsDottedQuad(text), c.Valid);
-    EXPECT_EQ(DottedQuadToInt(text), c.Value);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DottedQuad,
-    ::testing::Values(TQuadCase{"1.2.3.4", true, 0x01020304}, TQuadCase{" 1.2.3.4 ", true, 0x01020304},
-                      TQuadCase{"\t192.168.7.5\r\n", true, 0xC0A80705},
-                      TQuadCase{"1.2.3.4.5", true, 0x01020304}, // text after the 4th dot is not examined
-                      TQuadCase{"1.2.3.4.", true, 0x01020304}, TQuadCase{"1.2.3.4.x", true, 0x01020304},
-                      TQuadCase{"255.255.255.255", true, 0xFFFFFFFF}, TQuadCase{"0.0.0.0", true, 0},
-                      TQuadCase{"010.001.0.00", true, 0x0A010000}, TQuadCase{"1.2.3", false, 0},
-                      TQuadCase{"1.2.3.", false, 0}, TQuadCase{"256.1.1.1", false, 0},
-                      TQuadCase{"1.1.1.256", false, 0}, TQuadCase{"a.b.c.d", false, 0},
-                      TQuadCase{"1..2.3", false, 0}, TQuadCase{"-1.2.3.4", false, 0},
-                      TQuadCase{"+1.2.3.4", false, 0}, TQuadCase{"0x1.2.3.4", false, 0}, TQuadCase{"", false, 0},
-                      TQuadCase{"   ", false, 0}, TQuadCase{"1.2.3.4x", false, 0},
-                      TQuadCase{"1. 2.3.4", false, 0}, TQuadCase{"99999999999999999999.1.1.1", false, 0},
-                      TQuadCase{"PC-ANN", false, 0}, TQuadCase{"\xEF\xBC\x91.2.3.4", false, 0}));
-
 // ---- Event names ----
 
 TEST(CommEventName, NamesEveryListenerEventAndNothingElse) {

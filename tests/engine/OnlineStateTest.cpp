@@ -12,10 +12,13 @@
 
 #include <QSignalSpy>
 #include <memory>
+#include <optional>
+#include <ostream>
 
 namespace {
 
 using namespace OnlineStates;
+using enum TOnlineState;
 
 // Settings of their own; never the process-wide ones.
 class OnlineStateFixture {
@@ -40,7 +43,7 @@ protected:
 
 struct TCaptionCase {
     const char* Name;
-    int State;
+    TOnlineState State;
     bool LongForm;
     bool PlaySound;
     bool NotificationWindow;
@@ -70,8 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
         TCaptionCase{"BusyLongSoundOff", Busy, true, false, true,
                      "Ann --- Busy\r\nSound: OFF\r\nNotification Window: ON"},
         TCaptionCase{"AwayLongWindowOff", Away, true, true, false,
-                     "Ann --- Away\r\nSound: ON\r\nNotification Window: OFF"},
-        TCaptionCase{"UnknownStateHasNoText", 7, false, true, true, "Ann --- "}),
+                     "Ann --- Away\r\nSound: ON\r\nNotification Window: OFF"}),
     TCaseName());
 
 class OnlineStateTextTest : public OnlineStateFixture, public ::testing::Test {};
@@ -113,27 +115,48 @@ TEST_F(OnlineStateTextTest, RefreshLeavesTheHintOfAnAnimatingTray) {
     EXPECT_FALSE(animating.TrayHint.has_value());
 }
 
-TEST(OnlineStateImages, NamesPerState) {
-    EXPECT_EQ(MenuImageName(Online), QStringLiteral("ONLINESTATE_PRESENT"));
-    EXPECT_EQ(MenuImageName(Busy), QStringLiteral("ONLINESTATE_BUSY"));
-    EXPECT_EQ(MenuImageName(Away), QStringLiteral("ONLINESTATE_AWAY"));
-    EXPECT_EQ(HeaderImageName(Online), QStringLiteral("U_ONLINESTATE_PRESENT"));
-    EXPECT_EQ(HeaderImageName(Away), QStringLiteral("U_ONLINESTATE_AWAY"));
-    EXPECT_TRUE(HeaderImageName(3).isEmpty());
-    EXPECT_TRUE(MenuImageName(-1).isEmpty());
+// ------------------------------------------------------ wire numbers
+
+struct TWireCase {
+    const char* Name;
+    int Wire;
+    std::optional<TOnlineState> State;
+};
+
+void PrintTo(const TWireCase& c, std::ostream* os) { *os << c.Name; }
+
+class OnlineStateWire : public ::testing::TestWithParam<TWireCase> {};
+
+TEST_P(OnlineStateWire, NumbersNameAStateOrNone) {
+    const TWireCase& c = GetParam();
+    EXPECT_EQ(OnlineStateFromWire(c.Wire), c.State);
+    if (c.State) {
+        EXPECT_EQ(OnlineStateToWire(*c.State), c.Wire);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, OnlineStateWire,
+                         ::testing::Values(TWireCase{"Online", 0, Online}, TWireCase{"Busy", 1, Busy},
+                                           TWireCase{"Away", 2, Away},
+                                           // A state caption of these would read "Ann --- ".
+                                           TWireCase{"JustAboveAway", 3, std::nullopt},
+                                           TWireCase{"UnknownSeven", 7, std::nullopt},
+                                           TWireCase{"Negative", -1, std::nullopt},
+                                           // 258 and 255 would wrap to 2 and -1 in a byte.
+                                           TWireCase{"WrapsToAwayInAByte", 258, std::nullopt},
+                                           TWireCase{"ByteMinusOne", 255, std::nullopt}),
+                         TCaseName());
 
 // -------------------------------------------------------- state choice
 
 struct TChoiceCase {
     const char* Name;
-    int Tag;
-    int Current;
+    TOnlineState Wanted;
+    TOnlineState Current;
     bool BusyAutoSwitch;
     bool AwayAutoSwitch;
     TStateChoice::TKind Kind;
-    int State; // ckSwitch
-    int Entry; // ckDialog
+    TOnlineState State; // ckSwitch: the new state; ckDialog: the one preselected
 };
 
 void PrintTo(const TChoiceCase& c, std::ostream* os) { *os << c.Name; }
@@ -144,13 +167,10 @@ TEST_P(StateChoiceCases, SwitchDialogOrNothing) {
     const TChoiceCase& c = GetParam();
     FParams[bpState_Busy_AutoSwitch] = c.BusyAutoSwitch;
     FParams[bpState_Away_AutoSwitch] = c.AwayAutoSwitch;
-    const TStateChoice choice = ChooseOnlineState(c.Tag, c.Current, FParams);
+    const TStateChoice choice = ChooseOnlineState(c.Wanted, c.Current, FParams);
     EXPECT_EQ(choice.Kind, c.Kind);
-    if (c.Kind == TStateChoice::ckSwitch) {
+    if (c.Kind != TStateChoice::ckNothing) {
         EXPECT_EQ(choice.State, c.State);
-    }
-    if (c.Kind == TStateChoice::ckDialog) {
-        EXPECT_EQ(choice.Entry, c.Entry);
     }
 }
 
@@ -161,20 +181,18 @@ constexpr auto kDialog = TStateChoice::ckDialog;
 INSTANTIATE_TEST_SUITE_P(
     Cases, StateChoiceCases,
     ::testing::Values(
-        TChoiceCase{"OnlineAgainDoesNothing", TagOnline, Online, false, false, kNothing, 0, 0},
-        TChoiceCase{"BusyAgainDoesNothingEvenWithAutoSwitch", TagBusy, Busy, true, true, kNothing, 0, 0},
-        TChoiceCase{"AwayAgainDoesNothing", TagAway, Away, false, false, kNothing, 0, 0},
-        TChoiceCase{"BackToOnlineAlwaysDirect", TagOnline, Busy, false, false, kSwitch, Online, 0},
-        TChoiceCase{"AwayToOnlineDirect", TagOnline, Away, false, false, kSwitch, Online, 0},
-        TChoiceCase{"BusyByDefaultOpensDialogOnBusy", TagBusy, Online, false, false, kDialog, 0, EntryBusy},
-        TChoiceCase{"AwayByDefaultOpensDialogOnAway", TagAway, Online, false, false, kDialog, 0, EntryAway},
-        TChoiceCase{"BusyWithAutoSwitch", TagBusy, Online, true, false, kSwitch, Busy, 0},
-        TChoiceCase{"AwayWithAutoSwitch", TagAway, Online, false, true, kSwitch, Away, 0},
-        TChoiceCase{"OtherStatesSwitchDoesNotCount", TagAway, Online, true, false, kDialog, 0, EntryAway},
-        TChoiceCase{"BusyToAwayUsesAwaySetting", TagAway, Busy, false, true, kSwitch, Away, 0},
-        TChoiceCase{"AwayToBusyOpensDialog", TagBusy, Away, false, true, kDialog, 0, EntryBusy},
-        TChoiceCase{"UnknownTagDoesNothing", 1004, Online, true, true, kNothing, 0, 0},
-        TChoiceCase{"TagBelowRangeDoesNothing", 1000, Online, true, true, kNothing, 0, 0}),
+        TChoiceCase{"OnlineAgainDoesNothing", Online, Online, false, false, kNothing, Online},
+        TChoiceCase{"BusyAgainDoesNothingEvenWithAutoSwitch", Busy, Busy, true, true, kNothing, Online},
+        TChoiceCase{"AwayAgainDoesNothing", Away, Away, false, false, kNothing, Online},
+        TChoiceCase{"BackToOnlineAlwaysDirect", Online, Busy, false, false, kSwitch, Online},
+        TChoiceCase{"AwayToOnlineDirect", Online, Away, false, false, kSwitch, Online},
+        TChoiceCase{"BusyByDefaultOpensDialogOnBusy", Busy, Online, false, false, kDialog, Busy},
+        TChoiceCase{"AwayByDefaultOpensDialogOnAway", Away, Online, false, false, kDialog, Away},
+        TChoiceCase{"BusyWithAutoSwitch", Busy, Online, true, false, kSwitch, Busy},
+        TChoiceCase{"AwayWithAutoSwitch", Away, Online, false, true, kSwitch, Away},
+        TChoiceCase{"OtherStatesSwitchDoesNotCount", Away, Online, true, false, kDialog, Away},
+        TChoiceCase{"BusyToAwayUsesAwaySetting", Away, Busy, false, true, kSwitch, Away},
+        TChoiceCase{"AwayToBusyOpensDialog", Busy, Away, false, true, kDialog, Busy}),
     TCaseName());
 
 // ------------------------------------------------------ auto-reply text
@@ -214,23 +232,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 class AutoReplyStoreTest : public OnlineStateFixture, public ::testing::Test {};
 
-TEST_F(AutoReplyStoreTest, EachEntryHasItsOwnSettings) {
-    StoreAutoReplyText(FParams, EntryAway, QStringLiteral("Out\tto lunch"));
+TEST_F(AutoReplyStoreTest, BusyAndAwayHaveTheirOwnSettings) {
+    StoreAutoReplyText(FParams, Away, QStringLiteral("Out\tto lunch"));
     EXPECT_EQ(FParams[spState_Away_AutoReplyContent], QStringLiteral("Outto lunch"));
     EXPECT_EQ(FParams[spState_Busy_AutoReplyContent], QStringLiteral("Sorry, I'm busy now."));
-    StoreAutoReplyText(FParams, EntryBusy, QStringLiteral("Meeting"));
+    StoreAutoReplyText(FParams, Busy, QStringLiteral("Meeting"));
     EXPECT_EQ(FParams[spState_Busy_AutoReplyContent], QStringLiteral("Meeting"));
-    EXPECT_EQ(AutoReplyParam(EntryBusy), bpState_Busy_AutoReply);
-    EXPECT_EQ(AutoReplyParam(EntryAway), bpState_Away_AutoReply);
-    EXPECT_EQ(AutoSwitchParam(EntryBusy), bpState_Busy_AutoSwitch);
-    EXPECT_EQ(AutoSwitchParam(EntryAway), bpState_Away_AutoSwitch);
-    EXPECT_EQ(EntryState(EntryBusy), Busy);
-    EXPECT_EQ(EntryState(EntryAway), Away);
+    EXPECT_EQ(AutoReplyParam(Busy), bpState_Busy_AutoReply);
+    EXPECT_EQ(AutoReplyParam(Away), bpState_Away_AutoReply);
+    EXPECT_EQ(AutoSwitchParam(Busy), bpState_Busy_AutoSwitch);
+    EXPECT_EQ(AutoSwitchParam(Away), bpState_Away_AutoSwitch);
+    EXPECT_EQ(AutoReplyContentParam(Busy), spState_Busy_AutoReplyContent);
+    EXPECT_EQ(AutoReplyContentParam(Away), spState_Away_AutoReplyContent);
+    // Online has no settings of its own: it reads Busy's.
+    EXPECT_EQ(AutoReplyParam(Online), bpState_Busy_AutoReply);
 }
 
 // The stored text is what the peers get: GetAutoReply reads the same settings.
 TEST_F(AutoReplyStoreTest, StoredTextIsTheReplyOfItsState) {
-    StoreAutoReplyText(FParams, EntryAway, QStringLiteral("Back\tsoon"));
+    StoreAutoReplyText(FParams, Away, QStringLiteral("Back\tsoon"));
     FParams[bpState_Away_AutoReply] = false;
     FParams[bpState_Busy_AutoReply] = true;
     const auto lang = English();
@@ -257,33 +277,34 @@ TEST_F(StateSwitchTest, DirectChoicesAnnounceOnce) {
     TOnlineStateSwitch sw(FParams, FSpy);
     QSignalSpy switched(&sw, &TOnlineStateSwitch::StateSwitched);
 
-    EXPECT_EQ(sw.Choose(TagBusy).Kind, TStateChoice::ckSwitch);
+    EXPECT_EQ(sw.Choose(Busy).Kind, TStateChoice::ckSwitch);
     EXPECT_EQ(FLocal.OnlineState(), Busy);
-    EXPECT_EQ(sw.Choose(TagBusy).Kind, TStateChoice::ckNothing);
-    EXPECT_EQ(sw.Choose(TagOnline).Kind, TStateChoice::ckSwitch);
-    EXPECT_EQ(FSpy.Sent, (QList<int>{Busy, Online}));
+    EXPECT_EQ(sw.Choose(Busy).Kind, TStateChoice::ckNothing);
+    EXPECT_EQ(sw.Choose(Online).Kind, TStateChoice::ckSwitch);
+    EXPECT_EQ(FSpy.Sent, (QList<TOnlineState>{Busy, Online}));
     ASSERT_EQ(switched.count(), 2);
-    EXPECT_EQ(switched.at(0).at(0).toInt(), Busy);
-    EXPECT_EQ(switched.at(1).at(0).toInt(), Online);
+    EXPECT_EQ(switched.at(0).at(0).value<TOnlineState>(), Busy);
+    EXPECT_EQ(switched.at(1).at(0).value<TOnlineState>(), Online);
 }
 
 TEST_F(StateSwitchTest, DialogChoiceSendsNothingYet) {
     TOnlineStateSwitch sw(FParams, FSpy);
     QSignalSpy switched(&sw, &TOnlineStateSwitch::StateSwitched);
-    const TStateChoice choice = sw.Choose(TagAway);
+    const TStateChoice choice = sw.Choose(Away);
     EXPECT_EQ(choice.Kind, TStateChoice::ckDialog);
-    EXPECT_EQ(choice.Entry, EntryAway);
+    EXPECT_EQ(choice.State, Away);
     EXPECT_TRUE(FSpy.Sent.isEmpty());
     EXPECT_EQ(switched.count(), 0);
     EXPECT_EQ(FLocal.OnlineState(), Online);
 }
 
-TEST_F(StateSwitchTest, SwitchToTheSameOrNoStateIsSilent) {
+TEST_F(StateSwitchTest, SwitchToTheSameStateIsSilent) {
     TOnlineStateSwitch sw(FParams, FSpy);
     QSignalSpy switched(&sw, &TOnlineStateSwitch::StateSwitched);
     EXPECT_FALSE(sw.Switch(Online));
-    EXPECT_FALSE(sw.Switch(3));
-    EXPECT_FALSE(sw.Switch(-1));
+    // No state at all cannot be asked for: numbers are read at the edge.
+    EXPECT_FALSE(OnlineStateFromWire(3).has_value());
+    EXPECT_FALSE(OnlineStateFromWire(-1).has_value());
     EXPECT_TRUE(FSpy.Sent.isEmpty());
     EXPECT_EQ(switched.count(), 0);
 }
@@ -299,7 +320,7 @@ TEST(NodeStateAnnouncer, SetsTheProcessState) {
     EXPECT_EQ(announcer.CurrentState(), Away);
     EXPECT_EQ(local.OnlineState(), Away);
     EXPECT_FALSE(announcer.SwitchOnlineState(Away));
-    EXPECT_FALSE(announcer.SwitchOnlineState(5));
+    EXPECT_FALSE(OnlineStateFromWire(5).has_value());
     EXPECT_TRUE(announcer.SwitchOnlineState(Online));
     EXPECT_EQ(local.OnlineState(), Online);
 }

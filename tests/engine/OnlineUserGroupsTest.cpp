@@ -165,10 +165,10 @@ TEST_F(OnlineUserGroups, MoveToGroupTargetsLowestFirstWithoutOwnGroup) {
     };
     const QList<TMoveTarget> sales = Model.MoveToGroupTargets(Row(QStringLiteral("s2")));
     EXPECT_EQ(names(sales), QStringLiteral("Tail,Empty,Support,Favorite Contacts"));
-    // The Tag is the group row's index in the whole tree, users counted.
-    for (const TMoveTarget& t : sales) EXPECT_EQ(Model.TreeRow(t.Tag), Model.FindGroup(t.Name)) << t.Name.toStdString();
-    EXPECT_EQ(sales.first().Tag, 11);
-    EXPECT_EQ(sales.last().Tag, 0);
+    // TreeIndex is the group row's index in the whole tree, users counted.
+    for (const TMoveTarget& t : sales) EXPECT_EQ(Model.TreeRow(t.TreeIndex), Model.FindGroup(t.Name)) << t.Name.toStdString();
+    EXPECT_EQ(sales.first().TreeIndex, 11);
+    EXPECT_EQ(sales.last().TreeIndex, 0);
 
     EXPECT_EQ(names(Model.MoveToGroupTargets(Row(QStringLiteral("f1")))), QStringLiteral("Tail,Empty,Support,Sales"));
     EXPECT_TRUE(Model.MoveToGroupTargets(Row(QStringLiteral("G:Sales"))).isEmpty());
@@ -258,20 +258,6 @@ TEST_F(OnlineUserGroups, TreeOrderHelpers) {
     EXPECT_EQ(Model.RowBefore(Row(QStringLiteral("s1"))), Row(QStringLiteral("G:Sales")));
     EXPECT_FALSE(Model.RowBefore(Model.GroupIndex(0)).isValid());
     EXPECT_FALSE(Model.flags(Model.GroupIndex(0)).testFlag(Qt::ItemIsDragEnabled));
-}
-
-TEST_F(OnlineUserGroups, OneHotRowAtATime) {
-    const auto hotRows = [this] {
-        QStringList out;
-        for (int i = 0; Model.TreeRow(i).isValid(); ++i)
-            if (Model.NodeData(Model.TreeRow(i))->Hot) out << Model.data(Model.TreeRow(i)).toString();
-        return out;
-    };
-    Model.SetHot(Row(QStringLiteral("s1")));
-    Model.SetHot(Row(QStringLiteral("G:Tail")));
-    EXPECT_EQ(hotRows(), QStringList{QStringLiteral("Tail [0]")});
-    Model.SetHot({});
-    EXPECT_TRUE(hotRows().isEmpty());
 }
 
 } // namespace

@@ -183,19 +183,19 @@ TEST_F(OnlineUserModel, SelfRowIsMarkedAndNotAnnounced) {
 TEST_F(OnlineUserModel, CheckedRecipientsComeBottomUpAndRefreshClearsTicks) {
     for (const char* c : {"A", "B", "C"})
         Model.AddUserNode(false, Peer(QString::fromLatin1(c), QString::fromLatin1(c), QStringLiteral("10.0.0.1"), QString::fromLatin1(c)));
-    Model.CheckOnlineUsers(1);
+    Model.CheckOnlineUsers(TCheckAction::CheckAll);
     TRecipients r = Model.CheckedRecipients();
     ASSERT_EQ(r.size(), 3);
     EXPECT_EQ(r[0].NickName, QStringLiteral("C"));
     EXPECT_EQ(r[2].NickName, QStringLiteral("A"));
-    Model.CheckOnlineUsers(2);
+    Model.CheckOnlineUsers(TCheckAction::Invert);
     EXPECT_TRUE(Model.CheckedRecipients().isEmpty());
     Model.SetChecked(Model.UserIndexes()[1], true);
     EXPECT_EQ(Model.CheckedRecipients().size(), 1);
-    Model.CheckOnlineUsers(3);
+    Model.CheckOnlineUsers(TCheckAction::CheckNone);
     EXPECT_TRUE(Model.CheckedRecipients().isEmpty());
 
-    Model.CheckOnlineUsers(1);
+    Model.CheckOnlineUsers(TCheckAction::CheckAll);
     Model.ClearUserList();
     Model.LoadGroupNodes(false);
     Model.AddUserNode(false, Peer(QStringLiteral("A"), QStringLiteral("A"), QStringLiteral("10.0.0.1"), QStringLiteral("A")));

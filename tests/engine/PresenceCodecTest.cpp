@@ -12,7 +12,7 @@ TLocalIdentity SampleIdentity(qint16 languageId = 1033) {
     TLocalIdentity self;
     self.LanguageId = languageId;
     self.Interfaces = {QStringLiteral("10.1.0.5=255.255.0.0"), QStringLiteral("192.168.7.5=255.255.255.0")};
-    self.OnlineState = 2;
+    self.OnlineState = TOnlineState::Away;
     self.NickName = QStringLiteral("Ann");
     self.ComputerName = QStringLiteral("PC-ANN");
     self.Version = QStringLiteral("1.2.3.4");
@@ -23,7 +23,7 @@ TLocalIdentity SampleIdentity(qint16 languageId = 1033) {
 std::optional<TEnvelope> Parse(const QByteArray& datagram) { return TEnvelope::Parse(datagram); }
 
 void ExpectIdentity(const TOnlineNotify& n, const TLocalIdentity& self) {
-    EXPECT_EQ(n.OnlineState, self.OnlineState);
+    EXPECT_EQ(n.OnlineState, OnlineStateToWire(self.OnlineState));
     EXPECT_EQ(n.NickName, self.NickName);
     EXPECT_EQ(n.ComputerName, self.ComputerName);
     EXPECT_EQ(n.Version, self.Version);

@@ -80,7 +80,7 @@ TEST(PresenceService, BurstOfNewUsersIsSummedUp) {
         QStringList notices;
         int sounds = 0;
         QObject::connect(&service, &TPresenceService::NotificationRequested, [&](const QString& t) { notices << t; });
-        QObject::connect(&service, &TPresenceService::SoundRequested, [&](int) { ++sounds; });
+        QObject::connect(&service, &TPresenceService::SoundRequested, [&](TSound) { ++sounds; });
         for (int i = 0; i < 8; ++i) router.Post(WM_PEER_LOGON, 0, 0, NamedPeer(QStringLiteral("U%1").arg(i)));
         QCoreApplication::processEvents();
         EXPECT_EQ(model.UserIndexes().size(), 8);

@@ -28,7 +28,7 @@ class ContextHelpTest : public ::testing::Test {
 protected:
     ContextHelpTest()
         : Help(Home.File(QStringLiteral("Content.txt"))),
-          Dialog(Params(), 0) {
+          Dialog(Params(), TOnlineState::Busy) {
         Home.Write(QStringLiteral("Content.txt"),
                    "[Popups]\r\n10001=Pick a state & see <its> settings.\r\n10005=Switch now.\r\n");
         Help.SetShowText([this](const QPoint& pos, const QString& html, QWidget* widget) {

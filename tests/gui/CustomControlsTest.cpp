@@ -212,7 +212,7 @@ TEST(HeaderTest, DefaultsAsTheMainWindowExpects) {
     EXPECT_EQ(header.height(), 40);
     EXPECT_EQ(header.GradientStartColor(), QColor(220, 220, 220));
     EXPECT_EQ(header.GradientEndColor(), QColor(245, 245, 245));
-    EXPECT_EQ(header.OnlineState(), 0);
+    EXPECT_EQ(header.OnlineState(), TOnlineState::Online);
     EXPECT_EQ(header.DropButton()->ButtonNormalImageRes(), QStringLiteral("U_DROPBUTTON_NORMAL"));
     EXPECT_EQ(header.DropButton()->ButtonHotImageRes(), QStringLiteral("U_DROPBUTTON_HOT"));
     EXPECT_EQ(header.DropButton()->ButtonPressedImageRes(), QStringLiteral("U_DROPBUTTON_PRESSED"));
@@ -231,15 +231,15 @@ TEST(HeaderTest, PaintsTheGradientAndTheStateIcon) {
     // The state icon's badge sits in its lower right quarter.
     const QPoint badge(4 + 28, 4 + 20);
     const QColor present = PixelAt(header, badge);
-    header.SetOnlineState(1);
+    header.SetOnlineState(TOnlineState::Busy);
     const QColor busy = PixelAt(header, badge);
     EXPECT_NE(present.rgb(), busy.rgb());
     EXPECT_GT(busy.red(), 180);
     EXPECT_LT(busy.green(), 120);
-    // Outside 0..2 there is no icon: only the gradient shows through.
+    // A peer's number outside 0..2 is no state: no icon, only the gradient shows through.
     header.SetGradientStartColor(QColor(200, 200, 200));
     header.SetGradientEndColor(QColor(200, 200, 200));
-    header.SetOnlineState(7);
+    header.SetOnlineState(OnlineStateFromWire(7));
     EXPECT_EQ(PixelAt(header, QPoint(20, 20)).rgb(), QColor(200, 200, 200).rgb());
 }
 

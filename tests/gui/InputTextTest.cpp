@@ -97,15 +97,15 @@ TEST(QuietTray, ObserverSeesTheFirstOpenAndTheLastClose) {
             inner->close();
             QTimer::singleShot(0, outer, &QWidget::close);
         });
-        Utils::ShowMessageBox(outer, true, Utils::mbInformation, QStringLiteral("inner"));
+        Utils::ShowMessageBox(outer, true, Utils::TMessageBoxKind::Information, QStringLiteral("inner"));
     });
-    Utils::ShowMessageBox(nullptr, true, Utils::mbInformation, QStringLiteral("outer"));
+    Utils::ShowMessageBox(nullptr, true, Utils::TMessageBoxKind::Information, QStringLiteral("outer"));
     EXPECT_TRUE(innerQuiet);
     EXPECT_FALSE(Utils::TrayIsQuiet());
     EXPECT_EQ(told, (QList<bool>{true, false}));
     // A box that does not ask for quiet leaves the tray alone.
     WhenModalOpens([](QWidget* box) { box->close(); });
-    Utils::ShowMessageBox(nullptr, false, Utils::mbInformation, QStringLiteral("loud"));
+    Utils::ShowMessageBox(nullptr, false, Utils::TMessageBoxKind::Information, QStringLiteral("loud"));
     EXPECT_EQ(told.size(), 2);
     Utils::SetTrayQuietObserver({});
 }

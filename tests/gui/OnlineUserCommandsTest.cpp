@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <QAction>
 #include <QMenu>
 #include <QSignalSpy>
@@ -27,9 +29,9 @@ protected:
             *value = *Answer;
             return true;
         });
-        Commands.SetMessageBox([this](QWidget*, int kind, const QString& text) {
-            Boxes << QStringLiteral("%1|%2").arg(kind).arg(text);
-            return int(Utils::mrOk);
+        Commands.SetMessageBox([this](QWidget*, Utils::TMessageBoxKind kind, const QString& text) {
+            Boxes << QStringLiteral("%1|%2").arg(int(kind)).arg(text);
+            return Utils::TMessageBoxResult::Ok;
         });
         Commands.BuildMenu(&Menu);
     }
@@ -104,7 +106,7 @@ TEST_F(OnlineUserCommandsTest, DeleteRefusedWhileTheGroupHasUsers) {
     View.setCurrentIndex(Group("Sales"));
     Commands.miOnlineDeleteGroupClick();
     EXPECT_EQ(Boxes, QStringList{QStringLiteral("%1|Please move all the group's users to other group and try again.")
-                                     .arg(int(Utils::mbInformation))});
+                                     .arg(int(Utils::TMessageBoxKind::Information))});
     EXPECT_TRUE(Group("Sales").isValid());
 
     Boxes.clear();
@@ -203,7 +205,9 @@ TEST_F(OnlineUserCommandsTest, MoveToGroupNeedsTwoGroups) {
 
 TEST_F(OnlineUserCommandsTest, FloatingWindowItemIsCheckedForItsUser) {
     QObject floating;
-    Model.NodeData(User("s1"))->FloatWindow = &floating;
+    const TUserNodeData& s1 = *Model.NodeData(User("s1"));
+    // The key's case does not matter.
+    Commands.SetFloatingWindow(TOnlineUserModel::UserKey(s1.ComputerName, s1.UserId).toUpper(), &floating);
     View.setCurrentIndex(User("s1"));
     Commands.UpdateMenu();
     QAction* item = Commands.MenuAction(QStringLiteral("miOnlineShowFloatingWindow"));
@@ -213,6 +217,20 @@ TEST_F(OnlineUserCommandsTest, FloatingWindowItemIsCheckedForItsUser) {
     item->trigger();
     ASSERT_EQ(toggled.count(), 1);
     EXPECT_TRUE(toggled.first().at(0).toBool()); // it was shown: close it
+
+    // Another user's item is not checked by s1's window.
+    View.setCurrentIndex(User("s2"));
+    Commands.UpdateMenu();
+    EXPECT_FALSE(item->isChecked());
+    // A window that is gone checks nothing.
+    auto closing = std::make_unique<QObject>();
+    const TUserNodeData& s2 = *Model.NodeData(User("s2"));
+    Commands.SetFloatingWindow(TOnlineUserModel::UserKey(s2.ComputerName, s2.UserId), closing.get());
+    Commands.UpdateMenu();
+    EXPECT_TRUE(item->isChecked());
+    closing.reset();
+    Commands.UpdateMenu();
+    EXPECT_FALSE(item->isChecked());
 }
 
 TEST_F(OnlineUserCommandsTest, CheckMarksAndDisplayOptions) {

@@ -15,8 +15,11 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -48,7 +51,7 @@ TEST_P(RowTexts, MainAndDetail) {
     user.Responding = c.Responding;
     EXPECT_EQ(TOnlineUserDelegate::MainText(user).toStdString(), c.Main);
     EXPECT_EQ(TOnlineUserDelegate::DetailText(user, c.ShowComputer, c.ShowAddress).toStdString(), c.Detail);
-    EXPECT_EQ(TOnlineUserDelegate::StateImageName(c.State).toStdString(), c.StateImage);
+    EXPECT_EQ(TOnlineUserDelegate::StateImageName(OnlineStateFromWire(c.State)).toStdString(), c.StateImage);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -77,6 +80,21 @@ TEST(OnlineUserDelegate, DrawingStartsByLevelAndKind) {
 
 // --------------------------------------------------------------------- view
 
+// Collects the regions a widget is asked to paint.
+class TPaintRecorder : public QObject {
+public:
+    TPaintRecorder(QWidget* widget, QRegion* painted) : FPainted(painted) { widget->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) *FPainted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QRegion* FPainted;
+};
+
 
 // Favorite Contacts: f1; Sales: s1 s2; Empty.
 class OnlineUserViewTest : public TOnlineListFixture {
@@ -94,6 +112,11 @@ protected:
     }
     void ExpandAll() {
         for (int g = 0; g < Model.rowCount(); ++g) View.expand(Model.GroupIndex(g));
+    }
+    void MoveTo(const QModelIndex& row) {
+        const QPoint pos = TextPoint(row);
+        QMouseEvent move(QEvent::MouseMove, pos, View.viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(View.viewport(), &move);
     }
     QColor PixelAtRowEnd(const QModelIndex& index) {
         const QImage image = View.viewport()->grab().toImage();
@@ -211,16 +234,58 @@ TEST_F(OnlineUserViewTest, ContextMenuSelectsTheRowUnderThePointerFirst) {
 
 TEST_F(OnlineUserViewTest, HoverMarksOneRowAndLeavingClearsIt) {
     ExpandAll();
-    for (const QModelIndex& row : {User("s1"), User("s2")}) {
-        const QPoint pos = TextPoint(row);
-        QMouseEvent move(QEvent::MouseMove, pos, View.viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, {});
-        QApplication::sendEvent(View.viewport(), &move);
-    }
-    EXPECT_FALSE(Node(User("s1")).Hot);
-    EXPECT_TRUE(Node(User("s2")).Hot);
+    QSignalSpy changed(&Model, &QAbstractItemModel::dataChanged);
+    for (const QModelIndex& row : {User("s1"), User("s2")}) MoveTo(row);
+    EXPECT_EQ(View.HotRow(), User("s2"));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(View.viewport(), &leave);
-    EXPECT_FALSE(Node(User("s2")).Hot);
+    EXPECT_FALSE(View.HotRow().isValid());
+    // Hovering is the view's business: the model hears nothing of it.
+    EXPECT_EQ(changed.count(), 0);
+}
+
+TEST_F(OnlineUserViewTest, OneHotRowAtATime) {
+    ExpandAll();
+    View.SetHotRow(User("s1"));
+    View.SetHotRow(Group("Empty"));
+    EXPECT_EQ(View.HotRow(), Group("Empty"));
+    View.SetHotRow({});
+    EXPECT_FALSE(View.HotRow().isValid());
+    // A hot row that goes away leaves no hot row behind.
+    View.SetHotRow(User("f1"));
+    Model.DeleteUserNode(User("f1"));
+    EXPECT_FALSE(View.HotRow().isValid());
+}
+
+// Moving the hot row from one row to the next repaints those two rows, not the list.
+TEST_F(OnlineUserViewTest, HoverRepaintsOnlyTheRowsItLeavesAndEnters) {
+    ExpandAll();
+    QRegion painted;
+    TPaintRecorder recorder(View.viewport(), &painted);
+    const auto paintedWhile = [&painted](const std::function<void()>& act) {
+        QApplication::processEvents(); // whatever was pending before
+        painted = QRegion();
+        act();
+        QApplication::processEvents();
+        return painted;
+    };
+    const auto rowOf = [this](const QModelIndex& index) {
+        const QRect item = View.visualRect(index);
+        return QRect(0, item.top(), View.viewport()->width(), item.height());
+    };
+    const QRegion rows = QRegion(rowOf(User("s1"))) + rowOf(User("s2"));
+
+    View.SetHotRow(User("s1"));
+    const QRegion direct = paintedWhile([this] { View.SetHotRow(User("s2")); });
+    EXPECT_TRUE(direct.subtracted(rows).isEmpty()) << "painted outside the two rows";
+    EXPECT_TRUE(rows.subtracted(direct).isEmpty()) << "a row was left stale";
+
+    // The same by the pointer.
+    MoveTo(User("s1"));
+    const QRegion moved = paintedWhile([this] { MoveTo(User("s2")); });
+    EXPECT_EQ(View.HotRow(), User("s2"));
+    EXPECT_TRUE(moved.subtracted(rows).isEmpty()) << "painted outside the two rows";
+    EXPECT_TRUE(rows.subtracted(moved).isEmpty()) << "a row was left stale";
 }
 
 // The window's parts go down in some order at exit: a list whose model is
@@ -253,7 +318,7 @@ TEST_F(OnlineUserViewTest, BackgroundsFollowSelectionHoverAndExpansion) {
     EXPECT_EQ(PixelAtRowEnd(Group("Sales")), QColor(254, 217, 205)); // expanded, not selected
     const QColor plain = PixelAtRowEnd(User("s2"));
     EXPECT_NE(plain, QColor(205, 224, 254));
-    Model.SetHot(User("s2"));
+    View.SetHotRow(User("s2"));
     EXPECT_EQ(PixelAtRowEnd(User("s2")), QColor(205, 224, 254));
     View.setCurrentIndex(Group("Sales"));
     EXPECT_EQ(PixelAtRowEnd(Group("Sales")), QColor(254, 217, 205)); // selected and expanded

@@ -1,6 +1,7 @@
 #include "presence/widgets/StateSetupUnit.h"
 
 #include "core/ParamsUnit.h"
+#include "presence/widgets/OnlineStateMenuUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "support/GuiSupport.h"
 #include "support/TestSupport.h"
@@ -26,6 +27,11 @@
 namespace {
 
 using namespace OnlineStates;
+using namespace OnlineStateMenu;
+using enum TOnlineState;
+
+constexpr int EntryBusy = TStateSetupForm::EntryBusy;
+constexpr int EntryAway = TStateSetupForm::EntryAway;
 
 // act on the setup dialog as soon as it is open.
 void WhenSetupOpens(std::function<void(TStateSetupForm*)> act) {
@@ -118,16 +124,16 @@ TEST_F(StateSetupTest, SwitchingTheListThenSwitchNowStoresOnlyTheNewStatesText) 
     EXPECT_EQ(FParams[spState_Busy_AutoReplyContent], kBusyDefault);
     EXPECT_EQ(FParams[spState_Away_AutoReplyContent], QStringLiteral("Gone fishing"));
     EXPECT_EQ(FLocal.OnlineState(), Away);
-    EXPECT_EQ(FSpy.Sent, QList<int>{Away});
+    EXPECT_EQ(FSpy.Sent, QList<TOnlineState>{Away});
     ASSERT_EQ(FSwitched.count(), 1);
-    EXPECT_EQ(FSwitched.at(0).at(0).toInt(), Away);
+    EXPECT_EQ(FSwitched.at(0).at(0).value<TOnlineState>(), Away);
 }
 
 TEST_F(StateSetupTest, SwitchNowIsTheDefaultButton) {
     WhenSetupOpens([](TStateSetupForm* dialog) { QTest::keyClick(dialog->StateList(), Qt::Key_Return); });
     FController.ChangeOnlineStateExecute(TagAway);
     EXPECT_EQ(FLocal.OnlineState(), Away);
-    EXPECT_EQ(FSpy.Sent, QList<int>{Away});
+    EXPECT_EQ(FSpy.Sent, QList<TOnlineState>{Away});
 }
 
 TEST_F(StateSetupTest, AutoSwitchSkipsTheDialog) {
@@ -146,7 +152,7 @@ TEST_F(StateSetupTest, AutoSwitchSkipsTheDialog) {
     watchdog->stop();
     EXPECT_FALSE(opened);
     EXPECT_EQ(FLocal.OnlineState(), Away);
-    EXPECT_EQ(FSpy.Sent, QList<int>{Away});
+    EXPECT_EQ(FSpy.Sent, QList<TOnlineState>{Away});
     EXPECT_EQ(FSwitched.count(), 1);
 }
 
@@ -163,12 +169,12 @@ TEST_F(StateSetupTest, TickingNotShowAgainMakesTheNextChoiceDirect) {
 
     FController.ChangeOnlineStateExecute(TagAway);
     EXPECT_EQ(FLocal.OnlineState(), Away);
-    EXPECT_EQ(FSpy.Sent, QList<int>{Away});
+    EXPECT_EQ(FSpy.Sent, QList<TOnlineState>{Away});
 }
 
 struct TSameStateCase {
     const char* Name;
-    int State;
+    TOnlineState State;
     int Tag;
 };
 
@@ -193,30 +199,51 @@ INSTANTIATE_TEST_SUITE_P(Cases, StateSetupSameState,
                                            TSameStateCase{"AwayWithDialog", Away, TagAway}),
                          TCaseName());
 
+// Only the three state items carry a state; any other tag is no choice.
+TEST_F(StateSetupTest, TagsOutsideTheStateItemsDoNothing) {
+    FParams[bpState_Busy_AutoSwitch] = true;
+    FParams[bpState_Away_AutoSwitch] = true;
+    for (int tag : {TagOnline - 1, TagAway + 1, 0, -1}) FController.ChangeOnlineStateExecute(tag);
+    EXPECT_EQ(FLocal.OnlineState(), Online);
+    EXPECT_TRUE(FSpy.Sent.isEmpty());
+    EXPECT_EQ(FSwitched.count(), 0);
+    EXPECT_EQ(FController.OpenDialog(), nullptr);
+}
+
+// The list's two entries are Busy and Away; any state but Away selects Busy.
+TEST(StateSetupEntries, EntriesMapToBusyAndAway) {
+    EXPECT_EQ(TStateSetupForm::EntryOf(Busy), EntryBusy);
+    EXPECT_EQ(TStateSetupForm::EntryOf(Away), EntryAway);
+    EXPECT_EQ(TStateSetupForm::EntryOf(Online), EntryBusy);
+    EXPECT_EQ(TStateSetupForm::StateOf(EntryBusy), Busy);
+    EXPECT_EQ(TStateSetupForm::StateOf(EntryAway), Away);
+    EXPECT_EQ(TStateSetupForm::StateOf(-1), Busy);
+}
+
 TEST_F(StateSetupTest, BackToOnlineIsAlwaysDirect) {
     FLocal.SetOnlineState(Away);
     FController.ChangeOnlineStateExecute(TagOnline);
     EXPECT_EQ(FLocal.OnlineState(), Online);
-    EXPECT_EQ(FSpy.Sent, QList<int>{Online});
+    EXPECT_EQ(FSpy.Sent, QList<TOnlineState>{Online});
 }
 
 TEST_F(StateSetupTest, SetupCommandPreselectsBusyAndSwitchesFromAway) {
     FLocal.SetOnlineState(Away);
     int shownEntry = -1;
     WhenSetupOpens([&](TStateSetupForm* dialog) {
-        shownEntry = dialog->SelectedEntry();
+        shownEntry = TStateSetupForm::EntryOf(dialog->SelectedState());
         dialog->SwitchButton()->click();
     });
     FController.LoadOnlineStateFormExecute();
     EXPECT_EQ(shownEntry, EntryBusy);
     EXPECT_EQ(FLocal.OnlineState(), Busy);
-    EXPECT_EQ(FSpy.Sent, QList<int>{Busy});
+    EXPECT_EQ(FSpy.Sent, QList<TOnlineState>{Busy});
 }
 
 TEST_F(StateSetupTest, SwitchNowOnTheCurrentStateSendsNothing) {
     FLocal.SetOnlineState(Busy);
     WhenSetupOpens([](TStateSetupForm* dialog) { dialog->SwitchButton()->click(); });
-    EXPECT_TRUE(FController.ShowStateSetupDialog(EntryBusy));
+    EXPECT_TRUE(FController.ShowStateSetupDialog(Busy));
     EXPECT_TRUE(FSpy.Sent.isEmpty());
     EXPECT_EQ(FSwitched.count(), 0);
 }
@@ -225,7 +252,7 @@ TEST_F(StateSetupTest, ASecondRequestWhileOpenOpensNoSecondDialog) {
     int dialogs = 0;
     bool secondResult = true;
     WhenSetupOpens([&](TStateSetupForm* dialog) {
-        secondResult = FController.ShowStateSetupDialog(EntryAway);
+        secondResult = FController.ShowStateSetupDialog(Away);
         FController.ChangeOnlineStateExecute(TagAway);
         const QWidgetList windows = QApplication::topLevelWidgets();
         dialogs = static_cast<int>(std::count_if(windows.begin(), windows.end(), [](QWidget* w) {
@@ -245,7 +272,7 @@ TEST_F(StateSetupTest, SwitchesAreStoredAtOnceForTheSelectedState) {
     FParams[bpState_Busy_AutoReply] = true;
     FParams[bpState_Away_AutoReply] = false;
     FParams[bpState_Away_AutoSwitch] = true;
-    TStateSetupForm form(FParams, EntryBusy);
+    TStateSetupForm form(FParams, Busy);
     EXPECT_TRUE(form.AutoReplyCheck()->isChecked());
     EXPECT_FALSE(form.DialogCheck()->isChecked());
 
@@ -264,7 +291,7 @@ TEST_F(StateSetupTest, SwitchesAreStoredAtOnceForTheSelectedState) {
 }
 
 TEST_F(StateSetupTest, TextCannotGrowPastTheLimit) {
-    TStateSetupForm form(FParams, EntryBusy);
+    TStateSetupForm form(FParams, Busy);
     QPlainTextEdit* edit = form.DescriptionEdit();
     edit->selectAll();
     QTest::keyClicks(edit, QString(300, QLatin1Char('x')));
@@ -281,14 +308,14 @@ TEST_F(StateSetupTest, TextCannotGrowPastTheLimit) {
 
 TEST_F(StateSetupTest, LongStoredTextIsCutWhenShown) {
     FParams[spState_Away_AutoReplyContent] = QString(400, QLatin1Char('q'));
-    TStateSetupForm form(FParams, EntryAway);
+    TStateSetupForm form(FParams, Away);
     EXPECT_EQ(form.DescriptionEdit()->toPlainText().size(), MaxAutoReplyLength);
     form.reject();
     EXPECT_EQ(FParams[spState_Away_AutoReplyContent], QString(MaxAutoReplyLength, QLatin1Char('q')));
 }
 
 TEST_F(StateSetupTest, TabsMoveTheFocusAndPastedTabsAreRemoved) {
-    TStateSetupForm form(FParams, EntryBusy);
+    TStateSetupForm form(FParams, Busy);
     EXPECT_TRUE(form.DescriptionEdit()->tabChangesFocus());
     form.DescriptionEdit()->setPlainText(QStringLiteral("a\tb\tc"));
     form.reject();
@@ -314,7 +341,7 @@ QString CaptionOf(QWidget* widget) {
 
 TEST_P(StateSetupControls, CaptionAndHelpContext) {
     const TControlCase& c = GetParam();
-    TStateSetupForm form(FParams, EntryBusy);
+    TStateSetupForm form(FParams, Busy);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Setup Online State"));
     auto* control = form.findChild<QWidget*>(QString::fromLatin1(c.Name));
     ASSERT_NE(control, nullptr);
@@ -336,11 +363,11 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseName());
 
 TEST_F(StateSetupTest, ListOffersBusyAndAway) {
-    TStateSetupForm form(FParams, EntryAway);
+    TStateSetupForm form(FParams, Away);
     ASSERT_EQ(form.StateList()->count(), 2);
     EXPECT_EQ(form.StateList()->itemText(0), QStringLiteral("Busy"));
     EXPECT_EQ(form.StateList()->itemText(1), QStringLiteral("Away"));
-    EXPECT_EQ(form.SelectedEntry(), EntryAway);
+    EXPECT_EQ(TStateSetupForm::EntryOf(form.SelectedState()), EntryAway);
     EXPECT_EQ(form.DescriptionEdit()->toPlainText(), kAwayDefault);
     EXPECT_TRUE(form.SwitchButton()->isDefault());
 }

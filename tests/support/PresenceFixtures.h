@@ -35,14 +35,14 @@ inline QModelIndex UserByNick(const TOnlineUserModel& model, const char* nick) {
 class TSpyAnnouncer : public TOnlineStateAnnouncer {
 public:
     explicit TSpyAnnouncer(TCommLocal& local) : FLocal(local) {}
-    int CurrentState() const override { return FLocal.OnlineState(); }
-    bool SwitchOnlineState(int state) override {
-        if (state < OnlineStates::Online || state > OnlineStates::Away || state == FLocal.OnlineState()) return false;
+    TOnlineState CurrentState() const override { return FLocal.OnlineState(); }
+    bool SwitchOnlineState(TOnlineState state) override {
+        if (state == FLocal.OnlineState()) return false;
         FLocal.SetOnlineState(state);
         Sent << state;
         return true;
     }
-    QList<int> Sent;
+    QList<TOnlineState> Sent;
 
 private:
     TCommLocal& FLocal;

@@ -9,7 +9,8 @@
 #include <QAction>
 #include <QMenu>
 
-TOnlineMenuState OnlineMenuState(const TOnlineUserModel& model, const QModelIndex& selected) {
+TOnlineMenuState OnlineMenuState(const TOnlineUserModel& model, const QModelIndex& selected,
+                                 const QObject* floatingWindow) {
     TOnlineMenuState state;
     const TUserNodeData* node = model.NodeData(selected);
     const bool user = node && !node->IsGroup;
@@ -19,7 +20,7 @@ TOnlineMenuState OnlineMenuState(const TOnlineUserModel& model, const QModelInde
     state.DeleteGroup = state.RenameGroup;
     state.MoveToGroup = user && model.GroupCount() >= 2;
     state.FloatingWindow = user;
-    state.FloatingChecked = user && !node->FloatWindow.isNull();
+    state.FloatingChecked = user && floatingWindow;
     return state;
 }
 
@@ -28,7 +29,7 @@ TOnlineUserCommands::TOnlineUserCommands(TOnlineUserView& view, TApplicationPara
       FInputText([](QWidget* owner, const QString& caption, const QString& prompt, QString* value) {
           return Utils::InputText(owner, caption, prompt, value);
       }),
-      FMessageBox([](QWidget* owner, int kind, const QString& text) {
+      FMessageBox([](QWidget* owner, Utils::TMessageBoxKind kind, const QString& text) {
           return Utils::ShowMessageBox(owner, true, kind, text);
       }) {}
 
@@ -135,7 +136,11 @@ void TOnlineUserCommands::TranslateCaptions() {
 void TOnlineUserCommands::UpdateMenu() {
     if (!FMenu) return;
     TOnlineMenuState state;
-    if (const TOnlineUserModel* model = Model()) state = OnlineMenuState(*model, FView.SelectedRow());
+    if (const TOnlineUserModel* model = Model()) {
+        const TUserNodeData* node = FView.SelectedNode();
+        const QObject* floating = node ? FloatingWindow(TOnlineUserModel::UserKey(node->ComputerName, node->UserId)) : nullptr;
+        state = OnlineMenuState(*model, FView.SelectedRow(), floating);
+    }
     const auto enable = [this](const char* name, bool on) {
         if (QAction* action = MenuAction(QString::fromLatin1(name))) action->setEnabled(on);
     };
@@ -153,6 +158,15 @@ void TOnlineUserCommands::UpdateMenu() {
     if (QAction* address = MenuAction(QStringLiteral("miOnlineIPAddress")))
         address->setChecked(FParams[bpOnlineListShowIPAddress]);
     if (FMoveMenu) BuildMoveToGroupMenu(FMoveMenu);
+}
+
+void TOnlineUserCommands::SetFloatingWindow(const QString& userKey, QObject* window) {
+    if (window) FFloatingWindows.insert(userKey.toCaseFolded(), window);
+    else FFloatingWindows.remove(userKey.toCaseFolded());
+}
+
+QObject* TOnlineUserCommands::FloatingWindow(const QString& userKey) const {
+    return FFloatingWindows.value(userKey.toCaseFolded()).data();
 }
 
 bool TOnlineUserCommands::AskGroupName(const QString& caption, const QString& prompt, QString* name) {
@@ -189,7 +203,7 @@ void TOnlineUserCommands::miOnlineDeleteGroupClick() {
     TOnlineUserModel* model = Model();
     if (!model) return;
     if (model->DeleteGroup(FView.SelectedRow()) == dgNotEmpty)
-        FMessageBox(Owner(), Utils::mbInformation,
+        FMessageBox(Owner(), Utils::TMessageBoxKind::Information,
                     Translate(QStringLiteral("Please move all the group's users to other group and try again.")));
 }
 
@@ -206,7 +220,7 @@ void TOnlineUserCommands::BuildMoveToGroupMenu(QMenu* submenu) {
         QString caption = target.Name;
         QAction* action = submenu->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
         action->setData(target.Name);
-        action->setProperty("Tag", target.Tag);
+        action->setProperty("Tag", target.TreeIndex);
         connect(action, &QAction::triggered, this, [this, name = target.Name] { MoveSelectedUserTo(name); });
     }
 }
@@ -221,7 +235,14 @@ void TOnlineUserCommands::MoveSelectedUserTo(const QString& groupName) {
 }
 
 void TOnlineUserCommands::CheckOnlineUserExecute(int tag) {
-    if (TOnlineUserModel* model = Model()) model->CheckOnlineUsers(tag);
+    TOnlineUserModel* model = Model();
+    if (!model) return;
+    switch (tag) {
+    case 1: model->CheckOnlineUsers(TCheckAction::CheckAll); break;
+    case 2: model->CheckOnlineUsers(TCheckAction::Invert); break;
+    case 3: model->CheckOnlineUsers(TCheckAction::CheckNone); break;
+    default: break;
+    }
 }
 
 void TOnlineUserCommands::miOnlineComputerNameClick(int tag) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ui/UtilsGuiUnit.h"
+
+#include <QHash>
 #include <QModelIndex>
 #include <QObject>
 #include <QPersistentModelIndex>
@@ -23,7 +26,9 @@ struct TOnlineMenuState {
     bool FloatingWindow = false; // a user row
     bool FloatingChecked = false; // ... that has a floating window
 };
-TOnlineMenuState OnlineMenuState(const TOnlineUserModel& model, const QModelIndex& selected);
+// floatingWindow: the selected user's floating window, if any.
+TOnlineMenuState OnlineMenuState(const TOnlineUserModel& model, const QModelIndex& selected,
+                                 const QObject* floatingWindow = nullptr);
 
 // The online list's window commands and its context menu pmOnline: groups
 // (add, rename, delete, move a user), check marks and display options. The
@@ -40,7 +45,8 @@ public:
 
     // Stand-ins for the modal dialogs (tests answer them directly).
     using TInputText = std::function<bool(QWidget* owner, const QString& caption, const QString& prompt, QString* value)>;
-    using TMessageBox = std::function<int(QWidget* owner, int kind, const QString& text)>;
+    using TMessageBox =
+        std::function<Utils::TMessageBoxResult(QWidget* owner, Utils::TMessageBoxKind kind, const QString& text)>;
 
     TOnlineUserCommands(TOnlineUserView& view, TApplicationParams& params, QObject* parent = nullptr);
 
@@ -56,6 +62,11 @@ public:
     void TranslateCaptions();
     // Enabling, checks and a fresh Move to Group submenu.
     void UpdateMenu();
+
+    // The floating window shown for a user (by UserKey, without case); it
+    // leaves the list when it is destroyed.
+    void SetFloatingWindow(const QString& userKey, QObject* window);
+    QObject* FloatingWindow(const QString& userKey) const;
 
     void miOnlineAddGroupClick();
     void miOnlineRenameGroupClick();
@@ -91,4 +102,5 @@ private:
     QPointer<QMenu> FShowMenu;
     // The user the Move to Group items were built for.
     QPersistentModelIndex FMoveUser;
+    QHash<QString, QPointer<QObject>> FFloatingWindows; // by case-folded UserKey
 };

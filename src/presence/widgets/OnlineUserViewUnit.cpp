@@ -3,6 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "text/UILangUnit.h"
+#include "presence/widgets/OnlineStateMenuUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QApplication>
@@ -57,8 +58,9 @@ TOnlineUserDelegate::TOnlineUserDelegate(const TApplicationParams& params, QObje
 
 QString TOnlineUserDelegate::MainText(const TUserNodeData& user) {
     QString state;
-    if (user.OnlineState == 1) state = Translate(QStringLiteral("Busy"));
-    else if (user.OnlineState == 2) state = Translate(QStringLiteral("Away"));
+    const std::optional<TOnlineState> wire = OnlineStateFromWire(user.OnlineState);
+    if (wire == TOnlineState::Busy) state = Translate(QStringLiteral("Busy"));
+    else if (wire == TOnlineState::Away) state = Translate(QStringLiteral("Away"));
     if (state.isEmpty()) return user.NickName;
     return user.NickName + FormatText(QStringLiteral("  <%s>"), {state});
 }
@@ -81,13 +83,8 @@ QString TOnlineUserDelegate::ToggleImageName(const TUserNodeData& node, bool exp
     return node.Checked ? QStringLiteral("U_CHECKBOX_CHECKED") : QStringLiteral("U_CHECKBOX_UNCHECKED");
 }
 
-QString TOnlineUserDelegate::StateImageName(int onlineState) {
-    switch (onlineState) {
-    case 0: return QStringLiteral("ONLINESTATE_PRESENT");
-    case 1: return QStringLiteral("ONLINESTATE_BUSY");
-    case 2: return QStringLiteral("ONLINESTATE_AWAY");
-    default: return {};
-    }
+QString TOnlineUserDelegate::StateImageName(std::optional<TOnlineState> state) {
+    return state ? OnlineStateMenu::MenuImageName(*state) : QString();
 }
 
 int TOnlineUserDelegate::RowHeight(const QFontMetrics& metrics) {
@@ -109,13 +106,14 @@ void TOnlineUserDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     const QRect row = option.rect;
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     const bool expanded = node->IsGroup && option.state.testFlag(QStyle::State_Open);
+    const bool hot = option.state.testFlag(QStyle::State_MouseOver);
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, true);
     std::optional<std::pair<QColor, QColor>> background; // pen, brush
     if (selected && expanded) background = {kExpandedPen, kExpandedBrush};
     else if (selected) background = {kSelectedPen, kSelectedBrush};
-    else if (node->Hot) background = {kSelectedBrush, kSelectedBrush};
+    else if (hot) background = {kSelectedBrush, kSelectedBrush};
     else if (expanded) background = {kExpandedBrush, kExpandedBrush};
     if (background) {
         painter->setPen(background->first);
@@ -129,7 +127,7 @@ void TOnlineUserDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     DrawImage(painter, ToggleImageName(*node, expanded), left, row);
     left += ImageSize + kImageGap;
     if (!node->IsGroup) {
-        const QString state = StateImageName(node->OnlineState);
+        const QString state = StateImageName(OnlineStateFromWire(node->OnlineState));
         if (!state.isEmpty()) {
             DrawImage(painter, state, left, row);
             left += ImageSize + kImageGap;
@@ -191,6 +189,7 @@ TOnlineUserView::TOnlineUserView(const TApplicationParams& params, QWidget* pare
 void TOnlineUserView::setModel(QAbstractItemModel* model) {
     for (const auto& connection : FModelConnections) disconnect(connection);
     FModelConnections.clear();
+    FHotRow = QPersistentModelIndex();
     QTreeView::setModel(model);
     FModel = qobject_cast<TOnlineUserModel*>(model);
     if (!model) return;
@@ -253,6 +252,8 @@ void TOnlineUserView::drawRow(QPainter* painter, const QStyleOptionViewItem& opt
     item.state.setFlag(QStyle::State_Selected, selectionModel() && selectionModel()->isSelected(index));
     // expandAll() opens empty groups too, without a signal: they still look closed.
     item.state.setFlag(QStyle::State_Open, isExpanded(index) && model()->rowCount(index) > 0);
+    // The view's own hover row, not the style's idea of it.
+    item.state.setFlag(QStyle::State_MouseOver, FHotRow.isValid() && index == FHotRow);
     itemDelegateForIndex(index)->paint(painter, item, index);
 }
 
@@ -286,13 +287,27 @@ void TOnlineUserView::mouseDoubleClickEvent(QMouseEvent* event) {
         emit SendMessageRequested();
 }
 
+void TOnlineUserView::SetHotRow(const QModelIndex& index) {
+    if (index == FHotRow) return;
+    const QModelIndex old = FHotRow;
+    FHotRow = index;
+    UpdateRow(old);
+    UpdateRow(index);
+}
+
+void TOnlineUserView::UpdateRow(const QModelIndex& index) {
+    const QRect item = visualRect(index);
+    // Rows are drawn across the whole viewport, wider than the item.
+    if (!item.isEmpty()) viewport()->update(QRect(0, item.top(), viewport()->width(), item.height()));
+}
+
 void TOnlineUserView::mouseMoveEvent(QMouseEvent* event) {
-    if (FModel) FModel->SetHot(indexAt(event->position().toPoint()));
+    if (FModel) SetHotRow(indexAt(event->position().toPoint()));
     QTreeView::mouseMoveEvent(event);
 }
 
 bool TOnlineUserView::viewportEvent(QEvent* event) {
-    if (event->type() == QEvent::Leave && FModel) FModel->SetHot({});
+    if (event->type() == QEvent::Leave) SetHotRow({});
     return QTreeView::viewportEvent(event);
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 
 #include <QStyledItemDelegate>
 #include <QPointer>
+#include <QPersistentModelIndex>
 #include <QTreeView>
+#include <optional>
 
 class TApplicationParams;
 
@@ -25,7 +28,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-    // Nickname, with "  <Busy>" or "  <Away>" for states 1 and 2.
+    // Nickname, with "  <Busy>" or "  <Away>" for those states.
     static QString MainText(const TUserNodeData& user);
     // The grey text after it: "No response within 5 minutes" for a silent
     // user, else computer name and/or IP address ("%s  %s" when both).
@@ -34,8 +37,8 @@ public:
     static int DrawLeft(const QRect& rowRect, bool isGroup);
     // The state image of a row ("GROUP_ARROW_DOWN", "U_CHECKBOX_CHECKED" ...).
     static QString ToggleImageName(const TUserNodeData& node, bool expanded);
-    // "ONLINESTATE_PRESENT" / "_BUSY" / "_AWAY"; empty for any other state.
-    static QString StateImageName(int onlineState);
+    // "ONLINESTATE_PRESENT" / "_BUSY" / "_AWAY"; empty for no state.
+    static QString StateImageName(std::optional<TOnlineState> state);
     // The tree's default item height plus 4 pixels.
     static int RowHeight(const QFontMetrics& metrics);
 
@@ -44,8 +47,8 @@ private:
 };
 
 // The online user list ("tvUser") over a TOnlineUserModel. Draws every row
-// itself, toggles groups and check marks, keeps the hover row (Hot), and
-// lets rows be dragged onto each other by the model's rules.
+// itself, toggles groups and check marks, keeps the hover row (drawn like a
+// selection), and lets rows be dragged onto each other by the model's rules.
 //
 // Integration: setModel(&node.Model()); connect SendMessageRequested (double
 // click or Enter on a user row) and UserSelectionChanged (tool bar buttons).
@@ -73,6 +76,11 @@ public:
     // A group expands (only while it has users) or collapses; a user's tick flips.
     void ToggleRow(const QModelIndex& index);
 
+    // The row under the pointer (invalid when none). Setting it repaints
+    // only the row it leaves and the row it enters.
+    QModelIndex HotRow() const { return FHotRow; }
+    void SetHotRow(const QModelIndex& index);
+
 signals:
     void SendMessageRequested();
     void UserSelectionChanged(bool userSelected);
@@ -96,7 +104,9 @@ private:
     bool IsOwnDrag(const QMimeData* mime) const;
     QModelIndex DropTarget(const QPoint& pos, const QMimeData* mime) const;
     void CollapseEmptyGroups();
+    void UpdateRow(const QModelIndex& index);
 
     QPointer<TOnlineUserModel> FModel; // cleared when the model goes first
     QList<QMetaObject::Connection> FModelConnections;
+    QPersistentModelIndex FHotRow;
 };

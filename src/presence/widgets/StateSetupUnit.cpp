@@ -1,5 +1,6 @@
 #include "presence/widgets/StateSetupUnit.h"
 
+#include "presence/widgets/OnlineStateMenuUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QCheckBox>
@@ -21,7 +22,11 @@ void SetHelpContext(QWidget* control, int id) { control->setProperty(TStateSetup
 
 } // namespace
 
-TStateSetupForm::TStateSetupForm(TApplicationParams& params, int entry, QWidget* parent)
+int TStateSetupForm::EntryOf(TOnlineState state) { return state == TOnlineState::Away ? EntryAway : EntryBusy; }
+
+TOnlineState TStateSetupForm::StateOf(int entry) { return entry == EntryAway ? TOnlineState::Away : TOnlineState::Busy; }
+
+TStateSetupForm::TStateSetupForm(TApplicationParams& params, TOnlineState state, QWidget* parent)
     : QDialog(parent), FParams(params) {
     setObjectName(QStringLiteral("StateSetupForm"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, true);
@@ -86,15 +91,15 @@ TStateSetupForm::TStateSetupForm(TApplicationParams& params, int entry, QWidget*
 
     TranslateCaptions();
     LimitDescription();
-    FState->setCurrentIndex(entry == OnlineStates::EntryAway ? OnlineStates::EntryAway : OnlineStates::EntryBusy);
+    FState->setCurrentIndex(EntryOf(state));
     LoadEntry(FState->currentIndex());
 
     connect(FState, &QComboBox::currentIndexChanged, this, &TStateSetupForm::LoadEntry);
     // Only the user's clicks store; loading an entry sets the boxes silently.
     connect(FAutoReply, &QCheckBox::clicked, this,
-            [this](bool checked) { FParams[OnlineStates::AutoReplyParam(SelectedEntry())] = checked; });
+            [this](bool checked) { FParams[OnlineStates::AutoReplyParam(SelectedState())] = checked; });
     connect(FDialog, &QCheckBox::clicked, this,
-            [this](bool checked) { FParams[OnlineStates::AutoSwitchParam(SelectedEntry())] = checked; });
+            [this](bool checked) { FParams[OnlineStates::AutoSwitchParam(SelectedState())] = checked; });
     connect(FSwitch, &QPushButton::clicked, this, &QDialog::accept);
     connect(FClose, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -102,8 +107,8 @@ TStateSetupForm::TStateSetupForm(TApplicationParams& params, int entry, QWidget*
 void TStateSetupForm::TranslateCaptions() {
     setWindowTitle(Translate(QStringLiteral("Setup Online State")));
     FStateLabel->setText(Translate(QStringLiteral("&Select online state:")));
-    FState->setItemText(OnlineStates::EntryBusy, Translate(QStringLiteral("Busy")));
-    FState->setItemText(OnlineStates::EntryAway, Translate(QStringLiteral("Away")));
+    FState->setItemText(EntryBusy, Translate(QStringLiteral("Busy")));
+    FState->setItemText(EntryAway, Translate(QStringLiteral("Away")));
     FDescriptionLabel->setText(Translate(QStringLiteral("Auto-reply &content(Max 255 Chars):")));
     FProperty->setTitle(Translate(QStringLiteral("Properties")));
     FAutoReply->setText(Translate(QStringLiteral("Auto &reply when at this state")));
@@ -112,15 +117,14 @@ void TStateSetupForm::TranslateCaptions() {
     FClose->setText(Translate(QStringLiteral("Close")));
 }
 
-int TStateSetupForm::SelectedEntry() const {
-    return FState->currentIndex() == OnlineStates::EntryAway ? OnlineStates::EntryAway : OnlineStates::EntryBusy;
-}
+TOnlineState TStateSetupForm::SelectedState() const { return StateOf(FState->currentIndex()); }
 
 void TStateSetupForm::LoadEntry(int entry) {
     if (entry < 0) return;
-    FDescription->setPlainText(FParams[OnlineStates::AutoReplyContentParam(entry)]);
-    FAutoReply->setChecked(FParams[OnlineStates::AutoReplyParam(entry)]);
-    FDialog->setChecked(FParams[OnlineStates::AutoSwitchParam(entry)]);
+    const TOnlineState state = StateOf(entry);
+    FDescription->setPlainText(FParams[OnlineStates::AutoReplyContentParam(state)]);
+    FAutoReply->setChecked(FParams[OnlineStates::AutoReplyParam(state)]);
+    FDialog->setChecked(FParams[OnlineStates::AutoSwitchParam(state)]);
 }
 
 // The plain text edit has no length limit of its own: whatever is typed,
@@ -157,7 +161,7 @@ void TStateSetupForm::done(int result) {
     // Every way out stores the text, once, as the selected entry's.
     if (!FStored) {
         FStored = true;
-        OnlineStates::StoreAutoReplyText(FParams, SelectedEntry(), FDescription->toPlainText());
+        OnlineStates::StoreAutoReplyText(FParams, SelectedState(), FDescription->toPlainText());
     }
     QDialog::done(result);
 }
@@ -169,25 +173,27 @@ TOnlineStateController::TOnlineStateController(TApplicationParams& params, TOnli
 }
 
 void TOnlineStateController::ChangeOnlineStateExecute(int tag) {
-    const OnlineStates::TStateChoice choice = FSwitch.Choose(tag);
-    if (choice.Kind == OnlineStates::TStateChoice::ckDialog) ShowStateSetupDialog(choice.Entry);
+    const std::optional<TOnlineState> wanted = OnlineStateMenu::StateOfTag(tag);
+    if (!wanted) return;
+    const OnlineStates::TStateChoice choice = FSwitch.Choose(*wanted);
+    if (choice.Kind == OnlineStates::TStateChoice::ckDialog) ShowStateSetupDialog(choice.State);
 }
 
-void TOnlineStateController::LoadOnlineStateFormExecute() { ShowStateSetupDialog(OnlineStates::EntryBusy); }
+void TOnlineStateController::LoadOnlineStateFormExecute() { ShowStateSetupDialog(TOnlineState::Busy); }
 
-bool TOnlineStateController::ShowStateSetupDialog(int entry) {
+bool TOnlineStateController::ShowStateSetupDialog(TOnlineState state) {
     if (FDialogForm) {
         FDialogForm->raise();
         FDialogForm->activateWindow();
         return false;
     }
     // Held by a guard: the parent may go away while the dialog runs.
-    FDialogForm = new TStateSetupForm(FSwitch.Settings(), entry, FDialogParent);
+    FDialogForm = new TStateSetupForm(FSwitch.Settings(), state, FDialogParent);
     const bool switchNow = FDialogForm->exec() == QDialog::Accepted;
     if (!FDialogForm) return false;
-    const int selected = FDialogForm->SelectedEntry();
+    const TOnlineState selected = FDialogForm->SelectedState();
     FDialogForm->deleteLater();
     FDialogForm.clear();
-    if (switchNow) FSwitch.Switch(OnlineStates::EntryState(selected));
+    if (switchNow) FSwitch.Switch(selected);
     return switchNow;
 }

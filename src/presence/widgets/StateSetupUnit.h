@@ -24,10 +24,18 @@ public:
     // The pop-up help of the main window reads this property of a control.
     static constexpr const char* HelpContextProperty = Utils::HelpContextProperty;
 
-    // entry: 0 Busy, 1 Away (OnlineStates::EntryBusy / EntryAway).
-    TStateSetupForm(TApplicationParams& params, int entry, QWidget* parent = nullptr);
+    // The entries of the state list.
+    static constexpr int EntryBusy = 0;
+    static constexpr int EntryAway = 1;
+    // Away selects Away; any other state Busy.
+    static int EntryOf(TOnlineState state);
+    static TOnlineState StateOf(int entry);
 
-    int SelectedEntry() const;
+    // state: the entry preselected.
+    TStateSetupForm(TApplicationParams& params, TOnlineState state, QWidget* parent = nullptr);
+
+    // Busy or Away.
+    TOnlineState SelectedState() const;
 
     QComboBox* StateList() const { return FState; }
     QPlainTextEdit* DescriptionEdit() const { return FDescription; }
@@ -57,8 +65,8 @@ private:
     bool FLimiting = false;
 };
 
-// The main window's side of choosing a state: menu items hand over their Tag,
-// the controller switches at once or runs the setup dialog. StateSwitched
+// The main window's side of choosing a state: menu items hand over their Tag
+// (OnlineStateMenu), the controller switches at once or runs the setup dialog. StateSwitched
 // tells the window to update the header icon and RefreshStateTexts.
 class TOnlineStateController : public QObject {
     Q_OBJECT
@@ -67,21 +75,21 @@ public:
     TOnlineStateController(TApplicationParams& params, TOnlineStateAnnouncer& announcer, QWidget* dialogParent,
                            QObject* parent = nullptr);
 
-    int State() const { return FSwitch.State(); }
+    TOnlineState State() const { return FSwitch.State(); }
     TOnlineStateSwitch& Switcher() { return FSwitch; }
 
-    // Tag 1001..1003 of the invoking menu item.
+    // Tag 1001..1003 of the invoking menu item; any other tag does nothing.
     void ChangeOnlineStateExecute(int tag);
     // "Online State Setup...": the dialog with Busy preselected.
     void LoadOnlineStateFormExecute();
     // Modal; true when it closed with "Switch Now" (and the state was set).
     // While a dialog is open another request only brings it to the front.
-    bool ShowStateSetupDialog(int entry);
+    bool ShowStateSetupDialog(TOnlineState state);
     // The open dialog, if any (tests drive it).
     TStateSetupForm* OpenDialog() const { return FDialogForm; }
 
 signals:
-    void StateSwitched(int state);
+    void StateSwitched(TOnlineState state);
 
 private:
     TOnlineStateSwitch FSwitch;
