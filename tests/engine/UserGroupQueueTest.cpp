@@ -84,7 +84,8 @@ TEST_F(UserGroupQueue, RefusesWhatTheFileCouldNotKeep) {
 }
 
 TEST_F(UserGroupQueue, OneFlushWritesThemAllInOneSave) {
-    const auto store = Open();
+    // A stored line without a usable position, and a section after the positions.
+    const auto store = Open(kStart + "PC-5{5}=first\r\n[Later]\r\nPC-9{9}=3\r\n");
     const int saves = store->SaveCount();
     for (int i = 0; i < 60; ++i) store->QueueUserPosition(i, QStringLiteral("PC-%1{%1}").arg(i));
     // The same user again (any case) is one line with its latest index.
@@ -95,8 +96,12 @@ TEST_F(UserGroupQueue, OneFlushWritesThemAllInOneSave) {
     EXPECT_EQ(store->PendingPositionCount(), 0);
     EXPECT_FALSE(store->IsFlushScheduled());
     for (int i = 0; i < 60; ++i) EXPECT_EQ(OnDisk(QStringLiteral("PC-%1{%1}").arg(i)), i == 7 ? 99 : i) << i;
+    // Each user has one line: the unusable one was replaced, not shadowing a second.
     EXPECT_EQ(Bytes().count("PC-7{7}="), 1);
+    EXPECT_EQ(Bytes().count("PC-5{5}="), 1);
+    EXPECT_EQ(Bytes().count("PC-9{9}="), 2);
     EXPECT_TRUE(Bytes().startsWith(kStart));
+    EXPECT_TRUE(Bytes().endsWith("PC-59{59}=59\r\n[Later]\r\nPC-9{9}=3\r\n"));
     // Nothing left to write: no second save.
     EXPECT_TRUE(store->FlushPendingPositions());
     EXPECT_EQ(store->SaveCount(), saves + 1);
