@@ -43,10 +43,11 @@ protected:
     int OnDisk(const QString& key) const {
         return TProfileFile(FileName()).ReadInteger(QStringLiteral("User Positions"), key, -1);
     }
-    // Permissions that let nobody read the file; false where they do not apply.
+    // Writable but not readable: only the store's own check keeps a save
+    // from replacing it. False where permissions do not apply.
     bool MakeUnreadable() const {
         QFile file(FileName());
-        file.setPermissions(QFileDevice::Permissions());
+        file.setPermissions(QFileDevice::WriteOwner);
         if (!file.open(QIODevice::ReadOnly)) return true;
         MakeReadable();
         return false;
