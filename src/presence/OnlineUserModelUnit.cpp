@@ -135,23 +135,33 @@ QModelIndex TOnlineUserModel::AddUserNode(bool announce, const TOnlineNotify& re
         }
     TGroupRow& group = *FGroups[parentRow];
 
-    const QHash<QString, int> positions = FStore.ReadUserPositions();
-    const auto positionOf = [&positions](const QString& userKey) {
-        return TUserGroup::IsValidUserKey(userKey) ? positions.value(userKey.toLower(), -1) : -1;
-    };
-    const int position = positionOf(key);
+    int position = -1;
     int insertAt = int(group.Users.size());
-    if (position != -1 && !group.Users.empty()) {
-        for (size_t i = 0; i < group.Users.size(); ++i) {
-            const TUserNodeData& other = *group.Users[i];
-            if (positionOf(UserKey(other.ComputerName, other.UserId)) > position) {
-                insertAt = int(i);
-                break;
+    {
+        // Released before the position is queued: the store's table then
+        // changes in place instead of being copied for every new user.
+        const QHash<QString, int> positions = FStore.ReadUserPositions();
+        // One buffer for every row's key: placing compares with each row.
+        QString rowKey;
+        const auto positionOf = [&positions, &rowKey](const QString& computerName, const QString& userId) {
+            rowKey.resize(0);
+            rowKey.append(computerName).append(userId);
+            rowKey = std::move(rowKey).toLower();
+            return TUserGroup::IsValidUserKey(rowKey) ? positions.value(rowKey, -1) : -1;
+        };
+        position = positionOf(record.ComputerName, record.UserId);
+        if (position != -1) {
+            for (size_t i = 0; i < group.Users.size(); ++i) {
+                const TUserNodeData& other = *group.Users[i];
+                if (positionOf(other.ComputerName, other.UserId) > position) {
+                    insertAt = int(i);
+                    break;
+                }
             }
         }
-    } else if (position == -1) {
-        FStore.SetUserPosition(insertAt, key);
     }
+    // Written with the other first-time users, not one file write each.
+    if (position == -1) FStore.QueueUserPosition(insertAt, key);
 
     auto node = std::make_unique<TUserNodeData>();
     node->IsFavorite = group.Data.IsFavorite;

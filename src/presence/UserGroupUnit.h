@@ -4,7 +4,11 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
 
+class QTimer;
 class TProfileFile;
 class TUserInterfaceLang;
 
@@ -18,17 +22,23 @@ struct TStoredGroup {
 // every user's position within its group, kept in "UserGroup.ini" so that a
 // user who comes online again lands where it was. Users are stored by
 // UserKey (computer name immediately followed by the unique id). The built-in
-// group Favorite Contacts never has a line of its own in "Groups". Every call
-// reads the file and writes it back; nothing is cached. Main thread only.
+// group Favorite Contacts never has a line of its own in "Groups". Reads use
+// the file as last read while its size and time stamps stay the same; every
+// write loads the file afresh, so a file changed by hand is seen. Positions of
+// users seen for the first time wait in memory and are written together (see
+// QueueUserPosition). Main thread only.
 class TUserGroup {
 public:
     // Creates the file with its three empty sections when it does not exist.
     // lang translates "Favorite Contacts" (null: the process-wide table).
     explicit TUserGroup(QString fileName, const TUserInterfaceLang* lang = nullptr);
+    // Writes the waiting positions.
+    ~TUserGroup();
     TUserGroup(const TUserGroup&) = delete;
     TUserGroup& operator=(const TUserGroup&) = delete;
 
-    // The process-wide store over "UserGroup.ini" in the program folder.
+    // The process-wide store over "UserGroup.ini" in the program folder. Its
+    // waiting positions are also written when the application object goes.
     static TUserGroup& Instance();
 
     const QString& FileName() const { return FFileName; }
@@ -78,11 +88,53 @@ public:
     // A negative index is never stored.
     bool SetUserPosition(int index, const QString& userKey);
 
+    // A first-time user's position without a write of its own: every read
+    // sees it at once; it reaches the file with the next write of the store,
+    // at the latest FlushDelay() after the first position began to wait (a
+    // single-shot timer, so at most one such write a second). False for a
+    // negative index or an invalid key.
+    bool QueueUserPosition(int index, const QString& userKey);
+    // Writes the waiting positions now, in one save. The owner calls it when
+    // the node stops; the destructor calls it too. False (positions kept)
+    // when the file cannot be read or written.
+    bool FlushPendingPositions();
+    int PendingPositionCount() const { return int(FPending.size()); }
+    bool IsFlushScheduled() const;
+    int FlushDelay() const { return FFlushDelayMs; }
+    // Tests shorten the wait; it applies from the next timer started.
+    void SetFlushDelay(int ms) { FFlushDelayMs = ms; }
+    // Files written by this store so far, and files read and parsed for
+    // reading (tests count the writes and check the cache).
+    int SaveCount() const { return FSaveCount; }
+    int ParseCount() const { return FParseCount; }
+
 private:
+    struct TSnapshot;
+    struct TPendingPosition {
+        QString Key;
+        int Index = -1;
+    };
+
     // False when an existing file cannot be read: writing then would wipe it.
     bool Load(TProfileFile* ini) const;
     void CreateFile() const;
+    // The file as it is now, read again only when it changed.
+    const TSnapshot& Current() const;
+    void Remember(const QByteArray& bytes, bool readable, qint64 checkedAt) const;
+    // Loads the file, adds the waiting positions, applies change and saves
+    // it all in one write; nothing is written when change returns false.
+    bool Edit(const std::function<bool(TProfileFile&)>& change);
+    void StartFlushTimer();
 
     QString FFileName;
     const TUserInterfaceLang* FLang;
+    mutable std::unique_ptr<TSnapshot> FSnapshot;
+    // Stored positions with the waiting ones laid over them, by lower-case key.
+    mutable QHash<QString, int> FPositions;
+    std::vector<TPendingPosition> FPending;  // in the order they began to wait
+    QHash<QString, qsizetype> FPendingIndex; // lower-case key -> index into FPending
+    std::unique_ptr<QTimer> FFlushTimer;
+    int FFlushDelayMs = 1000;
+    int FSaveCount = 0;
+    mutable int FParseCount = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QModelIndex>
+#include <QStringList>
 
 // A peer whose other fields follow from the nickname: "PC-nick", "{nick}".
 inline TOnlineNotify NamedPeer(const QString& nick) {
@@ -28,6 +29,14 @@ inline QModelIndex UserByNick(const TOnlineUserModel& model, const char* nick) {
     for (const QModelIndex& user : model.UserIndexes())
         if (model.NodeData(user)->NickName == QLatin1String(nick)) return user;
     return {};
+}
+
+// The nicknames of one group's user rows, top to bottom.
+inline QStringList NicksInGroup(const TOnlineUserModel& model, int groupRow) {
+    QStringList nicks;
+    const QModelIndex group = model.index(groupRow, 0);
+    for (int row = 0; row < model.rowCount(group); ++row) nicks << model.NodeData(model.index(row, 0, group))->NickName;
+    return nicks;
 }
 
 // Records what would have gone to the listed users; the state itself lives in
