@@ -10,46 +10,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/labtest_lib.sh"
 cli=${QLM_CLI:-}
 # Short intervals: load 50 ms, self-check every 300 ms, presence check every 500 ms.
 export QUILLMATE_TIMINGS="load=50,repeat=300,signal=500,minute=100"
-declare -A node_pids=() node_fds=()
-
-# node_start NAME HOST [listen options]: a node whose commands come from a fifo.
-node_start() {
-  local name=$1 host=$2 fd
-  shift 2
-  mkdir -p "$QLM_LAB_DIR/home-$name"
-  mkfifo "$QLM_LAB_DIR/$name.in"
-  labexec "$host" "$cli" --home "$QLM_LAB_DIR/home-$name" listen --json --nickname "$name" "$@" \
-    <"$QLM_LAB_DIR/$name.in" >"$QLM_LAB_DIR/$name.log" 2>"$QLM_LAB_DIR/$name.err" &
-  node_pids[$name]=$!
-  exec {fd}>"$QLM_LAB_DIR/$name.in"
-  node_fds[$name]=$fd
-}
-
-node_cmd() { echo "$2" >&"${node_fds[$1]}"; }
-
-# node_stop NAME: "quit" on its input; it logs off and exits 0.
-node_stop() {
-  local name=$1 rc
-  node_cmd "$name" quit
-  wait "${node_pids[$name]}"
-  rc=$?
-  unset "node_pids[$name]"
-  [ "$rc" -eq 0 ] && pass "$name stops with status 0" || fail "$name exited $rc: $(cat "$QLM_LAB_DIR/$name.err")"
-}
-
-# wait_log NAME REGEX [SECONDS]: true once the node's log has a matching line.
-wait_log() {
-  local name=$1 pattern=$2 limit=${3:-8} tries
-  for ((tries = 0; tries < limit * 10; tries++)); do
-    grep -E -- "$pattern" "$QLM_LAB_DIR/$name.log" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-expect_log() {
-  if wait_log "$1" "$2" "${4:-8}"; then pass "$3"; else fail "$3 (no /$2/ in $1's log)"; fi
-}
 
 # The last online list a node printed, as "nick@ip self" lines, sorted.
 list_of() {
