@@ -68,6 +68,8 @@ protected:
             ++Served;
         });
     }
+    // A failed assertion must not leave workers held: stopping waits for them.
+    ~TcpListener() override { Held = false; }
     int StartedFrom(const char* source) {
         QMutexLocker lock(&Mutex);
         return Started.value(QString::fromLatin1(source));
