@@ -180,8 +180,11 @@ void TTcpListener::Refuse(TRefusal reason, const QString& address) {
         ++FUnlogged[reason];
         return;
     }
-    qWarning("listener: closed a connection from %s (%s); %llu more of these since the last report",
-             qPrintable(address), RefusalName(reason), static_cast<unsigned long long>(FUnlogged[reason]));
+    if (FUnlogged[reason] > 0)
+        qWarning("listener: closed a connection from %s (%s); %llu more for this reason not logged since the last",
+                 qPrintable(address), RefusalName(reason), static_cast<unsigned long long>(FUnlogged[reason]));
+    else
+        qWarning("listener: closed a connection from %s (%s)", qPrintable(address), RefusalName(reason));
     FUnlogged[reason] = 0;
     last.start();
 }
