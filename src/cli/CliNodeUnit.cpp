@@ -6,6 +6,7 @@
 #include "platform/SignalsUnit.h"
 #include "platform/StdinLinesUnit.h"
 #include "protocol/CommConstsUnit.h"
+#include "protocol/CommServerUnit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -93,6 +94,27 @@ void PrintList(QTextStream& out, bool json, TOnlineUserModel& model) {
               QStringLiteral("online-list ") + plain.join(QLatin1Char(' ')));
 }
 
+// The listener's counters as one line: {"event":"listener","refused":{...},...}.
+void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, bool final) {
+    QJsonObject refused;
+    QStringList plain;
+    for (int reason = 0; reason < rfCount; ++reason) {
+        const QString name = QString::fromLatin1(RefusalName(TRefusal(reason)));
+        refused.insert(name, qint64(counts.Refused[reason]));
+        plain << name + QLatin1Char('=') + QString::number(counts.Refused[reason]);
+    }
+    PrintLine(out, json,
+              {{QStringLiteral("event"), QStringLiteral("listener")}, {QStringLiteral("refused"), refused},
+               {QStringLiteral("open"), counts.Open}, {QStringLiteral("running"), counts.Running},
+               {QStringLiteral("waiting"), counts.Waiting}, {QStringLiteral("final"), final}},
+              QStringLiteral("listener refused %1 open=%2 running=%3 waiting=%4%5")
+                  .arg(plain.join(QLatin1Char(' ')))
+                  .arg(counts.Open)
+                  .arg(counts.Running)
+                  .arg(counts.Waiting)
+                  .arg(final ? QStringLiteral(" final") : QString()));
+}
+
 } // namespace
 
 int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) {
@@ -102,7 +124,19 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         err << "quillmate-cli: " << (error.isEmpty() ? QStringLiteral("unknown option: ") + args.first() : error) << "\n";
         return 2;
     }
-    TNode node;
+    const TNodeTimings timings = TNodeTimings::FromEnvironment();
+    TNode node(timings);
+    // What the listener refused and holds, printed when it changed.
+    TListenerCounts lastCounts;
+    QTimer countsTimer;
+    countsTimer.setInterval(timings.CountsMs);
+    QObject::connect(&countsTimer, &QTimer::timeout, [&] {
+        const TListenerCounts counts = node.Server().Counts();
+        if (counts == lastCounts) return;
+        lastCounts = counts;
+        PrintCounts(out, json, counts, false);
+    });
+    countsTimer.start();
     QObject::connect(&node, &TNode::EventArrived, [&](int id, qintptr wParam, const TOnlineNotify& record) {
         QJsonObject object = RecordJson(record);
         object.insert(QStringLiteral("event"), CommEventName(id));
@@ -148,7 +182,10 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         }
     });
     node.Start();
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    countsTimer.stop();
+    PrintCounts(out, json, node.Server().Counts(), true);
+    return status;
 }
 
 int RunWho(const QStringList& arguments, QTextStream& out, QTextStream& err) {

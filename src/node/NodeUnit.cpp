@@ -24,6 +24,7 @@ TNodeTimings TNodeTimings::FromEnvironment() {
         else if (key == QLatin1String("repeat")) t.RepeatMs = value;
         else if (key == QLatin1String("signal")) t.SignalMs = value;
         else if (key == QLatin1String("minute")) t.MinuteMs = value;
+        else if (key == QLatin1String("counts")) t.CountsMs = value;
     }
     return t;
 }

@@ -23,8 +23,9 @@ struct TNodeTimings {
     int SignalMs = 60 * 1000;   // presence check of listed users
     qint64 MinuteMs = 60 * 1000; // the unit of the silence rule
     int SilenceMinutes = 5;     // whole minutes without a sign -> not responding
+    int CountsMs = 10 * 1000;   // the CLI's listener counters line, when they changed
 
-    // Defaults, overridden by QUILLMATE_TIMINGS="load=50,repeat=500,signal=1000,minute=200".
+    // Defaults, overridden by QUILLMATE_TIMINGS="load=50,repeat=500,signal=1000,minute=200,counts=1000".
     static TNodeTimings FromEnvironment();
 };
 

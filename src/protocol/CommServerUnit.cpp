@@ -1,6 +1,8 @@
 #include "protocol/CommServerUnit.h"
 
+#include "platform/FileLimitUnit.h"
 #include "protocol/CommConstsUnit.h"
+#include "protocol/TcpListenerUnit.h"
 
 #include <QDeadlineTimer>
 #include <QNetworkDatagram>
@@ -67,33 +69,6 @@ private:
     std::unique_ptr<QUdpSocket> FSocket;
 };
 
-// The TCP listener on a thread of its own, so that accepting never waits for
-// the main thread. Requests run on the server's pool; while
-// MaxConcurrentRequests are running it stops accepting and further peers wait
-// in the kernel's backlog.
-class TTcpListener : public QTcpServer {
-public:
-    TTcpListener(const TCommServer& server, QThreadPool& pool, TCommServer::TOptions options)
-        : FServer(server), FPool(pool), FOptions(std::move(options)) {}
-
-protected:
-    void incomingConnection(qintptr descriptor) override {
-        if (++FActive >= TCommServer::MaxConcurrentRequests) pauseAccepting();
-        FPool.start([this, descriptor] {
-            FServer.ServeConnection(descriptor, FOptions.HeaderTimeoutMs, FOptions.StallTimeoutMs);
-            QMetaObject::invokeMethod(this, [this] {
-                if (--FActive < TCommServer::MaxConcurrentRequests) resumeAccepting();
-            });
-        });
-    }
-
-private:
-    const TCommServer& FServer;
-    QThreadPool& FPool;
-    const TCommServer::TOptions FOptions;
-    int FActive = 0; // listener thread only
-};
-
 TCommServer::TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent)
     : QObject(parent), FTarget(target), FDispatcher(std::move(dispatcher)) {
     FPool.setMaxThreadCount(MaxConcurrentRequests);
@@ -111,7 +86,13 @@ quint16 TCommServer::TcpPort() const { return FListening ? FPort : 0; }
 bool TCommServer::StartListening(const TOptions& options) {
     if (FListening) return true;
     FErrorText.clear();
-    auto* listener = new TTcpListener(*this, FPool, options); // deleted with its thread's finish
+    // Room for every connection the limits allow, besides the files the node has open.
+    constexpr int kOtherFiles = 256;
+    Platform::RaiseOpenFileLimit(qint64(options.MaxConnections) + kOtherFiles);
+    const int stallMs = options.StallTimeoutMs;
+    auto* listener = new TTcpListener( // deleted with its thread's finish
+        options, FPool, [this](const QByteArray& type) { return FRequestHandlers.contains(type); },
+        [this, stallMs](TAcceptedRequest& request) { ServeRequest(request, stallMs); }, FCounters);
     listener->moveToThread(&FTcpThread);
     connect(&FTcpThread, &QThread::finished, listener, &QObject::deleteLater);
     FTcpThread.start();
@@ -162,23 +143,28 @@ void TCommServer::StopListening() {
 
 void TCommServer::StopTcp() {
     if (!FTcpThread.isRunning()) return;
-    if (FTcp) QMetaObject::invokeMethod(FTcp, [listener = FTcp.data()] { listener->close(); }, Qt::BlockingQueuedConnection);
+    if (FTcp)
+        QMetaObject::invokeMethod(FTcp, [listener = FTcp.data()] {
+            listener->close();
+            listener->CloseAll();
+        }, Qt::BlockingQueuedConnection);
     // Requests in progress see the flag at their next wait and end.
     FStopping = true;
     FPool.waitForDone();
     FStopping = false;
     FTcpThread.quit();
     FTcpThread.wait();
+    FCounters.Open = 0;
+    FCounters.Running = 0;
+    FCounters.Waiting = 0;
 }
 
-void TCommServer::ServeConnection(qintptr descriptor, int headerTimeoutMs, int stallMs) const {
-    QTcpSocket socket;
-    if (!socket.setSocketDescriptor(descriptor)) return;
-    // File streams may idle while their sender waits for its user; keep-alive
-    // still notices a peer that has vanished.
-    socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) const {
+    QTcpSocket& socket = *request.Socket;
+    // Bounded while it waited on the listener; a worker reads as fast as it can.
+    socket.setReadBufferSize(0);
     // Waits in slices so that a stop does not have to sit out a slow peer.
-    TRequestReader reader(socket, [&socket, this](int ms) {
+    request.Reader->SetWait([&socket, this](int ms) {
         const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
         while (!FStopping.load()) {
             const int slice = deadline.isForever() ? 250 : int(qBound<qint64>(qint64(0), deadline.remainingTime(), qint64(250)));
@@ -187,14 +173,9 @@ void TCommServer::ServeConnection(qintptr descriptor, int headerTimeoutMs, int s
         }
         return false;
     });
-    QByteArray line;
-    if (reader.ReadLine(&line, headerTimeoutMs) != TRequestReader::rrOk) return;
-    const std::optional<TEnvelope> header = TEnvelope::Parse(line);
-    if (!header) return;
-    const auto handler = FRequestHandlers.constFind(header->Type().toUpper());
+    const auto handler = FRequestHandlers.constFind(request.Header->Type().toUpper());
     if (handler == FRequestHandlers.cend()) return;
-    TRequestContext context{reader, socket, *header,
-                            QHostAddress(socket.peerAddress().toIPv4Address()).toString(), FTarget, stallMs};
+    TRequestContext context{*request.Reader, socket, *request.Header, request.PeerAddress, FTarget, stallMs};
     (*handler)(context);
     socket.disconnectFromHost();
     if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);

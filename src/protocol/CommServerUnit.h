@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/DatagramDispatchUnit.h"
+#include "protocol/ListenOptionsUnit.h"
 #include "protocol/RequestReaderUnit.h"
 
 #include <QHostAddress>
@@ -15,6 +16,8 @@
 #include <memory>
 
 class TUdpReceiver;
+class TTcpListener;
+struct TAcceptedRequest;
 
 // One accepted TCP request, handed to the handler of its type.
 struct TRequestContext {
@@ -27,26 +30,18 @@ struct TRequestContext {
 };
 
 // The listener: a UDP receiver (port P, member of the multicast group) on a
-// thread of its own, and a TCP listener whose requests are served on a pool of
-// at most MaxConcurrentRequests threads. Results reach the target object
-// (the main thread's node) as posted events in the order they were handled.
+// thread of its own, and a TCP listener (TTcpListener) that reads header lines
+// itself and serves whole requests on a pool of at most MaxConcurrentRequests
+// threads, at most TOptions::MaxRequestsPerHost of them for one host. Results
+// reach the target object (the main thread's node) as posted events in the
+// order they were handled.
 class TCommServer : public QObject {
     Q_OBJECT
 public:
     using TRequestHandler = std::function<void(TRequestContext&)>;
+    using TOptions = TListenOptions;
     static constexpr int MaxConcurrentRequests = 64;
     static constexpr int ListenBacklog = 100;
-
-    struct TOptions {
-        quint16 Port = 7709;
-        QString MulticastGroup = QStringLiteral("234.0.0.1"); // empty: no membership (loopback tests)
-        // Without multicast sending (broadcast mode) the group is joined where
-        // possible, but a node that cannot join it still listens.
-        bool MembershipRequired = true;
-        QHostAddress BindAddress = QHostAddress(QHostAddress::AnyIPv4);
-        int HeaderTimeoutMs = TRequestReader::HeaderTimeoutMs; // whole header line
-        int StallTimeoutMs = TRequestReader::StallTimeoutMs;   // pause inside a body
-    };
 
     TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent = nullptr);
     ~TCommServer() override;
@@ -62,22 +57,25 @@ public:
     TDatagramDispatcher& Dispatcher() { return *FDispatcher; }
     // Handlers of TCP request types ("QLM_MESSAGE" ...), registered before listening.
     void RegisterRequest(const char* type, TRequestHandler handler);
+    // Connections refused and held so far; any thread.
+    TListenerCounts Counts() const { return FCounters.Snapshot(); }
 
 private:
-    friend class TTcpListener;
-    void ServeConnection(qintptr descriptor, int headerTimeoutMs, int stallMs) const;
+    // On a worker: the handler of the request's type.
+    void ServeRequest(TAcceptedRequest& request, int stallMs) const;
     void StopTcp();
 
     QObject* FTarget;
     std::unique_ptr<TDatagramDispatcher> FDispatcher;
     QHash<QByteArray, TRequestHandler> FRequestHandlers;
     QThread FTcpThread;
-    QPointer<QTcpServer> FTcp;
+    QPointer<TTcpListener> FTcp;
     QThread FUdpThread;
     QPointer<TUdpReceiver> FUdp;
     QThreadPool FPool;
     quint16 FPort = 0;
     std::atomic<bool> FStopping{false};
+    TListenerCounters FCounters;
     bool FListening = false;
     QString FErrorText;
 };

@@ -22,25 +22,46 @@ bool TRequestReader::Fill(int waitMs) {
     return true;
 }
 
+TRequestReader::TResult TRequestReader::ScanLine(QByteArray* line, qsizetype maxLength, qsizetype* scanned) {
+    const qsizetype lf = FBuffer.indexOf('\n', FPos + *scanned);
+    if (lf >= 0) {
+        qsizetype end = lf;
+        if (end > FPos && FBuffer[end - 1] == '\r') --end;
+        if (end - FPos > maxLength) return rrTooLong;
+        *line = FBuffer.mid(FPos, end - FPos);
+        FPos = lf + 1;
+        return rrOk;
+    }
+    // CR LF itself may still come, so allow for its two bytes.
+    if (FBuffer.size() - FPos > maxLength + 1) return rrTooLong;
+    *scanned = FBuffer.size() - FPos;
+    return rrPending;
+}
+
 TRequestReader::TResult TRequestReader::ReadLine(QByteArray* line, int timeoutMs, qsizetype maxLength) {
     const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
-    qsizetype searchFrom = FPos;
+    qsizetype scanned = 0;
     for (;;) {
-        const qsizetype lf = FBuffer.indexOf('\n', searchFrom);
-        if (lf >= 0) {
-            qsizetype end = lf;
-            if (end > FPos && FBuffer[end - 1] == '\r') --end;
-            if (end - FPos > maxLength) return rrTooLong;
-            *line = FBuffer.mid(FPos, end - FPos);
-            FPos = lf + 1;
-            return rrOk;
-        }
-        // CR LF itself may still come, so allow for its two bytes.
-        if (FBuffer.size() - FPos > maxLength + 1) return rrTooLong;
-        searchFrom = FBuffer.size();
+        if (const TResult r = ScanLine(line, maxLength, &scanned); r != rrPending) return r;
         if (deadline.hasExpired()) return rrTimeout;
         const int wait = deadline.isForever() ? -1 : int(qMax<qint64>(1, deadline.remainingTime()));
         if (!Fill(wait)) return deadline.hasExpired() ? rrTimeout : rrClosed;
+    }
+}
+
+TRequestReader::TResult TRequestReader::TakeLine(QByteArray* line, qsizetype maxLength) {
+    qsizetype scanned = 0;
+    for (;;) {
+        if (const TResult r = ScanLine(line, maxLength, &scanned); r != rrPending) return r;
+        // Only what has arrived: the wait is never asked here.
+        if (FDevice.bytesAvailable() <= 0) return rrPending;
+        const QByteArray more = FDevice.read(qMin<qint64>(FDevice.bytesAvailable(), maxLength + 2));
+        if (more.isEmpty()) return rrPending;
+        if (FPos > 0 && FPos == FBuffer.size()) {
+            FBuffer.clear();
+            FPos = 0;
+        }
+        FBuffer += more;
     }
 }
 

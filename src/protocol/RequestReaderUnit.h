@@ -8,10 +8,11 @@
 // timeouts keep a peer from holding a connection or memory without bound.
 class TRequestReader {
 public:
-    enum TResult { rrOk, rrClosed, rrTooLong, rrTimeout, rrInvalid };
+    // rrPending: TakeLine found no whole line yet and more bytes may come.
+    enum TResult { rrOk, rrClosed, rrTooLong, rrTimeout, rrInvalid, rrPending };
 
     static constexpr qsizetype MaxLineLength = 16384;
-    static constexpr int HeaderTimeoutMs = 60 * 1000;
+    static constexpr int HeaderTimeoutMs = 10 * 1000;
     static constexpr int StallTimeoutMs = 120 * 1000;
     static constexpr qint64 MaxMessageBody = 256ll * 1024 * 1024;
     static constexpr int NoTimeout = -1;
@@ -22,6 +23,12 @@ public:
 
     // A line up to LF, one CR before it dropped. timeoutMs bounds the whole line.
     TResult ReadLine(QByteArray* line, int timeoutMs = HeaderTimeoutMs, qsizetype maxLength = MaxLineLength);
+    // The same framing without waiting: the line when it is all here (the
+    // bytes after it stay buffered for the next read), rrPending when its LF
+    // has not come yet, rrTooLong as ReadLine. For event-driven callers.
+    TResult TakeLine(QByteArray* line, qsizetype maxLength = MaxLineLength);
+    // The wait used from now on: the reader moves with its socket to a worker.
+    void SetWait(std::function<bool(int)> waitForData) { FWait = std::move(waitForData); }
     // A 32-bit big-endian signed length (negative: rrInvalid, above maxSize:
     // rrTooLong) followed by that many bytes. stallMs bounds each wait for data.
     TResult ReadBlock(QByteArray* block, qint64 maxSize, int stallMs = StallTimeoutMs);
@@ -31,6 +38,9 @@ public:
 
 private:
     bool Fill(int waitMs);
+    // Looks for the LF in what is buffered; *scanned counts the bytes after
+    // FPos already searched (Fill may move the buffer under an absolute offset).
+    TResult ScanLine(QByteArray* line, qsizetype maxLength, qsizetype* scanned);
 
     QIODevice& FDevice;
     std::function<bool(int)> FWait;

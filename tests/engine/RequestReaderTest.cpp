@@ -115,6 +115,65 @@ INSTANTIATE_TEST_SUITE_P(
                        TRequestReader::rrTooLong, ""}),
     TCaseName());
 
+// A line that ends exactly where the buffer ends: the next line starts in
+// the next read and must be searched from its first byte.
+TEST(RequestReader, SecondLineAfterTheBufferEnd) {
+    TPieceDevice device({"A\t2\r\n", "B\t2\r\nrest"});
+    TRequestReader reader(device, [&device](int) { return device.Arrive(); });
+    device.Arrive();
+    QByteArray line;
+    ASSERT_EQ(reader.ReadLine(&line), TRequestReader::rrOk);
+    EXPECT_EQ(line, "A\t2");
+    ASSERT_EQ(reader.ReadLine(&line), TRequestReader::rrOk);
+    EXPECT_EQ(line, "B\t2");
+}
+
+// TakeLine: the listener's framing, one arrival at a time and never waiting.
+struct TTakeCase {
+    const char* Name;
+    QList<QByteArray> Pieces;
+    QList<TRequestReader::TResult> Results; // after each piece arrived
+    QByteArray Line;
+    QByteArray Rest; // what a read after the line gets
+};
+void PrintTo(const TTakeCase& c, std::ostream* os) { *os << c.Name; }
+
+class TakeLineCases : public ::testing::TestWithParam<TTakeCase> {};
+
+TEST_P(TakeLineCases, FramesWhatHasArrived) {
+    const TTakeCase& c = GetParam();
+    TPieceDevice device(c.Pieces);
+    bool waited = false;
+    TRequestReader reader(device, [&waited](int) { return waited = true, false; });
+    QByteArray line;
+    for (const TRequestReader::TResult expected : c.Results) {
+        device.Arrive();
+        ASSERT_EQ(reader.TakeLine(&line), expected);
+    }
+    EXPECT_FALSE(waited);
+    if (c.Results.last() != TRequestReader::rrOk) return;
+    EXPECT_EQ(line, c.Line);
+    QByteArray rest;
+    ASSERT_EQ(reader.ReadInto(c.Rest.size(), [&rest](const char* d, qint64 n) { return rest.append(d, n), true; }),
+              TRequestReader::rrOk);
+    EXPECT_EQ(rest, c.Rest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TakeLineCases,
+    ::testing::Values(
+        TTakeCase{"WholeLineWithBody", {"QLM_TEST\t2\r\nbody"}, {TRequestReader::rrOk}, "QLM_TEST\t2", "body"},
+        TTakeCase{"ByteByByte", {"Q", "\t", "2", "\r", "\n", "x"},
+                  {TRequestReader::rrPending, TRequestReader::rrPending, TRequestReader::rrPending,
+                   TRequestReader::rrPending, TRequestReader::rrOk}, "Q\t2", ""},
+        TTakeCase{"CrLfSplit", {"T\t2\r", "\nrest"}, {TRequestReader::rrPending, TRequestReader::rrOk}, "T\t2", "rest"},
+        TTakeCase{"LongestLineInPieces", {QByteArray(10000, 'x'), QByteArray(6384, 'x') + "\r", "\nz"},
+                  {TRequestReader::rrPending, TRequestReader::rrPending, TRequestReader::rrOk}, QByteArray(16384, 'x'), "z"},
+        TTakeCase{"EndlessLineIsTooLong", {QByteArray(10000, 'x'), QByteArray(10000, 'x')},
+                  {TRequestReader::rrPending, TRequestReader::rrTooLong}, "", ""},
+        TTakeCase{"NothingYet", {}, {TRequestReader::rrPending}, "", ""}),
+    TCaseName());
+
 TEST(RequestReader, LineThenBlocksShareTheBuffer) {
     TFixture f("H\t2\r\n" + Length(5) + "hello" + Length(0) + Length(3) + "abc");
     QByteArray line, block;

@@ -84,6 +84,48 @@ send() {
   labexec "$host" "$probe" send --port "$kLabPort" "$@"
 }
 
+# Headless nodes (quillmate-cli listen --json, path in $cli), one per name.
+declare -A node_pids=() node_fds=()
+
+# node_start NAME HOST [listen options]: a node whose commands come from a fifo.
+node_start() {
+  local name=$1 host=$2 fd
+  shift 2
+  mkdir -p "$QLM_LAB_DIR/home-$name"
+  mkfifo "$QLM_LAB_DIR/$name.in"
+  labexec "$host" "$cli" --home "$QLM_LAB_DIR/home-$name" listen --json --nickname "$name" "$@" \
+    <"$QLM_LAB_DIR/$name.in" >"$QLM_LAB_DIR/$name.log" 2>"$QLM_LAB_DIR/$name.err" &
+  node_pids[$name]=$!
+  exec {fd}>"$QLM_LAB_DIR/$name.in"
+  node_fds[$name]=$fd
+}
+
+node_cmd() { echo "$2" >&"${node_fds[$1]}"; }
+
+# node_stop NAME: "quit" on its input; it logs off and exits 0.
+node_stop() {
+  local name=$1 rc
+  node_cmd "$name" quit
+  wait "${node_pids[$name]}"
+  rc=$?
+  unset "node_pids[$name]"
+  [ "$rc" -eq 0 ] && pass "$name stops with status 0" || fail "$name exited $rc: $(cat "$QLM_LAB_DIR/$name.err")"
+}
+
+# wait_log NAME REGEX [SECONDS]: true once the node's log has a matching line.
+wait_log() {
+  local name=$1 pattern=$2 limit=${3:-8} tries
+  for ((tries = 0; tries < limit * 10; tries++)); do
+    grep -E -- "$pattern" "$QLM_LAB_DIR/$name.log" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+expect_log() {
+  if wait_log "$1" "$2" "${4:-8}"; then pass "$3"; else fail "$3 (no /$2/ in $1's log)"; fi
+}
+
 host_links() { ip -o link show | awk -F': ' '{print $2}' | sort; }
 
 # What every lab test checks about the lab itself while it stands.
@@ -149,48 +191,6 @@ lab_test_main() {
   fi
   echo "ok: no namespace of $prefix is left"
   exit "$rc"
-}
-
-# --- Headless nodes (quillmate-cli listen); the test sets cli=path first. ---
-declare -A node_pids=() node_fds=()
-
-# node_start NAME HOST [listen options]: a node whose commands come from a fifo.
-node_start() {
-  local name=$1 host=$2 fd
-  shift 2
-  mkdir -p "$QLM_LAB_DIR/home-$name"
-  mkfifo "$QLM_LAB_DIR/$name.in"
-  labexec "$host" "$cli" --home "$QLM_LAB_DIR/home-$name" listen --json --nickname "$name" "$@" \
-    <"$QLM_LAB_DIR/$name.in" >"$QLM_LAB_DIR/$name.log" 2>"$QLM_LAB_DIR/$name.err" &
-  node_pids[$name]=$!
-  exec {fd}>"$QLM_LAB_DIR/$name.in"
-  node_fds[$name]=$fd
-}
-
-node_cmd() { echo "$2" >&"${node_fds[$1]}"; }
-
-# node_stop NAME: "quit" on its input; it logs off and exits 0.
-node_stop() {
-  local name=$1 rc
-  node_cmd "$name" quit
-  wait "${node_pids[$name]}"
-  rc=$?
-  unset "node_pids[$name]"
-  [ "$rc" -eq 0 ] && pass "$name stops with status 0" || fail "$name exited $rc: $(cat "$QLM_LAB_DIR/$name.err")"
-}
-
-# wait_log NAME REGEX [SECONDS]: true once the node's log has a matching line.
-wait_log() {
-  local name=$1 pattern=$2 limit=${3:-8} tries
-  for ((tries = 0; tries < limit * 10; tries++)); do
-    grep -E -- "$pattern" "$QLM_LAB_DIR/$name.log" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-expect_log() {
-  if wait_log "$1" "$2" "${4:-8}"; then pass "$3"; else fail "$3 (no /$2/ in $1's log)"; fi
 }
 
 # The last online list a node printed, as "nick@ip self" lines, sorted.

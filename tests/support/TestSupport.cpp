@@ -42,3 +42,11 @@ TScopedEnv::~TScopedEnv() {
 
 QString SourceDir() { return QStringLiteral(QLM_SOURCE_DIR); }
 QString RuntimeDir() { return QStringLiteral(QLM_RUNTIME_DIR); }
+
+long ResidentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}

@@ -37,3 +37,6 @@ private:
 
 QString SourceDir();
 QString RuntimeDir();
+
+// This process's resident memory in KiB (VmRSS of /proc/self/status); 0 when unknown.
+long ResidentKiB();

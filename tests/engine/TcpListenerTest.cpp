@@ -1,0 +1,337 @@
+// The TCP listener's limits: idle and slow peers take no worker, one host
+// never crowds out another, and what it refuses is counted.
+#include "platform/FileLimitUnit.h"
+#include "protocol/ListenOptionsUnit.h"
+#include "support/CaseName.h"
+#include "support/ServerFixture.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMutex>
+#include <QTcpSocket>
+#include <QThread>
+#include <QtEndian>
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char* const kHostA = "127.0.0.1";
+const char* const kHostB = "127.0.0.2";
+
+QByteArray Block(const QByteArray& data) {
+    QByteArray out(4, '\0');
+    qToBigEndian<qint32>(qint32(data.size()), out.data());
+    return out + data;
+}
+
+QByteArray TestRequest(const QByteArray& body) { return "QLM_TEST\t2\r\n" + Block(body); }
+
+// A connection from source (127.0.0.x) to the listener on 127.0.0.1; null when it fails.
+std::unique_ptr<QTcpSocket> Connect(const char* source, quint16 port) {
+    auto socket = std::make_unique<QTcpSocket>();
+    if (!socket->bind(QHostAddress(QString::fromLatin1(source)), 0)) return nullptr;
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!socket->waitForConnected(2000)) return nullptr;
+    return socket;
+}
+
+void Send(QTcpSocket& socket, const QByteArray& bytes) {
+    socket.write(bytes);
+    socket.flush();
+    socket.waitForBytesWritten(2000);
+}
+
+bool ClosedByListener(QTcpSocket& socket, int ms) {
+    return socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(ms);
+}
+
+// The listener with a "QLM_TEST" request: a block read and recorded per
+// source; requests of HeldSource stay on their worker while Held is set.
+class TcpListener : public TServerFixture {
+protected:
+    TcpListener() {
+        Server->RegisterRequest("QLM_TEST", [this](TRequestContext& c) {
+            QByteArray body;
+            const bool ok = c.Reader.ReadBlock(&body, 1 << 20, c.StallMs) == TRequestReader::rrOk;
+            {
+                QMutexLocker lock(&Mutex);
+                ++Started[c.PeerAddress];
+                if (ok) Bodies[c.PeerAddress].append(body);
+            }
+            while (c.PeerAddress == QLatin1String(HeldSource) && Held.load()) QThread::msleep(2);
+            ++Served;
+        });
+    }
+    // A failed assertion must not leave workers held: stopping waits for them.
+    ~TcpListener() override { Held = false; }
+    int StartedFrom(const char* source) {
+        QMutexLocker lock(&Mutex);
+        return Started.value(QString::fromLatin1(source));
+    }
+    QList<QByteArray> BodiesFrom(const char* source) {
+        QMutexLocker lock(&Mutex);
+        QList<QByteArray> bodies = Bodies.value(QString::fromLatin1(source));
+        std::sort(bodies.begin(), bodies.end());
+        return bodies;
+    }
+    // Opens count connections from source that send nothing.
+    void OpenIdle(const char* source, int count) {
+        for (int i = 0; i < count; ++i) {
+            std::unique_ptr<QTcpSocket> socket = Connect(source, Port);
+            ASSERT_TRUE(socket) << "connection " << i;
+            Idle.push_back(std::move(socket));
+        }
+    }
+    TListenerCounts Counts() const { return Server->Counts(); }
+
+    QMutex Mutex;
+    QHash<QString, int> Started;
+    QHash<QString, QList<QByteArray>> Bodies;
+    const char* HeldSource = "";
+    std::atomic<bool> Held{false};
+    std::atomic<int> Served{0};
+    std::vector<std::unique_ptr<QTcpSocket>> Idle;
+};
+
+TEST(ListenOptions, DefaultsAreTheDocumentedLimits) {
+    const TListenOptions options;
+    EXPECT_EQ(options.HeaderTimeoutMs, 10 * 1000);
+    EXPECT_EQ(options.StallTimeoutMs, 120 * 1000);
+    EXPECT_EQ(options.MaxRequestsPerHost, 8);
+    EXPECT_EQ(options.MaxConnectionsPerHost, 32);
+    EXPECT_EQ(options.MaxConnections, 1024);
+}
+
+struct TIdleCase {
+    const char* Name;
+    int IdleConnections;
+    int MaxConnectionsPerHost;
+};
+void PrintTo(const TIdleCase& c, std::ostream* os) { *os << c.Name; }
+
+class IdleHostCases : public TcpListener, public ::testing::WithParamInterface<TIdleCase> {};
+
+// More idle connections than the pool has workers: another host is still served.
+TEST_P(IdleHostCases, AnotherHostIsServedWithinASecond) {
+    TCommServer::TOptions options = LoopbackOptions();
+    options.MaxConnectionsPerHost = GetParam().MaxConnectionsPerHost;
+    ASSERT_TRUE(Server->StartListening(options));
+    OpenIdle(kHostA, GetParam().IdleConnections);
+    const int held = std::min(GetParam().IdleConnections, GetParam().MaxConnectionsPerHost);
+    ASSERT_TRUE(WaitUntil([&] { return Counts().Open == held; }));
+    EXPECT_EQ(Counts().Running, 0); // idle connections hold no worker
+
+    std::unique_ptr<QTcpSocket> other = Connect(kHostB, Port);
+    ASSERT_TRUE(other);
+    Send(*other, TestRequest("from B"));
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 1; }, 1000));
+    EXPECT_EQ(BodiesFrom(kHostB), QList<QByteArray>{"from B"});
+    EXPECT_EQ(Counts().Refused[rfHostConnections], quint64(GetParam().IdleConnections - held));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IdleHostCases,
+                         ::testing::Values(TIdleCase{"AllHeldIdle", 200, 256}, TIdleCase{"BeyondTheHostCap", 200, 32}),
+                         TCaseName());
+
+TEST_F(TcpListener, NinthRequestOfAHostWaitsWhileAnotherHostIsServed) {
+    HeldSource = kHostA;
+    Held = true;
+    ASSERT_TRUE(Start());
+    std::vector<std::unique_ptr<QTcpSocket>> fromA;
+    QList<QByteArray> sent;
+    for (int i = 0; i < 9; ++i) {
+        fromA.push_back(Connect(kHostA, Port));
+        ASSERT_TRUE(fromA.back());
+        // The last body is larger than what the listener buffers: it must survive the wait whole.
+        sent.append(i == 8 ? QByteArray(100 * 1024, 'w') : QByteArray("request ") + QByteArray::number(i));
+        Send(*fromA.back(), TestRequest(sent.back()));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return StartedFrom(kHostA) == 8 && Counts().Waiting == 1; }));
+
+    std::unique_ptr<QTcpSocket> fromB = Connect(kHostB, Port);
+    ASSERT_TRUE(fromB);
+    Send(*fromB, TestRequest("from B"));
+    // B's request is served and its worker returned while A's ninth still waits.
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 1 && Counts().Running == 8; }));
+    EXPECT_EQ(StartedFrom(kHostB), 1);
+    EXPECT_EQ(StartedFrom(kHostA), 8);
+    EXPECT_EQ(Counts().Waiting, 1);
+
+    Held = false;
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 10; }));
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ(BodiesFrom(kHostA), sent);
+    EXPECT_TRUE(WaitUntil([&] { return Counts().Open == 0 && Counts().Running == 0; }));
+    EXPECT_EQ(Counts().RefusedTotal(), 0u);
+}
+
+struct THeaderCase {
+    const char* Name;
+    int DeadlineMs;
+    int ByteIntervalMs; // the header line comes one byte at a time
+    bool Served;
+};
+void PrintTo(const THeaderCase& c, std::ostream* os) { *os << c.Name; }
+
+class HeaderDeadlineCases : public TcpListener, public ::testing::WithParamInterface<THeaderCase> {};
+
+TEST_P(HeaderDeadlineCases, WholeLineBeforeTheDeadline) {
+    ASSERT_TRUE(Start(GetParam().DeadlineMs));
+    std::unique_ptr<QTcpSocket> socket = Connect(kHostA, Port);
+    ASSERT_TRUE(socket);
+    const QByteArray header = "QLM_TEST\t2\r\n";
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype sent = 0;
+    bool cut = false;
+    for (; sent < header.size() && !cut; ++sent) {
+        Send(*socket, header.mid(sent, 1));
+        cut = ClosedByListener(*socket, GetParam().ByteIntervalMs);
+    }
+    if (!cut) {
+        Send(*socket, Block("slow"));
+        cut = !WaitUntil([&] { return Served.load() == 1; });
+    }
+    EXPECT_EQ(cut, !GetParam().Served);
+    EXPECT_EQ(Counts().Refused[rfHeaderTimeout], GetParam().Served ? 0u : 1u);
+    if (!GetParam().Served) {
+        EXPECT_LT(sent, header.size());
+        // Not cut at once: the deadline ran first.
+        EXPECT_GE(clock.elapsed(), GetParam().DeadlineMs / 2);
+        EXPECT_EQ(Served.load(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HeaderDeadlineCases,
+                         ::testing::Values(THeaderCase{"OneBytePer100MsCutAt300Ms", 300, 100, false},
+                                           THeaderCase{"OneBytePer20MsWithin3s", 3000, 20, true}),
+                         TCaseName());
+
+struct TPiecesCase {
+    const char* Name;
+    QList<QByteArray> Pieces;
+    QByteArray Body;
+};
+void PrintTo(const TPiecesCase& c, std::ostream* os) { *os << c.Name; }
+
+class HandoverCases : public TcpListener, public ::testing::WithParamInterface<TPiecesCase> {};
+
+// Bytes read by the listener together with the header line reach the handler.
+TEST_P(HandoverCases, BodyReachesTheHandlerWhole) {
+    ASSERT_TRUE(Start());
+    std::unique_ptr<QTcpSocket> socket = Connect(kHostA, Port);
+    ASSERT_TRUE(socket);
+    for (const QByteArray& piece : GetParam().Pieces) {
+        Send(*socket, piece);
+        QThread::msleep(20); // separate segments
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Served.load() == 1; }));
+    EXPECT_EQ(BodiesFrom(kHostA), QList<QByteArray>{GetParam().Body});
+}
+
+const QByteArray kLarge(300 * 1024, 'b');
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandoverCases,
+    ::testing::Values(TPiecesCase{"OneWrite", {TestRequest("hello")}, "hello"},
+                      TPiecesCase{"SplitBetweenCrAndLf", {"QLM_TEST\t2\r", "\n" + Block("split")}, "split"},
+                      TPiecesCase{"LengthWithTheHeader", {"qlm_test\t2\r\n" + Block("late").left(2), Block("late").mid(2)},
+                                  "late"},
+                      TPiecesCase{"LargeBodyBehindTheHeader", {TestRequest(kLarge)}, kLarge}),
+    TCaseName());
+
+struct TSend {
+    const char* Source;
+    QByteArray Bytes; // empty: the connection stays idle
+};
+
+struct TRefusalCase {
+    const char* Name;
+    int MaxConnectionsPerHost;
+    int MaxConnections;
+    int HeaderTimeoutMs;
+    QList<TSend> Sends;
+    quint64 Refused[rfCount];
+    int Open; // connections still held afterwards
+};
+void PrintTo(const TRefusalCase& c, std::ostream* os) { *os << c.Name; }
+
+class RefusalCases : public TcpListener, public ::testing::WithParamInterface<TRefusalCase> {};
+
+TEST_P(RefusalCases, CountedByReason) {
+    const TRefusalCase& c = GetParam();
+    TCommServer::TOptions options = LoopbackOptions(c.HeaderTimeoutMs);
+    options.MaxConnectionsPerHost = c.MaxConnectionsPerHost;
+    options.MaxConnections = c.MaxConnections;
+    ASSERT_TRUE(Server->StartListening(options));
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (const TSend& send : c.Sends) {
+        sockets.push_back(Connect(send.Source, Port));
+        ASSERT_TRUE(sockets.back());
+        if (!send.Bytes.isEmpty()) Send(*sockets.back(), send.Bytes);
+        // In order: each connection is the listener's before the next one comes.
+        ASSERT_TRUE(WaitUntil([&] { return Counts().Open + int(Counts().RefusedTotal()) >= int(sockets.size()); }));
+    }
+    quint64 total = 0;
+    for (quint64 n : c.Refused) total += n;
+    ASSERT_TRUE(WaitUntil([&] { return Counts().RefusedTotal() == total && Counts().Open == c.Open; }))
+        << "refused " << Counts().RefusedTotal() << ", open " << Counts().Open;
+    for (int reason = 0; reason < rfCount; ++reason)
+        EXPECT_EQ(Counts().Refused[reason], c.Refused[reason]) << RefusalName(TRefusal(reason));
+    EXPECT_EQ(Served.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusalCases,
+    ::testing::Values(
+        TRefusalCase{"HostConnectionCap", 3, 1024, 10000,
+                     {{kHostA, {}}, {kHostA, {}}, {kHostA, {}}, {kHostA, {}}, {kHostA, {}}, {kHostB, {}}},
+                     {2, 0, 0, 0}, 4},
+        TRefusalCase{"TotalCap", 32, 4, 10000,
+                     {{kHostA, {}}, {kHostA, {}}, {kHostA, {}}, {kHostB, {}}, {kHostB, {}}, {kHostB, {}}},
+                     {0, 2, 0, 0}, 4},
+        TRefusalCase{"HeaderTimeout", 32, 1024, 200, {{kHostA, {}}, {kHostB, "QLM_TEST\t2"}}, {0, 0, 2, 0}, 0},
+        TRefusalCase{"UnknownTypeOrMalformed", 32, 1024, 10000,
+                     {{kHostA, "QLM_NOSUCH\t2\r\n"},
+                      {kHostA, "NOTAB\r\n"},
+                      {kHostA, "\tx\r\n"},
+                      {kHostB, QByteArray(20000, 'L') + "\r\n"}},
+                     {0, 0, 0, 4}, 0}),
+    TCaseName());
+
+// Idle connections hold a socket and a few bytes each: no worker, little memory.
+TEST_F(TcpListener, ThousandIdleConnectionsCostLittleMemory) {
+    constexpr int kIdle = 1000;
+    // Both ends of every connection live in this process.
+    if (Platform::RaiseOpenFileLimit(2 * kIdle + 256) < 2 * kIdle + 256) GTEST_SKIP() << "too few file descriptors";
+    TCommServer::TOptions options = LoopbackOptions();
+    options.MaxConnectionsPerHost = kIdle;
+    ASSERT_TRUE(Server->StartListening(options));
+    // Warm up allocators and Qt's lazily built parts with a few connections.
+    OpenIdle(kHostA, 20);
+    ASSERT_TRUE(WaitUntil([&] { return Counts().Open == 20; }));
+    Idle.clear();
+    ASSERT_TRUE(WaitUntil([&] { return Counts().Open == 0; }));
+    const long before = ResidentKiB();
+
+    OpenIdle(kHostA, kIdle);
+    ASSERT_TRUE(WaitUntil([&] { return Counts().Open == kIdle; }, 20000));
+    const long after = ResidentKiB();
+    std::printf("resident memory: %ld KiB before, %ld KiB with %d idle connections (%+ld KiB, both ends)\n", before,
+                after, kIdle, after - before);
+    EXPECT_LT(after - before, 8 * 1024);
+    EXPECT_EQ(Counts().Running, 0);
+
+    std::unique_ptr<QTcpSocket> other = Connect(kHostB, Port);
+    ASSERT_TRUE(other);
+    Send(*other, TestRequest("still served"));
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 1; }));
+}
+
+} // namespace
