@@ -199,6 +199,8 @@ void TNode::Stop() {
         FServer->StopListening();
     }
     FModel->ClearUserList();
+    // Positions of users first seen in the last second are not lost at exit.
+    TUserGroup::Instance().FlushPendingPositions();
 }
 
 TOnlineState TNodeStateAnnouncer::CurrentState() const { return FNode.Local().OnlineState(); }

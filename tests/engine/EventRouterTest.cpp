@@ -3,6 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/PresenceServiceUnit.h"
+#include "presence/UserGroupUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "support/PresenceFixtures.h"
 
@@ -122,6 +123,20 @@ TEST(NodeRouting, PresenceEventsReachTheModel) {
     node.Router().Post(WM_PEER_LOGONREPLY, 0, 0, NamedPeer(QStringLiteral("Ann")));
     Drain();
     EXPECT_TRUE(UserByNick(node.Model(), "Ann").isValid());
+}
+
+// Positions of users first seen just before the end wait in memory; stopping
+// the node (Exit, SIGTERM, quit) writes them.
+TEST(NodeShutdown, WritesWaitingGroupPositions) {
+    TNode node;
+    node.Model().LoadGroupNodes(true);
+    for (const char* nick : {"Ann", "Bob", "Cy"}) node.Router().Post(WM_PEER_LOGONREPLY, 0, 0, NamedPeer(QLatin1String(nick)));
+    Drain();
+    ASSERT_EQ(node.Model().UserIndexes().size(), 3);
+    EXPECT_GT(TUserGroup::Instance().PendingPositionCount(), 0);
+    node.Stop();
+    EXPECT_EQ(TUserGroup::Instance().PendingPositionCount(), 0);
+    EXPECT_GE(TUserGroup::Instance().GetUserPosition(NamedPeerKey(QStringLiteral("Cy"))), 0);
 }
 
 // Self-checks echoed (or spoofed) more often than the check interval must
