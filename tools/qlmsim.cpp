@@ -4,6 +4,11 @@
 // with "QLM_CHECKSIGNALREPLY", as a real peer would.
 //   qlmsim --addrs FILE --port 7709 [--group 234.0.0.1] [--seconds N]
 // FILE lists one address per line. Prints counts when it ends.
+//
+// Flood mode, for the flood benchmark: COUNT valid "QLM_LOGON" datagrams, each
+// from a user of its own ({FLOOD-000001}, FLOOD1, ...), sent to one node as
+// fast as the socket takes them. Prints what was sent and how long it took.
+//   qlmsim --flood COUNT --to ADDRESS [--port 7709]
 #include "LabSafety.h"
 
 #include <arpa/inet.h>
@@ -12,8 +17,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -63,18 +71,62 @@ std::string Field(std::string_view datagram, int index) {
     return std::string(datagram.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
 }
 
+// A logon as a version 2 peer writes it (English, 1033), with an empty list of
+// interfaces so the node answers the address the datagram came from.
+std::string FloodLogon(long n) {
+    char id[32];
+    std::snprintf(id, sizeof id, "{FLOOD-%06ld}", n);
+    const std::string number = std::to_string(n);
+    return "QLM_LOGON\t2\t1033\t\t0\tflood" + number + "\tFLOOD" + number + "\t1.0.0.1\t" + id + "\t\t_NULL_\t_NULL_";
+}
+
+int RunFlood(long count, const std::string& toText, int port) {
+    in_addr to{};
+    if (count <= 0 || inet_pton(AF_INET, toText.c_str(), &to) != 1) {
+        std::fprintf(stderr, "qlmsim: --flood needs a count and --to a dotted IPv4 address\n");
+        return 2;
+    }
+    // One fixed destination: checked once, then every datagram goes to it.
+    if (!CheckDestination(to, "qlmsim")) return 2;
+    const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = htons(uint16_t(port));
+    dest.sin_addr = to;
+    if (s < 0 || connect(s, reinterpret_cast<sockaddr*>(&dest), sizeof dest) != 0) {
+        std::fprintf(stderr, "qlmsim: socket to %s: %s\n", toText.c_str(), std::strerror(errno));
+        return 1;
+    }
+    long sent = 0, failed = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (long n = 1; n <= count; ++n) {
+        const std::string datagram = FloodLogon(n);
+        // A refused port (ICMP from an earlier datagram) or a full queue loses this one only.
+        if (send(s, datagram.data(), datagram.size(), 0) == ssize_t(datagram.size())) ++sent;
+        else ++failed;
+    }
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    close(s);
+    std::printf("qlmsim: flood sent=%ld failed=%ld ms=%lld\n", sent, failed, static_cast<long long>(ms.count()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string addrsFile, group;
+    std::string addrsFile, group, floodTo;
     int port = 7709, seconds = 60;
+    long flood = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         if (key == "--addrs") addrsFile = argv[i + 1];
         else if (key == "--port") port = std::atoi(argv[i + 1]);
         else if (key == "--group") group = argv[i + 1];
         else if (key == "--seconds") seconds = std::atoi(argv[i + 1]);
+        else if (key == "--flood") flood = std::atol(argv[i + 1]);
+        else if (key == "--to") floodTo = argv[i + 1];
     }
+    if (flood != 0 || !floodTo.empty()) return RunFlood(flood, floodTo, port);
     std::string why;
     if (addrsFile.empty() || !InLabNamespace(why)) {
         std::fprintf(stderr, "qlmsim: %s\n", addrsFile.empty() ? "--addrs FILE is required" : why.c_str());

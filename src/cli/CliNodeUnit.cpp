@@ -2,6 +2,7 @@
 
 #include "node/NodeUnit.h"
 #include "core/OnlineStateValueUnit.h"
+#include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
 #include "platform/SignalsUnit.h"
 #include "platform/StdinLinesUnit.h"
@@ -185,6 +186,19 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const int status = QCoreApplication::exec();
     countsTimer.stop();
     PrintCounts(out, json, node.Server().Counts(), true);
+    // What the router dropped, so a flood shows how much never reached the list.
+    const TRouterCounts counts = node.Router().Counts();
+    PrintLine(out, json,
+              {{QStringLiteral("event"), QStringLiteral("stopped")},
+               {QStringLiteral("unrouted"), qint64(counts.Unrouted)},
+               {QStringLiteral("mistyped"), qint64(counts.Mistyped)},
+               {QStringLiteral("overflowed"), qint64(counts.Overflowed)},
+               {QStringLiteral("pending"), node.Router().Pending()}},
+              QStringLiteral("stopped unrouted=%1 mistyped=%2 overflowed=%3 pending=%4")
+                  .arg(counts.Unrouted)
+                  .arg(counts.Mistyped)
+                  .arg(counts.Overflowed)
+                  .arg(node.Router().Pending()));
     return status;
 }
 

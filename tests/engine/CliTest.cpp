@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <optional>
 
@@ -24,12 +26,17 @@ struct TCliResult {
 
 QString CliProgram() { return QDir(RuntimeDir()).filePath(QStringLiteral("quillmate-cli")); }
 
-TCliResult RunCliProcess(const QString& home, const QStringList& arguments, const QString& program = CliProgram()) {
+TCliResult RunCliProcess(const QString& home, const QStringList& arguments, const QString& program = CliProgram(),
+                         const QByteArray& input = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QUILLMATE_HOME"), home); // belt and braces: never the real user's files
     process.setProcessEnvironment(env);
     process.start(program, QStringList{QStringLiteral("--home"), home} + arguments);
+    if (!input.isEmpty()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
     TCliResult result;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -49,7 +56,9 @@ public:
     CliHome()
         : Store(Home.File(QStringLiteral(".config/Quillmate/Quillmate.ini")),
                 Home.File(QStringLiteral(".config/autostart/quillmate.desktop"))) {}
-    TCliResult Run(const QStringList& arguments) const { return RunCliProcess(Home.Path(), arguments); }
+    TCliResult Run(const QStringList& arguments, const QByteArray& input = {}) const {
+        return RunCliProcess(Home.Path(), arguments, CliProgram(), input);
+    }
     void WriteConfig(const QByteArray& lines) const {
         Home.Write(QStringLiteral("Config.ini"), "[Quillmate Settings]\r\n" + lines);
     }
@@ -267,6 +276,32 @@ TEST(Cli, UnknownCommandShowsTheCommands) {
     EXPECT_EQ(r.Exit, 2);
     EXPECT_TRUE(r.Err.startsWith(QStringLiteral("quillmate-cli: unknown command: frobnicate\n"))) << r.Err.toStdString();
     EXPECT_TRUE(r.Err.contains(QStringLiteral("settings get KEY")));
+}
+
+// ------------------------------------------------------------------- listen
+
+// The node's last line names what its router dropped; the lines before it stay as they were.
+TEST(Cli, ListenEndsWithTheRouterCounts) {
+    CliHome home;
+    const TCliResult r = home.Run({QStringLiteral("listen"), QStringLiteral("--json")}, "list\nquit\n");
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2) << r.Out.toStdString();
+    EXPECT_TRUE(lines.at(lines.size() - 2).startsWith(QStringLiteral("{\"event\":\"online-list\"")))
+        << r.Out.toStdString();
+    const QJsonObject last = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    EXPECT_EQ(last.value(QStringLiteral("event")).toString(), QStringLiteral("stopped"));
+    for (const char* key : {"unrouted", "mistyped", "overflowed", "pending"})
+        EXPECT_EQ(last.value(QLatin1String(key)).toInteger(-1), 0) << key;
+    EXPECT_TRUE(last.contains(QStringLiteral("t")));
+}
+
+TEST(Cli, ListenWithoutJsonEndsWithThePlainCounts) {
+    CliHome home;
+    const TCliResult r = home.Run({QStringLiteral("listen")}, "quit\n");
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.endsWith(QStringLiteral("stopped unrouted=0 mistyped=0 overflowed=0 pending=0\n")))
+        << r.Out.toStdString();
 }
 
 // ---------------------------------------------------------------- languages
