@@ -286,8 +286,11 @@ TEST(Cli, ListenEndsWithTheRouterCounts) {
     const TCliResult r = home.Run({QStringLiteral("listen"), QStringLiteral("--json")}, "list\nquit\n");
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
     const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 2) << r.Out.toStdString();
-    EXPECT_TRUE(lines.at(lines.size() - 2).startsWith(QStringLiteral("{\"event\":\"online-list\"")))
+    ASSERT_GE(lines.size(), 3) << r.Out.toStdString();
+    EXPECT_TRUE(lines.at(lines.size() - 3).startsWith(QStringLiteral("{\"event\":\"online-list\"")))
+        << r.Out.toStdString();
+    // The listener's final counters come just before.
+    EXPECT_TRUE(lines.at(lines.size() - 2).startsWith(QStringLiteral("{\"event\":\"listener\",\"final\":true")))
         << r.Out.toStdString();
     const QJsonObject last = QJsonDocument::fromJson(lines.last().toUtf8()).object();
     EXPECT_EQ(last.value(QStringLiteral("event")).toString(), QStringLiteral("stopped"));
