@@ -1,11 +1,12 @@
 #include "cli/CliNodeUnit.h"
 
-#include "node/NodeUnit.h"
-#include "core/OnlineStateValueUnit.h"
 #include "core/EventRouterUnit.h"
+#include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
+#include "node/NodeUnit.h"
 #include "platform/SignalsUnit.h"
 #include "platform/StdinLinesUnit.h"
+#include "presence/PresenceServiceUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommServerUnit.h"
 
@@ -153,7 +154,7 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("network-confirmed")}},
                   QStringLiteral("network-confirmed"));
     });
-    QObject::connect(&node, &TNode::NotificationRequested, [&](const QString& text) {
+    QObject::connect(&node.Presence(), &TPresenceService::NotificationRequested, [&](const QString& text) {
         PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("notification")}, {QStringLiteral("text"), text}},
                   QStringLiteral("notification ") + text);
     });

@@ -42,8 +42,6 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     FPresence = std::make_unique<TPresenceService>(*FModel, *FClient, p);
     FPresence->RegisterEvents(*FRouter);
     connect(FPresence.get(), &TPresenceService::PresenceEvent, this, &TNode::EventArrived);
-    connect(FPresence.get(), &TPresenceService::NotificationRequested, this, &TNode::NotificationRequested);
-    connect(FPresence.get(), &TPresenceService::SoundRequested, this, &TNode::SoundRequested);
     FRouter->RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr wParam) { NetworkConfirmedEvent(wParam); });
 
     FListenerClient = std::make_unique<TCommClient>([this] { return FListenerConfig; },

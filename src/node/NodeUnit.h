@@ -71,10 +71,6 @@ signals:
     // Every event handled, before it is handled (the CLI prints them).
     void EventArrived(int id, qintptr wParam, const TOnlineNotify& record);
     void NetworkReady();
-    // "%s Online" / "%s Offline" / "%d users online" texts for the notification windows.
-    void NotificationRequested(const QString& text);
-    // The GUI plays it.
-    void SoundRequested(TSound sound);
     // Listening could not start: the text for the error box (once; the node
     // keeps trying on every TimerRepeat tick).
     void ListenFailed(const QString& text);

@@ -9,6 +9,7 @@
 #include "ui/WindowRegistryUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/OnlineStateUnit.h"
+#include "presence/PresenceServiceUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
 #include "presence/widgets/StateSetupUnit.h"
@@ -187,8 +188,8 @@ void TMainForm::BuildToolBar(QWidget* owner) {
 void TMainForm::ConnectNode() {
     connect(FNode.get(), &TNode::ListenFailed, this,
             [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::TMessageBoxKind::Error, text); });
-    connect(FNode.get(), &TNode::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
-    connect(FNode.get(), &TNode::NotificationRequested, this,
+    connect(&FNode->Presence(), &TPresenceService::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
+    connect(&FNode->Presence(), &TPresenceService::NotificationRequested, this,
             [this](const QString& text) { FNotifications->ShowTextNotification(text); });
     connect(FNode.get(), &TNode::SelfRowAdded, this, [this] {
         FSelfSeen = true;

@@ -96,7 +96,7 @@ private:
 
 // The notification windows of the process: the short texts ("%s Online",
 // "%s Offline") that stack above the task bar and go away by themselves.
-// The main window owns one and feeds it TNode::NotificationRequested.
+// The main window owns one and feeds it TPresenceService::NotificationRequested.
 class TTrayNotification : public QObject {
     Q_OBJECT
 public:
