@@ -53,7 +53,7 @@ constexpr int kBmpFileHeader = 14;
 } // namespace
 
 TRichParagraph& TRichDocument::LastParagraph() {
-    if (Paragraphs.isEmpty()) Paragraphs.append({});
+    if (Paragraphs.isEmpty()) Paragraphs.append(TRichParagraph{});
     return Paragraphs.last();
 }
 
@@ -68,7 +68,7 @@ void TRichDocument::AppendText(const QString& text, const TRichFormat& format) {
                 paragraph.Runs.last().Format == format)
                 paragraph.Runs.last().Text += QStringView(text).mid(start, end - start);
             else
-                paragraph.Runs.append({format, text.mid(start, end - start), std::nullopt});
+                paragraph.Runs.append(TRichRun{format, text.mid(start, end - start), std::nullopt});
         }
         if (end == text.size()) break;
         LastParagraph();
@@ -78,11 +78,11 @@ void TRichDocument::AppendText(const QString& text, const TRichFormat& format) {
 }
 
 void TRichDocument::AppendPicture(const TRichPicture& picture, const TRichFormat& format) {
-    LastParagraph().Runs.append({format, QString(), picture});
+    LastParagraph().Runs.append(TRichRun{format, QString(), picture});
 }
 
 void TRichDocument::NewParagraph() {
-    Paragraphs.append({});
+    Paragraphs.append(TRichParagraph{});
 }
 
 QString TRichDocument::PlainText() const {

@@ -4,6 +4,7 @@
 // tables) and RtfReaderPictures.cpp (pictures and objects). Not for use
 // outside the reader.
 #include "text/RichDocUnit.h"
+#include "text/RtfCodePageUnit.h"
 #include "text/RtfReaderUnit.h"
 
 #include <QByteArray>
@@ -108,7 +109,8 @@ private:
     int FFontId = -1;
     int FFontCharsetPage = 0;
     int FFontCpg = 0; // \cpg wins over \fcharset
-    QByteArray FFontName;
+    QByteArray FFontName;    // bytes not yet decoded
+    QString FFontNameText;   // decoded before a \u
     QList<std::optional<quint32>> FColours;
     int FRed = -1, FGreen = -1, FBlue = -1;
     QByteArray FPending; // text bytes not yet decoded

@@ -96,6 +96,9 @@ TRichDocument TRtfParser::Run() {
     }
     if (!FGroups.empty() || FOverflow > 0) {
         if (FNotes) FNotes->Truncated = true;
+        // Data cut short is no picture; an object falls back to its \result.
+        FPict.Broken = true;
+        FObject.Data.Broken = true;
         FOverflow = 0;
         while (!FGroups.empty()) CloseGroup();
     }
@@ -286,7 +289,12 @@ void TRtfParser::TableWord(const QByteArray& word, bool hasParam, int param) {
         else if (word == "blue") FBlue = value;
         return;
     }
-    if (word == "f" && hasParam) {
+    if (word == "u" && hasParam && FFontId >= 0) {
+        FFontNameText += Decode(FFontName, FFontCpg > 0 ? FFontCpg : FFontCharsetPage > 0 ? FFontCharsetPage : FDocCodePage);
+        FFontName.clear();
+        FFontNameText += QChar(char16_t(param & 0xFFFF));
+        FSkipLeft = FGroups.back().UnicodeSkip;
+    } else if (word == "f" && hasParam) {
         CommitFont();
         FFontId = param;
     } else if (word == "fcharset" && hasParam) {
@@ -304,6 +312,7 @@ void TRtfParser::TableText(char byte) {
         FRed = FGreen = FBlue = -1;
         return;
     }
+    if (ConsumeUnicodeSkip()) return;
     if (byte == ';') CommitFont();
     else if (FFontId >= 0) FFontName.append(byte);
 }
@@ -312,13 +321,14 @@ void TRtfParser::CommitFont() {
     if (FFontId >= 0) {
         TRtfFont font;
         font.CodePage = FFontCpg > 0 ? FFontCpg : FFontCharsetPage;
-        font.Name = Decode(FFontName, font.CodePage ? font.CodePage : FDocCodePage).trimmed();
+        font.Name = (FFontNameText + Decode(FFontName, font.CodePage ? font.CodePage : FDocCodePage)).trimmed();
         FFonts.insert(FFontId, font);
     }
     FFontId = -1;
     FFontCharsetPage = 0;
     FFontCpg = 0;
     FFontName.clear();
+    FFontNameText.clear();
 }
 
 void TRtfParser::TextByte(char byte) {
@@ -337,7 +347,7 @@ void TRtfParser::TextByte(char byte) {
 void TRtfParser::HexByte(quint8 byte) {
     const TRtfDest dest = FGroups.back().Dest;
     if (dest == TRtfDest::FontTable) {
-        if (FFontId >= 0) FFontName.append(char(byte));
+        if (!ConsumeUnicodeSkip() && FFontId >= 0) FFontName.append(char(byte));
         return;
     }
     if (dest != TRtfDest::Body && dest != TRtfDest::Result) return;
