@@ -84,13 +84,13 @@ TRichDocument TRtfParser::Run() {
                 const int low = FAt + 1 < size ? HexValue(data[FAt + 1]) : -1;
                 if (high >= 0 && low >= 0) {
                     FAt += 2;
-                    HexByte(quint8(high * 16 + low));
+                    if (!Skipping()) HexByte(quint8(high * 16 + low));
                 }
             } else {
                 ++FAt;
                 ControlSymbol(next);
             }
-        } else if (c != '\r' && c != '\n' && !FGroups.empty()) {
+        } else if (c != '\r' && c != '\n' && !FGroups.empty() && !Skipping()) {
             TextByte(c);
         }
     }

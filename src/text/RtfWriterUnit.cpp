@@ -29,7 +29,8 @@ private:
     void WriteUnicode(char16_t unit);
     bool WriteEncoded(QStringView character);
     void WritePicture(const TRichPicture& picture);
-    void WriteResult(const TRichPicture& picture, const std::optional<TPictureSize>& size);
+    // The picture as other readers show it, in a group opened by prefix; nothing when there is none.
+    void WriteResult(const TRichPicture& picture, const std::optional<TPictureSize>& size, const char* prefix);
     void WriteHex(const QByteArray& bytes);
     void Word(const char* word, qint64 value) {
         FOut += word;
@@ -146,7 +147,11 @@ bool TRtfWriter::WriteEncoded(QStringView character) {
     if (!FEncoder.isValid() || !FDecoder.isValid()) return false;
     FEncoder.resetState();
     const QByteArray bytes = FEncoder.encode(character);
-    if (FEncoder.hasError() || bytes.isEmpty()) return false;
+    if (FEncoder.hasError() || bytes.isEmpty()) {
+        // The error stays with the converter: start a fresh one.
+        FEncoder = QStringEncoder(CodePageConverterName(FOptions.CodePage).constData(), QStringConverter::Flag::Stateless);
+        return false;
+    }
     FDecoder.resetState();
     if (QString(FDecoder.decode(bytes)) != character) return false;
     static const char digits[] = "0123456789abcdef";
@@ -162,7 +167,7 @@ void TRtfWriter::WritePicture(const TRichPicture& picture) {
     const std::optional<TPictureSize> size = PictureSizeOf(picture.Bytes);
     const QByteArray object = BuildPictureObject(picture.Bytes);
     if (object.isEmpty()) { // libgsf could not write: the picture alone
-        WriteResult(picture, size);
+        WriteResult(picture, size, "");
         return;
     }
     FOut += "{\\object\\objemb{\\*\\objclass ";
@@ -173,12 +178,12 @@ void TRtfWriter::WritePicture(const TRichPicture& picture) {
     FOut += "{\\*\\objdata";
     WriteHex(object);
     FOut += '}';
-    FOut += "{\\result";
-    WriteResult(picture, size);
-    FOut += "}}";
+    WriteResult(picture, size, "{\\result");
+    FOut += '}';
 }
 
-void TRtfWriter::WriteResult(const TRichPicture& picture, const std::optional<TPictureSize>& size) {
+void TRtfWriter::WriteResult(const TRichPicture& picture, const std::optional<TPictureSize>& size,
+                             const char* prefix) {
     const TPictureFormat format = SniffPictureFormat(picture.Bytes);
     QByteArray bytes = picture.Bytes;
     const char* kind = "\\pngblip";
@@ -194,6 +199,7 @@ void TRtfWriter::WriteResult(const TRichPicture& picture, const std::optional<TP
                                                       format == TPictureFormat::Bmp
                                                   ? size
                                                   : PictureSizeOf(bytes);
+    FOut += prefix;
     FOut += "{\\pict";
     FOut += kind;
     if (shown) {
@@ -204,6 +210,7 @@ void TRtfWriter::WriteResult(const TRichPicture& picture, const std::optional<TP
     }
     WriteHex(bytes);
     FOut += '}';
+    if (*prefix) FOut += '}';
 }
 
 void TRtfWriter::WriteHex(const QByteArray& bytes) {
