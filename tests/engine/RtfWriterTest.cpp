@@ -186,6 +186,7 @@ TEST(RtfWriter, UnrtfFindsTheText) {
                              {{PictureRun(Gif()), TextRun("second {line}")}}})));
     file.close();
     QProcess process;
+    process.setWorkingDirectory(dir.path()); // unrtf saves the pictures it meets beside it
     process.start(unrtf, {QStringLiteral("--text"), path});
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
