@@ -1,0 +1,198 @@
+// The RTF writer: what it writes reads back the same through our reader,
+// its header and text follow the node's code page, pictures carry the object
+// and a \result other readers show, and unrtf finds the text.
+#include "text/RtfWriterUnit.h"
+
+#include "text/OlePictureUnit.h"
+#include "text/RtfReaderUnit.h"
+
+#include "support/CaseName.h"
+#include "support/RichFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <ostream>
+
+namespace {
+
+using namespace RichFixtures;
+
+QString Text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+TRichFormat Fmt(const char* font, int halfPoints = kDefaultHalfPoints, std::optional<quint32> colour = {},
+                bool bold = false, bool italic = false, bool underline = false) {
+    return TRichFormat{Text(font), halfPoints, colour, bold, italic, underline};
+}
+
+TRichDocument Doc(std::initializer_list<TRichParagraph> paragraphs) {
+    TRichDocument document;
+    document.Paragraphs = paragraphs;
+    return document;
+}
+
+TRichRun TextRun(const char* text, const TRichFormat& format = Fmt("Arial")) {
+    return TRichRun{format, Text(text), std::nullopt};
+}
+
+TRichRun PictureRun(const QByteArray& bytes, const TRichFormat& format = Fmt("Arial")) {
+    return TRichRun{format, QString(), Picture(bytes)};
+}
+
+struct TRoundTripCase {
+    std::string Name;
+    int CodePage;
+    TRichDocument Document;
+};
+void PrintTo(const TRoundTripCase& c, std::ostream* os) {
+    *os << c.Name << " (" << c.CodePage << ")";
+}
+
+class RtfRoundTrip : public ::testing::TestWithParam<TRoundTripCase> {};
+
+TEST_P(RtfRoundTrip, ReadsBackTheSameDocument) {
+    TRtfWriteOptions options;
+    options.CodePage = GetParam().CodePage;
+    const QByteArray rtf = WriteRtf(GetParam().Document, options);
+    TRtfReadNotes notes;
+    const std::optional<TRichDocument> back = ReadRtf(rtf, {}, &notes);
+    ASSERT_TRUE(back.has_value()) << rtf.toStdString();
+    EXPECT_EQ(back->PlainText(), GetParam().Document.PlainText());
+    EXPECT_TRUE(*back == GetParam().Document) << rtf.left(2000).toStdString();
+    EXPECT_EQ(notes.DroppedPictures, 0);
+    EXPECT_EQ(notes.ObjectsFromResult, 0);
+    EXPECT_FALSE(notes.Truncated);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RtfRoundTrip,
+    ::testing::Values(
+        TRoundTripCase{"Empty", 1252, TRichDocument{}},
+        TRoundTripCase{"OneEmptyParagraph", 1252, Doc({TRichParagraph{}})},
+        TRoundTripCase{"Latin", 1252, Doc({{{TextRun("Hello, café € naïve")}}})},
+        TRoundTripCase{"ChineseInGbk", 936, Doc({{{TextRun("中文 and text", Fmt("宋体"))}}})},
+        TRoundTripCase{"ChineseInBig5", 950, Doc({{{TextRun("中文功能", Fmt("新細明體"))}}})},
+        TRoundTripCase{"ChineseOutsideTheCodePage", 1252, Doc({{{TextRun("中文 Ünïcode", Fmt("宋体"))}}})},
+        TRoundTripCase{"JapaneseInGbkNeedsUnicode", 936, Doc({{{TextRun("日本語のテキスト")}}})},
+        TRoundTripCase{"CyrillicIn1251", 1251, Doc({{{TextRun("Привет мир")}}})},
+        TRoundTripCase{"SurrogatePair", 1252, Doc({{{TextRun("smile 😀 end")}}})},
+        TRoundTripCase{"SpecialCharacters", 1252,
+                       Doc({{{TextRun("{braces} back\\slash\ttab\u2028line ; semi")}}})},
+        TRoundTripCase{"ControlCharacter", 1252, Doc({{{TextRun("a\x01" "b")}}})},
+        TRoundTripCase{"Formatting", 936,
+                       Doc({{{TextRun("bold", Fmt("Arial", 24, {}, true)), TextRun("italic", Fmt("Arial", 24, {}, false, true)),
+                              TextRun("under", Fmt("Arial", 24, {}, false, false, true)),
+                              TextRun("red big", Fmt("Times New Roman", 48, 0xFF0000, true, true, true)),
+                              TextRun("blue", Fmt("Arial", 18, 0x0000FF)), TextRun("black", Fmt("Arial", 24, 0x000000)),
+                              TextRun("auto", Fmt("Arial", 24))}}})},
+        TRoundTripCase{"FontNamesWithSpecials", 1252, Doc({{{TextRun("x", Fmt("A;B{C}\\D")), TextRun("y", Fmt(""))}}})},
+        TRoundTripCase{"Paragraphs", 1252,
+                       Doc({{{TextRun("one")}}, TRichParagraph{}, {{TextRun("three")}}, TRichParagraph{}})},
+        TRoundTripCase{"PictureOfEachKind", 936,
+                       Doc({{{TextRun("gif "), PictureRun(Gif()), TextRun(" png "), PictureRun(Png())}},
+                            {{PictureRun(Jpeg()), PictureRun(Bmp(), Fmt("Arial", 30, 0x00FF00, true)),
+                              PictureRun("not an image"), TextRun("end")}}})},
+        TRoundTripCase{"PictureAlone", 1252, Doc({{{PictureRun(Gif())}}})}),
+    TCaseName());
+
+TEST(RtfWriter, HeaderNamesTheCodePage) {
+    TRtfWriteOptions options;
+    options.CodePage = 936;
+    const QByteArray rtf = WriteRtf(Doc({{{TextRun("中", Fmt("宋体"))}}}), options);
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0")) << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}")) << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("\\'d6\\'d0")) << rtf.toStdString();
+    EXPECT_FALSE(rtf.contains("\\u2")) << rtf.toStdString();
+}
+
+TEST(RtfWriter, CharactersOutsideTheCodePageAsUnicode) {
+    const QByteArray rtf = WriteRtf(Doc({{{TextRun("中é")}}}));
+    EXPECT_TRUE(rtf.contains("\\uc1")) << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("\\u20013?\\'e9")) << rtf.toStdString();
+    const QByteArray smile = WriteRtf(Doc({{{TextRun("😀")}}}));
+    EXPECT_TRUE(smile.contains("\\u-10179?\\u-8704?")) << smile.toStdString();
+}
+
+struct TResultCase {
+    std::string Name;
+    QByteArray Image;
+    bool WithRendition;
+    QByteArray ResultStart; // empty: no \result
+    QByteArray ResultBytes;
+};
+void PrintTo(const TResultCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class RtfWriterResult : public ::testing::TestWithParam<TResultCase> {};
+
+// With the object's data broken, what the reader finds is the \result alone.
+TEST_P(RtfWriterResult, OtherReadersSeeTheResultPicture) {
+    TRtfWriteOptions options;
+    if (GetParam().WithRendition) options.PngRendition = [](const TRichPicture&) { return Png(); };
+    const QByteArray rtf = WriteRtf(Doc({{{PictureRun(GetParam().Image)}}}), options);
+    EXPECT_TRUE(rtf.contains("{\\object\\objemb{\\*\\objclass QLMPicture.Image}\\objw")) << rtf.toStdString();
+    if (GetParam().ResultStart.isEmpty()) EXPECT_FALSE(rtf.contains("\\result")) << rtf.toStdString();
+    else EXPECT_TRUE(rtf.contains(GetParam().ResultStart)) << rtf.toStdString();
+
+    QByteArray broken = rtf;
+    const qsizetype data = broken.indexOf("\\objdata");
+    ASSERT_GE(data, 0);
+    broken[data + 12] = 'x';
+    const std::optional<TRichDocument> back = ReadRtf(broken);
+    ASSERT_TRUE(back.has_value());
+    const QList<TRichPicture> pictures = back->Pictures();
+    if (GetParam().ResultBytes.isEmpty()) {
+        EXPECT_TRUE(pictures.isEmpty());
+    } else {
+        ASSERT_EQ(pictures.size(), 1);
+        EXPECT_EQ(pictures[0].Bytes, GetParam().ResultBytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RtfWriterResult,
+    ::testing::Values(TResultCase{"Png", Png(), false, "{\\result{\\pict\\pngblip\\picw1\\pich1\\picwgoal15\\pichgoal15", Png()},
+                      TResultCase{"Jpeg", Jpeg(), false, "{\\result{\\pict\\jpegblip\\picw3\\pich2\\picwgoal45\\pichgoal30", Jpeg()},
+                      TResultCase{"BmpAsDib", Bmp(), false, "{\\result{\\pict\\dibitmap0\\picw2\\pich2", Bmp()},
+                      TResultCase{"GifWithoutRendition", Gif(), false, {}, {}},
+                      TResultCase{"GifWithRendition", Gif(), true, "{\\result{\\pict\\pngblip\\picw1\\pich1", Png()}),
+    TCaseName());
+
+TEST(RtfWriter, ObjectDataIsTheRecordAroundTheStorage) {
+    const QByteArray rtf = WriteRtf(Doc({{{PictureRun(Gif())}}}));
+    const qsizetype start = rtf.indexOf("{\\*\\objdata") + 11;
+    const qsizetype end = rtf.indexOf('}', start);
+    const QByteArray record = QByteArray::fromHex(rtf.mid(start, end - start).replace("\r\n", ""));
+    EXPECT_EQ(record, BuildPictureObject(Gif()));
+    EXPECT_EQ(ReadPictureObject(record), Gif());
+    EXPECT_TRUE(rtf.contains("\\objw15\\objh15")) << rtf.left(300).toStdString();
+}
+
+TEST(RtfWriter, UnrtfFindsTheText) {
+    const QString unrtf = QStandardPaths::findExecutable(QStringLiteral("unrtf"));
+    ASSERT_FALSE(unrtf.isEmpty()) << "unrtf is not installed: build.sh installs it (apt-get install unrtf)";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("message.rtf"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(WriteRtf(Doc({{{TextRun("Hello from Quillmate", Fmt("Arial", 24, 0xFF0000, true)), PictureRun(Png())}},
+                             {{PictureRun(Gif()), TextRun("second {line}")}}})));
+    file.close();
+    QProcess process;
+    process.setWorkingDirectory(dir.path()); // unrtf saves the pictures it meets beside it
+    process.start(unrtf, {QStringLiteral("--text"), path});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const QByteArray out = process.readAllStandardOutput();
+    EXPECT_TRUE(out.contains("Hello from Quillmate")) << out.toStdString();
+    EXPECT_TRUE(out.contains("second {line}")) << out.toStdString();
+}
+
+} // namespace
