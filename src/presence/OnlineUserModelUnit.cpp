@@ -306,13 +306,14 @@ QStringList TOnlineUserModel::CheckSignalTick(qint64 minuteMs, int silenceMinute
 
 void TOnlineUserModel::MarkSignal(const QString& userId) {
     if (userId.isEmpty()) return;
-    for (const QModelIndex& row : UserIndexes()) {
-        TUserNodeData* node = NodeData(row);
-        if (!node->UserId.isEmpty() && Same(node->UserId, userId)) {
-            node->LastSignalTime = Now();
-            return;
-        }
-    }
+    // Every listed peer answers each round: walk the rows in place rather
+    // than building an index list per reply.
+    for (const auto& group : FGroups)
+        for (const auto& node : group->Users)
+            if (node->UserId.size() == userId.size() && Same(node->UserId, userId)) {
+                node->LastSignalTime = Now();
+                return;
+            }
 }
 
 std::optional<TUserNodeData> TOnlineUserModel::RemoveUser(const TOnlineNotify& record) {
