@@ -95,13 +95,17 @@ QList<QModelIndex> TOnlineUserModel::UserIndexes() const {
 }
 
 QModelIndex TOnlineUserModel::FindUserNode(const QString& userId, const QString& computerName, const QString& ipAddress) const {
-    const QList<QModelIndex> users = UserIndexes();
-    for (auto it = users.crbegin(); it != users.crend(); ++it) {
-        const TUserNodeData* node = NodeData(*it);
-        const bool match = node->UserId.isEmpty()
-                               ? Same(node->ComputerName, computerName) && Same(node->IPAddress, ipAddress)
-                               : Same(node->UserId, userId);
-        if (match) return *it;
+    // Bottom-up in display order: the lowest matching row wins. Walked in
+    // place, as every datagram of a peer comes here.
+    for (int g = int(FGroups.size()) - 1; g >= 0; --g) {
+        const auto& users = FGroups[g]->Users;
+        for (int u = int(users.size()) - 1; u >= 0; --u) {
+            const TUserNodeData* node = users[u].get();
+            const bool match = node->UserId.isEmpty()
+                                   ? Same(node->ComputerName, computerName) && Same(node->IPAddress, ipAddress)
+                                   : Same(node->UserId, userId);
+            if (match) return index(u, 0, GroupIndex(g));
+        }
     }
     return {};
 }
