@@ -94,9 +94,42 @@ QList<QModelIndex> TOnlineUserModel::UserIndexes() const {
     return out;
 }
 
+void TOnlineUserModel::IndexUser(const TUserNodeData* node) {
+    if (node->UserId.isEmpty())
+        ++FWithoutId;
+    else
+        FById.insert(node->UserId.toCaseFolded(), node);
+}
+
+void TOnlineUserModel::UnindexUser(const TUserNodeData* node) {
+    if (node->UserId.isEmpty())
+        --FWithoutId;
+    else
+        FById.remove(node->UserId.toCaseFolded(), node);
+}
+
+QModelIndex TOnlineUserModel::RowOf(const QList<const TUserNodeData*>& nodes, bool topDown) const {
+    const int groups = int(FGroups.size());
+    for (int i = 0; i < groups; ++i) {
+        const int g = topDown ? i : groups - 1 - i;
+        const auto& users = FGroups[g]->Users;
+        const int count = int(users.size());
+        for (int k = 0; k < count; ++k) {
+            const int u = topDown ? k : count - 1 - k;
+            if (nodes.contains(users[u].get())) return index(u, 0, GroupIndex(g));
+        }
+    }
+    return {};
+}
+
 QModelIndex TOnlineUserModel::FindUserNode(const QString& userId, const QString& computerName, const QString& ipAddress) const {
-    // Bottom-up in display order: the lowest matching row wins. Walked in
-    // place, as every datagram of a peer comes here.
+    if (FWithoutId == 0) {
+        // Only id rows: the index names the candidates, the lowest row wins.
+        if (userId.isEmpty()) return {};
+        const QList<const TUserNodeData*> candidates = FById.values(userId.toCaseFolded());
+        return candidates.isEmpty() ? QModelIndex() : RowOf(candidates, false);
+    }
+    // Bottom-up in display order: the lowest matching row wins.
     for (int g = int(FGroups.size()) - 1; g >= 0; --g) {
         const auto& users = FGroups[g]->Users;
         for (int u = int(users.size()) - 1; u >= 0; --u) {
@@ -181,6 +214,7 @@ QModelIndex TOnlineUserModel::AddUserNode(bool announce, const TOnlineNotify& re
 
     const QModelIndex parentIndex = GroupIndex(parentRow);
     beginInsertRows(parentIndex, insertAt, insertAt);
+    IndexUser(node.get());
     group.Users.insert(group.Users.begin() + insertAt, std::move(node));
     endInsertRows();
     UpdateGroupCaption(parentRow);
@@ -201,6 +235,7 @@ void TOnlineUserModel::DeleteUserNode(const QModelIndex& index) {
     TGroupRow* group = GroupOf(index);
     const int groupRow = GroupRowOf(group);
     beginRemoveRows(index.parent(), index.row(), index.row());
+    UnindexUser(node);
     group->Users.erase(group->Users.begin() + index.row());
     endRemoveRows();
     UpdateGroupCaption(groupRow);
@@ -212,6 +247,8 @@ void TOnlineUserModel::ClearUserList() {
         for (int u = int(FGroups[g]->Users.size()) - 1; u >= 0; --u) DeleteUserNode(index(u, 0, GroupIndex(g)));
     beginResetModel();
     FGroups.clear();
+    FById.clear();
+    FWithoutId = 0;
     endResetModel();
 }
 
@@ -310,14 +347,12 @@ QStringList TOnlineUserModel::CheckSignalTick(qint64 minuteMs, int silenceMinute
 
 void TOnlineUserModel::MarkSignal(const QString& userId) {
     if (userId.isEmpty()) return;
-    // Every listed peer answers each round: walk the rows in place rather
-    // than building an index list per reply.
-    for (const auto& group : FGroups)
-        for (const auto& node : group->Users)
-            if (node->UserId.size() == userId.size() && Same(node->UserId, userId)) {
-                node->LastSignalTime = Now();
-                return;
-            }
+    const QList<const TUserNodeData*> candidates = FById.values(userId.toCaseFolded());
+    if (candidates.isEmpty()) return;
+    // The first row in display order carrying the id.
+    const QModelIndex row = candidates.size() == 1 ? QModelIndex() : RowOf(candidates, true);
+    TUserNodeData* node = row.isValid() ? NodeData(row) : const_cast<TUserNodeData*>(candidates.first());
+    node->LastSignalTime = Now();
 }
 
 std::optional<TUserNodeData> TOnlineUserModel::RemoveUser(const TOnlineNotify& record) {

@@ -3,6 +3,7 @@
 #include "protocol/CommConstsUnit.h"
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QDateTime>
 #include <functional>
 #include <memory>
@@ -169,8 +170,17 @@ private:
     void MoveUserToOtherGroup(TUserNodeData& user, TGroupRow* from, int fromRow, TGroupRow* to, int before);
     void SaveGroupPositions();
 
+    // Rows by case-folded user id, so a peer's datagram finds its row without
+    // comparing every row's id (thousands of peers, a datagram each).
+    void IndexUser(const TUserNodeData* node);
+    void UnindexUser(const TUserNodeData* node);
+    // The index of node's row, scanning pointers bottom-up (topDown: first row).
+    QModelIndex RowOf(const QList<const TUserNodeData*>& nodes, bool topDown) const;
+
     TUserGroup& FStore;
     TSelfIdentity FSelf;
     TClock FClock;
     std::vector<std::unique_ptr<TGroupRow>> FGroups;
+    QMultiHash<QString, const TUserNodeData*> FById;
+    int FWithoutId = 0; // rows matched by computer name and address instead
 };

@@ -264,3 +264,39 @@ TEST_F(OnlineUserModel, LogoffRemovesOnlyTheMatchingRow) {
 }
 
 } // namespace
+
+// Id rows only (the common case, found through the id index): the lowest of
+// two rows with one id wins a lookup, the topmost takes a check reply, and a
+// removed row is no longer found.
+TEST_F(OnlineUserModel, IdIndexKeepsDisplayOrderAndForgetsRemovedRows) {
+    const TOnlineNotify ann = Peer(QStringLiteral("Ann"), QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), QStringLiteral("{A}"));
+    Model.AddUserNode(false, Peer(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("10.0.0.2"), QStringLiteral("{B}")));
+    const QModelIndex upper = Model.AddUserNode(false, ann);
+    const QPersistentModelIndex upperRow(upper);
+    TOnlineNotify again = ann;
+    again.NickName = QStringLiteral("Ann2");
+    const QPersistentModelIndex lowerRow(Model.AddUserNode(false, again));
+    ASSERT_LT(upperRow.row(), lowerRow.row());
+
+    EXPECT_EQ(Model.FindUserNode(QStringLiteral("{a}"), QString(), QString()), QModelIndex(lowerRow));
+    EXPECT_FALSE(Model.FindUserNode(QStringLiteral("{C}"), QStringLiteral("PC1"), QStringLiteral("10.0.0.1")).isValid());
+
+    Now = Now.addSecs(600);
+    Model.MarkSignal(QStringLiteral("{A}"));
+    EXPECT_EQ(Node(upperRow).LastSignalTime, Now);
+    EXPECT_NE(Node(lowerRow).LastSignalTime, Now);
+
+    ASSERT_TRUE(Model.RemoveUser(ann).has_value()); // takes the lower row
+    EXPECT_EQ(Model.FindUserNode(QStringLiteral("{A}"), QString(), QString()), QModelIndex(upperRow));
+    ASSERT_TRUE(Model.RemoveUser(ann).has_value());
+    // New rows may take the freed rows' memory: the old id must not find them.
+    for (const char* id : {"{C}", "{D}"})
+        Model.AddUserNode(false, Peer(QLatin1String(id), QStringLiteral("PC9"), QStringLiteral("10.0.0.9"), QLatin1String(id)));
+    EXPECT_FALSE(Model.FindUserNode(QStringLiteral("{A}"), QString(), QString()).isValid());
+    EXPECT_TRUE(Model.FindUserNode(QStringLiteral("{B}"), QString(), QString()).isValid());
+    Model.ClearUserList();
+    Model.LoadGroupNodes(false);
+    for (const char* id : {"{E}", "{F}", "{G}", "{H}"})
+        Model.AddUserNode(false, Peer(QLatin1String(id), QStringLiteral("PC8"), QStringLiteral("10.0.0.8"), QLatin1String(id)));
+    for (const char* id : {"{B}", "{C}", "{D}"}) EXPECT_FALSE(Model.FindUserNode(QLatin1String(id), QString(), QString()).isValid()) << id;
+}
