@@ -9,6 +9,7 @@
 #include "text/MsgLangUnit.h"
 
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QThreadPool>
 #include <QUdpSocket>
 
@@ -31,6 +32,9 @@ bool Send(QUdpSocket& socket, const QHostAddress& to, quint16 port, const QByteA
 
 // A fresh socket on an ephemeral port, as every send uses.
 void Prepare(QUdpSocket& socket, bool broadcast) {
+    // Datagrams on the LAN never go through a proxy; asking the system for
+    // one reads the services database on every send.
+    socket.setProxy(QNetworkProxy::NoProxy);
     socket.bind(QHostAddress(QHostAddress::AnyIPv4), 0);
     if (broadcast) Platform::EnableBroadcast(socket.socketDescriptor());
 }
