@@ -11,8 +11,25 @@
 #include <QHash>
 #include <QString>
 #include <QStringDecoder>
+#include <array>
 #include <map>
+#include <string_view>
 #include <vector>
+
+// Value of a hex digit, -1 for any other byte: a table, as every byte of
+// picture data passes here.
+inline constexpr std::array<qint8, 256> kRtfHexValues = [] {
+    std::array<qint8, 256> values{};
+    values.fill(-1);
+    for (int c = '0'; c <= '9'; ++c) values[size_t(c)] = qint8(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) values[size_t(c)] = qint8(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) values[size_t(c)] = qint8(c - 'A' + 10);
+    return values;
+}();
+
+inline int RtfHexValue(char c) {
+    return kRtfHexValues[quint8(c)];
+}
 
 enum class TRtfDest { Body, Skip, FontTable, ColourTable, Pict, Object, ObjData, ObjClass, Result };
 
@@ -57,10 +74,12 @@ public:
 
 private:
     // Tokens
-    void ControlWord(const QByteArray& word, bool hasParam, int param);
+    void ControlWord(std::string_view word, bool hasParam, int param);
     void ControlSymbol(char symbol);
     void TextByte(char byte);
     void HexByte(quint8 byte);
+    void TextBytes(const char* bytes, qsizetype count);
+    qsizetype TextSpan(qsizetype at);
     void Unicode(int value);
     void Binary(qsizetype count);
     void OpenGroup();
@@ -72,17 +91,17 @@ private:
     void Flush();
     void EmitText(const QString& text);
     void EmitChar(QChar c);
-    int CodePage() const;
+    int CodePage();
     QString Decode(const QByteArray& bytes, int codePage);
     TRichFormat Format() const;
-    bool BodyWord(const QByteArray& word, bool hasParam, int param);
-    bool StartDestination(const QByteArray& word);
-    void TableWord(const QByteArray& word, bool hasParam, int param);
+    bool BodyWord(std::string_view word, bool hasParam, int param);
+    bool StartDestination(std::string_view word);
+    void TableWord(std::string_view word, bool hasParam, int param);
     void TableText(char byte);
     void CommitFont();
 
     // Pictures and objects (RtfReaderPictures.cpp)
-    void PictWord(const QByteArray& word, bool hasParam, int param);
+    void PictWord(std::string_view word, bool hasParam, int param);
     void PictData(const char* data, qsizetype count);
     qsizetype HexRun(qsizetype at);
     void StartPict();
@@ -105,6 +124,8 @@ private:
     int FSkipLeft = 0;       // characters still to skip after \u
     int FDocCodePage = kDefaultCodePage;
     int FDefaultFont = 0;
+    int FPageFont = -1; // font whose code page FPageOfFont holds; -1: none
+    int FPageOfFont = 0;
     QHash<int, TRtfFont> FFonts;
     int FFontId = -1;
     int FFontCharsetPage = 0;

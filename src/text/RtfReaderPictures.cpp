@@ -3,14 +3,12 @@
 #include "text/RtfReaderParser.h"
 
 #include <QtEndian>
+#include <algorithm>
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+bool IsDataSpace(char c) {
+    return c == ' ' || c == '\r' || c == '\n' || c == '\t';
 }
 
 void Put32(QByteArray* out, qsizetype at, quint32 value) {
@@ -58,7 +56,7 @@ TRtfPict& TRtfParser::DataTarget() {
     return FGroups.back().Dest == TRtfDest::ObjData ? FObject.Data : FPict;
 }
 
-void TRtfParser::PictWord(const QByteArray& word, bool hasParam, int param) {
+void TRtfParser::PictWord(std::string_view word, bool hasParam, int param) {
     if (word == "pngblip") FPict.Kind = TPictKind::Png;
     else if (word == "jpegblip") FPict.Kind = TPictKind::Jpeg;
     else if (word == "dibitmap") FPict.Kind = TPictKind::Dib;
@@ -73,31 +71,52 @@ void TRtfParser::PictWord(const QByteArray& word, bool hasParam, int param) {
     else if (word == "wbmplanes") FPict.Planes = param;
 }
 
+// Decodes the whole run of digits and spaces into the data at once.
 qsizetype TRtfParser::HexRun(qsizetype at) {
     TRtfPict& target = DataTarget();
     const char* data = FInput.constData();
     const qsizetype size = FInput.size();
-    for (; at < size; ++at) {
-        const char c = data[at];
-        const int value = HexDigit(c);
-        if (value < 0) {
-            if (c == ' ' || c == '\r' || c == '\n' || c == '\t') continue;
-            break;
+    qsizetype end = at;
+    while (end < size && (RtfHexValue(data[end]) >= 0 || IsDataSpace(data[end]))) ++end;
+    if (target.Broken) return end;
+    // At most one byte per two characters, and never past the budget.
+    const qint64 allowed = std::max<qint64>(0, FLimits.MaxPictureBytes - FPictureBytes);
+    const qsizetype room = qsizetype(std::min<qint64>((end - at + 1) / 2, allowed));
+    const qsizetype start = target.Data.size();
+    target.Data.resize(start + room);
+    char* const first = target.Data.data() + start;
+    char* const last = first + room;
+    char* out = first;
+    int high = target.HighNibble;
+    for (qsizetype i = at; i < end; ++i) {
+        // Two digits at once: a byte lined up between the spaces.
+        if (high < 0 && i + 1 < end && out != last) {
+            const int pair = RtfHexValue(data[i]) << 4 | RtfHexValue(data[i + 1]);
+            if (pair >= 0) {
+                *out++ = char(pair);
+                ++i;
+                continue;
+            }
         }
-        if (target.Broken) continue;
-        if (target.HighNibble < 0) {
-            target.HighNibble = value;
+        const int value = RtfHexValue(data[i]);
+        if (value < 0) continue;
+        if (high < 0) {
+            high = value;
             continue;
         }
-        if (++FPictureBytes > FLimits.MaxPictureBytes) {
+        if (out == last) {
+            FPictureBytes = FLimits.MaxPictureBytes + 1;
             target.Broken = true;
             target.Data = QByteArray();
-            continue;
+            return end;
         }
-        target.Data.append(char(target.HighNibble << 4 | value));
-        target.HighNibble = -1;
+        *out++ = char(high << 4 | value);
+        high = -1;
     }
-    return at;
+    target.Data.resize(start + (out - first));
+    target.HighNibble = high;
+    FPictureBytes += out - first;
+    return end;
 }
 
 void TRtfParser::PictData(const char* data, qsizetype count) {

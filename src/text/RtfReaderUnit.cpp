@@ -16,15 +16,9 @@ bool IsLetter(char c) {
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Destinations whose text is not document text.
-const QByteArray SkippedDestinations[] = {
+constexpr std::string_view SkippedDestinations[] = {
     "stylesheet", "info", "header", "headerl", "headerr", "headerf", "footer", "footerl",
     "footerr", "footerf", "footnote", "listtable", "listoverridetable", "revtbl", "rsidtbl",
     "generator", "xmlnstbl", "themedata", "colorschememapping", "latentstyles", "datastore",
@@ -43,7 +37,7 @@ TRichDocument TRtfParser::Run() {
     const qsizetype size = FInput.size();
     while (FAt < size) {
         const char c = data[FAt];
-        if (HexValue(c) >= 0 && !Skipping() && InData()) {
+        if (RtfHexValue(c) >= 0 && !Skipping() && InData()) {
             FAt = HexRun(FAt);
             continue;
         }
@@ -59,7 +53,7 @@ TRichDocument TRtfParser::Run() {
             if (IsLetter(next)) {
                 const qsizetype start = FAt;
                 while (FAt < size && IsLetter(data[FAt])) ++FAt;
-                const QByteArray word = FInput.mid(start, std::min<qsizetype>(FAt - start, kMaxWordLength));
+                const std::string_view word(data + start, size_t(std::min<qsizetype>(FAt - start, kMaxWordLength)));
                 bool hasParam = false;
                 bool negative = false;
                 qint64 value = 0;
@@ -80,8 +74,8 @@ TRichDocument TRtfParser::Run() {
                     ControlWord(word, hasParam, int(value));
             } else if (next == '\'') {
                 ++FAt;
-                const int high = FAt < size ? HexValue(data[FAt]) : -1;
-                const int low = FAt + 1 < size ? HexValue(data[FAt + 1]) : -1;
+                const int high = FAt < size ? RtfHexValue(data[FAt]) : -1;
+                const int low = FAt + 1 < size ? RtfHexValue(data[FAt + 1]) : -1;
                 if (high >= 0 && low >= 0) {
                     FAt += 2;
                     if (!Skipping()) HexByte(quint8(high * 16 + low));
@@ -91,7 +85,7 @@ TRichDocument TRtfParser::Run() {
                 ControlSymbol(next);
             }
         } else if (c != '\r' && c != '\n' && !FGroups.empty() && !Skipping()) {
-            TextByte(c);
+            FAt = TextSpan(FAt - 1);
         }
     }
     if (!FGroups.empty() || FOverflow > 0) {
@@ -180,7 +174,7 @@ void TRtfParser::ControlSymbol(char symbol) {
     else if (symbol == '\n' || symbol == '\r') BodyWord("par", false, 0);
 }
 
-void TRtfParser::ControlWord(const QByteArray& word, bool hasParam, int param) {
+void TRtfParser::ControlWord(std::string_view word, bool hasParam, int param) {
     if (Skipping()) return;
     const bool ignorable = FIgnorable;
     FIgnorable = false;
@@ -205,7 +199,7 @@ void TRtfParser::ControlWord(const QByteArray& word, bool hasParam, int param) {
     }
 }
 
-bool TRtfParser::StartDestination(const QByteArray& word) {
+bool TRtfParser::StartDestination(std::string_view word) {
     TRtfGroup& group = FGroups.back();
     const TRtfDest dest = group.Dest;
     if (word == "fonttbl") {
@@ -236,7 +230,7 @@ bool TRtfParser::StartDestination(const QByteArray& word) {
     return true;
 }
 
-bool TRtfParser::BodyWord(const QByteArray& word, bool hasParam, int param) {
+bool TRtfParser::BodyWord(std::string_view word, bool hasParam, int param) {
     TRtfGroup& group = FGroups.back();
     const bool on = !hasParam || param != 0;
     if (word == "par") {
@@ -253,7 +247,7 @@ bool TRtfParser::BodyWord(const QByteArray& word, bool hasParam, int param) {
     else if (word == "i") group.Italic = on;
     else if (word == "ulnone") group.Underline = false;
     else if (word == "ul") group.Underline = on;
-    else if (word.startsWith("ul") && word != "ulc") group.Underline = true; // \uldb, \ulw, ...
+    else if (word.starts_with("ul") && word != "ulc") group.Underline = true; // \uldb, \ulw, ...
     else if (word == "plain") {
         const int skip = group.UnicodeSkip;
         const TRtfDest dest = group.Dest;
@@ -281,7 +275,7 @@ bool TRtfParser::BodyWord(const QByteArray& word, bool hasParam, int param) {
     return true;
 }
 
-void TRtfParser::TableWord(const QByteArray& word, bool hasParam, int param) {
+void TRtfParser::TableWord(std::string_view word, bool hasParam, int param) {
     if (FGroups.back().Dest == TRtfDest::ColourTable) {
         const int value = std::clamp(param, 0, 255);
         if (word == "red") FRed = value;
@@ -318,6 +312,7 @@ void TRtfParser::TableText(char byte) {
 }
 
 void TRtfParser::CommitFont() {
+    FPageFont = -1;
     if (FFontId >= 0) {
         TRtfFont font;
         font.CodePage = FFontCpg > 0 ? FFontCpg : FFontCharsetPage;
@@ -352,13 +347,38 @@ void TRtfParser::HexByte(quint8 byte) {
     }
     if (dest != TRtfDest::Body && dest != TRtfDest::Result) return;
     if (ConsumeUnicodeSkip()) return;
+    const char one = char(byte);
+    TextBytes(&one, 1);
+}
+
+void TRtfParser::TextBytes(const char* bytes, qsizetype count) {
     const int codePage = CodePage();
     if (codePage != FPendingPage && !FPending.isEmpty()) {
         FText += Decode(FPending, FPendingPage);
         FPending.clear();
     }
     FPendingPage = codePage;
-    FPending.append(char(byte));
+    FPending.append(bytes, count);
+}
+
+// Plain text up to the next markup or line end goes in as one piece; bytes a
+// \u still has to skip, tables and picture data go byte by byte.
+qsizetype TRtfParser::TextSpan(qsizetype at) {
+    const TRtfDest dest = FGroups.back().Dest;
+    if (FSkipLeft > 0 || (dest != TRtfDest::Body && dest != TRtfDest::Result)) {
+        TextByte(FInput.at(at));
+        return at + 1;
+    }
+    const char* data = FInput.constData();
+    const qsizetype size = FInput.size();
+    qsizetype end = at + 1;
+    while (end < size) {
+        const char c = data[end];
+        if (c == '{' || c == '}' || c == '\\' || c == '\r' || c == '\n') break;
+        ++end;
+    }
+    TextBytes(data + at, end - at);
+    return end;
 }
 
 void TRtfParser::Unicode(int value) {
@@ -389,11 +409,16 @@ void TRtfParser::Flush() {
     FText.clear();
 }
 
-int TRtfParser::CodePage() const {
+int TRtfParser::CodePage() {
     const TRtfGroup& group = FGroups.back();
-    const auto font = FFonts.constFind(group.Font >= 0 ? group.Font : FDefaultFont);
-    if (font != FFonts.constEnd() && font->CodePage > 0) return font->CodePage;
-    return FDocCodePage;
+    const int id = group.Font >= 0 ? group.Font : FDefaultFont;
+    // Looked up once per font, not per byte of text.
+    if (id != FPageFont) {
+        const auto font = FFonts.constFind(id);
+        FPageOfFont = font != FFonts.constEnd() ? font->CodePage : 0;
+        FPageFont = id;
+    }
+    return FPageOfFont > 0 ? FPageOfFont : FDocCodePage;
 }
 
 QString TRtfParser::Decode(const QByteArray& bytes, int codePage) {

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <charconv>
 
 namespace {
 
@@ -28,19 +29,25 @@ private:
     void WriteText(QStringView text, bool fontName = false);
     void WriteUnicode(char16_t unit);
     bool WriteEncoded(QStringView character);
+    // The character's bytes in the code page; empty when it has none that read back the same.
+    QByteArray Encoded(QStringView character);
+    static QByteArray Escaped(const QByteArray& bytes);
     void WritePicture(const TRichPicture& picture);
     // The picture as other readers show it, in a group opened by prefix; nothing when there is none.
     void WriteResult(const TRichPicture& picture, const std::optional<TPictureSize>& size, const char* prefix);
     void WriteHex(const QByteArray& bytes);
     void Word(const char* word, qint64 value) {
         FOut += word;
-        FOut += QByteArray::number(value);
+        char digits[24]; // the number straight into the output, no QByteArray per word
+        const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+        FOut.append(digits, end.ptr - digits);
     }
 
     const TRtfWriteOptions& FOptions;
     QStringEncoder FEncoder;
     QStringDecoder FDecoder;
     QByteArray FOut;
+    QHash<char16_t, QByteArray> FEncoded; // \'xx text per character; empty: not in the code page
     QStringList FFonts;
     QHash<QString, int> FFontIndex;
     QList<quint32> FColours;
@@ -111,10 +118,22 @@ void TRtfWriter::WriteFormat(const TRichFormat& format) {
     FOut += ' ';
 }
 
+bool IsPlainCharacter(char16_t c) {
+    return c >= 0x20 && c < 0x7F && c != '\\' && c != '{' && c != '}' && c != ';';
+}
+
 void TRtfWriter::WriteText(QStringView text, bool fontName) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        if (c == '\\' || c == '{' || c == '}') {
+        if (IsPlainCharacter(c)) { // the common case: copied as one piece
+            qsizetype end = i + 1;
+            while (end < text.size() && IsPlainCharacter(text[end].unicode())) ++end;
+            const qsizetype at = FOut.size();
+            FOut.resize(at + end - i);
+            char* out = FOut.data() + at;
+            for (; i < end; ++i) *out++ = char(text[i].unicode());
+            --i;
+        } else if (c == '\\' || c == '{' || c == '}') {
             FOut += '\\';
             FOut += char(c);
         } else if (fontName && c == ';') {
@@ -145,22 +164,41 @@ void TRtfWriter::WriteUnicode(char16_t unit) {
 // As \'xx bytes when the code page has the character and gives it back unchanged.
 bool TRtfWriter::WriteEncoded(QStringView character) {
     if (!FEncoder.isValid() || !FDecoder.isValid()) return false;
+    // Stateless: a character always comes out the same, so each is converted once.
+    if (character.size() == 1) {
+        auto found = FEncoded.constFind(character[0].unicode());
+        if (found == FEncoded.constEnd())
+            found = FEncoded.insert(character[0].unicode(), Escaped(Encoded(character)));
+        FOut += *found;
+        return !found->isEmpty();
+    }
+    const QByteArray bytes = Encoded(character);
+    FOut += Escaped(bytes);
+    return !bytes.isEmpty();
+}
+
+QByteArray TRtfWriter::Encoded(QStringView character) {
     FEncoder.resetState();
     const QByteArray bytes = FEncoder.encode(character);
     if (FEncoder.hasError() || bytes.isEmpty()) {
         // The error stays with the converter: start a fresh one.
         FEncoder = QStringEncoder(CodePageConverterName(FOptions.CodePage).constData(), QStringConverter::Flag::Stateless);
-        return false;
+        return {};
     }
     FDecoder.resetState();
-    if (QString(FDecoder.decode(bytes)) != character) return false;
+    if (QString(FDecoder.decode(bytes)) != character) return {};
+    return bytes;
+}
+
+QByteArray TRtfWriter::Escaped(const QByteArray& bytes) {
     static const char digits[] = "0123456789abcdef";
+    QByteArray text;
     for (char byte : bytes) {
-        FOut += "\\'";
-        FOut += digits[quint8(byte) >> 4];
-        FOut += digits[quint8(byte) & 0xF];
+        text += "\\'";
+        text += digits[quint8(byte) >> 4];
+        text += digits[quint8(byte) & 0xF];
     }
-    return true;
+    return text;
 }
 
 void TRtfWriter::WritePicture(const TRichPicture& picture) {

@@ -37,6 +37,17 @@ QByteArray RenamedStream() {
     return BuildPictureStorage(Gif()).replace(QByteArrayView("Q\0L\0M", 6), QByteArrayView("X\0L\0M", 6));
 }
 
+// Hex with a space, a line end or a tab after every third digit: bytes split across them.
+QByteArray Scattered(const QByteArray& hex) {
+    static const char* const spaces[] = {" ", "\r\n", "\t"};
+    QByteArray out;
+    for (qsizetype i = 0; i < hex.size(); ++i) {
+        out += hex[i];
+        if (i % 3 == 2) out += spaces[i / 3 % 3];
+    }
+    return out;
+}
+
 QByteArray ObjectWithNative(const QByteArray& native) {
     return Hex(BuildOle1Object(kPictureObjectClass, native));
 }
@@ -109,6 +120,18 @@ INSTANTIATE_TEST_SUITE_P(
                      {Png()}},
         TPictureCase{"MetafileDroppedTextKept", Doc("{\\pict\\wmetafile8\\picw1\\pich1 0102030405}"), {}, 0, 1},
         TPictureCase{"BadHexPictureDropped", Doc("{\\pict\\pngblip 89504e47xx0d0a}"), {}, 0, 1},
+        TPictureCase{"HexScatteredOverSpaces", Doc("{\\pict\\pngblip " + Scattered(Hex(Png()).toUpper()) + "}"),
+                     {Png()}},
+        TPictureCase{"ObjectHexScatteredOverSpaces", Doc(Object(Scattered(Hex(BuildPictureObject(Gif()))))),
+                     {Gif()}},
+        // A byte's two digits on either side of a control word or a skipped group.
+        TPictureCase{"HexSplitByControlWord",
+                     Doc("{\\pict\\pngblip " + Hex(Png()).left(5) + "\\picw1 " + Hex(Png()).mid(5) + "}"), {Png()}},
+        TPictureCase{"HexSplitBySkippedGroup",
+                     Doc("{\\pict\\pngblip " + Hex(Png()).left(7) + "{\\*\\blipuid 0123}" + Hex(Png()).mid(7) + "}"),
+                     {Png()}},
+        TPictureCase{"OddHexBeforeControlWordDropped",
+                     Doc("{\\pict\\pngblip " + Hex(Png()) + "0\\picw1 }"), {}, 0, 1},
         TPictureCase{"TwoPicturesInOrder",
                      Doc("{\\pict\\pngblip " + Hex(Png()) + "} mid {\\pict\\jpegblip " + Hex(Jpeg()) + "}"),
                      {Png(), Jpeg()}}),
@@ -197,5 +220,44 @@ TEST(RtfReaderLimits, PictureBytesBeyondTheBudgetAreDropped) {
     EXPECT_EQ(notes.DroppedPictures, 2);
     EXPECT_TRUE(document->PlainText().endsWith(QStringLiteral(" end")));
 }
+
+// The budget counts every byte of every picture, however its hex is split.
+struct TBudgetCase {
+    std::string Name;
+    int WholePictures; // the budget holds this many pictures...
+    int ExtraBytes;    // ...and this many bytes more (or fewer)
+    int Kept;
+};
+void PrintTo(const TBudgetCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class RtfReaderBudget : public ::testing::TestWithParam<TBudgetCase> {};
+
+TEST_P(RtfReaderBudget, KeepsPicturesWithinTheBudget) {
+    constexpr int kSize = 100;
+    TRtfReadLimits limits;
+    limits.MaxPictureBytes = GetParam().WholePictures * kSize + GetParam().ExtraBytes;
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray hex = Hex(NumberedPng(i, kSize));
+        rtf += "{\\pict\\pngblip " + hex.left(61) + "\\picw1 " + Scattered(hex.mid(61)) + "}";
+    }
+    rtf += " end}";
+    TRtfReadNotes notes;
+    const std::optional<TRichDocument> document = ReadRtf(rtf, limits, &notes);
+    ASSERT_TRUE(document.has_value());
+    const QList<TRichPicture> pictures = document->Pictures();
+    ASSERT_EQ(pictures.size(), GetParam().Kept);
+    for (int i = 0; i < GetParam().Kept; ++i) EXPECT_EQ(pictures[i].Bytes, NumberedPng(i, kSize));
+    EXPECT_EQ(notes.DroppedPictures, 2 - GetParam().Kept);
+    EXPECT_TRUE(document->PlainText().endsWith(QStringLiteral(" end")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RtfReaderBudget,
+                         ::testing::Values(TBudgetCase{"BothExactly", 2, 0, 2}, TBudgetCase{"OneByteShortOfBoth", 2, -1, 1},
+                                           TBudgetCase{"OneExactly", 1, 0, 1}, TBudgetCase{"OneByteShortOfOne", 1, -1, 0},
+                                           TBudgetCase{"InsideTheFirst", 0, 40, 0}, TBudgetCase{"None", 0, 0, 0}),
+                         TCaseName());
 
 } // namespace

@@ -84,7 +84,23 @@ INSTANTIATE_TEST_SUITE_P(
         TTextCase{"FieldResultIsText", "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}",
                   Text("link")},
         TTextCase{"SymbolsAsCharacters", "{\\rtf1 \\lquote a\\rquote\\~\\emdash}", Text("‘a’\u00a0—")},
-        TTextCase{"TextAfterLastBraceIgnored", "{\\rtf1 a}b{c}", Text("a")}),
+        TTextCase{"TextAfterLastBraceIgnored", "{\\rtf1 a}b{c}", Text("a")},
+        // A font's code page is looked up again when a table (re)defines the font.
+        TTextCase{"FontTableAfterText",
+                  "{\\rtf1\\ansi\\ansicpg1252\\f1 \\'e9{\\fonttbl{\\f1\\fcharset134 A;}}\\f1\\'d6\\'d0}", Text("é中")},
+        TTextCase{"FontRedefined",
+                  "{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset204 A;}}\\f0\\'cf{\\fonttbl{\\f0\\fcharset134 A;}}\\'d6\\'d0}",
+                  Text("П中")},
+        TTextCase{"DocumentCodePageChanges", "{\\rtf1\\ansi\\ansicpg1252 \\'e9\\ansicpg1251 \\'e9}", Text("éй")},
+        TTextCase{"FontsSwitchInsidePlainText",
+                  "{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset204 A;}{\\f1\\fcharset0 B;}}\\f0 a\\'cf b\\f1 c\\'cf d}",
+                  Text("aП bcÏ d")},
+        // Characters a \u skips may be plain text, and line ends inside text are no text.
+        TTextCase{"UnicodeSkipCoversPlainText", "{\\rtf1\\ansi\\uc3\\u20013 abcdef}", Text("中def")},
+        TTextCase{"UnicodeSkipThenLineEnd", "{\\rtf1\\ansi\\uc2\\u20013 a\r\nbcd}", Text("中cd")},
+        TTextCase{"LineEndsInsideText", "{\\rtf1 ab\r\ncd\nef\rg}", Text("abcdefg")},
+        TTextCase{"PlainAndHexBytesDecodeTogether", "{\\rtf1\\ansi\\ansicpg936 x\\'d6\\'d0y\\'ce\\'c4}",
+                  Text("x中y文")}),
     TCaseName());
 
 struct TFormatCase {

@@ -118,6 +118,37 @@ TEST(RtfWriter, CharactersOutsideTheCodePageAsUnicode) {
     EXPECT_TRUE(smile.contains("\\u-10179?\\u-8704?")) << smile.toStdString();
 }
 
+// Each character's bytes, or its \\u when the code page has none, wherever it repeats.
+struct TEscapeCase {
+    std::string Name;
+    int CodePage;
+    const char* Text;
+    QByteArray Written;
+};
+void PrintTo(const TEscapeCase& c, std::ostream* os) {
+    *os << c.Name << " (" << c.CodePage << ")";
+}
+
+class RtfWriterEscapes : public ::testing::TestWithParam<TEscapeCase> {};
+
+TEST_P(RtfWriterEscapes, WritesEachCharacterAsItsCodePageHasIt) {
+    TRtfWriteOptions options;
+    options.CodePage = GetParam().CodePage;
+    const QByteArray rtf = WriteRtf(Doc({{{TextRun(GetParam().Text)}}, {{TextRun(GetParam().Text, Fmt("B"))}}}), options);
+    const QByteArray run = "\\fs24 " + GetParam().Written + "}";
+    EXPECT_EQ(rtf.count(run), 2) << rtf.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RtfWriterEscapes,
+    ::testing::Values(
+        TEscapeCase{"GbkAndOutside", 936, "中한中한", "\\'d6\\'d0\\u-10916?\\'d6\\'d0\\u-10916?"},
+        TEscapeCase{"OutsideThenInside", 1252, "中é中é", "\\u20013?\\'e9\\u20013?\\'e9"},
+        TEscapeCase{"PlainAroundMarkup", 1252, "a{b}c\\d;e\tf", "a\\{b\\}c\\\\d;e\\tab f"},
+        TEscapeCase{"PlainAroundControlCharacters", 1252, "ab\x01" "cd\x7f" "e", "ab\\u1?cd\\'7fe"},
+        TEscapeCase{"SurrogatesBetweenPlain", 936, "x😀y😀", "x\\u-10179?\\u-8704?y\\u-10179?\\u-8704?"}),
+    TCaseName());
+
 struct TResultCase {
     std::string Name;
     QByteArray Image;
