@@ -3,6 +3,7 @@
 // loopback link. Prints both rates, their ratio and the memory before/after.
 #include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
+#include "presence/PresenceServiceUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommLocalUnit.h"
@@ -146,8 +147,7 @@ public:
     int Events = 0;
 
     TCountingSink() {
-        for (const int id : {int(WM_PEER_LOGON), int(WM_PEER_LOGONREPLY), int(WM_PEER_STATE), int(WM_PEER_NICKNAME),
-                             int(WM_PEER_LOGOFF), int(WM_PEER_SIGNALREPLY)})
+        for (const int id : TPresenceService::EventIds())
             Register<TOnlineNotify>(id, [this](qintptr, TOnlineNotify) { ++Events; });
         RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr) { ++Events; });
     }

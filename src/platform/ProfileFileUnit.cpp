@@ -3,6 +3,7 @@
 #include "platform/CodePageUnit.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -327,6 +328,58 @@ bool TProfileFile::WriteString(const QString& section, const QString& key, const
     if (FLines[after].Ending.isEmpty()) FLines[after].Ending = kCrLf;
     FLines.insert(FLines.begin() + after + 1, TLine{text, kCrLf});
     return true;
+}
+
+int TProfileFile::WriteStrings(const QString& section, const QList<QPair<QString, QString>>& pairs) {
+    if (!IsValidSection(section)) return 0;
+    const int header = FindSection(section);
+    // The section's keys by folded name; the first of a duplicate wins, as on reading.
+    QHash<QString, int> known;
+    if (header >= 0) {
+        const int end = SectionEnd(header);
+        QByteArray k;
+        for (int i = header + 1; i < end; ++i)
+            if (ParseKeyLine(FLines[i].Text, &k, nullptr)) {
+                const QString folded = QString::fromUtf8(k).toCaseFolded();
+                if (!known.contains(folded)) known.insert(folded, i);
+            }
+    }
+    std::vector<TLine> added;
+    QHash<QString, size_t> addedAt;
+    int written = 0;
+    for (const auto& [key, value] : pairs) {
+        if (!IsValidKey(key)) continue;
+        ++written;
+        const QString folded = key.trimmed().toCaseFolded();
+        if (const auto line = known.constFind(folded); line != known.cend()) {
+            QByteArray stored;
+            ParseKeyLine(FLines[*line].Text, &stored, nullptr);
+            FLines[*line].Text = EncodeLine(stored, value);
+            if (FLines[*line].Ending.isEmpty()) FLines[*line].Ending = kCrLf;
+        } else if (const auto at = addedAt.constFind(folded); at != addedAt.cend()) {
+            QByteArray stored;
+            ParseKeyLine(added[*at].Text, &stored, nullptr);
+            added[*at].Text = EncodeLine(stored, value);
+        } else {
+            addedAt.insert(folded, added.size());
+            added.push_back({EncodeLine(key.toUtf8(), value), kCrLf});
+        }
+    }
+    if (added.empty()) return written;
+    if (header < 0) {
+        if (!FLines.empty() && FLines.back().Ending.isEmpty()) FLines.back().Ending = kCrLf;
+        FLines.push_back({'[' + section.trimmed().toUtf8() + ']', kCrLf});
+        FLines.insert(FLines.end(), added.begin(), added.end());
+        return written;
+    }
+    const int end = SectionEnd(header);
+    int after = header;
+    QByteArray k;
+    for (int i = header + 1; i < end; ++i)
+        if (ParseKeyLine(FLines[i].Text, &k, nullptr)) after = i;
+    if (FLines[after].Ending.isEmpty()) FLines[after].Ending = kCrLf;
+    FLines.insert(FLines.begin() + after + 1, added.begin(), added.end());
+    return written;
 }
 
 bool TProfileFile::WriteInteger(const QString& section, const QString& key, int value) {

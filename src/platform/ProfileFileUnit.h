@@ -52,6 +52,10 @@ public:
     // as given: see IsValidKey. A replaced key keeps the spelling it had.
     bool WriteString(const QString& section, const QString& key, const QString& value);
     bool WriteInteger(const QString& section, const QString& key, int value);
+    // Many keys of one section in one pass, as WriteString one after another
+    // would leave them: known keys replaced where they stand, new ones added
+    // together after the section's last key. Returns how many were written.
+    int WriteStrings(const QString& section, const QList<QPair<QString, QString>>& pairs);
     bool WriteBool(const QString& section, const QString& key, bool value);
     // A key is read back as written only if it is not blank, has no blanks at
     // either end, no line break, NUL or "=", and starts with neither ";" nor "[".

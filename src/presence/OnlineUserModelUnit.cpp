@@ -94,21 +94,21 @@ QList<QModelIndex> TOnlineUserModel::UserIndexes() const {
     return out;
 }
 
-void TOnlineUserModel::IndexUser(const TUserNodeData* node) {
+void TOnlineUserModel::IndexUser(TUserNodeData* node) {
     if (node->UserId.isEmpty())
         ++FWithoutId;
     else
         FById.insert(node->UserId.toCaseFolded(), node);
 }
 
-void TOnlineUserModel::UnindexUser(const TUserNodeData* node) {
+void TOnlineUserModel::UnindexUser(TUserNodeData* node) {
     if (node->UserId.isEmpty())
         --FWithoutId;
     else
         FById.remove(node->UserId.toCaseFolded(), node);
 }
 
-QModelIndex TOnlineUserModel::RowOf(const QList<const TUserNodeData*>& nodes, bool topDown) const {
+QModelIndex TOnlineUserModel::RowOf(const QList<TUserNodeData*>& nodes, bool topDown) const {
     const int groups = int(FGroups.size());
     for (int i = 0; i < groups; ++i) {
         const int g = topDown ? i : groups - 1 - i;
@@ -126,7 +126,7 @@ QModelIndex TOnlineUserModel::FindUserNode(const QString& userId, const QString&
     if (FWithoutId == 0) {
         // Only id rows: the index names the candidates, the lowest row wins.
         if (userId.isEmpty()) return {};
-        const QList<const TUserNodeData*> candidates = FById.values(userId.toCaseFolded());
+        const QList<TUserNodeData*> candidates = FById.values(userId.toCaseFolded());
         return candidates.isEmpty() ? QModelIndex() : RowOf(candidates, false);
     }
     // Bottom-up in display order: the lowest matching row wins.
@@ -347,12 +347,11 @@ QStringList TOnlineUserModel::CheckSignalTick(qint64 minuteMs, int silenceMinute
 
 void TOnlineUserModel::MarkSignal(const QString& userId) {
     if (userId.isEmpty()) return;
-    const QList<const TUserNodeData*> candidates = FById.values(userId.toCaseFolded());
+    const QList<TUserNodeData*> candidates = FById.values(userId.toCaseFolded());
     if (candidates.isEmpty()) return;
     // The first row in display order carrying the id.
-    const QModelIndex row = candidates.size() == 1 ? QModelIndex() : RowOf(candidates, true);
-    TUserNodeData* node = row.isValid() ? NodeData(row) : const_cast<TUserNodeData*>(candidates.first());
-    node->LastSignalTime = Now();
+    TUserNodeData* node = candidates.size() == 1 ? candidates.first() : NodeData(RowOf(candidates, true));
+    if (node) node->LastSignalTime = Now();
 }
 
 std::optional<TUserNodeData> TOnlineUserModel::RemoveUser(const TOnlineNotify& record) {

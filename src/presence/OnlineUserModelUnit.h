@@ -172,15 +172,15 @@ private:
 
     // Rows by case-folded user id, so a peer's datagram finds its row without
     // comparing every row's id (thousands of peers, a datagram each).
-    void IndexUser(const TUserNodeData* node);
-    void UnindexUser(const TUserNodeData* node);
-    // The index of node's row, scanning pointers bottom-up (topDown: first row).
-    QModelIndex RowOf(const QList<const TUserNodeData*>& nodes, bool topDown) const;
+    void IndexUser(TUserNodeData* node);
+    void UnindexUser(TUserNodeData* node);
+    // The row of the first of nodes met, scanning bottom-up (topDown: from the top).
+    QModelIndex RowOf(const QList<TUserNodeData*>& nodes, bool topDown) const;
 
     TUserGroup& FStore;
     TSelfIdentity FSelf;
     TClock FClock;
     std::vector<std::unique_ptr<TGroupRow>> FGroups;
-    QMultiHash<QString, const TUserNodeData*> FById;
+    QMultiHash<QString, TUserNodeData*> FById;
     int FWithoutId = 0; // rows matched by computer name and address instead
 };

@@ -8,9 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <QTimer>
-#include <QUuid>
 #include <algorithm>
 #include <memory>
 
@@ -36,35 +34,13 @@ QString StoredGroupName(const TProfileFile& ini, const QString& name) {
     return name;
 }
 
-// Writes the waiting positions. Keys new to the section (the usual case) go
-// in with one insertion instead of one scan of the file each: a unique marker
-// key is written where the next new key belongs and its line is swapped for
-// all of them.
+// Writes the waiting positions in one pass over the section.
 template <typename TPendingList>
 void WritePositions(TProfileFile& ini, const TPendingList& pending) {
-    QSet<QString> stored;
-    for (const auto& [key, value] : ini.ReadSectionPairs(kUserPositions)) stored.insert(key.toLower());
-    QByteArray lines;
-    for (const auto& position : pending)
-        if (!stored.contains(position.Key.toLower()))
-            lines += position.Key.toUtf8() + '=' + QByteArray::number(position.Index) + "\r\n";
-    bool inserted = false;
-    if (!lines.isEmpty()) {
-        const QString marker = QStringLiteral("<_%1_>").arg(QUuid::createUuid().toString(QUuid::Id128));
-        ini.WriteString(kUserPositions, marker, QString());
-        const QByteArray markerLine = marker.toUtf8() + "=\r\n";
-        QByteArray bytes = ini.ToBytes();
-        const qsizetype at = bytes.indexOf(markerLine);
-        if (at >= 0) {
-            bytes.replace(at, markerLine.size(), lines);
-            ini.LoadFromBytes(bytes);
-            inserted = true;
-        } else { // the marker's line looks other than expected: one key at a time
-            ini.DeleteKey(kUserPositions, marker);
-        }
-    }
-    for (const auto& position : pending)
-        if (!inserted || stored.contains(position.Key.toLower())) ini.WriteInteger(kUserPositions, position.Key, position.Index);
+    QList<QPair<QString, QString>> pairs;
+    pairs.reserve(qsizetype(pending.size()));
+    for (const auto& position : pending) pairs.append({position.Key, QString::number(position.Index)});
+    ini.WriteStrings(kUserPositions, pairs);
 }
 
 // Size and time stamps of one stat: what tells a changed file without reading it.

@@ -6,6 +6,7 @@
 #include "presence/UserGroupUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "support/PresenceFixtures.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,7 @@ TEST(EventRouter, StoppedRouterDropsWhatArrives) {
 // Every id the program knows, posted to a real node with a record of the
 // wrong type, plus one id nobody owns: nothing crashes, nothing is listed.
 TEST(NodeRouting, WrongRecordsNeverReachThePresenceModel) {
+    TNetworkOff off; // the node may announce itself: nothing leaves the process
     TNode node;
     node.Model().LoadGroupNodes(true);
     QSignalSpy events(&node, &TNode::EventArrived);
@@ -118,6 +120,7 @@ TEST(NodeRouting, WrongRecordsNeverReachThePresenceModel) {
 }
 
 TEST(NodeRouting, PresenceEventsReachTheModel) {
+    TNetworkOff off; // the node may announce itself: nothing leaves the process
     TNode node;
     node.Model().LoadGroupNodes(true);
     node.Router().Post(WM_PEER_LOGONREPLY, 0, 0, NamedPeer(QStringLiteral("Ann")));
@@ -128,6 +131,7 @@ TEST(NodeRouting, PresenceEventsReachTheModel) {
 // Positions of users first seen just before the end wait in memory; stopping
 // the node (Exit, SIGTERM, quit) writes them.
 TEST(NodeShutdown, WritesWaitingGroupPositions) {
+    TNetworkOff off; // the node may announce itself: nothing leaves the process
     TNode node;
     node.Model().LoadGroupNodes(true);
     for (const char* nick : {"Ann", "Bob", "Cy"}) node.Router().Post(WM_PEER_LOGONREPLY, 0, 0, NamedPeer(QLatin1String(nick)));
@@ -142,6 +146,7 @@ TEST(NodeShutdown, WritesWaitingGroupPositions) {
 // Self-checks echoed (or spoofed) more often than the check interval must
 // neither postpone the presence check nor announce the node again.
 TEST(NodeNetwork, RepeatedConfirmationsDoNotPostponeTheCheck) {
+    TNetworkOff off; // the node may announce itself: nothing leaves the process
     TNodeTimings timings;
     timings.SignalMs = 300;
     TNode node(timings);
@@ -177,6 +182,7 @@ struct TResolverProbe {
 // A broadcast list naming hosts must not freeze the window while the names
 // are looked up: refreshing announces from a worker.
 TEST(NodeNetwork, RefreshResolvesHostNamesOffTheMainThread) {
+    TNetworkOff off; // the node may announce itself: nothing leaves the process
     TApplicationParams& p = Params();
     const bool oldMulticast = p[bpUseUDPIPMulticast];
     const QString oldList = p[spUDPBroadcastIPList];
@@ -195,13 +201,6 @@ TEST(NodeNetwork, RefreshResolvesHostNamesOffTheMainThread) {
     p[bpUseUDPIPMulticast] = oldMulticast;
     p[spUDPBroadcastIPList] = oldList;
 }
-
-// Keeps every send of the test on 127.0.0.1.
-struct TLoopbackOnly {
-    TLoopbackOnly() : Old(qgetenv("QUILLMATE_NETWORK")) { qputenv("QUILLMATE_NETWORK", "loopback"); }
-    ~TLoopbackOnly() { qputenv("QUILLMATE_NETWORK", Old); }
-    QByteArray Old;
-};
 
 // A node that could not listen at start (here: its port taken, as when the
 // network is not up yet) says so once and keeps trying until it listens.

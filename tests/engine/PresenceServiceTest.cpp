@@ -62,6 +62,7 @@ TEST(NotificationThrottleWindow, ClosesByItself) {
 
 // A burst of new users through the service: five notices, then one sum.
 TEST(PresenceService, BurstOfNewUsersIsSummedUp) {
+    TNetworkOff off; // logon replies go nowhere
     TTempHome home;
     TApplicationParams& p = Params();
     const bool oldWindow = p[bpUseNotificationWindow];

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -201,5 +202,44 @@ TEST(ProfileFile, MissingFileIsEmptyUnreadableIsError) {
     QDir().mkpath(home.File(QStringLiteral("dir.ini")));
     EXPECT_FALSE(ini.Load(home.File(QStringLiteral("dir.ini"))));
 }
+
+// Writing many keys at once leaves the file exactly as writing them one by
+// one would, in one pass.
+struct TBulkCase {
+    std::string Name;
+    QByteArray File;
+    QList<QPair<QString, QString>> Pairs;
+    int Written;
+};
+void PrintTo(const TBulkCase& c, std::ostream* os) { *os << c.Name; }
+
+class ProfileBulkWrite : public ::testing::TestWithParam<TBulkCase> {};
+
+TEST_P(ProfileBulkWrite, SameAsOneByOne) {
+    const TBulkCase& c = GetParam();
+    TProfileFile bulk, single;
+    bulk.LoadFromBytes(c.File);
+    single.LoadFromBytes(c.File);
+    EXPECT_EQ(bulk.WriteStrings(QStringLiteral("P"), c.Pairs), c.Written);
+    for (const auto& [key, value] : c.Pairs) single.WriteString(QStringLiteral("P"), key, value);
+    EXPECT_EQ(bulk.ToBytes(), single.ToBytes());
+}
+
+using TPairs = QList<QPair<QString, QString>>;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileBulkWrite,
+    ::testing::Values(
+        TBulkCase{"NewKeysAfterTheLastKey", "[P]\r\na=1\r\n; note\r\n\r\n[Q]\r\nz=9\r\n",
+                  TPairs{{"b", "2"}, {"c", "3"}}, 2},
+        TBulkCase{"KnownKeysReplacedInPlaceKeepTheirSpelling", "[P]\r\nAlpha=1\r\nbeta=2\r\n",
+                  TPairs{{"ALPHA", "10"}, {"gamma", "3"}, {"Beta", "20"}}, 3},
+        TBulkCase{"FirstOfADuplicateIsReplaced", "[P]\r\na=1\r\na=2\r\n", TPairs{{"A", "9"}}, 1},
+        TBulkCase{"NewKeyTwiceLaterValueWins", "[P]\r\n", TPairs{{"n", "1"}, {"N", "2"}}, 2},
+        TBulkCase{"MissingSectionAppended", "[Q]\r\nz=9", TPairs{{"a", "1"}, {"b", "2"}}, 2},
+        TBulkCase{"EmptyFile", "", TPairs{{"a", "1"}}, 1},
+        TBulkCase{"InvalidKeysSkipped", "[P]\r\na=1\r\n", TPairs{{"x=y", "1"}, {" pad", "2"}, {"ok", "3"}}, 1},
+        TBulkCase{"LastLineWithoutEnding", "[P]\r\na=1", TPairs{{"b", "2"}}, 1},
+        TBulkCase{"NothingToWrite", "[P]\r\na=1\r\n", TPairs{}, 0}),
+    TCaseName());
 
 } // namespace

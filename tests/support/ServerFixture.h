@@ -2,6 +2,7 @@
 // A TCommServer on 127.0.0.1 with everything it needs, for the listener tests.
 
 #include "core/ParamsUnit.h"
+#include "presence/PresenceServiceUnit.h"
 #include "core/EventRouterUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommLocalUnit.h"
@@ -27,8 +28,7 @@ public:
     QList<TItem> Items;
 
     TEventSink() {
-        for (const int id : {int(WM_PEER_LOGON), int(WM_PEER_LOGONREPLY), int(WM_PEER_STATE), int(WM_PEER_NICKNAME),
-                             int(WM_PEER_LOGOFF), int(WM_PEER_SIGNALREPLY)})
+        for (const int id : TPresenceService::EventIds())
             Register<TOnlineNotify>(id, [this, id](qintptr, TOnlineNotify record) { Items.append({id, std::move(record)}); });
         RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr) { Items.append({WM_NETWORK_CONFIRMED, TOnlineNotify()}); });
     }
@@ -39,13 +39,6 @@ inline quint16 FreePort() {
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
-
-// Keeps every send of the test on 127.0.0.1.
-struct TLoopbackOnly {
-    TLoopbackOnly() : Old(qgetenv("QUILLMATE_NETWORK")) { qputenv("QUILLMATE_NETWORK", "loopback"); }
-    ~TLoopbackOnly() { qputenv("QUILLMATE_NETWORK", Old); }
-    QByteArray Old;
-};
 
 // Runs the event loop until done() holds or timeoutMs passed; returns done().
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

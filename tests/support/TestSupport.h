@@ -35,6 +35,16 @@ private:
     bool FHad;
 };
 
+// The network policy of a test for its lifetime: sends to 127.0.0.1 only, or none at all.
+class TLoopbackOnly : public TScopedEnv {
+public:
+    TLoopbackOnly() : TScopedEnv("QUILLMATE_NETWORK", "loopback") {}
+};
+class TNetworkOff : public TScopedEnv {
+public:
+    TNetworkOff() : TScopedEnv("QUILLMATE_NETWORK", "off") {}
+};
+
 QString SourceDir();
 QString RuntimeDir();
 
