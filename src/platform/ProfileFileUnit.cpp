@@ -299,25 +299,31 @@ bool TProfileFile::IsValidSection(const QString& section) {
 
 bool TProfileFile::WriteString(const QString& section, const QString& key, const QString& value) {
     if (!IsValidKey(key) || !IsValidSection(section)) return false;
-    const QByteArray text = EncodeLine(key.toUtf8(), value);
-    // A last line without its line end gets one before anything follows it.
-    auto terminateLast = [this] {
-        if (!FLines.empty() && FLines.back().Ending.isEmpty()) FLines.back().Ending = kCrLf;
-    };
     const int header = FindSection(section);
-    if (header < 0) {
-        terminateLast();
-        FLines.push_back({'[' + section.trimmed().toUtf8() + ']', kCrLf});
-        FLines.push_back({text, kCrLf});
+    const int line = header < 0 ? -1 : FindKey(header, key);
+    if (line >= 0) {
+        ReplaceValue(FLines[line], value);
         return true;
     }
-    const int line = FindKey(header, key);
-    if (line >= 0) {
-        QByteArray stored;
-        ParseKeyLine(FLines[line].Text, &stored, nullptr);
-        FLines[line].Text = EncodeLine(stored, value);
-        if (FLines[line].Ending.isEmpty()) FLines[line].Ending = kCrLf;
-        return true;
+    AddKeyLines(section, header, {TLine{EncodeLine(key.toUtf8(), value), kCrLf}});
+    return true;
+}
+
+void TProfileFile::ReplaceValue(TLine& line, const QString& value) {
+    // The key keeps the spelling it has in the file.
+    QByteArray stored;
+    ParseKeyLine(line.Text, &stored, nullptr);
+    line.Text = EncodeLine(stored, value);
+    if (line.Ending.isEmpty()) line.Ending = kCrLf;
+}
+
+void TProfileFile::AddKeyLines(const QString& section, int header, const std::vector<TLine>& lines) {
+    if (header < 0) {
+        // A last line without its line end gets one before anything follows it.
+        if (!FLines.empty() && FLines.back().Ending.isEmpty()) FLines.back().Ending = kCrLf;
+        FLines.push_back({'[' + section.trimmed().toUtf8() + ']', kCrLf});
+        FLines.insert(FLines.end(), lines.begin(), lines.end());
+        return;
     }
     // After the last key of the section, or right after its header.
     const int end = SectionEnd(header);
@@ -326,8 +332,7 @@ bool TProfileFile::WriteString(const QString& section, const QString& key, const
     for (int i = header + 1; i < end; ++i)
         if (ParseKeyLine(FLines[i].Text, &k, nullptr)) after = i;
     if (FLines[after].Ending.isEmpty()) FLines[after].Ending = kCrLf;
-    FLines.insert(FLines.begin() + after + 1, TLine{text, kCrLf});
-    return true;
+    FLines.insert(FLines.begin() + after + 1, lines.begin(), lines.end());
 }
 
 int TProfileFile::WriteStrings(const QString& section, const QList<QPair<QString, QString>>& pairs) {
@@ -352,33 +357,15 @@ int TProfileFile::WriteStrings(const QString& section, const QList<QPair<QString
         ++written;
         const QString folded = key.trimmed().toCaseFolded();
         if (const auto line = known.constFind(folded); line != known.cend()) {
-            QByteArray stored;
-            ParseKeyLine(FLines[*line].Text, &stored, nullptr);
-            FLines[*line].Text = EncodeLine(stored, value);
-            if (FLines[*line].Ending.isEmpty()) FLines[*line].Ending = kCrLf;
+            ReplaceValue(FLines[*line], value);
         } else if (const auto at = addedAt.constFind(folded); at != addedAt.cend()) {
-            QByteArray stored;
-            ParseKeyLine(added[*at].Text, &stored, nullptr);
-            added[*at].Text = EncodeLine(stored, value);
+            ReplaceValue(added[*at], value);
         } else {
             addedAt.insert(folded, added.size());
             added.push_back({EncodeLine(key.toUtf8(), value), kCrLf});
         }
     }
-    if (added.empty()) return written;
-    if (header < 0) {
-        if (!FLines.empty() && FLines.back().Ending.isEmpty()) FLines.back().Ending = kCrLf;
-        FLines.push_back({'[' + section.trimmed().toUtf8() + ']', kCrLf});
-        FLines.insert(FLines.end(), added.begin(), added.end());
-        return written;
-    }
-    const int end = SectionEnd(header);
-    int after = header;
-    QByteArray k;
-    for (int i = header + 1; i < end; ++i)
-        if (ParseKeyLine(FLines[i].Text, &k, nullptr)) after = i;
-    if (FLines[after].Ending.isEmpty()) FLines[after].Ending = kCrLf;
-    FLines.insert(FLines.begin() + after + 1, added.begin(), added.end());
+    if (!added.empty()) AddKeyLines(section, header, added);
     return written;
 }
 

@@ -76,6 +76,9 @@ private:
     int FindSection(const QString& section) const;        // index of the header line, -1 when absent
     int SectionEnd(int headerLine) const;                  // first line after the section's body
     int FindKey(int headerLine, const QString& key) const; // -1 when absent
+    static void ReplaceValue(TLine& line, const QString& value);
+    // New key lines after the section's last key (headerLine -1: a new section at the end).
+    void AddKeyLines(const QString& section, int headerLine, const std::vector<TLine>& lines);
 
     QString FFileName;
     std::vector<TLine> FLines;
