@@ -1,5 +1,7 @@
 #include "text/OlePictureUnit.h"
 
+#include "text/CompoundFileCheckUnit.h"
+
 #include <QtEndian>
 
 #include <gsf/gsf-infile-msole.h>
@@ -129,7 +131,7 @@ QByteArray BuildPictureStorage(const QByteArray& imageBytes) {
 }
 
 std::optional<QByteArray> ReadPictureStorage(const QByteArray& compoundFile) {
-    if (compoundFile.isEmpty()) return std::nullopt;
+    if (!CompoundDirectoryIsSound(compoundFile)) return std::nullopt;
     TGPtr<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(compoundFile.constData()),
                                                gsf_off_t(compoundFile.size()), FALSE));
     if (!input) return std::nullopt;

@@ -2,6 +2,8 @@
 // has the picture control's class id and the stream with the image's bytes.
 #include "text/OlePictureUnit.h"
 
+#include "text/CompoundFileCheckUnit.h"
+
 #include "support/CaseName.h"
 #include "support/RichFixtures.h"
 
@@ -115,6 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
 struct TStorageCase {
     std::string Name;
     std::function<QByteArray(QByteArray)> Break;
+    // Caught before libgsf, which would keep part of a looping directory.
+    bool CaughtByCheck = true;
 };
 void PrintTo(const TStorageCase& c, std::ostream* os) {
     *os << c.Name;
@@ -129,23 +133,45 @@ qsizetype StreamEntry(const QByteArray& file) {
     return file.indexOf(QByteArrayView("Q\0L\0M\0G\0I\0F", 11));
 }
 
+// The root entry opens the directory; 512-byte sectors, so it sits at the
+// start of the directory's first sector.
+qsizetype RootEntry(const QByteArray& file) {
+    return (qsizetype(qFromLittleEndian<quint32>(file.constData() + 0x30)) + 1) * 512;
+}
+quint32 StreamId(const QByteArray& file) {
+    return quint32((StreamEntry(file) - RootEntry(file)) / 128);
+}
+// The FAT entry of the directory's first sector, so that its chain loops.
+QByteArray LoopDirectoryChain(QByteArray f) {
+    const quint32 dir = qFromLittleEndian<quint32>(f.constData() + 0x30);
+    const qsizetype fat = (qsizetype(qFromLittleEndian<quint32>(f.constData() + 0x4C)) + 1) * 512;
+    return Patch32(f, fat + 4 * dir, dir);
+}
+
 class OlePictureBrokenStorage : public ::testing::TestWithParam<TStorageCase> {};
 
 TEST_P(OlePictureBrokenStorage, IsRefused) {
     QByteArray image;
     for (int i = 0; i < 9000; ++i) image += char(i);
-    const QByteArray file = GetParam().Break(BuildPictureStorage(image));
+    const QByteArray sound = BuildPictureStorage(image);
+    ASSERT_TRUE(CompoundDirectoryIsSound(sound));
+    const QByteArray file = GetParam().Break(sound);
     EXPECT_FALSE(ReadPictureStorage(file).has_value());
+    if (GetParam().CaughtByCheck) EXPECT_FALSE(CompoundDirectoryIsSound(file));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OlePictureBrokenStorage,
     ::testing::Values(
-        TStorageCase{"StreamSizeBeyondFile", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 120, 0x7FFFFFFF); }},
-        TStorageCase{"StreamStartsNowhere", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 116, 0x00FFFFF0); }},
+        TStorageCase{"StreamSizeBeyondFile", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 120, 0x7FFFFFFF); }, false},
+        TStorageCase{"StreamStartsNowhere", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 116, 0x00FFFFF0); }, false},
         TStorageCase{"BadSectorShift", [](QByteArray f) { return Patch32(f, 0x1C, 0xFFFFFFFE); }},
         TStorageCase{"HugeFatCount", [](QByteArray f) { return Patch32(f, 0x2C, 0x7FFFFFFF); }},
         TStorageCase{"DirectoryNowhere", [](QByteArray f) { return Patch32(f, 0x30, 0x00FFFFF0); }},
+        TStorageCase{"RootChildIsRoot", [](QByteArray f) { return Patch32(f, RootEntry(f) + 0x4C, 0); }},
+        TStorageCase{"StreamIsItsOwnSibling", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 0x44, StreamId(f)); }},
+        TStorageCase{"SiblingBeyondDirectory", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 0x48, 100000); }},
+        TStorageCase{"DirectoryChainLoops", LoopDirectoryChain},
         TStorageCase{"BadSignature", [](QByteArray f) { return Patch32(f, 0, 0); }},
         TStorageCase{"TruncatedHeader", [](QByteArray f) { return f.left(300); }},
         TStorageCase{"TruncatedSectors", [](QByteArray f) { return f.left(f.size() / 2); }},
