@@ -97,10 +97,9 @@ private:
             seen[id] = true;
             const char* e = entry(id);
             const quint8 type = quint8(e[66]);
-            if (id != 0) {
-                pending.push_back(qFromLittleEndian<quint32>(e + 0x44));
-                pending.push_back(qFromLittleEndian<quint32>(e + 0x48));
-            }
+            // The root's siblings too: libgsf follows them.
+            pending.push_back(qFromLittleEndian<quint32>(e + 0x44));
+            pending.push_back(qFromLittleEndian<quint32>(e + 0x48));
             if (type == kTypeRoot || type == kTypeStorage) pending.push_back(qFromLittleEndian<quint32>(e + 0x4C));
         }
         return true;

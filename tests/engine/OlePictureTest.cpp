@@ -169,6 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         TStorageCase{"HugeFatCount", [](QByteArray f) { return Patch32(f, 0x2C, 0x7FFFFFFF); }},
         TStorageCase{"DirectoryNowhere", [](QByteArray f) { return Patch32(f, 0x30, 0x00FFFFF0); }},
         TStorageCase{"RootChildIsRoot", [](QByteArray f) { return Patch32(f, RootEntry(f) + 0x4C, 0); }},
+        TStorageCase{"RootSiblingIsTheStream", [](QByteArray f) { return Patch32(f, RootEntry(f) + 0x44, StreamId(f)); }},
         TStorageCase{"StreamIsItsOwnSibling", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 0x44, StreamId(f)); }},
         TStorageCase{"SiblingBeyondDirectory", [](QByteArray f) { return Patch32(f, StreamEntry(f) + 0x48, 100000); }},
         TStorageCase{"DirectoryChainLoops", LoopDirectoryChain},
