@@ -46,24 +46,24 @@ void TChatService::RegisterEvents(TEventRouter& router) {
 }
 
 void TChatService::Handle(int id, qintptr wParam, const TBroadcastData& record) {
-    if (id == WM_PEER_BROADCAST) {
-        emit BroadcastArrived(record);
-        return;
+    TChatKind kind = TChatKind::Broadcast;
+    if (id == WM_PEER_MESSAGE) {
+        if (wParam != 0 && wParam != 1) return;
+        kind = wParam == 0 ? TChatKind::Message : TChatKind::Refusal;
     }
-    if (wParam == 1) {
-        emit RefusalArrived(record);
-        return;
-    }
-    if (wParam != 0) return;
     QString reply;
     const bool autoReply = FLocal.GetAutoReply(&reply);
-    if (RefusesIncoming(TChatKind::Message, FLocal.OnlineState(), autoReply)) {
+    if (RefusesIncoming(kind, FLocal.OnlineState(), autoReply)) {
         // A refusal that cannot be sent changes nothing: the message is dropped all the same.
         const bool sent = FClient.SendRefuse(record.IPAddress, reply);
         emit MessageAutoReplied(record, reply, sent);
         return;
     }
-    emit MessageArrived(record);
+    switch (kind) {
+    case TChatKind::Message: emit MessageArrived(record); break;
+    case TChatKind::Refusal: emit RefusalArrived(record); break;
+    case TChatKind::Broadcast: emit BroadcastArrived(record); break;
+    }
 }
 
 void TChatService::SetSendLimits(const TMessageSendLimits& limits) { FLimits = limits; }

@@ -246,24 +246,29 @@ TEST_F(ChatFixture, MessageRequestIsPostedWithItsSourceAndTime) {
 struct TBadRequestCase {
     std::string Name;
     QByteArray Bytes; // after a valid header line
+    qint64 MaxBody = 1000;
+    qint64 MaxBodiesInFlight = 1000;
 };
 void PrintTo(const TBadRequestCase& c, std::ostream* os) { *os << c.Name; }
 
 class ChatBadRequest : public ChatFixture, public ::testing::WithParamInterface<TBadRequestCase> {};
 
-// Each is dropped whole and the next message is still served.
+// Each is dropped whole, and the next message, as large as the limits allow, is served.
 TEST_P(ChatBadRequest, PostsNothing) {
+    const TBadRequestCase& c = GetParam();
     TChatListenLimits limits;
-    limits.MaxBody = 1000;
-    limits.MaxBodiesInFlight = 800;
+    limits.MaxBody = c.MaxBody;
+    limits.MaxBodiesInFlight = c.MaxBodiesInFlight;
     ASSERT_TRUE(StartChat(limits));
     const QByteArray header = EncodeMessageHeader(Self, QStringLiteral("bad\r\n"), Lang) + "\r\n";
-    ASSERT_TRUE(RawRequest(header + GetParam().Bytes));
-    ASSERT_TRUE(RawRequest(EncodeMessageRequest(Self, QStringLiteral("good\r\n"), QByteArray(800, 'g'), Lang)));
+    ASSERT_TRUE(RawRequest(header + c.Bytes));
+    const QByteArray largest(qMin(c.MaxBody, c.MaxBodiesInFlight), 'g');
+    ASSERT_TRUE(RawRequest(EncodeMessageRequest(Self, QStringLiteral("good\r\n"), largest, Lang)));
     ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
     QCoreApplication::processEvents();
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_EQ(Messages[0].Summary, "good\r\n");
+    EXPECT_EQ(Messages[0].Body, largest);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -271,8 +276,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TBadRequestCase{"ClosedBeforeTheLength", "\x00\x00"},
                       TBadRequestCase{"ClosedInsideTheBody", SizedBlockPrefix(100) + "only ten.."},
                       TBadRequestCase{"NegativeLength", SizedBlockPrefix(-5) + "abcde"},
-                      TBadRequestCase{"OverTheBodyLimit", SizedBlockPrefix(1001) + QByteArray(1001, 'x')},
-                      TBadRequestCase{"OverTheBytesInFlight", SizedBlockPrefix(801) + QByteArray(801, 'x')},
+                      TBadRequestCase{"OverTheBodyLimit", SizedBlockPrefix(1001) + QByteArray(1001, 'x'), 1000, 5000},
+                      TBadRequestCase{"OverTheBytesInFlight", SizedBlockPrefix(901) + QByteArray(901, 'x'), 5000, 900},
                       TBadRequestCase{"HugeLengthFewBytes", SizedBlockPrefix(0x7FFFFFFF) + "abc"}),
     TCaseName());
 
