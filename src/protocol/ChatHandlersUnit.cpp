@@ -73,19 +73,17 @@ void RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMess
         router.Post(WM_PEER_MESSAGE, 0, 0, std::move(*record));
     });
 
-    TDatagramDispatcher& dispatcher = server.Dispatcher();
-    dispatcher.Register(MessageType::Broadcast, [&router, &lang](const TDatagramContext& c) {
-        std::optional<TBroadcastData> record = DecodeBroadcast(c.Envelope, lang);
-        if (!record) return;
-        record->IPAddress = c.SourceAddress;
-        record->ReceivedTime = Now();
-        router.Post(WM_PEER_BROADCAST, 0, 0, std::move(*record));
-    });
-    dispatcher.Register(MessageType::Refuse, [&router, &lang](const TDatagramContext& c) {
-        std::optional<TBroadcastData> record = DecodeRefuse(c.Envelope, lang);
-        if (!record) return;
-        record->IPAddress = c.SourceAddress;
-        record->ReceivedTime = Now();
-        router.Post(WM_PEER_MESSAGE, 1, 0, std::move(*record));
-    });
+    // Broadcasts and refusals: decoded, stamped with their source and time, posted.
+    using TDecoder = std::optional<TBroadcastData> (*)(const TEnvelope&, const TMessageLang&);
+    const auto datagram = [&router, &lang](TDecoder decode, int id, qintptr wParam) {
+        return [&router, &lang, decode, id, wParam](const TDatagramContext& c) {
+            std::optional<TBroadcastData> record = decode(c.Envelope, lang);
+            if (!record) return;
+            record->IPAddress = c.SourceAddress;
+            record->ReceivedTime = Now();
+            router.Post(id, wParam, 0, std::move(*record));
+        };
+    };
+    server.Dispatcher().Register(MessageType::Broadcast, datagram(DecodeBroadcast, WM_PEER_BROADCAST, 0));
+    server.Dispatcher().Register(MessageType::Refuse, datagram(DecodeRefuse, WM_PEER_MESSAGE, 1));
 }

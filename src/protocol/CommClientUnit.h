@@ -1,8 +1,7 @@
 #pragma once
 
-#include "protocol/PresenceCodecUnit.h"
-
 #include "protocol/CommConstsUnit.h"
+#include "protocol/PresenceCodecUnit.h"
 
 #include <QByteArray>
 #include <QHostAddress>

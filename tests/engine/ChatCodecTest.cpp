@@ -1,15 +1,14 @@
 #include "protocol/ChatCodecUnit.h"
 
 #include "messaging/ChatContentUnit.h"
-#include "protocol/RequestReaderUnit.h"
 #include "support/CaseName.h"
+#include "support/ChatFixtures.h"
 #include "support/RichFixtures.h"
 #include "text/MsgLangUnit.h"
 #include "text/RtfReaderUnit.h"
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <ostream>
 
 namespace {
@@ -95,27 +94,17 @@ class ChatRequest : public ::testing::TestWithParam<TRequestCase> {};
 
 TEST_P(ChatRequest, ReadsBackHeaderAndBody) {
     const TRequestCase& c = GetParam();
-    QByteArray bytes = EncodeMessageRequest(Sender(), c.Summary, c.Body, kLang);
-    QBuffer buffer(&bytes);
-    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
-    TRequestReader reader(buffer, nullptr);
-    QByteArray line;
-    ASSERT_EQ(reader.ReadLine(&line), TRequestReader::rrOk);
-    const auto header = TEnvelope::Parse(line);
-    ASSERT_TRUE(header);
-    EXPECT_TRUE(header->IsType(MessageType::Message));
-    const std::optional<TBroadcastData> d = DecodeMessageHeader(*header, kLang);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->Summary, c.ExpectSummary);
-    EXPECT_EQ(d->NickName, QStringLiteral("Ann"));
-    EXPECT_EQ(d->ComputerName, QStringLiteral("PC-ANN"));
-    EXPECT_EQ(d->UserId, QStringLiteral("{ID-ANN}"));
-    EXPECT_EQ(d->LanguageId, 1033);
-    QByteArray body;
-    ASSERT_EQ(reader.ReadBlock(&body, MaxChatBody), TRequestReader::rrOk);
-    EXPECT_EQ(body, c.Body);
-    EXPECT_TRUE(d->IPAddress.isEmpty());
-    EXPECT_EQ(d->ReceivedTime, 0);
+    const TReadRequest read = ReadMessageRequest(EncodeMessageRequest(Sender(), c.Summary, c.Body, kLang), kLang);
+    ASSERT_TRUE(read.Record);
+    const TBroadcastData& d = *read.Record;
+    EXPECT_EQ(d.Summary, c.ExpectSummary);
+    EXPECT_EQ(d.NickName, QStringLiteral("Ann"));
+    EXPECT_EQ(d.ComputerName, QStringLiteral("PC-ANN"));
+    EXPECT_EQ(d.UserId, QStringLiteral("{ID-ANN}"));
+    EXPECT_EQ(d.LanguageId, 1033);
+    EXPECT_EQ(read.Body, c.Body);
+    EXPECT_TRUE(d.IPAddress.isEmpty());
+    EXPECT_EQ(d.ReceivedTime, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -55,16 +55,6 @@ protected:
         return Start(2000);
     }
 
-    // The message as a peer writes it, over a connection of its own; true once the listener closed it.
-    bool RawRequest(const QByteArray& bytes) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, Port);
-        if (!socket.waitForConnected(2000)) return false;
-        socket.write(bytes);
-        socket.waitForBytesWritten(2000);
-        return socket.waitForDisconnected(3000) || socket.state() == QAbstractSocket::UnconnectedState;
-    }
-
     TSendMessageResult SendAndWait(TSendMessageJob job) {
         const qsizetype before = Results.size();
         Chat.StartSendMessage(std::move(job));

@@ -2,8 +2,7 @@
 #include "core/ParamsUnit.h"
 #include "platform/ProfileFileUnit.h"
 #include "platform/UserStoreUnit.h"
-#include "protocol/ChatCodecUnit.h"
-#include "protocol/RequestReaderUnit.h"
+#include "support/ChatFixtures.h"
 #include "support/RichFixtures.h"
 #include "text/MsgLangUnit.h"
 #include "text/RtfReaderUnit.h"
@@ -12,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -410,21 +408,11 @@ TEST(CliChat, SendWritesOneMessagePerRecipientAndReportsEach) {
     EXPECT_EQ(results[1].toObject().value(QStringLiteral("Error")).toString(),
               QStringLiteral("Error occurred when send message to 0.0.0.0."));
 
-    QByteArray request = TakeRequest(peer);
-    QBuffer buffer(&request);
-    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
-    TRequestReader reader(buffer, nullptr);
-    QByteArray line;
-    ASSERT_EQ(reader.ReadLine(&line), TRequestReader::rrOk);
-    const auto header = TEnvelope::Parse(line);
-    ASSERT_TRUE(header) << line.constData();
-    EXPECT_TRUE(header->IsType(MessageType::Message));
-    const std::optional<TBroadcastData> record = DecodeMessageHeader(*header, TMessageLang(header->IntFieldDef(2, 0)));
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->NickName, QStringLiteral("Cli"));
-    EXPECT_EQ(record->Summary, "Hello there\r\nsecond line");
-    QByteArray body;
-    ASSERT_EQ(reader.ReadBlock(&body, MaxChatBody), TRequestReader::rrOk);
+    const TReadRequest request = ReadMessageRequest(TakeRequest(peer), TMessageLang(1033));
+    ASSERT_TRUE(request.Record && request.Body);
+    EXPECT_EQ(request.Record->NickName, QStringLiteral("Cli"));
+    EXPECT_EQ(request.Record->Summary, "Hello there\r\nsecond line");
+    const QByteArray& body = *request.Body;
     const std::optional<TRichDocument> document = ReadRtf(body);
     ASSERT_TRUE(document) << body.left(200).constData();
     EXPECT_EQ(document->PlainText(), QStringLiteral("Hello there\nsecond line\n") + QChar::ObjectReplacementCharacter);
