@@ -1,5 +1,6 @@
 #include "cli/CliNodeUnit.h"
 
+#include "cli/CliChatUnit.h"
 #include "core/EventRouterUnit.h"
 #include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
@@ -122,12 +123,16 @@ void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, boo
 int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QStringList args = arguments;
     bool json = false;
-    if (const QString error = ApplyNodeOptions(args, &json); !error.isEmpty() || !args.isEmpty()) {
+    TChatListenOptions chat;
+    QString error = ApplyNodeOptions(args, &json);
+    if (error.isEmpty()) error = TakeChatListenOptions(args, &chat);
+    if (!error.isEmpty() || !args.isEmpty()) {
         err << "quillmate-cli: " << (error.isEmpty() ? QStringLiteral("unknown option: ") + args.first() : error) << "\n";
         return 2;
     }
     const TNodeTimings timings = TNodeTimings::FromEnvironment();
     TNode node(timings);
+    AttachChatListen(node, chat, [&](const QJsonObject& object, const QString& plain) { PrintLine(out, json, object, plain); });
     // What the listener refused and holds, printed when it changed.
     TListenerCounts lastCounts;
     QTimer countsTimer;

@@ -3,9 +3,11 @@
 #include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/ChatServiceUnit.h"
 #include "platform/NetworkPolicyUnit.h"
 #include "presence/PresenceServiceUnit.h"
 #include "presence/UserGroupUnit.h"
+#include "protocol/ChatHandlersUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "protocol/CommServerUnit.h"
@@ -42,6 +44,8 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     FPresence = std::make_unique<TPresenceService>(*FModel, *FClient, p);
     FPresence->RegisterEvents(*FRouter);
     connect(FPresence.get(), &TPresenceService::PresenceEvent, this, &TNode::EventArrived);
+    FChat = std::make_unique<TChatService>(*FClient, *FLocal);
+    FChat->RegisterEvents(*FRouter);
     FRouter->RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr wParam) { NetworkConfirmedEvent(wParam); });
 
     FListenerClient = std::make_unique<TCommClient>([this] { return FListenerConfig; },
@@ -55,6 +59,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(FRouter.get(), std::move(dispatcher));
+    RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
 
     FTimerLoad.setSingleShot(true);
     FTimerLoad.setInterval(FTimings.LoadMs);
@@ -119,7 +124,7 @@ bool TNode::TryStartListening() {
 
 void TNode::TimerLoadTimer() {
     FTimerLoad.stop();
-    FLocal->SetOnlineState(TOnlineState::Online);
+    FLocal->SetOnlineState(FStartState);
     if (Platform::NetworkPolicy() == Platform::TNetworkPolicy::Off) return;
     if (TryStartListening()) {
         FClient->SendCheckNetworkState();

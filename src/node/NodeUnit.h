@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <memory>
 
+class TChatService;
 class TCommServer;
 class TCommLocal;
 class TEventRouter;
@@ -50,6 +51,7 @@ public:
     const TCommClient& Client() const { return *FClient; }
     TEventRouter& Router() { return *FRouter; }
     TPresenceService& Presence() { return *FPresence; }
+    TChatService& Chat() { return *FChat; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
     bool IsListening() const;
 
@@ -63,6 +65,10 @@ public:
     // Sets this user's state and tells every listed user; false when it was
     // the state already.
     bool SwitchOnlineState(TOnlineState state);
+
+    // The own state once listening starts (Online unless a headless node is
+    // asked to start Busy or Away).
+    void SetStartState(TOnlineState state) { FStartState = state; }
 
     // Tests look host names up here instead of the system resolver.
     void SetResolver(TTransportConfig::TResolver resolver) { FResolver = std::move(resolver); }
@@ -93,6 +99,7 @@ private:
     std::unique_ptr<TCommClient> FClient;
     std::unique_ptr<TOnlineUserModel> FModel;
     std::unique_ptr<TPresenceService> FPresence;
+    std::unique_ptr<TChatService> FChat;
     // What the listener threads send with (check-signal replies): a copy taken
     // while they are stopped, so they never read settings the main thread writes.
     TTransportConfig FListenerConfig;
@@ -102,6 +109,7 @@ private:
     QTimer FTimerLoad;
     QTimer FTimerRepeat;
     QTimer FTimerSignal;
+    TOnlineState FStartState = TOnlineState::Online;
     bool FNetworkConfirmed = false;
     bool FListenFailedShown = false;
     bool FStopped = false;

@@ -13,10 +13,8 @@
 #include <QThreadPool>
 #include <QUdpSocket>
 
-namespace {
-
 // A dotted quad as it is; a name through the resolver (which may block).
-QHostAddress Resolve(const QString& host, const TTransportConfig::TResolver& resolver) {
+QHostAddress ResolveAddress(const QString& host, const TTransportConfig::TResolver& resolver) {
     const QString trimmed = host.trimmed();
     QHostAddress address;
     if (address.setAddress(trimmed) && address.protocol() == QAbstractSocket::IPv4Protocol) return address;
@@ -24,6 +22,8 @@ QHostAddress Resolve(const QString& host, const TTransportConfig::TResolver& res
     if (resolver ? resolver(trimmed, &resolved) : Utils::ResolveHost(trimmed, &resolved)) return QHostAddress(resolved);
     return {};
 }
+
+namespace {
 
 bool Send(QUdpSocket& socket, const QHostAddress& to, quint16 port, const QByteArray& datagram) {
     if (!Platform::DestinationAllowed(to)) return false;
@@ -56,7 +56,7 @@ bool TCommClient::SendToAll(const QByteArray& datagram) const {
     Prepare(socket, true);
     bool any = false;
     for (const QString& address : config.BroadcastList)
-        any = Send(socket, Resolve(address, config.Resolver), config.Port, datagram) || any;
+        any = Send(socket, ResolveAddress(address, config.Resolver), config.Port, datagram) || any;
     return any;
 }
 
@@ -68,7 +68,7 @@ bool TCommClient::SendToAddress(const QString& address, const QByteArray& datagr
     const TTransportConfig config = FConfig();
     QUdpSocket socket;
     Prepare(socket, false);
-    return Send(socket, Resolve(address, config.Resolver), config.Port, datagram);
+    return Send(socket, ResolveAddress(address, config.Resolver), config.Port, datagram);
 }
 
 int TCommClient::SendToEachAddress(const QStringList& addresses, const QByteArray& datagram) const {
@@ -77,7 +77,7 @@ int TCommClient::SendToEachAddress(const QStringList& addresses, const QByteArra
     Prepare(socket, false);
     int sent = 0;
     for (const QString& address : addresses)
-        if (!address.trimmed().isEmpty() && Send(socket, Resolve(address, config.Resolver), config.Port, datagram)) ++sent;
+        if (!address.trimmed().isEmpty() && Send(socket, ResolveAddress(address, config.Resolver), config.Port, datagram)) ++sent;
     return sent;
 }
 
@@ -117,4 +117,8 @@ void TCommClient::StartLogonThread() const {
     const QByteArray datagram = EncodeLogon(FIdentity(), FLang);
     TCommClient worker([config = FConfig()] { return config; }, [] { return TLocalIdentity(); }, FLang);
     QThreadPool::globalInstance()->start([worker, datagram] { worker.SendToAll(datagram); });
+}
+
+TCommClient TCommClient::Snapshot() const {
+    return TCommClient([config = FConfig()] { return config; }, [self = FIdentity()] { return self; }, FLang);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "protocol/CommConstsUnit.h"
 #include "protocol/PresenceCodecUnit.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -22,6 +24,17 @@ struct TTransportConfig {
     QStringList BroadcastList;                             // the "+" entries, without the sign
     QString LocalBroadcast = QStringLiteral("255.255.255.255"); // the self-check's destination
     TResolver Resolver;                                    // empty: the system resolver (blocking)
+};
+
+// host as an IPv4 address: a dotted quad as it is, a name through resolver
+// (the system's, which may block, when empty); null when it cannot be found.
+QHostAddress ResolveAddress(const QString& host, const TTransportConfig::TResolver& resolver);
+
+// How long one recipient of a "QLM_MESSAGE" may take; tests shorten them.
+struct TMessageSendLimits {
+    int ConnectTimeoutMs = 10 * 1000;
+    int StallTimeoutMs = 30 * 1000; // nothing could be written for this long: the recipient is given up
+    std::function<bool()> Cancelled; // asked while waiting; true ends the send at once
 };
 
 // The sender. Every operation builds its text and sends it on the calling
@@ -53,7 +66,26 @@ public:
     // Sends the logon once from a short-lived worker (the network just came up).
     void StartLogonThread() const;
 
+    // "QLM_MESSAGE" to each recipient in array order, one connection each,
+    // blocking (a job's worker calls it). SendStatus becomes "OK" for every
+    // recipient reached; reasons, when given, gets one entry per recipient:
+    // empty when reached, else why not. onRecipient is told after each one.
+    // True when at least one recipient was reached.
+    bool SendMessageTo(const QString& summary, TRecipients& recipients, const QByteArray& body,
+                       const TMessageSendLimits& limits, QStringList* reasons = nullptr,
+                       const std::function<void(int index, const QString& reason)>& onRecipient = {}) const;
+    // One "QLM_BROADCAST" to all; false when it did not go out (or is longer
+    // than a receiver takes).
+    bool SendBroadcast(const QString& summary, const QString& body) const;
+    // "QLM_REFUSE" with the auto-reply text to one address.
+    bool SendRefuse(const QString& address, const QString& replyText) const;
+
+    // A sender holding copies of this moment's settings and identity, for a
+    // worker that must not read the live ones.
+    TCommClient Snapshot() const;
+
     TTransportConfig Config() const { return FConfig(); }
+    const TMessageLang& Lang() const { return FLang; }
     TLocalIdentity Identity() const { return FIdentity(); }
 
 private:

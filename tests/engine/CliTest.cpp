@@ -2,6 +2,10 @@
 #include "core/ParamsUnit.h"
 #include "platform/ProfileFileUnit.h"
 #include "platform/UserStoreUnit.h"
+#include "support/ChatFixtures.h"
+#include "support/RichFixtures.h"
+#include "text/MsgLangUnit.h"
+#include "text/RtfReaderUnit.h"
 #include "support/TestSupport.h"
 #include "support/CaseName.h"
 
@@ -11,7 +15,10 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonArray>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <optional>
 
 namespace {
@@ -331,6 +338,107 @@ TEST(Cli, ListsTheLanguageFilesBesideTheProgram) {
                                           bin + QStringLiteral("quillmate-cli"));
     EXPECT_EQ(none.Exit, 0);
     EXPECT_TRUE(none.Out.isEmpty());
+}
+
+// --------------------------------------------------------- send, broadcast
+
+INSTANTIATE_TEST_SUITE_P(
+    Chat, CliUsage,
+    ::testing::Values(
+        TUsageCase{"SendWithoutRecipients", {QStringLiteral("send"), QStringLiteral("hello")}, "--to"},
+        TUsageCase{"SendWithoutText", {QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("1.2.3.4")},
+                   "TEXT or --rtf"},
+        TUsageCase{"SendTextAndRtf",
+                   {QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("1.2.3.4"), QStringLiteral("hi"),
+                    QStringLiteral("--rtf"), QStringLiteral("x.rtf")},
+                   "TEXT or --rtf"},
+        TUsageCase{"SendTwoTexts",
+                   {QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("1.2.3.4"), QStringLiteral("a"),
+                    QStringLiteral("b")},
+                   "one TEXT"},
+        TUsageCase{"SendUnknownOption",
+                   {QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("1.2.3.4"), QStringLiteral("--loud"),
+                    QStringLiteral("hi")},
+                   "--loud"},
+        TUsageCase{"SendMissingImage",
+                   {QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("1.2.3.4"), QStringLiteral("hi"),
+                    QStringLiteral("--image"), QStringLiteral("/nonexistent/picture.png")},
+                   "cannot read"},
+        TUsageCase{"SendRtfThatIsNoRtf",
+                   {QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("1.2.3.4"), QStringLiteral("--rtf"),
+                    QString::fromUtf8(QLM_SOURCE_DIR "/CMakeLists.txt")},
+                   "not an RTF file"},
+        TUsageCase{"BroadcastWithoutText", {QStringLiteral("broadcast")}, "needs TEXT"},
+        TUsageCase{"ListenWithAStateOfNoName", {QStringLiteral("listen"), QStringLiteral("--state"), QStringLiteral("3")},
+                   "online, busy or away"}),
+    TCaseName());
+
+// What quillmate-cli wrote to a peer that never read while it ran: one request.
+QByteArray TakeRequest(QTcpServer& server) {
+    if (!server.waitForNewConnection(5000)) return {};
+    std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+    QByteArray bytes;
+    while (socket->state() == QAbstractSocket::ConnectedState || socket->bytesAvailable() > 0) {
+        bytes += socket->readAll();
+        if (socket->state() == QAbstractSocket::ConnectedState && !socket->waitForReadyRead(3000)) break;
+    }
+    return bytes + socket->readAll();
+}
+
+// Text and a picture become one RTF body; a recipient that may not be
+// reached gets its error line and the others still their message.
+TEST(CliChat, SendWritesOneMessagePerRecipientAndReportsEach) {
+    TLoopbackOnly loopback; // the child sends to 127.0.0.1 only
+    QTcpServer peer;
+    ASSERT_TRUE(peer.listen(QHostAddress::LocalHost, 0));
+    CliHome home;
+    home.WriteConfig("ListeningPort=" + QByteArray::number(peer.serverPort()) + "\r\n");
+    home.Home.Write(QStringLiteral("p.png"), RichFixtures::Png());
+    const TCliResult r =
+        home.Run({QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("127.0.0.1,0.0.0.0"),
+                  QStringLiteral("--nickname"), QStringLiteral("Cli"), QStringLiteral("--json"),
+                  QStringLiteral("Hello there\nsecond line"), QStringLiteral("--image"), home.Home.File(QStringLiteral("p.png"))});
+    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const QJsonObject result = QJsonDocument::fromJson(r.Out.toUtf8()).object();
+    EXPECT_TRUE(result.value(QStringLiteral("reached")).toBool()) << r.Out.toStdString();
+    const QJsonArray results = result.value(QStringLiteral("results")).toArray();
+    ASSERT_EQ(results.size(), 2) << r.Out.toStdString();
+    EXPECT_EQ(results[0].toObject().value(QStringLiteral("SendStatus")).toString(), QStringLiteral("OK"));
+    EXPECT_EQ(results[1].toObject().value(QStringLiteral("SendStatus")).toString(), QString());
+    EXPECT_EQ(results[1].toObject().value(QStringLiteral("Error")).toString(),
+              QStringLiteral("Error occurred when send message to 0.0.0.0."));
+
+    const TReadRequest request = ReadMessageRequest(TakeRequest(peer), TMessageLang(1033));
+    ASSERT_TRUE(request.Record && request.Body);
+    EXPECT_EQ(request.Record->NickName, QStringLiteral("Cli"));
+    EXPECT_EQ(request.Record->Summary, "Hello there\r\nsecond line");
+    const QByteArray& body = *request.Body;
+    const std::optional<TRichDocument> document = ReadRtf(body);
+    ASSERT_TRUE(document) << body.left(200).constData();
+    EXPECT_EQ(document->PlainText(), QStringLiteral("Hello there\nsecond line\n") + QChar::ObjectReplacementCharacter);
+    ASSERT_EQ(document->Pictures().size(), 1);
+    EXPECT_EQ(document->Pictures()[0].Bytes, RichFixtures::Png());
+}
+
+TEST(CliChat, SendReachingNobodyExitsWithOne) {
+    CliHome home; // the test's network is off
+    const TCliResult r = home.Run({QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("127.0.0.1"),
+                                   QStringLiteral("hello")});
+    EXPECT_EQ(r.Exit, 1) << r.Err.toStdString();
+    EXPECT_TRUE(r.Out.startsWith(QStringLiteral("127.0.0.1\tError occurred when send message to 127.0.0.1. (")))
+        << r.Out.toStdString();
+}
+
+TEST(CliChat, BroadcastTooLongIsRefusedBeforeSending) {
+    CliHome home;
+    const TCliResult r = home.Run({QStringLiteral("broadcast"), QString(5000, QLatin1Char('x'))});
+    EXPECT_EQ(r.Exit, 1);
+    EXPECT_TRUE(r.Out.isEmpty());
+    EXPECT_EQ(r.Err, QStringLiteral("quillmate-cli: The message is too long to broadcast. (a broadcast datagram holds at "
+                                    "most 4096 bytes)\n"));
+    const TCliResult off = home.Run({QStringLiteral("broadcast"), QStringLiteral("short")});
+    EXPECT_EQ(off.Exit, 1);
+    EXPECT_EQ(off.Err, QStringLiteral("quillmate-cli: Can not broadcast message.\n"));
 }
 
 } // namespace

@@ -146,15 +146,8 @@ TEST_F(CommServer, RequestsAreFramedAndLimited) {
         }
     });
     ASSERT_TRUE(Start(300));
-    const auto request = [this](const QByteArray& bytes) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, Port);
-        if (!socket.waitForConnected(2000)) return false;
-        socket.write(bytes);
-        socket.waitForBytesWritten(2000);
-        // The listener closes the connection when it is done with the request.
-        return socket.waitForDisconnected(3000) || socket.state() == QAbstractSocket::UnconnectedState;
-    };
+    // The listener closes the connection when it is done with the request.
+    const auto request = [this](const QByteArray& bytes) { return RawRequest(bytes); };
     EXPECT_TRUE(request("qlm_test\t2\r\n" + Block("hello")));
     EXPECT_EQ(served.load(), 1);
     EXPECT_EQ(lastBody, "hello");

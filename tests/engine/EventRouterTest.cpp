@@ -1,6 +1,7 @@
 #include "core/EventRouterUnit.h"
 
 #include "core/ParamsUnit.h"
+#include "messaging/ChatServiceUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/PresenceServiceUnit.h"
 #include "presence/UserGroupUnit.h"
@@ -107,15 +108,19 @@ TEST(NodeRouting, WrongRecordsNeverReachThePresenceModel) {
     wrong.NickName = QStringLiteral("Mallory");
     wrong.ComputerName = QStringLiteral("PC-M");
     wrong.IPAddress = QStringLiteral("10.0.0.9");
-    for (const int id : ids) node.Router().Post(id, 0, 0, wrong);
+    // The chat ids take exactly this record; for them a presence record is the wrong one.
+    for (const int id : ids) {
+        if (TChatService::EventIds().contains(id)) node.Router().Post(id, 0, 0, NamedPeer(QStringLiteral("Mallory")));
+        else node.Router().Post(id, 0, 0, wrong);
+    }
     node.Router().Post(0x14FF, 0, 0, NamedPeer(QStringLiteral("Ghost")));
     Drain();
     EXPECT_TRUE(node.Model().UserIndexes().isEmpty());
     EXPECT_EQ(events.count(), 0);
     EXPECT_FALSE(node.NetworkConfirmed());
     const TRouterCounts counts = node.Router().Counts();
-    // The presence ids and the plain confirmation are owned but mistyped; the rest have no owner yet.
-    EXPECT_EQ(counts.Mistyped, quint64(TPresenceService::EventIds().size() + 1));
+    // The presence and chat ids and the plain confirmation are owned but mistyped; the rest have no owner yet.
+    EXPECT_EQ(counts.Mistyped, quint64(TPresenceService::EventIds().size() + TChatService::EventIds().size() + 1));
     EXPECT_EQ(counts.Unrouted, quint64(ids.size() + 1) - counts.Mistyped);
 }
 

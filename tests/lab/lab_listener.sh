@@ -2,9 +2,9 @@
 # A host holding 100 idle TCP connections to a node does not delay a third
 # host's connection: its header line is read and answered at once, and the
 # node's listener counters show the flood.
-# No request type is served over TCP by a node yet, so the third host sends
-# an unknown type, which the listener closes as soon as the whole line is in:
-# the proof that its header was read while the idle ones sat there.
+# The third host sends a type no node serves, which the listener closes as
+# soon as the whole line is in: the proof that its header was read while the
+# idle ones sat there.
 #   QLM_CLI=path/to/quillmate-cli lab_listener.sh LABPROBE
 set -u -o pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/labtest_lib.sh"

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <functional>
 #include <memory>
 
@@ -78,6 +79,15 @@ protected:
         return options;
     }
     bool Start(int headerMs = TRequestReader::HeaderTimeoutMs) { return Server->StartListening(LoopbackOptions(headerMs)); }
+    // One TCP request as a peer writes it; true once the listener closed the connection.
+    bool RawRequest(const QByteArray& bytes) const {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, Port);
+        if (!socket.waitForConnected(2000)) return false;
+        socket.write(bytes);
+        socket.waitForBytesWritten(2000);
+        return socket.waitForDisconnected(3000) || socket.state() == QAbstractSocket::UnconnectedState;
+    }
 
     TLoopbackOnly Loopback;
     TTempHome Home;

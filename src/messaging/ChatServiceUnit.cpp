@@ -1,0 +1,155 @@
+#include "messaging/ChatServiceUnit.h"
+
+#include "core/EventRouterUnit.h"
+#include "core/UtilsUnit.h"
+#include "protocol/ChatCodecUnit.h"
+#include "protocol/CommLocalUnit.h"
+#include "text/UILangUnit.h"
+
+#include <QMetaObject>
+
+namespace {
+
+const QString kOk = QStringLiteral("OK");
+
+} // namespace
+
+bool RefusesIncoming(TChatKind kind, TOnlineState state, bool autoReplyOn) {
+    return kind == TChatKind::Message && state != TOnlineState::Online && autoReplyOn;
+}
+
+bool TSendMessageResult::AnyReached() const {
+    for (const TRecipientOutcome& outcome : Outcomes)
+        if (outcome.Reached) return true;
+    return false;
+}
+
+TChatService::TChatService(const TCommClient& client, const TCommLocal& local, QObject* parent)
+    : QObject(parent), FClient(client), FLocal(local) {
+    // Jobs wait on the network, not on the processor.
+    FPool.setMaxThreadCount(16);
+}
+
+TChatService::~TChatService() {
+    FCancel->store(true);
+    FPool.waitForDone();
+}
+
+const QList<int>& TChatService::EventIds() {
+    static const QList<int> ids{WM_PEER_MESSAGE, WM_PEER_BROADCAST};
+    return ids;
+}
+
+void TChatService::RegisterEvents(TEventRouter& router) {
+    for (const int id : EventIds())
+        router.Register<TBroadcastData>(id, [this, id](qintptr wParam, TBroadcastData record) { Handle(id, wParam, record); });
+}
+
+void TChatService::Handle(int id, qintptr wParam, const TBroadcastData& record) {
+    TChatKind kind = TChatKind::Broadcast;
+    if (id == WM_PEER_MESSAGE) {
+        if (wParam != 0 && wParam != 1) return;
+        kind = wParam == 0 ? TChatKind::Message : TChatKind::Refusal;
+    }
+    QString reply;
+    const bool autoReply = FLocal.GetAutoReply(&reply);
+    if (RefusesIncoming(kind, FLocal.OnlineState(), autoReply)) {
+        // A refusal that cannot be sent changes nothing: the message is dropped all the same.
+        const bool sent = FClient.SendRefuse(record.IPAddress, reply);
+        emit MessageAutoReplied(record, reply, sent);
+        return;
+    }
+    switch (kind) {
+    case TChatKind::Message: emit MessageArrived(record); break;
+    case TChatKind::Refusal: emit RefusalArrived(record); break;
+    case TChatKind::Broadcast: emit BroadcastArrived(record); break;
+    }
+}
+
+void TChatService::SetSendLimits(const TMessageSendLimits& limits) { FLimits = limits; }
+
+TCommClient TChatService::WorkerClient() const { return FClient.Snapshot(); }
+
+TRecipientOutcome TChatService::Outcome(const TRecipient& recipient, bool hasNickname, const QString& reason) const {
+    TRecipientOutcome outcome;
+    outcome.Reached = reason.isEmpty() && recipient.SendStatus == kOk;
+    if (!outcome.Reached) {
+        outcome.Reason = reason;
+        outcome.ErrorText =
+            TranslateFormat(QStringLiteral("Error occurred when send message to %s."),
+                            {Utils::DisplayName(hasNickname, recipient.NickName, recipient.ComputerName)});
+    }
+    return outcome;
+}
+
+quint64 TChatService::StartSendMessage(TSendMessageJob job) {
+    const quint64 id = ++FNextJob;
+    ++FRunning;
+    TMessageSendLimits limits = FLimits;
+    limits.Cancelled = [cancel = FCancel, outer = FLimits.Cancelled] { return cancel->load() || (outer && outer()); };
+    // The display names come from the settings, so they are made here, on
+    // this thread, as each result arrives.
+    FPool.start([this, id, job = std::move(job), worker = WorkerClient(), limits]() {
+        TRecipients recipients = job.Recipients;
+        QStringList reasons;
+        const bool hasNickname = job.HasNickname;
+        worker.SendMessageTo(job.Summary, recipients, job.Body, limits, &reasons,
+                             [&](int index, const QString& reason) {
+                                 QMetaObject::invokeMethod(this, [this, id, index, hasNickname, reason,
+                                                                  recipient = recipients[index]] {
+                                     emit RecipientDone(id, index, recipient, Outcome(recipient, hasNickname, reason));
+                                 });
+                             });
+        TSendMessageResult result;
+        result.Job = job;
+        result.Job.Recipients = recipients;
+        QMetaObject::invokeMethod(this, [this, id, result = std::move(result), reasons]() mutable {
+            --FRunning;
+            const TRecipients& done = result.Job.Recipients;
+            for (qsizetype i = 0; i < done.size(); ++i)
+                result.Outcomes.append(Outcome(done[i], result.Job.HasNickname, reasons.value(i)));
+            result.SentTime = DaysSince1899(QDateTime::currentDateTime());
+            emit SendFinished(id, result);
+        });
+    });
+    return id;
+}
+
+bool TChatService::BroadcastFits(const QString& summary, const QString& body) const {
+    return EncodeBroadcast(FClient.Identity(), summary, body, FClient.Lang()).size() <= MaxDatagramSize;
+}
+
+quint64 TChatService::StartBroadcast(const QString& summary, const QString& body) {
+    const quint64 id = ++FNextJob;
+    ++FRunning;
+    TBroadcastResult result;
+    result.Summary = summary;
+    result.Body = body;
+    if (!BroadcastFits(summary, body)) {
+        // Every receiver would drop it, so it is not sent at all.
+        QMetaObject::invokeMethod(this, [this, id, result]() mutable {
+            --FRunning;
+            result.TooLong = true;
+            result.ErrorText = Translate(QStringLiteral("The message is too long to broadcast."));
+            emit BroadcastFinished(id, result);
+        }, Qt::QueuedConnection);
+        return id;
+    }
+    FPool.start([this, id, result, worker = WorkerClient()] {
+        const bool sent = worker.SendBroadcast(result.Summary, result.Body);
+        QMetaObject::invokeMethod(this, [this, id, sent, result]() mutable {
+            --FRunning;
+            result.Sent = sent;
+            result.SentTime = DaysSince1899(QDateTime::currentDateTime());
+            if (!sent) result.ErrorText = Translate(QStringLiteral("Can not broadcast message."));
+            emit BroadcastFinished(id, result);
+        });
+    });
+    return id;
+}
+
+bool TChatService::SendRefuse(const QString& address) {
+    QString reply;
+    FLocal.GetAutoReply(&reply);
+    return FClient.SendRefuse(address, reply);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "protocol/CommConstsUnit.h"
+#include "protocol/EnvelopeUnit.h"
+#include "protocol/PresenceCodecUnit.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+class TMessageLang;
+
+// The three chat messages: "QLM_MESSAGE" (a TCP request: header line and one
+// sized block), "QLM_BROADCAST" and "QLM_REFUSE" (datagrams). Decoders fill a
+// TBroadcastData without IPAddress and ReceivedTime, which the receiver sets.
+
+// The longest body a "QLM_MESSAGE" may carry, sent or received: rich text
+// with a few screenshots fits many times over, and a peer cannot make a
+// receiver hold more than this for one request.
+inline constexpr qint64 MaxChatBody = 64ll * 1024 * 1024;
+
+// A summary as the records hold it: at most one CR LF, between its two lines.
+// On the wire of "QLM_MESSAGE" that CR LF travels as a tab.
+
+// The header line of "QLM_MESSAGE", without its CR LF. The summary's CR LF
+// becomes a tab; tabs, CRs and LFs anywhere else become blanks, so the line
+// always stays one line with its fields in place.
+QByteArray EncodeMessageHeader(const TLocalIdentity& self, const QString& summary, const TMessageLang& lang);
+// The whole request: header line, CR LF, the body as one sized block.
+QByteArray EncodeMessageRequest(const TLocalIdentity& self, const QString& summary, const QByteArray& body,
+                                const TMessageLang& lang);
+// The body's 32-bit big-endian length prefix.
+QByteArray SizedBlockPrefix(qint32 length);
+
+// Summary with CR LF kept (a tab in it becomes a blank), then the body as the
+// rest, tabs and all.
+QByteArray EncodeBroadcast(const TLocalIdentity& self, const QString& summary, const QString& body,
+                           const TMessageLang& lang);
+// The auto-reply text as the rest.
+QByteArray EncodeRefuse(const TLocalIdentity& self, const QString& replyText, const TMessageLang& lang);
+
+// nullopt when the language identifier is no integer. Body stays empty: it
+// follows the header as a sized block.
+std::optional<TBroadcastData> DecodeMessageHeader(const TEnvelope& header, const TMessageLang& lang);
+std::optional<TBroadcastData> DecodeBroadcast(const TEnvelope& e, const TMessageLang& lang);
+std::optional<TBroadcastData> DecodeRefuse(const TEnvelope& e, const TMessageLang& lang);
+
+// ReceivedTime's scale: days since 1899-12-30, local time.
+double DaysSince1899(const QDateTime& time);
+QDateTime DateTimeFromDays(double days);

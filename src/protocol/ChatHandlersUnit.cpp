@@ -1,0 +1,89 @@
+#include "protocol/ChatHandlersUnit.h"
+
+#include "core/EventRouterUnit.h"
+#include "protocol/CommServerUnit.h"
+#include "protocol/DatagramDispatchUnit.h"
+#include "text/MsgLangUnit.h"
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// Bytes that requests being served may hold at once, shared by the workers.
+class TBodyBudget {
+public:
+    explicit TBodyBudget(qint64 limit) : FLimit(limit) {}
+    bool Reserve(qint64 bytes) {
+        qint64 used = FUsed.load();
+        do {
+            if (used + bytes > FLimit) return false;
+        } while (!FUsed.compare_exchange_weak(used, used + bytes));
+        return true;
+    }
+    void Release(qint64 bytes) { FUsed -= bytes; }
+
+private:
+    const qint64 FLimit;
+    std::atomic<qint64> FUsed{0};
+};
+
+// Gives its reservation back however the request ends.
+class TBudgetHold {
+public:
+    TBudgetHold(TBodyBudget& budget, qint64 bytes) : FBudget(budget), FBytes(budget.Reserve(bytes) ? bytes : -1) {}
+    ~TBudgetHold() {
+        if (FBytes >= 0) FBudget.Release(FBytes);
+    }
+    TBudgetHold(const TBudgetHold&) = delete;
+    TBudgetHold& operator=(const TBudgetHold&) = delete;
+    explicit operator bool() const { return FBytes >= 0; }
+
+private:
+    TBodyBudget& FBudget;
+    const qint64 FBytes;
+};
+
+double Now() { return DaysSince1899(QDateTime::currentDateTime()); }
+
+} // namespace
+
+void RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMessageLang& lang,
+                          const TChatListenLimits& limits) {
+    auto budget = std::make_shared<TBodyBudget>(limits.MaxBodiesInFlight);
+    const qint64 maxBody = limits.MaxBody;
+    server.RegisterRequest(MessageType::Message, [&router, &lang, budget, maxBody](TRequestContext& c) {
+        std::optional<TBroadcastData> record = DecodeMessageHeader(c.Header, lang);
+        if (!record) return;
+        qint32 length = 0;
+        if (c.Reader.ReadLength(&length, c.StallMs) != TRequestReader::rrOk) return;
+        if (length < 0 || length > maxBody) return;
+        const TBudgetHold hold(*budget, length);
+        if (!hold) return;
+        QByteArray body;
+        const auto append = [&body](const char* data, qint64 size) {
+            body.append(data, size);
+            return true;
+        };
+        // A connection closed before the whole body came posts nothing.
+        if (c.Reader.ReadInto(length, append, c.StallMs) != TRequestReader::rrOk) return;
+        record->Body = std::move(body);
+        record->IPAddress = c.PeerAddress;
+        record->ReceivedTime = Now();
+        router.Post(WM_PEER_MESSAGE, 0, 0, std::move(*record));
+    });
+
+    // Broadcasts and refusals: decoded, stamped with their source and time, posted.
+    using TDecoder = std::optional<TBroadcastData> (*)(const TEnvelope&, const TMessageLang&);
+    const auto datagram = [&router, &lang](TDecoder decode, int id, qintptr wParam) {
+        return [&router, &lang, decode, id, wParam](const TDatagramContext& c) {
+            std::optional<TBroadcastData> record = decode(c.Envelope, lang);
+            if (!record) return;
+            record->IPAddress = c.SourceAddress;
+            record->ReceivedTime = Now();
+            router.Post(id, wParam, 0, std::move(*record));
+        };
+    };
+    server.Dispatcher().Register(MessageType::Broadcast, datagram(DecodeBroadcast, WM_PEER_BROADCAST, 0));
+    server.Dispatcher().Register(MessageType::Refuse, datagram(DecodeRefuse, WM_PEER_MESSAGE, 1));
+}

@@ -1,0 +1,122 @@
+// TCommClient: the chat messages.
+#include "protocol/CommClientUnit.h"
+
+#include "platform/NetworkPolicyUnit.h"
+#include "protocol/ChatCodecUnit.h"
+#include "text/MsgLangUnit.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+// Writers hand a block to the socket in pieces of this size.
+constexpr qsizetype kChunk = 32768;
+// Waits are cut into slices so that a cancel is seen soon.
+constexpr int kSliceMs = 100;
+
+const QString kOk = QStringLiteral("OK");
+
+int Slice(const QDeadlineTimer& deadline) {
+    return int(qBound<qint64>(qint64(1), deadline.remainingTime(), qint64(kSliceMs)));
+}
+
+// The recipient's address: its IP address when that reads as a dotted quad,
+// else its computer name as the resolver finds it.
+QHostAddress RecipientAddress(const TRecipient& r, const TTransportConfig& config) {
+    if (const std::optional<quint32> quad = ParseDottedQuadPrefix(r.IPAddress)) return QHostAddress(*quad);
+    if (r.ComputerName.trimmed().isEmpty()) return {};
+    return ResolveAddress(r.ComputerName, config.Resolver);
+}
+
+// waitForConnected gives the attempt up when it times out, so it cannot wait
+// in slices; a loop of this worker's own waits for the outcome instead and
+// looks at the cancel flag meanwhile. Empty once connected, else why not.
+QString WaitConnected(QTcpSocket& socket, int timeoutMs, const std::function<bool()>& cancelled) {
+    const QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (cancelled() || deadline.hasExpired()) loop.quit();
+    });
+    tick.start(kSliceMs);
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
+        loop.exec();
+    if (socket.state() == QAbstractSocket::ConnectedState) return {};
+    if (socket.state() == QAbstractSocket::UnconnectedState) return socket.errorString();
+    socket.abort();
+    return cancelled() ? QStringLiteral("Canceled") : QStringLiteral("Connection timed out");
+}
+
+// One request over a connection of its own; empty when it all went out,
+// else why not.
+QString SendRequest(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
+    const auto cancelled = [&limits] { return limits.Cancelled && limits.Cancelled(); };
+    if (!Platform::DestinationAllowed(to)) return QStringLiteral("Sending to %1 is not allowed here").arg(to.toString());
+    QTcpSocket socket;
+    socket.setProxy(QNetworkProxy::NoProxy);
+    socket.connectToHost(to, port);
+    if (const QString error = WaitConnected(socket, limits.ConnectTimeoutMs, cancelled); !error.isEmpty()) return error;
+    for (qsizetype offset = 0; offset < request.size(); offset += kChunk) {
+        if (socket.write(request.constData() + offset, qMin(kChunk, request.size() - offset)) < 0)
+            return socket.errorString();
+        // A peer that stops reading holds us only until the stall limit.
+        QDeadlineTimer stall(limits.StallTimeoutMs);
+        while (socket.bytesToWrite() > 0) {
+            if (socket.waitForBytesWritten(Slice(stall))) {
+                stall.setRemainingTime(limits.StallTimeoutMs);
+                continue;
+            }
+            if (socket.state() != QAbstractSocket::ConnectedState) return socket.errorString();
+            if (cancelled()) return QStringLiteral("Canceled");
+            if (stall.hasExpired()) return QStringLiteral("The recipient stopped reading");
+        }
+    }
+    socket.disconnectFromHost();
+    return {};
+}
+
+} // namespace
+
+bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients, const QByteArray& body,
+                                const TMessageSendLimits& limits, QStringList* reasons,
+                                const std::function<void(int index, const QString& reason)>& onRecipient) const {
+    const TTransportConfig config = FConfig();
+    if (reasons) reasons->clear();
+    QString tooLarge;
+    if (body.size() > MaxChatBody) tooLarge = QStringLiteral("The message is larger than %1 bytes").arg(MaxChatBody);
+    const QByteArray request = tooLarge.isEmpty() ? EncodeMessageRequest(FIdentity(), summary, body, FLang) : QByteArray();
+    bool any = false;
+    for (qsizetype i = 0; i < recipients.size(); ++i) {
+        TRecipient& recipient = recipients[i];
+        QString reason = tooLarge;
+        if (reason.isEmpty() && limits.Cancelled && limits.Cancelled()) reason = QStringLiteral("Canceled");
+        if (reason.isEmpty()) {
+            const QHostAddress address = RecipientAddress(recipient, config);
+            reason = address.isNull() ? QStringLiteral("Host not found") : SendRequest(address, config.Port, request, limits);
+        }
+        if (reason.isEmpty()) {
+            recipient.SendStatus = kOk;
+            any = true;
+        }
+        if (reasons) reasons->append(reason);
+        if (onRecipient) onRecipient(int(i), reason);
+    }
+    return any;
+}
+
+bool TCommClient::SendBroadcast(const QString& summary, const QString& body) const {
+    const QByteArray datagram = EncodeBroadcast(FIdentity(), summary, body, FLang);
+    // Every receiver would drop it: reaching nobody is no success.
+    if (datagram.size() > MaxDatagramSize) return false;
+    return SendToAll(datagram);
+}
+
+bool TCommClient::SendRefuse(const QString& address, const QString& replyText) const {
+    return SendToAddress(address, EncodeRefuse(FIdentity(), replyText, FLang));
+}

@@ -1,0 +1,486 @@
+#include "messaging/ChatServiceUnit.h"
+
+#include "protocol/ChatCodecUnit.h"
+#include "protocol/ChatHandlersUnit.h"
+#include "support/CaseName.h"
+#include "support/ServerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <ostream>
+
+namespace {
+
+const QString kLoopback = QStringLiteral("127.0.0.1");
+
+// A listener on 127.0.0.1 with the chat handlers, and a chat service over it
+// whose signals are collected.
+class ChatFixture : public TServerFixture {
+protected:
+    ChatFixture() {
+        Chat.RegisterEvents(Sink);
+        QObject::connect(&Chat, &TChatService::MessageArrived, [this](const TBroadcastData& r) { Messages << r; });
+        QObject::connect(&Chat, &TChatService::RefusalArrived, [this](const TBroadcastData& r) { Refusals << r; });
+        QObject::connect(&Chat, &TChatService::BroadcastArrived, [this](const TBroadcastData& r) { Broadcasts << r; });
+        QObject::connect(&Chat, &TChatService::MessageAutoReplied,
+                         [this](const TBroadcastData& r, const QString& reply, bool sent) {
+                             AutoReplied << r;
+                             Replies << reply;
+                             RepliesSent << sent;
+                         });
+        QObject::connect(&Chat, &TChatService::RecipientDone,
+                         [this](quint64 job, int index, const TRecipient&, const TRecipientOutcome& outcome) {
+                             Done << qMakePair(job, index);
+                             DoneOutcomes << outcome;
+                         });
+        QObject::connect(&Chat, &TChatService::SendFinished, [this](quint64 job, const TSendMessageResult& result) {
+            FinishedJobs << job;
+            Results << result;
+        });
+        QObject::connect(&Chat, &TChatService::BroadcastFinished, [this](quint64, const TBroadcastResult& result) {
+            BroadcastResults << result;
+        });
+        TMessageSendLimits limits;
+        limits.ConnectTimeoutMs = 300;
+        limits.StallTimeoutMs = 300;
+        Chat.SetSendLimits(limits);
+    }
+
+    bool StartChat(const TChatListenLimits& limits = {}) {
+        RegisterChatHandlers(*Server, Sink, Lang, limits);
+        return Start(2000);
+    }
+
+    TSendMessageResult SendAndWait(TSendMessageJob job) {
+        const qsizetype before = Results.size();
+        Chat.StartSendMessage(std::move(job));
+        EXPECT_TRUE(WaitUntil([&] { return Results.size() > before; }, 10000));
+        return Results.value(before);
+    }
+
+    static TRecipient Recipient(const QString& nick, const QString& computer, const QString& ip) {
+        TRecipient r;
+        r.NickName = nick;
+        r.ComputerName = computer;
+        r.IPAddress = ip;
+        return r;
+    }
+
+    TChatService Chat{Client, Local};
+    QList<TBroadcastData> Messages, Refusals, Broadcasts, AutoReplied;
+    QStringList Replies;
+    QList<bool> RepliesSent;
+    QList<QPair<quint64, int>> Done;
+    QList<TRecipientOutcome> DoneOutcomes;
+    QList<quint64> FinishedJobs;
+    QList<TSendMessageResult> Results;
+    QList<TBroadcastResult> BroadcastResults;
+};
+
+TBroadcastData Incoming(const char* nick = "Peer") {
+    TBroadcastData r;
+    r.NickName = QString::fromLatin1(nick);
+    r.ComputerName = QStringLiteral("PC-PEER");
+    r.IPAddress = kLoopback;
+    r.LanguageId = 1033;
+    r.Summary = "hi\r\n";
+    r.Body = "{\\rtf1 hi}";
+    return r;
+}
+
+// ---- Routing through the router ----
+
+TEST_F(ChatFixture, EventsBecomeTheirSignalsAndMistypedRecordsAreDropped) {
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming("m"));
+    Sink.Post(WM_PEER_MESSAGE, 1, 0, Incoming("r"));
+    Sink.Post(WM_PEER_BROADCAST, 0, 0, Incoming("b"));
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, TOnlineNotify()); // not the record this id carries
+    Sink.Post(WM_PEER_MESSAGE, 7, 0, Incoming("x")); // no such kind
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0].NickName, QStringLiteral("m"));
+    EXPECT_EQ(Messages[0].Body, "{\\rtf1 hi}");
+    ASSERT_EQ(Refusals.size(), 1);
+    EXPECT_EQ(Refusals[0].NickName, QStringLiteral("r"));
+    ASSERT_EQ(Broadcasts.size(), 1);
+    EXPECT_EQ(Broadcasts[0].NickName, QStringLiteral("b"));
+    EXPECT_EQ(Sink.Counts().Mistyped, 1u);
+    EXPECT_TRUE(AutoReplied.isEmpty());
+}
+
+// ---- Auto-reply: state x auto-reply switch x kind ----
+
+struct TAutoReplyCase {
+    std::string Name;
+    TOnlineState State;
+    bool BusyAutoReply;
+    bool AwayAutoReply;
+    TChatKind Kind;
+    bool Refused;
+    const char* Reply = ""; // the refusal's text when refused
+};
+void PrintTo(const TAutoReplyCase& c, std::ostream* os) { *os << c.Name; }
+
+class ChatAutoReply : public ChatFixture, public ::testing::WithParamInterface<TAutoReplyCase> {};
+
+TEST_P(ChatAutoReply, RefusesOnlyMessagesWhileBusyOrAwayWithTheSwitchOn) {
+    const TAutoReplyCase& c = GetParam();
+    // Stands where the sender's listener would: the refusal goes to port P of the message's source.
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, Port));
+    Settings[bpState_Busy_AutoReply] = c.BusyAutoReply;
+    Settings[bpState_Away_AutoReply] = c.AwayAutoReply;
+    Local.SetOnlineState(c.State);
+
+    const int id = c.Kind == TChatKind::Broadcast ? WM_PEER_BROADCAST : WM_PEER_MESSAGE;
+    Sink.Post(id, c.Kind == TChatKind::Refusal ? 1 : 0, 0, Incoming());
+    QCoreApplication::processEvents();
+    // Whatever the service sent comes before this marker.
+    ASSERT_TRUE(Client.SendToAddress(kLoopback, "MARKER"));
+    ASSERT_TRUE(WaitUntil([&] { return peer.hasPendingDatagrams(); }));
+    const QByteArray first = peer.receiveDatagram().data();
+
+    if (c.Refused) {
+        ASSERT_EQ(AutoReplied.size(), 1);
+        EXPECT_EQ(Replies[0], QString::fromUtf8(c.Reply));
+        EXPECT_TRUE(RepliesSent[0]);
+        const auto e = TEnvelope::Parse(first);
+        ASSERT_TRUE(e) << first.constData();
+        EXPECT_TRUE(e->IsType(MessageType::Refuse));
+        const std::optional<TBroadcastData> refusal = DecodeRefuse(*e, Lang);
+        ASSERT_TRUE(refusal);
+        EXPECT_EQ(refusal->Body, QByteArray(c.Reply) + "\r\n");
+        EXPECT_EQ(refusal->NickName, Self.NickName);
+        // Dropped: nothing for a window or the chat log.
+        EXPECT_TRUE(Messages.isEmpty());
+    } else {
+        EXPECT_EQ(first, "MARKER");
+        EXPECT_TRUE(AutoReplied.isEmpty());
+        EXPECT_EQ(Messages.size() + Refusals.size() + Broadcasts.size(), 1);
+        EXPECT_EQ(Messages.size(), c.Kind == TChatKind::Message ? 1 : 0);
+        EXPECT_EQ(Refusals.size(), c.Kind == TChatKind::Refusal ? 1 : 0);
+        EXPECT_EQ(Broadcasts.size(), c.Kind == TChatKind::Broadcast ? 1 : 0);
+    }
+}
+
+constexpr auto On = true;
+constexpr auto Off = false;
+const char kBusyReply[] = "[Auto-reply Message]: Sorry, I'm busy now.";
+const char kAwayReply[] = "[Auto-reply Message]: Sorry, I'm not at my desk.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChatAutoReply,
+    ::testing::Values(
+        TAutoReplyCase{"OnlineMessage", TOnlineState::Online, On, On, TChatKind::Message, false},
+        TAutoReplyCase{"OnlineRefusal", TOnlineState::Online, On, On, TChatKind::Refusal, false},
+        TAutoReplyCase{"OnlineBroadcast", TOnlineState::Online, On, On, TChatKind::Broadcast, false},
+        TAutoReplyCase{"BusyOnMessage", TOnlineState::Busy, On, Off, TChatKind::Message, true, kBusyReply},
+        TAutoReplyCase{"BusyOnRefusal", TOnlineState::Busy, On, Off, TChatKind::Refusal, false},
+        TAutoReplyCase{"BusyOnBroadcast", TOnlineState::Busy, On, Off, TChatKind::Broadcast, false},
+        TAutoReplyCase{"BusyOffMessage", TOnlineState::Busy, Off, On, TChatKind::Message, false},
+        TAutoReplyCase{"BusyOffBroadcast", TOnlineState::Busy, Off, On, TChatKind::Broadcast, false},
+        TAutoReplyCase{"AwayOnMessage", TOnlineState::Away, Off, On, TChatKind::Message, true, kAwayReply},
+        TAutoReplyCase{"AwayOnRefusal", TOnlineState::Away, Off, On, TChatKind::Refusal, false},
+        TAutoReplyCase{"AwayOnBroadcast", TOnlineState::Away, Off, On, TChatKind::Broadcast, false},
+        // The other state's switch does not count.
+        TAutoReplyCase{"AwayOffBusyOnMessage", TOnlineState::Away, On, Off, TChatKind::Message, false},
+        TAutoReplyCase{"AwayOffRefusal", TOnlineState::Away, On, Off, TChatKind::Refusal, false}),
+    TCaseName());
+
+// A Busy node answers a message over the real listener; the refusal comes
+// back (here to the same node) as a message with wParam 1.
+TEST_F(ChatFixture, BusyNodeRefusesAndTheRefusalArrivesAsAMessage) {
+    ASSERT_TRUE(StartChat());
+    Local.SetOnlineState(TOnlineState::Busy);
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("ME"), kLoopback)};
+    job.Summary = QStringLiteral("Hello\r\n");
+    job.Body = "{\\rtf1 Hello}";
+    EXPECT_TRUE(SendAndWait(job).AnyReached());
+    ASSERT_TRUE(WaitUntil([&] { return !Refusals.isEmpty(); }));
+    EXPECT_TRUE(Messages.isEmpty());
+    ASSERT_EQ(AutoReplied.size(), 1);
+    EXPECT_EQ(AutoReplied[0].Summary, "Hello\r\n");
+    const TBroadcastData& refusal = Refusals[0];
+    const TChatContent content = ChatContent(refusal, TChatKind::Refusal, Lang);
+    EXPECT_EQ(content.Text, QStringLiteral("[Auto-reply Message]: Sorry, I'm busy now.\r\n"));
+    EXPECT_EQ(content.Summary, QStringLiteral("[Auto-reply Message]: Sorry, I'm busy now.\r\n"));
+    EXPECT_EQ(refusal.IPAddress, kLoopback);
+    EXPECT_GT(refusal.ReceivedTime, 0);
+    // A refusal is never answered, even while Busy.
+    EXPECT_EQ(AutoReplied.size(), 1);
+}
+
+// ---- Receiving over the listener ----
+
+TEST_F(ChatFixture, MessageRequestIsPostedWithItsSourceAndTime) {
+    ASSERT_TRUE(StartChat());
+    const double before = DaysSince1899(QDateTime::currentDateTime());
+    TLocalIdentity peer = Self;
+    peer.UserId = QStringLiteral("{PEER}");
+    ASSERT_TRUE(RawRequest(EncodeMessageRequest(peer, QStringLiteral("one\r\ntwo"), "{\\rtf1 body}", Lang)));
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    const TBroadcastData& m = Messages[0];
+    EXPECT_EQ(m.Summary, "one\r\ntwo");
+    EXPECT_EQ(m.Body, "{\\rtf1 body}");
+    EXPECT_EQ(m.UserId, QStringLiteral("{PEER}"));
+    EXPECT_EQ(m.IPAddress, kLoopback);
+    EXPECT_GE(m.ReceivedTime, before);
+    EXPECT_LE(m.ReceivedTime, DaysSince1899(QDateTime::currentDateTime()));
+}
+
+struct TBadRequestCase {
+    std::string Name;
+    QByteArray Bytes; // after a valid header line
+    qint64 MaxBody = 1000;
+    qint64 MaxBodiesInFlight = 1000;
+};
+void PrintTo(const TBadRequestCase& c, std::ostream* os) { *os << c.Name; }
+
+class ChatBadRequest : public ChatFixture, public ::testing::WithParamInterface<TBadRequestCase> {};
+
+// Each is dropped whole, and the next message, as large as the limits allow, is served.
+TEST_P(ChatBadRequest, PostsNothing) {
+    const TBadRequestCase& c = GetParam();
+    TChatListenLimits limits;
+    limits.MaxBody = c.MaxBody;
+    limits.MaxBodiesInFlight = c.MaxBodiesInFlight;
+    ASSERT_TRUE(StartChat(limits));
+    const QByteArray header = EncodeMessageHeader(Self, QStringLiteral("bad\r\n"), Lang) + "\r\n";
+    ASSERT_TRUE(RawRequest(header + c.Bytes));
+    const QByteArray largest(qMin(c.MaxBody, c.MaxBodiesInFlight), 'g');
+    ASSERT_TRUE(RawRequest(EncodeMessageRequest(Self, QStringLiteral("good\r\n"), largest, Lang)));
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0].Summary, "good\r\n");
+    EXPECT_EQ(Messages[0].Body, largest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChatBadRequest,
+    ::testing::Values(TBadRequestCase{"ClosedBeforeTheLength", "\x00\x00"},
+                      TBadRequestCase{"ClosedInsideTheBody", SizedBlockPrefix(100) + "only ten.."},
+                      TBadRequestCase{"NegativeLength", SizedBlockPrefix(-5) + "abcde"},
+                      TBadRequestCase{"OverTheBodyLimit", SizedBlockPrefix(1001) + QByteArray(1001, 'x'), 1000, 5000},
+                      TBadRequestCase{"OverTheBytesInFlight", SizedBlockPrefix(901) + QByteArray(901, 'x'), 5000, 900},
+                      TBadRequestCase{"HugeLengthFewBytes", SizedBlockPrefix(0x7FFFFFFF) + "abc"}),
+    TCaseName());
+
+TEST_F(ChatFixture, BadHeadersPostNothing) {
+    ASSERT_TRUE(StartChat());
+    ASSERT_TRUE(RawRequest("QLM_MESSAGE\t2\tnotanumber\tAnn\tPC\r\n" + SizedBlockPrefix(2) + "hi"));
+    ASSERT_TRUE(RawRequest("QLM_MESSAGE\r\n" + SizedBlockPrefix(2) + "hi"));
+    ASSERT_TRUE(RawRequest("qlm_message\t2\t1033\tAnn\tPC\t{A}\t\t\t\t\tafter\r\n" + SizedBlockPrefix(2) + "hi"));
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0].Summary, "after");
+}
+
+TEST_F(ChatFixture, RefuseAndBroadcastDatagramsArePosted) {
+    ASSERT_TRUE(StartChat());
+    QUdpSocket socket;
+    const auto send = [&](const QByteArray& d) { socket.writeDatagram(d, QHostAddress::LocalHost, Port); };
+    send("QLM_REFUSE\t2\tEN\tBob\tPC-B\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\tno language id");
+    send("QLM_BROADCAST\t2\t\tBob\tPC-B");
+    send("qlm_refuse\t2\t1033\tBob\tPC-B\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\tbusy\r\nreally");
+    send("QLM_BROADCAST\t2\t1033\tBob\tPC-B\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\tsum\tbody\twith tab");
+    ASSERT_TRUE(WaitUntil([&] { return !Refusals.isEmpty() && !Broadcasts.isEmpty(); }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Refusals.size(), 1);
+    EXPECT_EQ(Refusals[0].Body, "busy\r\nreally\r\n");
+    EXPECT_EQ(Refusals[0].Summary, "busy\r\n");
+    EXPECT_EQ(Refusals[0].IPAddress, kLoopback);
+    EXPECT_GT(Refusals[0].ReceivedTime, 0);
+    ASSERT_EQ(Broadcasts.size(), 1);
+    EXPECT_EQ(Broadcasts[0].Body, "body\twith tab");
+    EXPECT_EQ(Broadcasts[0].IPAddress, kLoopback);
+}
+
+// ---- Sending messages ----
+
+TEST_F(ChatFixture, SecondOfThreeRecipientsDownTheOthersReceive) {
+    ASSERT_TRUE(StartChat());
+    Config.Resolver = [](const QString& host, QString* address) {
+        if (host.compare(QStringLiteral("uppc"), Qt::CaseInsensitive) != 0) return false;
+        *address = QStringLiteral("127.0.0.1");
+        return true;
+    };
+    TSendMessageJob job;
+    job.HasNickname = false;
+    job.Recipients = {Recipient(QStringLiteral("Up"), QStringLiteral("UPPC"), QString()),
+                      Recipient(QStringLiteral("Down"), QStringLiteral("DOWNPC"), QString()),
+                      Recipient(QStringLiteral("Ip"), QStringLiteral("IPPC"), QStringLiteral(" 127.0.0.1 "))};
+    job.Summary = QStringLiteral("Hi\r\nthere");
+    job.Body = "{\\rtf1 Hi\\par there}";
+    const TSendMessageResult result = SendAndWait(job);
+
+    EXPECT_TRUE(result.AnyReached());
+    ASSERT_EQ(result.Job.Recipients.size(), 3);
+    EXPECT_EQ(result.Job.Recipients[0].SendStatus, QStringLiteral("OK"));
+    EXPECT_EQ(result.Job.Recipients[1].SendStatus, QString());
+    EXPECT_EQ(result.Job.Recipients[2].SendStatus, QStringLiteral("OK"));
+    ASSERT_EQ(result.Outcomes.size(), 3);
+    EXPECT_TRUE(result.Outcomes[0].ErrorText.isEmpty());
+    EXPECT_EQ(result.Outcomes[1].ErrorText, QStringLiteral("Error occurred when send message to DOWNPC."));
+    EXPECT_FALSE(result.Outcomes[1].Reason.isEmpty());
+    EXPECT_FALSE(result.Outcomes[1].Reached);
+    EXPECT_TRUE(result.Outcomes[2].Reached);
+    // Everything a log record of the sent message needs comes back with it.
+    EXPECT_EQ(result.Job.Summary, job.Summary);
+    EXPECT_EQ(result.Job.Body, job.Body);
+    EXPECT_GT(result.SentTime, 0);
+    // One progress signal per recipient, in order, before the end.
+    ASSERT_EQ(Done.size(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Done[i], qMakePair(FinishedJobs[0], i));
+    EXPECT_FALSE(DoneOutcomes[1].Reached);
+    EXPECT_EQ(Chat.RunningJobs(), 0);
+
+    ASSERT_TRUE(WaitUntil([&] { return Messages.size() >= 2; }));
+    for (const TBroadcastData& m : Messages) {
+        EXPECT_EQ(m.Summary, "Hi\r\nthere");
+        EXPECT_EQ(m.Body, job.Body);
+        EXPECT_EQ(m.UserId, Self.UserId);
+    }
+}
+
+TEST_F(ChatFixture, ErrorNamesTheRecipientByNicknameWhenItHasOne) {
+    Config.Port = FreePort(); // nobody listens there
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QStringLiteral("Bob"), QStringLiteral("PC-BOB"), kLoopback)};
+    const TSendMessageResult result = SendAndWait(job);
+    EXPECT_FALSE(result.AnyReached());
+    ASSERT_EQ(result.Outcomes.size(), 1);
+    EXPECT_TRUE(result.Outcomes[0].ErrorText.startsWith(QStringLiteral("Error occurred when send message to Bob")))
+        << result.Outcomes[0].ErrorText.toStdString();
+    EXPECT_FALSE(result.Outcomes[0].Reason.isEmpty());
+}
+
+// The listen queue is full and the kernel drops the handshake: the peer
+// neither accepts nor refuses, as a vanished computer would.
+TEST_F(ChatFixture, ConnectGivesUpAfterItsTimeout) {
+    QTcpServer silent;
+    silent.setListenBacklogSize(0);
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    silent.pauseAccepting();
+    QTcpSocket filler;
+    filler.connectToHost(QHostAddress::LocalHost, silent.serverPort());
+    ASSERT_TRUE(filler.waitForConnected(2000));
+    Config.Port = silent.serverPort();
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("GONE"), kLoopback)};
+    const TSendMessageResult result = SendAndWait(job);
+    EXPECT_FALSE(result.AnyReached());
+    EXPECT_EQ(result.Outcomes.value(0).Reason, QStringLiteral("Connection timed out"));
+}
+
+// Sending means connecting and writing: a peer that never reads takes a
+// short message into its buffers, but a long one stalls and is given up.
+TEST_F(ChatFixture, PeerThatNeverReadsStallsALongMessage) {
+    QTcpServer mute;
+    ASSERT_TRUE(mute.listen(QHostAddress::LocalHost, 0));
+    mute.pauseAccepting();
+    Config.Port = mute.serverPort();
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("MUTE"), kLoopback)};
+    job.Body = "{\\rtf1 short}";
+    EXPECT_TRUE(SendAndWait(job).AnyReached());
+    job.Body = QByteArray(60 << 20, 'x'); // more than the socket buffers of both ends hold
+    const TSendMessageResult result = SendAndWait(job);
+    EXPECT_FALSE(result.AnyReached());
+    EXPECT_EQ(result.Outcomes.value(0).Reason, QStringLiteral("The recipient stopped reading"));
+}
+
+TEST_F(ChatFixture, BodyOverTheLimitIsRefusedBeforeConnecting) {
+    ASSERT_TRUE(StartChat());
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("ME"), kLoopback)};
+    job.Body = QByteArray(MaxChatBody + 1, 'x');
+    const TSendMessageResult result = SendAndWait(job);
+    EXPECT_FALSE(result.AnyReached());
+    EXPECT_TRUE(result.Outcomes.value(0).Reason.contains(QString::number(MaxChatBody)));
+    job.Body = "{\\rtf1 fits}";
+    EXPECT_TRUE(SendAndWait(job).AnyReached());
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    EXPECT_EQ(Messages[0].Body, "{\\rtf1 fits}");
+}
+
+TEST_F(ChatFixture, CanceledSendReachesNobody) {
+    ASSERT_TRUE(StartChat());
+    TMessageSendLimits limits;
+    limits.Cancelled = [] { return true; };
+    TRecipients recipients = {Recipient(QString(), QStringLiteral("A"), kLoopback),
+                              Recipient(QString(), QStringLiteral("B"), kLoopback)};
+    QStringList reasons;
+    EXPECT_FALSE(Client.SendMessageTo(QStringLiteral("x\r\n"), recipients, "{\\rtf1 x}", limits, &reasons));
+    EXPECT_EQ(reasons, QStringList({QStringLiteral("Canceled"), QStringLiteral("Canceled")}));
+    EXPECT_TRUE(recipients[0].SendStatus.isEmpty() && recipients[1].SendStatus.isEmpty());
+}
+
+TEST_F(ChatFixture, NetworkOffReachesNobody) {
+    TNetworkOff off;
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("ME"), kLoopback)};
+    EXPECT_FALSE(SendAndWait(job).AnyReached());
+}
+
+// ---- Broadcasts ----
+
+// A body that makes the whole datagram exactly size bytes.
+QString BodyForDatagram(const TLocalIdentity& self, const QString& summary, int size, const TMessageLang& lang) {
+    const qsizetype frame = EncodeBroadcast(self, summary, QString(), lang).size();
+    return QString(size - frame, QLatin1Char('b'));
+}
+
+TEST_F(ChatFixture, BroadcastOfTheLargestDatagramArrivesOneByteMoreIsRefused) {
+    ASSERT_TRUE(StartChat());
+    const QString summary = QStringLiteral("big\r\n");
+    const QString fits = BodyForDatagram(Self, summary, MaxDatagramSize, Lang);
+    const QString tooLong = fits + QLatin1Char('b');
+    EXPECT_TRUE(Chat.BroadcastFits(summary, fits));
+    EXPECT_FALSE(Chat.BroadcastFits(summary, tooLong));
+
+    Chat.StartBroadcast(summary, tooLong);
+    ASSERT_TRUE(WaitUntil([&] { return BroadcastResults.size() == 1; }));
+    EXPECT_FALSE(BroadcastResults[0].Sent);
+    EXPECT_TRUE(BroadcastResults[0].TooLong);
+    EXPECT_EQ(BroadcastResults[0].ErrorText, QStringLiteral("The message is too long to broadcast."));
+    EXPECT_EQ(BroadcastResults[0].Body, tooLong); // the window keeps the text
+
+    Chat.StartBroadcast(summary, fits);
+    ASSERT_TRUE(WaitUntil([&] { return BroadcastResults.size() == 2 && !Broadcasts.isEmpty(); }));
+    EXPECT_TRUE(BroadcastResults[1].Sent);
+    EXPECT_TRUE(BroadcastResults[1].ErrorText.isEmpty());
+    QCoreApplication::processEvents();
+    // The refused one never went out.
+    ASSERT_EQ(Broadcasts.size(), 1);
+    EXPECT_EQ(Broadcasts[0].Body, fits.toLatin1());
+    EXPECT_EQ(Broadcasts[0].Summary, "big\r\n");
+    EXPECT_EQ(Chat.RunningJobs(), 0);
+}
+
+TEST_F(ChatFixture, BroadcastOf3000BytesArrivesWhileBusyAndIsNotRefused) {
+    ASSERT_TRUE(StartChat());
+    Local.SetOnlineState(TOnlineState::Busy);
+    const QString body = BodyForDatagram(Self, QStringLiteral("s\r\n"), 3000, Lang);
+    Chat.StartBroadcast(QStringLiteral("s\r\n"), body);
+    ASSERT_TRUE(WaitUntil([&] { return !Broadcasts.isEmpty(); }));
+    EXPECT_EQ(Broadcasts[0].Body.size(), body.size());
+    EXPECT_TRUE(AutoReplied.isEmpty());
+}
+
+TEST_F(ChatFixture, BroadcastToAnEmptyListIsNoSuccess) {
+    Config.BroadcastList.clear();
+    Chat.StartBroadcast(QStringLiteral("s\r\n"), QStringLiteral("to nobody"));
+    ASSERT_TRUE(WaitUntil([&] { return !BroadcastResults.isEmpty(); }));
+    EXPECT_FALSE(BroadcastResults[0].Sent);
+    EXPECT_FALSE(BroadcastResults[0].TooLong);
+    EXPECT_EQ(BroadcastResults[0].ErrorText, QStringLiteral("Can not broadcast message."));
+}
+
+} // namespace
