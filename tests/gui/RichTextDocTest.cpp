@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
@@ -131,6 +132,21 @@ TEST(RichTextDoc, HugeCanvasIsShownScaledDown) {
     EXPECT_LE(shown.Size.width(), kMaxShownPictureSide);
     EXPECT_LE(shown.Size.height(), kMaxShownPictureSide);
     EXPECT_LE(qint64(shown.Image.width()) * shown.Image.height(), qint64(kMaxShownPictureSide) * kMaxShownPictureSide);
+}
+
+TEST(RichTextDoc, HugeCanvasOfAnotherFormatIsNotDecoded) {
+    // A real PNG of 4200 x 4200 pixels (one bit each, a small file): beyond
+    // the bound, so a placeholder of the bound's size, never decoded.
+    QImage image(4200, 4200, QImage::Format_Mono);
+    image.fill(0);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+    const TShownPicture shown = ShowPicture(Picture(bytes));
+    EXPECT_TRUE(shown.Placeholder);
+    EXPECT_EQ(shown.Size, QSize(kMaxShownPictureSide, kMaxShownPictureSide));
+    EXPECT_LE(shown.Image.width(), kMaxShownPictureSide);
 }
 
 TEST(RichTextDoc, SelectionAsTheModel) {

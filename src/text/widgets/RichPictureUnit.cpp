@@ -38,7 +38,12 @@ QSize FitInside(QSize size, int side) {
 TShownPicture ShowPicture(const TRichPicture& picture) {
     const std::optional<TPictureSize> header = PictureSizeOf(picture.Bytes);
     const TPictureFormat format = SniffPictureFormat(picture.Bytes);
-    if (header && format != TPictureFormat::Unknown) {
+    // Only JPEG decodes straight to a smaller size; other formats would fill
+    // the whole canvas first, so a huge one is not decoded at all.
+    const bool decodable = header && format != TPictureFormat::Unknown &&
+                           (format == TPictureFormat::Jpeg ||
+                            qint64(header->Width) * header->Height <= qint64(kMaxShownPictureSide) * kMaxShownPictureSide);
+    if (decodable) {
         QByteArray bytes = picture.Bytes; // shared, not copied
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::ReadOnly);

@@ -11,8 +11,10 @@
 // Pictures of rich text as the screen shows them. The bytes of a picture are
 // never changed here: what is decoded is only what the panes draw.
 
-// Pictures larger than this (in pixels, either side) are decoded scaled
-// down to fit, so a small file that claims a huge canvas cannot take all memory.
+// Pictures larger than this (in pixels, either side) are shown scaled down to
+// fit: a JPEG is decoded at that size, other formats whose canvas is larger
+// than this squared show a placeholder. A small file that claims a huge
+// canvas cannot take all memory.
 constexpr int kMaxShownPictureSide = 4096;
 // Size of the placeholder of a picture whose header gives no size.
 constexpr int kUnknownPictureSide = 32;
