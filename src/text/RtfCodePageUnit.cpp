@@ -1,5 +1,7 @@
 #include "text/RtfCodePageUnit.h"
 
+#include "platform/CodePageUnit.h"
+
 namespace {
 
 struct TCharsetCodePage {
@@ -41,4 +43,15 @@ QByteArray CodePageConverterName(int codePage) {
     default: break;
     }
     return "windows-" + QByteArray::number(codePage);
+}
+
+int CodePageOfLanguage(int languageId) {
+    const QByteArray name = Platform::CodePageName(languageId);
+    if (name == "GBK") return 936;
+    if (name == "CP932") return 932;
+    // "windows-1252", "windows-950" ...
+    const qsizetype dash = name.lastIndexOf('-');
+    bool ok = false;
+    const int number = name.mid(dash + 1).toInt(&ok);
+    return ok && number > 0 ? number : kDefaultCodePage;
 }

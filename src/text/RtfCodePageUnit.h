@@ -16,3 +16,6 @@ int CharsetOfCodePage(int codePage);
 // The name QStringDecoder/QStringEncoder take for a code page; "windows-950"
 // and "windows-949", not ICU's IBM tables "CP950"/"CP949".
 QByteArray CodePageConverterName(int codePage);
+// The Windows code page number of a language's ANSI code page (936 for
+// Simplified Chinese, 1252 for English ...): what \ansicpg names.
+int CodePageOfLanguage(int languageId);

@@ -3,7 +3,9 @@
 // and a \result other readers show, and unrtf finds the text.
 #include "text/RtfWriterUnit.h"
 
+#include "text/MsgLangUnit.h"
 #include "text/OlePictureUnit.h"
+#include "text/RtfCodePageUnit.h"
 #include "text/RtfReaderUnit.h"
 
 #include "support/CaseName.h"
@@ -23,25 +25,6 @@ using namespace RichFixtures;
 
 QString Text(const char* utf8) {
     return QString::fromUtf8(utf8);
-}
-
-TRichFormat Fmt(const char* font, int halfPoints = kDefaultHalfPoints, std::optional<quint32> colour = {},
-                bool bold = false, bool italic = false, bool underline = false) {
-    return TRichFormat{Text(font), halfPoints, colour, bold, italic, underline};
-}
-
-TRichDocument Doc(std::initializer_list<TRichParagraph> paragraphs) {
-    TRichDocument document;
-    document.Paragraphs = paragraphs;
-    return document;
-}
-
-TRichRun TextRun(const char* text, const TRichFormat& format = Fmt("Arial")) {
-    return TRichRun{format, Text(text), std::nullopt};
-}
-
-TRichRun PictureRun(const QByteArray& bytes, const TRichFormat& format = Fmt("Arial")) {
-    return TRichRun{format, QString(), Picture(bytes)};
 }
 
 struct TRoundTripCase {
@@ -108,6 +91,21 @@ TEST(RtfWriter, HeaderNamesTheCodePage) {
     EXPECT_TRUE(rtf.contains("{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}")) << rtf.toStdString();
     EXPECT_TRUE(rtf.contains("\\'d6\\'d0")) << rtf.toStdString();
     EXPECT_FALSE(rtf.contains("\\u2")) << rtf.toStdString();
+}
+
+// The code page a node's language writes under \ansicpg: the number whose
+// converter is the one the wire text of that language uses.
+TEST(RtfWriter, CodePageOfEachLanguage) {
+    const struct {
+        int LanguageId;
+        int CodePage;
+    } cases[] = {{2052, 936}, {4100, 936}, {1028, 950}, {3076, 950}, {1041, 932}, {1042, 949},
+                 {1049, 1251}, {1045, 1250}, {1032, 1253}, {1054, 874}, {1033, 1252}, {1031, 1252}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(CodePageOfLanguage(c.LanguageId), c.CodePage) << c.LanguageId;
+        EXPECT_EQ(CodePageConverterName(c.CodePage).toLower(), TMessageLang::CodePageName(c.LanguageId).toLower())
+            << c.LanguageId;
+    }
 }
 
 TEST(RtfWriter, CharactersOutsideTheCodePageAsUnicode) {

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QtEndian>
+#include <initializer_list>
+#include <ostream>
 
 namespace RichFixtures {
 
@@ -60,4 +62,52 @@ inline TRichPicture Picture(const QByteArray& bytes) {
     return TRichPicture{bytes, SniffPictureFormat(bytes)};
 }
 
+// A 2 x 2 GIF of two frames (red, then blue), 100 ms each, looping.
+inline QByteArray AnimatedGif() {
+    return QByteArray::fromHex("47494638396102000200800000ff00000000ff21ff0b4e45545343415045322e300301000000"
+                               "21f904000a0000002c0000000002000200000204044110050021f904000a0000002c00000000"
+                               "020002000002040cc33005003b");
+}
+
+// Builders of documents.
+inline TRichFormat Fmt(const char* font, int halfPoints = kDefaultHalfPoints, std::optional<quint32> colour = {},
+                       bool bold = false, bool italic = false, bool underline = false) {
+    return TRichFormat{QString::fromUtf8(font), halfPoints, colour, bold, italic, underline};
+}
+
+inline TRichDocument Doc(std::initializer_list<TRichParagraph> paragraphs) {
+    TRichDocument document;
+    document.Paragraphs = paragraphs;
+    return document;
+}
+
+inline TRichRun TextRun(const char* text, const TRichFormat& format = Fmt("Arial")) {
+    return TRichRun{format, QString::fromUtf8(text), std::nullopt};
+}
+
+inline TRichRun PictureRun(const QByteArray& bytes, const TRichFormat& format = Fmt("Arial")) {
+    return TRichRun{format, QString(), Picture(bytes)};
+}
+
 } // namespace RichFixtures
+
+// Readable failures: each paragraph with its runs' text (pictures as their
+// format and size) and format.
+inline void PrintTo(const TRichDocument& document, std::ostream* os) {
+    *os << "{";
+    for (const TRichParagraph& paragraph : document.Paragraphs) {
+        *os << "[";
+        for (const TRichRun& run : paragraph.Runs) {
+            const TRichFormat& f = run.Format;
+            if (run.IsPicture())
+                *os << "<" << PictureFormatName(run.Picture->Format) << " " << run.Picture->Bytes.size() << "B>";
+            else
+                *os << '"' << run.Text.toStdString() << '"';
+            *os << "(" << f.FontName.toStdString() << " " << f.HalfPoints;
+            if (f.Colour) *os << " #" << std::hex << *f.Colour << std::dec;
+            *os << (f.Bold ? " b" : "") << (f.Italic ? " i" : "") << (f.Underline ? " u" : "") << ")";
+        }
+        *os << "]";
+    }
+    *os << "}";
+}
