@@ -11,6 +11,7 @@
 #include "protocol/CommServerUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
+#include "transfer/TransferServiceUnit.h"
 
 TNodeTimings TNodeTimings::FromEnvironment() {
     TNodeTimings t;
@@ -55,6 +56,9 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(FRouter.get(), std::move(dispatcher));
+    FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
+    FTransfer->RegisterEvents(*FRouter);
+    FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
 
     FTimerLoad.setSingleShot(true);
     FTimerLoad.setInterval(FTimings.LoadMs);
@@ -106,6 +110,7 @@ bool TNode::TryStartListening() {
     // An address that came up since the last try is announced from now on.
     FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FListenerConfig = ConfigFromSettings();
+    FTransfer->RefreshListenerSettings();
     TCommServer::TOptions options;
     options.Port = quint16(p[ipListeningPort]);
     options.MulticastGroup = p[spMulticastGroup];
