@@ -168,11 +168,14 @@ TEST_F(TransferHandshake, AStreamNobodyAcceptedIsNotStored) {
     MakeFile(QStringLiteral("pushed.txt"), "unasked");
     const TSendResult result = RunSend(Plan({{Src("pushed.txt")}}, 12345));
     EXPECT_TRUE(result.Connected);
-    // A stream that is stored would post before this later, accepted one.
-    Settings[bpAutoFileTrans] = true;
-    Service.RefreshListenerSettings();
+    // An offer accepted by hand lets its own stream in, and only that one.
+    TOnlineNotify offer;
+    offer.IPAddress = QStringLiteral("127.0.0.1");
+    offer.SenderHandle = 1;
+    ASSERT_TRUE(Service.AnswerOffer(offer, 999, true));
     MakeFile(QStringLiteral("allowed.txt"), "ok");
-    ASSERT_TRUE(RunSend(Plan({{Src("allowed.txt")}})).AllSent());
+    ASSERT_TRUE(RunSend(Plan({{Src("allowed.txt")}}, 999)).AllSent());
+    ASSERT_TRUE(RunSend(Plan({{Src("allowed.txt")}}, 999)).AllSent()); // used up
     ASSERT_TRUE(WaitUntil([&] { return !Log.Arrivals.isEmpty(); }));
     EXPECT_EQ(Log.Arrivals.size(), 1);
     EXPECT_EQ(Log.Arrivals[0].first.ReceivedNames, QStringList{QStringLiteral("allowed.txt")});
