@@ -1,5 +1,7 @@
 #include "cli/CliNodeUnit.h"
 
+#include "cli/CliFileUnit.h"
+
 #include "core/EventRouterUnit.h"
 #include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
@@ -122,6 +124,8 @@ void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, boo
 int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QStringList args = arguments;
     bool json = false;
+    TCliFileOptions fileOptions;
+    TakeFileOptions(args, &fileOptions);
     if (const QString error = ApplyNodeOptions(args, &json); !error.isEmpty() || !args.isEmpty()) {
         err << "quillmate-cli: " << (error.isEmpty() ? QStringLiteral("unknown option: ") + args.first() : error) << "\n";
         return 2;
@@ -162,6 +166,7 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         err << "quillmate-cli: " << QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")) << "\n";
         err.flush();
     });
+    TCliFileListen files(node, fileOptions, [&](QJsonObject object, const QString& plain) { PrintLine(out, json, object, plain); });
     TQuitSignals quit([&node] {
         node.Stop();
         QCoreApplication::quit();

@@ -1,5 +1,6 @@
 #include "cli/CliUnit.h"
 
+#include "cli/CliFileUnit.h"
 #include "cli/CliNodeUnit.h"
 
 #include "core/ParamsUnit.h"
@@ -23,8 +24,10 @@ const char* const kUsage =
     "  settings get KEY          print one setting as the program loads it\n"
     "  settings set KEY VALUE    change one setting and save it as the program does\n"
     "  languages                 list the interface languages found\n"
-    "  listen [--json] [--nickname NAME]\n"
+    "  listen [--json] [--nickname NAME] [--no-auto-files [--accept-files]]\n"
     "                            run a node on the LAN and print every event it handles\n"
+    "  sendfile --to HOST [--nickname NAME] [--json] PATH...\n"
+    "                            offer files and folders to HOST and send them once accepted\n"
     "  who [--wait SECONDS] [--nickname NAME]\n"
     "                            join the LAN, wait (default 3 s), print the online list\n";
 
@@ -147,5 +150,6 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     }
     if (command == QLatin1String("listen")) return RunListen(arguments, out, err);
     if (command == QLatin1String("who")) return RunWho(arguments, out, err);
+    if (command == QLatin1String("sendfile")) return RunSendFile(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }
