@@ -3,6 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "node/NodeUnit.h"
+#include "platform/NetworkPolicyUnit.h"
 #include "platform/SignalsUnit.h"
 #include "platform/TerminalUnit.h"
 #include "protocol/CommConstsUnit.h"
@@ -217,6 +218,12 @@ void TCliSender::PackFolders() {
 void TCliSender::OfferWhenListening() {
     if (FRows.isEmpty()) return Finish(1);
     if (FNode->IsListening()) return Offer();
+    // The answer comes to our port: without listening there is nothing to wait for.
+    if (Platform::NetworkPolicy() == Platform::TNetworkPolicy::Off) {
+        FErr << "quillmate-cli: the network is off here (QUILLMATE_NETWORK=off)\n";
+        FErr.flush();
+        return Finish(1);
+    }
     connect(&FPoll, &QTimer::timeout, this, [this] {
         if (!FNode->IsListening()) return;
         FPoll.stop();
