@@ -81,7 +81,8 @@ bool Connect(QTcpSocket& socket, const TSendPlan& plan, TSendControl& control, Q
         return false;
     }
     socket.setProxy(QNetworkProxy::NoProxy);
-    socket.connectToHost(address, plan.Port);
+    // Unbuffered: each piece goes straight to the system, no second copy in the socket.
+    socket.connectToHost(address, plan.Port, QIODevice::ReadWrite | QIODevice::Unbuffered);
     const QDeadlineTimer deadline(plan.ConnectTimeoutMs);
     while (!socket.waitForConnected(kSliceMs)) {
         if (socket.state() == QAbstractSocket::UnconnectedState || deadline.hasExpired() || control.AbortRequested()) {
