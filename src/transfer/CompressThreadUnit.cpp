@@ -134,6 +134,14 @@ QString ZipErrorText(zip_t* archive) { return QString::fromLocal8Bit(zip_strerro
 
 } // namespace
 
+QString ZipOpenErrorText(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return text;
+}
+
 int CompressionLevel(int setting) { return setting >= 0 && setting <= 9 ? setting : 1; }
 
 TPackResult PackFolder(const QString& folder, const QString& archivePath, int level, const TPackProgress& progress) {
@@ -151,10 +159,7 @@ TPackResult PackFolder(const QString& folder, const QString& archivePath, int le
     QFile::remove(archivePath);
     zip_t* archive = zip_open(QFile::encodeName(archivePath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!archive) {
-        zip_error_t z;
-        zip_error_init_with_code(&z, error);
-        result.Error = QString::fromLocal8Bit(zip_error_strerror(&z));
-        zip_error_fini(&z);
+        result.Error = ZipOpenErrorText(error);
         return result;
     }
     const zip_int32_t method = level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;

@@ -27,6 +27,9 @@ struct TPackResult {
     qint64 ArchiveSize = 0;
 };
 
+// The ZIP library's text for the error code zip_open gave.
+QString ZipOpenErrorText(int code);
+
 // The setting CompressionRatio as a deflate level: 0 stores, a value outside 0..9 reads as 1.
 int CompressionLevel(int setting);
 

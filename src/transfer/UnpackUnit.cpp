@@ -1,5 +1,7 @@
 #include "transfer/UnpackUnit.h"
 
+#include "transfer/CompressThreadUnit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -42,10 +44,7 @@ TUnpackResult UnpackArchive(const QString& archivePath, const QString& targetFol
     int error = 0;
     std::unique_ptr<zip_t, TZipCloser> archive(zip_open(QFile::encodeName(archivePath).constData(), ZIP_RDONLY, &error));
     if (!archive) {
-        zip_error_t z;
-        zip_error_init_with_code(&z, error);
-        result.Error = QString::fromLocal8Bit(zip_error_strerror(&z));
-        zip_error_fini(&z);
+        result.Error = ZipOpenErrorText(error);
         return result;
     }
     const QString root = QDir(targetFolder).absolutePath() + QLatin1Char('/');
