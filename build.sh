@@ -14,7 +14,7 @@ packages=(
   libzip-dev libgsf-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip
   fonts-dejavu-core fonts-droid-fallback
-  iproute2 xvfb xauth
+  iproute2 socat xvfb xauth
 )
 
 install_packages() {
