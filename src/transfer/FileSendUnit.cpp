@@ -101,6 +101,22 @@ QByteArray LengthBytes(qint32 length) {
 
 } // namespace
 
+void TSendControl::Abort() {
+    FAbort = true;
+    SetPaused(false);
+}
+
+void TSendControl::SetPaused(bool paused) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPaused = paused;
+    if (!paused) FResumed.notify_all();
+}
+
+void TSendControl::WaitWhilePaused() {
+    std::unique_lock<std::mutex> lock(FLock);
+    FResumed.wait(lock, [this] { return !FPaused || FAbort; });
+}
+
 int TSendResult::SentCount() const {
     int sent = 0;
     for (const TFileOutcome& f : Files)
@@ -149,6 +165,7 @@ TSendResult SendFiles(const TSendPlan& plan, TSendControl& control, TSendObserve
         QElapsedTimer sinceProgress;
         sinceProgress.start();
         while (done < size) {
+            control.WaitWhilePaused();
             const qint64 got = file.read(buffer.data(), qMin<qint64>(StreamChunkSize, size - done));
             if (got <= 0) {
                 // Shorter than announced: the block can no longer be completed.

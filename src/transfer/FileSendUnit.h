@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class TMessageLang;
 
@@ -59,13 +61,20 @@ public:
     // Before the next file; the receiver is told with "SENDINGFILE_CANCELED".
     void Stop() { FStop = true; }
     // At once, inside a file: the connection is dropped.
-    void Abort() { FAbort = true; }
+    void Abort();
     bool StopRequested() const { return FStop; }
     bool AbortRequested() const { return FAbort; }
+    // Holds the writing (the user is being asked whether to stop) until resumed or aborted.
+    void SetPaused(bool paused);
+    // Sending thread: returns once not paused.
+    void WaitWhilePaused();
 
 private:
     std::atomic<bool> FStop{false};
     std::atomic<bool> FAbort{false};
+    std::mutex FLock;
+    std::condition_variable FResumed;
+    bool FPaused = false;
 };
 
 // Told on the sending thread.

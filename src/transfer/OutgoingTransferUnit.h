@@ -38,6 +38,8 @@ public:
     // Before the next file ("SENDINGFILE_CANCELED"), or at once (connection dropped).
     void Stop();
     void Abort();
+    // Holds the stream while the user is asked whether to cancel.
+    void SetPaused(bool paused) { FControl.SetPaused(paused); }
     bool IsRunning() const { return FThread && FThread->isRunning(); }
 
     // For the chat log: "<Folder>%s" (source folder) or "<File>%s" (path) per row that went.

@@ -116,6 +116,35 @@ TEST_F(FileStream, StopDuringTheSecondOfThreeDeletesWhatArrived) {
     EXPECT_TRUE(Entries(Inbox()).isEmpty());
 }
 
+TEST_F(FileStream, APausedStreamWritesNothingUntilResumed) {
+    ASSERT_TRUE(StartWith());
+    MakeFile(QStringLiteral("a.bin"), Bytes(5 * 1024 * 1024, 8));
+    TSendControl control;
+    control.SetPaused(true);
+    std::atomic<int> begun{0};
+    std::atomic<qint64> progressed{0};
+    TTrigger trigger;
+    trigger.OnBegin = [&](int) { ++begun; };
+    trigger.OnProgress = [&](int, qint64 done) { progressed = done; };
+    TSendResult result;
+    std::atomic<bool> done{false};
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        result = SendFiles(Plan({{Src("a.bin")}}), control, &trigger);
+        done = true;
+    }));
+    thread->start();
+    ASSERT_TRUE(WaitUntil([&] { return begun.load() == 1; }));
+    WaitUntil([&] { return done.load(); }, 300);
+    EXPECT_FALSE(done.load());
+    EXPECT_EQ(progressed.load(), 0);
+    control.SetPaused(false);
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }, 20000));
+    thread->wait();
+    EXPECT_TRUE(result.AllSent());
+    EXPECT_EQ(progressed.load(), 5 * 1024 * 1024);
+    EXPECT_EQ(WaitArrival().ReceivedNames, QStringList{QStringLiteral("a.bin")});
+}
+
 TEST_F(FileStream, AbortInsideAFileDropsTheConnectionAndTheHalfFile) {
     ASSERT_TRUE(StartWith());
     MakeFile(QStringLiteral("first.txt"), "done before");
