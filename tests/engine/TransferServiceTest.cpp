@@ -34,9 +34,21 @@ TEST_F(TransferHandshake, AutoAcceptWhileBusyStreamsWithoutAnyOffer) {
     EXPECT_EQ(out->State(), TOutgoingTransfer::tsTransferring);
     EXPECT_EQ(out->PeerHandle(), 0);
     QSignalSpy finished(out.get(), &TOutgoingTransfer::Finished);
+    QSignalSpy begun(out.get(), &TOutgoingTransfer::FileBegin);
+    QSignalSpy progress(out.get(), &TOutgoingTransfer::Progress);
+    QSignalSpy fileDone(out.get(), &TOutgoingTransfer::FileDone);
     out->Start();
     ASSERT_TRUE(WaitUntil([&] { return !finished.isEmpty() && !Log.Arrivals.isEmpty(); }));
     EXPECT_TRUE(out->Result().AllSent());
+    EXPECT_EQ(out->State(), TOutgoingTransfer::tsFinished);
+    // What a progress dialog shows, in order, on the main thread.
+    ASSERT_EQ(begun.size(), 1);
+    EXPECT_EQ(begun[0][1].toLongLong(), 5);
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last()[1].toLongLong(), 5);
+    EXPECT_EQ(progress.last()[2].toLongLong(), 5);
+    ASSERT_EQ(fileDone.size(), 1);
+    EXPECT_EQ(fileDone[0][1].value<TFileOutcome>().Kind, TFileOutcomeKind::Sent);
     EXPECT_EQ(out->SentLines(), QStringList{QStringLiteral("<File>") + Src("a.txt")});
     EXPECT_TRUE(Log.Offers.isEmpty());
     EXPECT_EQ(Log.Arrivals[0].first.Data.RequestHandle, 0);
