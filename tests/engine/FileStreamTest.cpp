@@ -117,7 +117,11 @@ TEST_F(FileStream, StopDuringTheSecondOfThreeDeletesWhatArrived) {
 }
 
 TEST_F(FileStream, APausedStreamWritesNothingUntilResumed) {
-    ASSERT_TRUE(StartWith());
+    // The receiver waits longer than the pause lasts.
+    Service.RefreshListenerSettings();
+    TCommServer::TOptions options = LoopbackOptions();
+    options.StallTimeoutMs = 20000;
+    ASSERT_TRUE(Server->StartListening(options));
     MakeFile(QStringLiteral("a.bin"), Bytes(5 * 1024 * 1024, 8));
     TSendControl control;
     control.SetPaused(true);
@@ -134,7 +138,7 @@ TEST_F(FileStream, APausedStreamWritesNothingUntilResumed) {
     }));
     thread->start();
     ASSERT_TRUE(WaitUntil([&] { return begun.load() == 1; }));
-    WaitUntil([&] { return done.load(); }, 300);
+    WaitUntil([&] { return done.load(); }, 200);
     EXPECT_FALSE(done.load());
     EXPECT_EQ(progressed.load(), 0);
     control.SetPaused(false);
