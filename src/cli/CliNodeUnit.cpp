@@ -1,6 +1,8 @@
 #include "cli/CliNodeUnit.h"
 
 #include "cli/CliChatUnit.h"
+#include "cli/CliFileUnit.h"
+
 #include "core/EventRouterUnit.h"
 #include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
@@ -124,6 +126,8 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     QStringList args = arguments;
     bool json = false;
     TChatListenOptions chat;
+    TCliFileOptions fileOptions;
+    TakeFileOptions(args, &fileOptions);
     QString error = ApplyNodeOptions(args, &json);
     if (error.isEmpty()) error = TakeChatListenOptions(args, &chat);
     if (!error.isEmpty() || !args.isEmpty()) {
@@ -167,6 +171,7 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         err << "quillmate-cli: " << QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")) << "\n";
         err.flush();
     });
+    TCliFileListen files(node, fileOptions, [&](QJsonObject object, const QString& plain) { PrintLine(out, json, object, plain); });
     TQuitSignals quit([&node] {
         node.Stop();
         QCoreApplication::quit();

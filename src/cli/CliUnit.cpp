@@ -1,6 +1,7 @@
 #include "cli/CliUnit.h"
 
 #include "cli/CliChatUnit.h"
+#include "cli/CliFileUnit.h"
 #include "cli/CliNodeUnit.h"
 
 #include "core/ParamsUnit.h"
@@ -24,12 +25,14 @@ const char* const kUsage =
     "  settings get KEY          print one setting as the program loads it\n"
     "  settings set KEY VALUE    change one setting and save it as the program does\n"
     "  languages                 list the interface languages found\n"
-    "  listen [--json] [--nickname NAME] [--state online|busy|away]\n"
+    "  listen [--json] [--nickname NAME] [--state online|busy|away] [--no-auto-files [--accept-files]]\n"
     "                            run a node on the LAN and print every event it handles\n"
     "  send --to HOST[,HOST...] [--nickname NAME] [--json] (TEXT | --rtf FILE) [--image FILE]...\n"
     "                            send a message to each host in turn\n"
     "  broadcast [--nickname NAME] [--json] TEXT\n"
     "                            send a message to everybody\n"
+    "  sendfile --to HOST [--nickname NAME] [--json] PATH...\n"
+    "                            offer files and folders to HOST and send them once accepted\n"
     "  who [--wait SECONDS] [--nickname NAME]\n"
     "                            join the LAN, wait (default 3 s), print the online list\n";
 
@@ -153,5 +156,6 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("listen")) return RunListen(arguments, out, err);
     if (command == QLatin1String("who")) return RunWho(arguments, out, err);
     if (const std::optional<int> status = RunChatCommand(command, arguments, out, err)) return *status;
+    if (command == QLatin1String("sendfile")) return RunSendFile(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -13,6 +13,7 @@
 #include "protocol/CommServerUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
+#include "transfer/TransferServiceUnit.h"
 
 TNodeTimings TNodeTimings::FromEnvironment() {
     TNodeTimings t;
@@ -60,6 +61,9 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(FRouter.get(), std::move(dispatcher));
     RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
+    FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
+    FTransfer->RegisterEvents(*FRouter);
+    FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
 
     FTimerLoad.setSingleShot(true);
     FTimerLoad.setInterval(FTimings.LoadMs);
@@ -111,6 +115,7 @@ bool TNode::TryStartListening() {
     // An address that came up since the last try is announced from now on.
     FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FListenerConfig = ConfigFromSettings();
+    FTransfer->RefreshListenerSettings();
     TCommServer::TOptions options;
     options.Port = quint16(p[ipListeningPort]);
     options.MulticastGroup = p[spMulticastGroup];

@@ -15,6 +15,7 @@ class TCommServer;
 class TCommLocal;
 class TEventRouter;
 class TPresenceService;
+class TTransferService;
 
 // The intervals of the start sequence and the presence check, in one place
 // so that tests and lab runs can shorten them.
@@ -52,6 +53,7 @@ public:
     TEventRouter& Router() { return *FRouter; }
     TPresenceService& Presence() { return *FPresence; }
     TChatService& Chat() { return *FChat; }
+    TTransferService& Transfer() { return *FTransfer; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
     bool IsListening() const;
 
@@ -100,6 +102,7 @@ private:
     std::unique_ptr<TOnlineUserModel> FModel;
     std::unique_ptr<TPresenceService> FPresence;
     std::unique_ptr<TChatService> FChat;
+    std::unique_ptr<TTransferService> FTransfer;
     // What the listener threads send with (check-signal replies): a copy taken
     // while they are stopped, so they never read settings the main thread writes.
     TTransportConfig FListenerConfig;

@@ -5,6 +5,7 @@
 
 namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
+constexpr qint64 kDirectChunk = 128 * 1024;
 } // namespace
 
 TRequestReader::TRequestReader(QIODevice& device, std::function<bool(int)> waitForData)
@@ -89,7 +90,18 @@ TRequestReader::TResult TRequestReader::ReadBlock(QByteArray* block, qint64 maxS
 TRequestReader::TResult TRequestReader::ReadInto(qint64 size, const std::function<bool(const char*, qint64)>& sink,
                                                  int stallMs) {
     qint64 remaining = size;
+    QByteArray direct;
     while (remaining > 0) {
+        // Once the buffer is used up, large bodies go from the device straight to the sink.
+        if (FPos == FBuffer.size() && remaining > kReadChunk) {
+            if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(stallMs)) && FDevice.bytesAvailable() <= 0) return rrClosed;
+            if (direct.isEmpty()) direct.resize(kDirectChunk);
+            const qint64 got = FDevice.read(direct.data(), qMin<qint64>(remaining, direct.size()));
+            if (got <= 0) return rrClosed;
+            if (!sink(direct.constData(), got)) return rrInvalid;
+            remaining -= got;
+            continue;
+        }
         if (FPos == FBuffer.size() && !Fill(stallMs)) return rrClosed;
         const qint64 take = qMin<qint64>(remaining, FBuffer.size() - FPos);
         if (!sink(FBuffer.constData() + FPos, take)) return rrInvalid;

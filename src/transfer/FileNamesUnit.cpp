@@ -1,0 +1,134 @@
+#include "transfer/FileNamesUnit.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+namespace FileNames {
+
+namespace {
+
+constexpr int kMaxNameBytes = 255;
+// Far more than any folder holds copies of one name; the loop must end.
+constexpr int kMaxNumber = 100000;
+// Each part of a sender folder's name; a long nickname must not make it unusable.
+constexpr int kMaxFolderPart = 100;
+
+bool IsControl(QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }
+
+bool IsForbidden(QChar c) {
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    return forbidden.contains(c) || IsControl(c);
+}
+
+} // namespace
+
+bool IsSafeName(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
+    if (name.startsWith(QLatin1Char('~'))) return false;
+    if (name.toUtf8().size() > kMaxNameBytes) return false;
+    for (const QChar c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || IsControl(c)) return false;
+    return true;
+}
+
+bool SafeEntryPath(const QString& path, QStringList* parts) {
+    QString normal = path;
+    normal.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (normal.startsWith(QLatin1Char('/'))) return false;
+    // A folder entry ends with one "/"; no other part may be empty.
+    if (normal.endsWith(QLatin1Char('/'))) normal.chop(1);
+    const QStringList split = normal.split(QLatin1Char('/'));
+    for (const QString& part : split)
+        if (!IsSafeName(part)) return false;
+    *parts = split;
+    return true;
+}
+
+QString NumberedName(const QString& name, int n) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0) return QStringLiteral("(%1)%2").arg(n).arg(name);
+    return QStringLiteral("%1(%2)%3").arg(name.left(dot)).arg(n).arg(name.mid(dot));
+}
+
+QString SenderFolderName(const QString& nickName, const QString& computerName) {
+    const auto clean = [](const QString& text) {
+        QString out = text.left(kMaxFolderPart);
+        for (QChar& c : out)
+            if (IsForbidden(c)) c = QLatin1Char('_');
+        return out;
+    };
+    return QStringLiteral("From_%1(%2)").arg(clean(nickName), clean(computerName));
+}
+
+std::unique_ptr<QFile> CreateExclusive(const QString& folder, const QString& name, QString* finalName, QString* error) {
+    for (int n = 0; n <= kMaxNumber; ++n) {
+        const QString candidate = n == 0 ? name : NumberedName(name, n);
+        auto file = std::make_unique<QFile>(folder + candidate);
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            *finalName = candidate;
+            return file;
+        }
+        // Taken (by a file or a folder): the next number. Anything else ends it.
+        if (!QFileInfo::exists(folder + candidate)) {
+            *error = file->errorString();
+            return nullptr;
+        }
+    }
+    *error = QStringLiteral("no free name");
+    return nullptr;
+}
+
+QString MakeNumberedFolder(const QString& folder, const QString& base, int* counter) {
+    QDir dir(folder);
+    if (*counter == 0 && dir.mkdir(base)) return base;
+    while (*counter < kMaxNumber) {
+        ++*counter;
+        const QString candidate = QStringLiteral("%1(%2)").arg(base).arg(*counter);
+        // mkdir fails on an existing entry: two arrivals never share a folder.
+        if (dir.mkdir(candidate)) return candidate;
+        if (!QFileInfo::exists(folder + candidate)) return {};
+    }
+    return {};
+}
+
+QString ReplaceForbidden(QString text) {
+    for (QChar& c : text)
+        if (IsForbidden(c)) c = QLatin1Char('_');
+    return text;
+}
+
+QStringList ArchiveNames(const QStringList& folders, const QString& displayName, const QString& tempFolder) {
+    QStringList names;
+    QDir().mkpath(tempFolder);
+    for (const QString& folder : folders) {
+        QString path = folder;
+        path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+        QString name = path.section(QLatin1Char('/'), -1);
+        // A root ("/", "C:") has no last part of its own.
+        if (name.isEmpty() || name.endsWith(QLatin1Char(':')) || path == QLatin1String("/"))
+            name = folders.size() == 1 ? ReplaceForbidden(displayName) : QString();
+        if (name.isEmpty()) name = QStringLiteral("[QLM_AutoCreate]") + ReplaceForbidden(folder);
+        const auto taken = [&](const QString& candidate) {
+            return QFileInfo::exists(tempFolder + candidate + QLatin1String(".zip")) ||
+                   names.contains(candidate, Qt::CaseInsensitive);
+        };
+        if (taken(name)) {
+            int n = 1;
+            while (taken(QStringLiteral("%1(%2)").arg(name).arg(n))) ++n;
+            name = QStringLiteral("%1(%2)").arg(name).arg(n);
+        }
+        names << name;
+    }
+    return names;
+}
+
+} // namespace FileNames
+
+bool TDiskGuard::Allows(const QString& folder, qint64 bytes) const {
+    const qint64 free = FreeBytes ? FreeBytes(folder) : QStorageInfo(folder).bytesAvailable();
+    // An unknown figure (-1) does not stop anything: the writes themselves fail then.
+    if (free < 0 && !FreeBytes) return true;
+    return free - bytes >= Reserve;
+}

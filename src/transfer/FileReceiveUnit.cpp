@@ -1,0 +1,217 @@
+#include "transfer/FileReceiveUnit.h"
+
+#include "text/MsgLangUnit.h"
+#include "text/UILangUnit.h"
+#include "transfer/UnpackUnit.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+// How often the free space is looked at again while a file is written.
+constexpr qint64 kGuardEvery = 16ll * 1024 * 1024;
+
+struct TStored {
+    QString Name; // final name in the sender folder
+    bool Archive = false;
+};
+
+class TReceiver {
+public:
+    TReceiver(TRequestReader& reader, const TReceiveSettings& settings, int stallMs)
+        : FReader(reader), FSettings(settings), FStallMs(stallMs) {}
+
+    // Runs the request; the arrival (without header fields) and how it ended.
+    TReceiveOutcome Run(const TBroadcastData& header);
+
+private:
+    enum TStep { stNext, stEnd, stCanceled, stStop };
+    TStep ReceiveOne(const QByteArray& nameLine, qint16 languageId);
+    // Consumes a block without storing it, keeping the stream in step.
+    bool Skip(qint64 length);
+    bool EnsureFolder();
+    void Unpack();
+
+    TRequestReader& FReader;
+    const TReceiveSettings& FSettings;
+    const int FStallMs;
+    QString FFolder;
+    bool FFolderMade = false;
+    bool FAnyName = false;
+    QList<TStored> FStored;
+    TFilesArrival FArrival;
+};
+
+bool TReceiver::EnsureFolder() {
+    if (FFolderMade) return true;
+    QDir().mkpath(FSettings.Root);
+    FFolderMade = QDir(FSettings.Root).mkpath(FFolder.mid(FSettings.Root.size()));
+    return FFolderMade;
+}
+
+bool TReceiver::Skip(qint64 length) {
+    return FReader.ReadInto(length, [](const char*, qint64) { return true; }, FStallMs) == TRequestReader::rrOk;
+}
+
+TReceiver::TStep TReceiver::ReceiveOne(const QByteArray& nameLine, qint16 languageId) {
+    const TNameLine name = DecodeNameLine(nameLine, languageId);
+    FAnyName = true;
+    QByteArray marker;
+    if (FReader.ReadLine(&marker, FStallMs) != TRequestReader::rrOk) {
+        FArrival.Failed.append({name.Name, ReceiveReason::Broken()});
+        return stStop;
+    }
+    if (marker != FileMarker::Start) {
+        FArrival.Failed.append({name.Name, ReceiveReason::Unreadable()});
+        return stNext;
+    }
+    qint32 length = 0;
+    if (FReader.ReadLength(&length, FStallMs) != TRequestReader::rrOk || length < 0) {
+        FArrival.Failed.append({name.Name, ReceiveReason::Broken()});
+        return stStop;
+    }
+    if (!FileNames::IsSafeName(name.Name)) {
+        FArrival.Failed.append({name.Name, ReceiveReason::Refused()});
+        return Skip(length) ? stNext : stStop;
+    }
+    if (!EnsureFolder()) {
+        FArrival.Failed.append({name.Name, ReceiveReason::DiskFull()});
+        return stStop;
+    }
+    // Stop before the disk fills: what follows would not fit either.
+    if (!FSettings.Guard.Allows(FFolder, length)) {
+        FArrival.Failed.append({name.Name, ReceiveReason::DiskFull()});
+        return stStop;
+    }
+    QString finalName, error;
+    std::unique_ptr<QFile> file = FileNames::CreateExclusive(FFolder, name.Name, &finalName, &error);
+    if (!file) {
+        FArrival.Failed.append({name.Name, error});
+        return Skip(length) ? stNext : stStop;
+    }
+    qint64 written = 0, checked = 0;
+    bool diskFull = false;
+    const TRequestReader::TResult r = FReader.ReadInto(length, [&](const char* data, qint64 size) {
+        if (written - checked >= kGuardEvery) {
+            checked = written;
+            if (!FSettings.Guard.Allows(FFolder, length - written)) {
+                diskFull = true;
+                return false;
+            }
+        }
+        if (file->write(data, size) != size) {
+            diskFull = true;
+            return false;
+        }
+        written += size;
+        return true;
+    }, FStallMs);
+    const bool flushed = r == TRequestReader::rrOk && file->flush();
+    file->close();
+    if (!flushed || file->error() != QFileDevice::NoError) {
+        // A half file is never left behind nor listed.
+        file->remove();
+        FArrival.Failed.append({name.Name, diskFull || r == TRequestReader::rrOk ? ReceiveReason::DiskFull() : ReceiveReason::Broken()});
+        return stStop;
+    }
+    FStored.append({finalName, name.Archive});
+    return stNext;
+}
+
+void TReceiver::Unpack() {
+    int counter = 0;
+    for (TStored& stored : FStored) {
+        if (!stored.Archive) {
+            FArrival.ReceivedNames << stored.Name;
+            FArrival.LogLines << QStringLiteral("<File>%1").arg(stored.Name);
+            continue;
+        }
+        const qsizetype dot = stored.Name.lastIndexOf(QLatin1Char('.'));
+        const QString base = dot > 0 ? stored.Name.left(dot) : stored.Name;
+        const QString folder = FileNames::MakeNumberedFolder(FFolder, base, &counter);
+        const TUnpackResult unpacked =
+            folder.isEmpty() ? TUnpackResult{} : UnpackArchive(FFolder + stored.Name, FFolder + folder, FSettings.Guard);
+        for (const QString& entry : unpacked.Refused)
+            FArrival.Failed.append({folder + QLatin1Char('/') + entry, ReceiveReason::Refused()});
+        if (!unpacked.Ok) {
+            // The archive stays as it came, so nothing the sender packed is lost.
+            if (!folder.isEmpty()) QDir(FFolder + folder).removeRecursively();
+            FArrival.Failed.append({stored.Name, ReceiveReason::Unpacked()});
+            FArrival.ReceivedNames << stored.Name;
+            FArrival.LogLines << QStringLiteral("<File>%1").arg(stored.Name);
+            continue;
+        }
+        QFile::remove(FFolder + stored.Name);
+        stored.Name = folder;
+        FArrival.ReceivedNames << folder;
+        FArrival.LogLines << QStringLiteral("<Folder>%1").arg(folder);
+    }
+}
+
+TReceiveOutcome TReceiver::Run(const TBroadcastData& header) {
+    TReceiveOutcome outcome;
+    FFolder = FSettings.Root + FileNames::SenderFolderName(header.NickName, header.ComputerName) + QLatin1Char('/');
+    FArrival.Data = header;
+    FArrival.SenderFolder = FFolder;
+    TStep step = stNext;
+    while (step == stNext) {
+        QByteArray line;
+        if (FReader.ReadLine(&line, FStallMs) != TRequestReader::rrOk) {
+            step = stStop;
+            break;
+        }
+        if (line == FileMarker::End) step = stEnd;
+        else if (line == FileMarker::Canceled) step = stCanceled;
+        else step = ReceiveOne(line, header.LanguageId);
+    }
+    if (step == stCanceled) {
+        // The sender withdrew the whole transfer: nothing of it stays.
+        for (const TStored& stored : FStored) QFile::remove(FFolder + stored.Name);
+        outcome.EventId = WM_FILE_TERMINATED;
+        outcome.Arrival = std::move(FArrival);
+        return outcome;
+    }
+    if (step == stStop && !FAnyName) return outcome; // no file was even named: nothing to tell
+    Unpack();
+    QByteArray body;
+    for (const TStored& stored : FStored)
+        body += (stored.Archive ? QByteArray("\t") : QByteArray()) + TMessageLang::Encode(header.LanguageId, stored.Name) + "\r\n";
+    FArrival.Data.Body = body;
+    FArrival.Data.Summary =
+        TMessageLang::Encode(header.LanguageId, QStringLiteral("<Saved In Folder>") + QDir::toNativeSeparators(FFolder));
+    FArrival.Complete = step == stEnd && FArrival.Failed.isEmpty();
+    outcome.EventId = WM_PEER_FILES;
+    outcome.Arrival = std::move(FArrival);
+    return outcome;
+}
+
+} // namespace
+
+double NowAsDays() {
+    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+    const QDateTime now = QDateTime::currentDateTime();
+    // Local wall-clock time, as the records keep it.
+    const QDateTime wall(now.date(), now.time(), Qt::UTC);
+    return double(epoch.msecsTo(wall)) / 86400000.0;
+}
+
+TReceiveOutcome ReceiveFiles(TRequestReader& reader, const TEnvelope& header, const QString& peerAddress,
+                             const TReceiveSettings& settings, const TMessageLang& lang, int stallMs) {
+    std::optional<TBroadcastData> data = DecodeFileHeader(header, lang);
+    if (!data) return {};
+    data->IPAddress = peerAddress;
+    data->ReceivedTime = NowAsDays();
+    if (settings.Admit && !settings.Admit(*data, peerAddress)) return {};
+    TReceiver receiver(reader, settings, stallMs);
+    return receiver.Run(*data);
+}
+
+namespace ReceiveReason {
+QString Refused() { return Translate(QStringLiteral("The name was refused: it would be stored outside the received-files folder.")); }
+QString DiskFull() { return Translate(QStringLiteral("Not enough disk space; the partly received file was deleted.")); }
+QString Broken() { return Translate(QStringLiteral("The connection broke off; the partly received file was deleted.")); }
+QString Unreadable() { return Translate(QStringLiteral("The sender could not read the file.")); }
+QString Unpacked() { return Translate(QStringLiteral("The folder could not be unpacked; the archive was kept.")); }
+} // namespace ReceiveReason

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "protocol/RequestReaderUnit.h"
+#include "transfer/FileCodecUnit.h"
+#include "transfer/FileNamesUnit.h"
+
+#include <QString>
+#include <functional>
+
+class TMessageLang;
+
+// How a node stores what arrives.
+struct TReceiveSettings {
+    QString Root; // the received-files folder (ArrivedFilesFolder), with "/"
+    TDiskGuard Guard;
+    // Whether a stream with this header may store anything (a stream nobody
+    // accepted is not); empty: every stream.
+    std::function<bool(const TBroadcastData& header, const QString& peerAddress)> Admit;
+};
+
+// What to post when a request ends: WM_PEER_FILES, WM_FILE_TERMINATED, or
+// nothing (EventId 0) when the request carried no file at all.
+struct TReceiveOutcome {
+    int EventId = 0;
+    TFilesArrival Arrival;
+};
+
+// Reads one "QLM_FILE" request after its header line: stores each file under
+// Root + "From_nick(pc)/", exclusively and numbered, never outside that
+// folder; unpacks archives into numbered folders. A refused name has its block
+// consumed so the following files still arrive. A file that breaks off (peer
+// gone, disk full) is deleted and named in Arrival.Failed; receiving stops
+// before the disk's free space would drop below the guard's reserve.
+TReceiveOutcome ReceiveFiles(TRequestReader& reader, const TEnvelope& header, const QString& peerAddress,
+                             const TReceiveSettings& settings, const TMessageLang& lang, int stallMs);
+
+// Days since 1899-12-30 in local time, as the records carry times.
+double NowAsDays();
+
+// The texts of the reasons in TFileFailure (translated).
+namespace ReceiveReason {
+QString Refused();
+QString DiskFull();
+QString Broken();
+QString Unreadable();
+QString Unpacked();
+} // namespace ReceiveReason

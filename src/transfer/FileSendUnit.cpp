@@ -1,0 +1,208 @@
+#include "transfer/FileSendUnit.h"
+
+#include "core/UtilsUnit.h"
+#include "platform/NetworkPolicyUnit.h"
+#include "text/MsgLangUnit.h"
+#include "transfer/FileCodecUnit.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QtEndian>
+
+namespace {
+
+// Written data waiting in the socket's own buffer before we wait for the peer.
+constexpr qint64 kMaxQueued = 1024 * 1024;
+constexpr int kSliceMs = 250;
+constexpr int kProgressMs = 200;
+
+class TStreamWriter {
+public:
+    TStreamWriter(QTcpSocket& socket, TSendControl& control, int stallMs)
+        : FSocket(socket), FControl(control), FStallMs(stallMs) {}
+
+    bool Write(const char* data, qint64 size) {
+        if (FSocket.write(data, size) != size) return Fail();
+        return FSocket.bytesToWrite() <= kMaxQueued || Drain(kMaxQueued);
+    }
+    bool Write(const QByteArray& bytes) { return Write(bytes.constData(), bytes.size()); }
+    // Waits until at most limit bytes wait in the socket's buffer.
+    bool Drain(qint64 limit = 0) {
+        QElapsedTimer stalled;
+        stalled.start();
+        qint64 before = FSocket.bytesToWrite();
+        while (FSocket.bytesToWrite() > limit) {
+            if (FControl.AbortRequested()) return false;
+            FSocket.waitForBytesWritten(kSliceMs);
+            if (FSocket.state() != QAbstractSocket::ConnectedState) return Fail();
+            const qint64 now = FSocket.bytesToWrite();
+            if (now < before) stalled.restart();
+            else if (stalled.hasExpired(FStallMs)) return Fail(QStringLiteral("the peer stopped taking data"));
+            before = now;
+        }
+        return true;
+    }
+    const QString& Error() const { return FError; }
+
+private:
+    bool Fail(const QString& text = {}) {
+        if (FError.isEmpty()) FError = text.isEmpty() ? FSocket.errorString() : text;
+        return false;
+    }
+
+    QTcpSocket& FSocket;
+    TSendControl& FControl;
+    const int FStallMs;
+    QString FError;
+};
+
+QHostAddress ResolvePeer(const QString& host, const TTransportConfig::TResolver& resolver) {
+    const QString trimmed = host.trimmed();
+    QHostAddress address;
+    if (address.setAddress(trimmed) && address.protocol() == QAbstractSocket::IPv4Protocol) return address;
+    QString resolved;
+    if (resolver ? resolver(trimmed, &resolved) : Utils::ResolveHost(trimmed, &resolved)) return QHostAddress(resolved);
+    return {};
+}
+
+bool Connect(QTcpSocket& socket, const TSendPlan& plan, TSendControl& control, QString* error) {
+    const QHostAddress address = ResolvePeer(plan.Host, plan.Resolver);
+    if (address.isNull()) {
+        *error = QStringLiteral("cannot resolve %1").arg(plan.Host);
+        return false;
+    }
+    if (!Platform::DestinationAllowed(address)) {
+        *error = QStringLiteral("%1 is outside this process's network").arg(address.toString());
+        return false;
+    }
+    socket.setProxy(QNetworkProxy::NoProxy);
+    // Unbuffered: each piece goes straight to the system, no second copy in the socket.
+    socket.connectToHost(address, plan.Port, QIODevice::ReadWrite | QIODevice::Unbuffered);
+    const QDeadlineTimer deadline(plan.ConnectTimeoutMs);
+    while (!socket.waitForConnected(kSliceMs)) {
+        if (socket.state() == QAbstractSocket::UnconnectedState || deadline.hasExpired() || control.AbortRequested()) {
+            *error = socket.errorString();
+            return false;
+        }
+    }
+    return true;
+}
+
+QByteArray LengthBytes(qint32 length) {
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian<qint32>(length, bytes.data());
+    return bytes;
+}
+
+} // namespace
+
+void TSendControl::Abort() {
+    FAbort = true;
+    SetPaused(false);
+}
+
+void TSendControl::SetPaused(bool paused) {
+    std::lock_guard<std::mutex> lock(FLock);
+    FPaused = paused;
+    if (!paused) FResumed.notify_all();
+}
+
+void TSendControl::WaitWhilePaused() {
+    std::unique_lock<std::mutex> lock(FLock);
+    FResumed.wait(lock, [this] { return !FPaused || FAbort; });
+}
+
+int TSendResult::SentCount() const {
+    int sent = 0;
+    for (const TFileOutcome& f : Files)
+        if (f.Kind == TFileOutcomeKind::Sent) ++sent;
+    return sent;
+}
+
+TSendResult SendFiles(const TSendPlan& plan, TSendControl& control, TSendObserver* observer) {
+    TSendResult result;
+    result.Files.resize(plan.Rows.size());
+    QTcpSocket socket;
+    if (!Connect(socket, plan, control, &result.Error)) return result;
+    result.Connected = true;
+    const qint16 languageId = plan.Self.LanguageId;
+    TStreamWriter out(socket, control, plan.StallTimeoutMs);
+    bool broken = !out.Write(EncodeFileHeader(plan.Self, plan.PeerHandle, TMessageLang(languageId)));
+    QByteArray buffer(StreamChunkSize, Qt::Uninitialized);
+    for (int i = 0; i < plan.Rows.size() && !broken; ++i) {
+        if (control.StopRequested()) {
+            result.Canceled = true;
+            break;
+        }
+        const TSendRow& row = plan.Rows[i];
+        TFileOutcome& outcome = result.Files[i];
+        if (!out.Write(EncodeNameLine(QFileInfo(row.Path).fileName(), row.IsArchive, languageId))) {
+            broken = true;
+            break;
+        }
+        // Others may go on reading and writing the file meanwhile.
+        QFile file(row.Path);
+        const bool opened = file.open(QIODevice::ReadOnly);
+        const qint64 size = opened ? file.size() : 0;
+        if (!opened || size > MaxStreamFileSize) {
+            outcome.Kind = opened ? TFileOutcomeKind::TooLarge : TFileOutcomeKind::ReadError;
+            outcome.Detail = opened ? QString() : file.errorString();
+            broken = !out.Write(QByteArray(FileMarker::ReadError) + "\r\n");
+            if (observer) observer->FileDone(i, outcome);
+            continue;
+        }
+        if (!out.Write(QByteArray(FileMarker::Start) + "\r\n" + LengthBytes(qint32(size)))) {
+            broken = true;
+            break;
+        }
+        if (observer) observer->FileBegin(i, size);
+        qint64 done = 0;
+        QElapsedTimer sinceProgress;
+        sinceProgress.start();
+        while (done < size) {
+            control.WaitWhilePaused();
+            const qint64 got = file.read(buffer.data(), qMin<qint64>(StreamChunkSize, size - done));
+            if (got <= 0) {
+                // Shorter than announced: the block can no longer be completed.
+                outcome.Kind = TFileOutcomeKind::Broken;
+                outcome.Detail = got < 0 ? file.errorString() : QStringLiteral("the file became shorter while it was sent");
+                broken = true;
+                break;
+            }
+            if (!out.Write(buffer.constData(), got)) {
+                outcome.Kind = control.AbortRequested() ? TFileOutcomeKind::NotSent : TFileOutcomeKind::Broken;
+                outcome.Detail = out.Error();
+                broken = true;
+                break;
+            }
+            done += got;
+            if (observer && (sinceProgress.hasExpired(kProgressMs) || done == size)) {
+                observer->Progress(i, done);
+                sinceProgress.restart();
+            }
+        }
+        if (!broken) outcome.Kind = TFileOutcomeKind::Sent;
+        if (observer) observer->FileDone(i, outcome);
+    }
+    if (!broken && !control.AbortRequested()) {
+        if (result.Canceled) broken = !out.Write(QByteArray(FileMarker::Canceled) + "\r\n");
+        else if (result.SentCount() > 0) broken = !out.Write(QByteArray(FileMarker::End) + "\r\n");
+        broken = broken || !out.Drain();
+    }
+    if (control.AbortRequested()) {
+        result.Aborted = true;
+        socket.abort();
+    } else if (broken) {
+        result.Error = out.Error();
+        socket.abort();
+    } else {
+        socket.disconnectFromHost();
+        if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);
+    }
+    return result;
+}

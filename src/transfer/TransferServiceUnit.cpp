@@ -1,0 +1,200 @@
+#include "transfer/TransferServiceUnit.h"
+
+#include "core/EventRouterUnit.h"
+#include "core/ParamsUnit.h"
+#include "protocol/CommLocalUnit.h"
+#include "protocol/CommServerUnit.h"
+#include "protocol/DatagramDispatchUnit.h"
+#include "text/MsgLangUnit.h"
+#include "text/UILangUnit.h"
+#include "transfer/OutgoingTransferUnit.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// Accepted offers whose stream has not come yet; a sender that never streams
+// must not make the list grow.
+constexpr int kMaxAdmissions = 64;
+
+// The peer's dotted quad when it has one, else its computer name.
+QString PeerHost(const QString& address, const QString& computerName) {
+    return ParseDottedQuadPrefix(address) ? address : computerName;
+}
+
+} // namespace
+
+TTransferService::TTransferService(const TCommClient& client, const TCommLocal& local, const TApplicationParams& params,
+                                   const TMessageLang& lang, QObject* parent)
+    : QObject(parent), FClient(client), FLocal(local), FParams(params), FLang(lang) {
+    RefreshListenerSettings();
+}
+
+TTransferService::~TTransferService() = default;
+
+const QList<int>& TTransferService::EventIds() {
+    static const QList<int> ids{WM_PEER_FILEREQUEST, WM_PEER_FILEREPLY, WM_FILE_REQUESTCANCELED,
+                                WM_FILE_PEERHANDLE,  WM_PEER_FILES,     WM_FILE_TERMINATED};
+    return ids;
+}
+
+void TTransferService::RefreshListenerSettings() {
+    TListenerSettings s;
+    s.AutoFileTrans = FParams[bpAutoFileTrans];
+    s.Self = FClient.Identity();
+    s.Receive.Root = QDir::fromNativeSeparators(FParams[spArrivedFilesFolder]);
+    if (!s.Receive.Root.endsWith(QLatin1Char('/'))) s.Receive.Root += QLatin1Char('/');
+    QMutexLocker lock(&FLock);
+    s.Receive.Guard.FreeBytes = FFreeBytes;
+    FListener = s;
+}
+
+void TTransferService::SetDiskGuard(const TDiskGuard& guard) {
+    QMutexLocker lock(&FLock);
+    FFreeBytes = guard.FreeBytes;
+    FListener.Receive.Guard = guard;
+}
+
+TTransferService::TListenerSettings TTransferService::ListenerSettings() const {
+    QMutexLocker lock(&FLock);
+    return FListener;
+}
+
+bool TTransferService::Admit(const TBroadcastData& header, const QString& peerAddress) {
+    QMutexLocker lock(&FLock);
+    if (FListener.AutoFileTrans) return true;
+    // The stream names the receive dialog that accepted it; a sender that never
+    // learnt that handle sends 0, which an accepted offer from its address covers.
+    for (qsizetype i = 0; i < FAdmissions.size(); ++i) {
+        const TAdmission& a = FAdmissions[i];
+        const bool match = header.RequestHandle != 0 ? a.Handle == header.RequestHandle
+                                                     : a.Address.compare(peerAddress, Qt::CaseInsensitive) == 0;
+        if (match) {
+            FAdmissions.removeAt(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommServer& server,
+                                        const TCommClient& listenerClient, TEventRouter& router) {
+    const TCommClient* replies = &listenerClient;
+    TEventRouter* events = &router;
+    dispatcher.Register(MessageType::FileRequest, [this, replies, events](const TDatagramContext& c) {
+        std::optional<TOnlineNotify> offer = DecodeFileRequest(c.Envelope, FLang);
+        if (!offer) return;
+        offer->IPAddress = c.SourceAddress;
+        const TListenerSettings s = ListenerSettings();
+        if (s.AutoFileTrans) {
+            replies->SendToPeer(offer->IPAddress,
+                                EncodeFileRequestReply(s.Self, offer->SenderHandle, true, false, {}, FLang));
+            return;
+        }
+        QString text;
+        if (FLocal.OnlineState() != TOnlineState::Online && FLocal.GetAutoReply(&text)) {
+            replies->SendToPeer(offer->IPAddress,
+                                EncodeFileRequestReply(s.Self, offer->SenderHandle, false, true, text, FLang));
+            return;
+        }
+        events->Post(WM_PEER_FILEREQUEST, 0, 0, std::move(*offer));
+    });
+    dispatcher.Register(MessageType::FileRequestDialogHandle, [events](const TDatagramContext& c) {
+        if (const std::optional<TFilePeerHandle> handle = DecodeFileRequestDialogHandle(c.Envelope))
+            events->Post(WM_FILE_PEERHANDLE, 0, 0, *handle);
+    });
+    dispatcher.Register(MessageType::FileRequestReply, [this, events](const TDatagramContext& c) {
+        std::optional<TBroadcastData> reply = DecodeFileRequestReply(c.Envelope, FLang);
+        if (!reply) return;
+        reply->IPAddress = c.SourceAddress;
+        events->Post(WM_PEER_FILEREPLY, 0, 0, std::move(*reply));
+    });
+    dispatcher.Register(MessageType::FileRequestCanceled, [this, events](const TDatagramContext& c) {
+        std::optional<TOnlineNotify> notice = DecodeFileRequestCanceled(c.Envelope, FLang);
+        if (!notice) return;
+        notice->IPAddress = c.SourceAddress;
+        // The offer was already declined automatically: its withdrawal means nothing here.
+        QString text;
+        if (FLocal.OnlineState() != TOnlineState::Online && FLocal.GetAutoReply(&text)) return;
+        events->Post(WM_FILE_REQUESTCANCELED, 0, 0, std::move(*notice));
+    });
+    server.RegisterRequest(MessageType::File, [this, events](TRequestContext& c) {
+        TReceiveSettings settings = ListenerSettings().Receive;
+        settings.Admit = [this](const TBroadcastData& header, const QString& peer) { return Admit(header, peer); };
+        TReceiveOutcome outcome = ReceiveFiles(c.Reader, c.Header, c.PeerAddress, settings, FLang, c.StallMs);
+        if (outcome.EventId != 0) events->Post(outcome.EventId, 0, 0, std::move(outcome.Arrival));
+    });
+}
+
+void TTransferService::RegisterEvents(TEventRouter& router) {
+    router.Register<TOnlineNotify>(WM_PEER_FILEREQUEST, [this](qintptr, TOnlineNotify offer) { emit OfferArrived(offer); });
+    router.Register<TBroadcastData>(WM_PEER_FILEREPLY, [this](qintptr, TBroadcastData reply) {
+        QObject* owner = DeliverTo(reply.RequestHandle);
+        PostWindowEvent(owner, WM_FILE_REPLY, 0, 0, reply);
+        emit ReplyArrived(reply, owner != nullptr);
+    });
+    router.Register<TFilePeerHandle>(WM_FILE_PEERHANDLE, [this](qintptr, TFilePeerHandle handle) {
+        QObject* owner = DeliverTo(handle.Target);
+        PostWindowEvent(owner, WM_FILE_PEERHANDLE, 0, 0, handle.Value);
+        emit PeerHandleArrived(handle, owner != nullptr);
+    });
+    router.Register<TOnlineNotify>(WM_FILE_REQUESTCANCELED, [this](qintptr, TOnlineNotify notice) {
+        QObject* owner = DeliverTo(notice.ReceiverHandle);
+        PostWindowEvent(owner, WM_FILE_REQUESTCANCELED, 0, 0, notice);
+        emit OfferCanceled(notice, owner != nullptr);
+    });
+    router.Register<TFilesArrival>(WM_PEER_FILES, [this](qintptr, TFilesArrival arrival) {
+        QObject* owner = DeliverTo(arrival.Data.RequestHandle);
+        PostWindowEvent(owner, WM_FILE_RECEIVED, 0, 0, arrival);
+        emit FilesArrived(arrival, owner != nullptr);
+    });
+    router.Register<TFilesArrival>(WM_FILE_TERMINATED, [this](qintptr, TFilesArrival arrival) {
+        QObject* owner = DeliverTo(arrival.Data.RequestHandle);
+        PostWindowEvent(owner, WM_FILE_TERMINATED, 0, 0, arrival);
+        emit TransferTerminated(arrival, owner != nullptr);
+    });
+}
+
+std::unique_ptr<TOutgoingTransfer> TTransferService::CreateOutgoing(const TRecipient& consignee, QList<TSendRow> rows) {
+    return std::unique_ptr<TOutgoingTransfer>(new TOutgoingTransfer(*this, consignee, std::move(rows)));
+}
+
+QString TTransferService::CheckSendable(const QString& path) {
+    const QFileInfo info(path);
+    const QString name = QDir::toNativeSeparators(info.absoluteFilePath());
+    if (!info.isFile()) return TranslateFormat(QStringLiteral("%s is not a file that can be sent."), {name});
+    if (info.size() > MaxStreamFileSize)
+        return TranslateFormat(QStringLiteral("%s cannot be sent: files of 2 GiB (2147483648 bytes) or more do not fit the transfer."),
+                               {name});
+    return {};
+}
+
+QString TTransferService::OutcomeText(const TFileOutcome& outcome) {
+    QString text;
+    switch (outcome.Kind) {
+    case TFileOutcomeKind::Sent: return Translate(QStringLiteral("Sent."));
+    case TFileOutcomeKind::NotSent: text = Translate(QStringLiteral("Not sent.")); break;
+    case TFileOutcomeKind::ReadError: text = Translate(QStringLiteral("The file could not be read.")); break;
+    case TFileOutcomeKind::TooLarge:
+        text = Translate(QStringLiteral("Files of 2 GiB (2147483648 bytes) or more cannot be sent."));
+        break;
+    case TFileOutcomeKind::Broken: text = Translate(QStringLiteral("The connection broke off while the file was sent.")); break;
+    }
+    return outcome.Detail.isEmpty() ? text : text + QStringLiteral(" (") + outcome.Detail + QLatin1Char(')');
+}
+
+bool TTransferService::SendDialogHandle(const TOnlineNotify& offer, qint32 ownHandle) {
+    return FClient.SendToPeer(PeerHost(offer.IPAddress, offer.ComputerName),
+                              EncodeFileRequestDialogHandle(offer.SenderHandle, ownHandle));
+}
+
+bool TTransferService::AnswerOffer(const TOnlineNotify& offer, qint32 ownHandle, bool accept) {
+    if (accept) {
+        QMutexLocker lock(&FLock);
+        if (FAdmissions.size() >= kMaxAdmissions) FAdmissions.removeFirst();
+        FAdmissions.append({ownHandle, offer.IPAddress});
+    }
+    return FClient.SendToPeer(PeerHost(offer.IPAddress, offer.ComputerName),
+                              EncodeFileRequestReply(FClient.Identity(), offer.SenderHandle, accept, false, {}, FLang));
+}
