@@ -2,6 +2,7 @@
 
 #include "protocol/CommConstsUnit.h"
 #include "text/RichDocUnit.h"
+#include "text/SummaryUnit.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,11 +12,6 @@ class TMessageLang;
 
 // What an incoming chat record is.
 enum class TChatKind { Message, Refusal, Broadcast };
-
-// The summary sent with a message: of the first 255 characters of its plain
-// text, line 1 (or "<space or object>" when it holds nothing but blanks and
-// pictures), CR LF, line 2 (empty when there is none); no tabs.
-QString MakeFirst2Line(const QString& plainText);
 
 // A record's text for people: summary and body decoded by the sender's
 // language; a message's rich-text body read into plain text (U+FFFC where a

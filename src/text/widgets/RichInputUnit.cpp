@@ -1,41 +1,19 @@
 #include "text/widgets/RichInputUnit.h"
 
+#include "text/SummaryUnit.h"
+
 #include "core/ParamsUnit.h"
 
 #include <QTextDocument>
 
 namespace {
 
-constexpr int kSummaryCharacters = 255;
 constexpr int kMinFontPoints = 1;
 constexpr int kMaxFontPoints = 1638; // a rich edit's largest size
 // Windows' "window text" system colour: the automatic colour of text.
 constexpr quint32 kWindowTextSetting = 0xFF000008u;
 
-// Blank as the summary sees it: control characters and spaces.
-bool IsBlank(const QString& line) {
-    for (QChar c : line)
-        if (c.unicode() > ' ') return false;
-    return true;
-}
-
 } // namespace
-
-QString MakeFirst2Line(const QString& plainText) {
-    QString text = plainText.left(kSummaryCharacters);
-    if (!text.isEmpty() && text.back().isHighSurrogate() && plainText.size() > text.size()) text.chop(1);
-    // A picture counts as a blank.
-    text.replace(QChar::ObjectReplacementCharacter, QLatin1Char(' '));
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    for (QChar breakChar : {QChar(u'\r'), QChar(QChar::LineSeparator), QChar(QChar::ParagraphSeparator)})
-        text.replace(breakChar, QLatin1Char('\n'));
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    QString first = lines.value(0);
-    if (IsBlank(first)) first = QStringLiteral("<space or object>");
-    QString summary = first + QStringLiteral("\r\n") + lines.value(1);
-    summary.remove(QLatin1Char('\t'));
-    return summary;
-}
 
 TRichInputBox::TRichInputBox(TApplicationParams& params, QWidget* parent)
     : TRichEdit(params, parent),

@@ -1,14 +1,9 @@
 #pragma once
 
+#include "text/SummaryUnit.h"
 #include "text/widgets/RichEditUnit.h"
 
 #include <QStringList>
-
-// The summary of a message (First2Line): its first two lines, from the first
-// 255 characters of plainText; a first line of nothing but blanks and
-// pictures reads "<space or object>". The lines are joined by CR LF and tabs
-// are removed.
-QString MakeFirst2Line(const QString& plainText);
 
 // The input box of the message window (RichED). Drops and pastes pass its
 // acceptance rules: in plain-text mode text only; a picture file is inserted
