@@ -1,5 +1,6 @@
 #include "cli/CliUnit.h"
 
+#include "cli/CliLogUnit.h"
 #include "cli/CliNodeUnit.h"
 
 #include "core/ParamsUnit.h"
@@ -90,7 +91,7 @@ int Usage(QTextStream& err, const QString& problem) {
 
 // No command or an unknown one: the line and the list of commands.
 int FullUsage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n" << kUsage;
+    err << "quillmate-cli: " << problem << "\n" << kUsage << kLogUsage;
     err.flush();
     return kExitUsage;
 }
@@ -115,7 +116,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        out << kUsage;
+        out << kUsage << kLogUsage;
         return kExitOk;
     }
     if (command == QLatin1String("settings")) {
@@ -147,5 +148,6 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     }
     if (command == QLatin1String("listen")) return RunListen(arguments, out, err);
     if (command == QLatin1String("who")) return RunWho(arguments, out, err);
+    if (command == QLatin1String("log")) return RunLog(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <memory>
 
+class TChatLog;
 class TCommServer;
 class TCommLocal;
 class TEventRouter;
@@ -39,7 +40,8 @@ public:
     explicit TNode(TNodeTimings timings = TNodeTimings::FromEnvironment(), QObject* parent = nullptr);
     ~TNode() override;
 
-    // Builds the group rows and arms TimerLoad.
+    // Checks the chat log's database (created when missing), builds the group
+    // rows and arms TimerLoad.
     void Start();
     // Logoff to every listed user, listener stopped, list emptied. Safe to call twice.
     void Stop();
@@ -50,6 +52,7 @@ public:
     const TCommClient& Client() const { return *FClient; }
     TEventRouter& Router() { return *FRouter; }
     TPresenceService& Presence() { return *FPresence; }
+    TChatLog& ChatLog() { return *FChatLog; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
     bool IsListening() const;
 
@@ -93,6 +96,7 @@ private:
     std::unique_ptr<TCommClient> FClient;
     std::unique_ptr<TOnlineUserModel> FModel;
     std::unique_ptr<TPresenceService> FPresence;
+    std::unique_ptr<TChatLog> FChatLog;
     // What the listener threads send with (check-signal replies): a copy taken
     // while they are stopped, so they never read settings the main thread writes.
     TTransportConfig FListenerConfig;

@@ -1,0 +1,322 @@
+#include "chatlog/ChatLogStoreUnit.h"
+
+#include "chatlog/ChatLogSearchUnit.h"
+#include "chatlog/ChatLogStoreSql.h"
+#include "platform/FileLockUnit.h"
+#include "platform/FileSyncUnit.h"
+#include "platform/PathsUnit.h"
+#include "text/UILangUnit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <atomic>
+
+using namespace ChatLogSql;
+
+namespace {
+
+std::atomic<quint64> GConnectionCount{0};
+
+const QFile::Permissions kOwnerFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+bool MakeOwnerFolder(const QString& path) {
+    if (!QDir().mkpath(path)) return false;
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                      QFile::WriteOther | QFile::ExeOther;
+    const QFile::Permissions now = QFile::permissions(path);
+    return ((now & others) == 0 && (now & kOwnerFolder) == kOwnerFolder) || QFile::setPermissions(path, kOwnerFolder);
+}
+
+} // namespace
+
+TChatLogStore::TChatLogStore(QString folder) : FFolder(std::move(folder)) {
+    if (!FFolder.endsWith(QLatin1Char('/'))) FFolder += QLatin1Char('/');
+    FConnectionName = QStringLiteral("chatlog-%1").arg(++GConnectionCount);
+}
+
+TChatLogStore::~TChatLogStore() { Close(); }
+
+QString TChatLogStore::DefaultFolder() { return Platform::DataFolder() + QStringLiteral("ChatDB/"); }
+
+QString TChatLogStore::SideFileName(TLogType type, qint64 id) const {
+    return ContentFolder() + QString::number(id) + QLatin1Char('.') + ChatLog::TypeName(type) + QStringLiteral(".db");
+}
+
+bool TChatLogStore::Fail(const QString& sentence, const QString& detail) {
+    FError = detail.isEmpty() ? sentence : sentence + QStringLiteral("\r\n") + detail;
+    return false;
+}
+
+bool TChatLogStore::Exec(const QString& sql) {
+    QSqlQuery query(FDb);
+    if (query.exec(sql)) return true;
+    return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), query.lastError().text());
+}
+
+bool TChatLogStore::Exec(QSqlQuery& query, const QString& what) {
+    if (query.exec()) return true;
+    return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                what + QStringLiteral(": ") + query.lastError().text());
+}
+
+bool TChatLogStore::Begin() { return Exec(QStringLiteral("BEGIN IMMEDIATE")); }
+
+bool TChatLogStore::Commit() { return Exec(QStringLiteral("COMMIT")); }
+
+void TChatLogStore::Rollback() {
+    QSqlQuery query(FDb);
+    query.exec(QStringLiteral("ROLLBACK"));
+}
+
+bool TChatLogStore::Open(TOpenMode mode) {
+    Close();
+    const QString cannotOpen =
+        TranslateFormat(QStringLiteral("Cannot open the chat log %s."), {QDir::toNativeSeparators(DatabaseFileName())});
+    if (!MakeOwnerFolder(FFolder) || !MakeOwnerFolder(ContentFolder()))
+        return Fail(cannotOpen, Translate(QStringLiteral("The folder cannot be created.")));
+    FLock = std::make_unique<Platform::TFileLock>(DatabaseFileName() + QStringLiteral(".lock"));
+    if (!FLock->LockShared()) {
+        const QString detail = FLock->ErrorString();
+        FLock.reset();
+        return Fail(cannotOpen, detail);
+    }
+    // A new database file is created here, so that SQLite's own files take
+    // its owner-only mode.
+    QFile database(DatabaseFileName());
+    const QFile::Permissions ownerFile = QFile::ReadOwner | QFile::WriteOwner;
+    if (!database.exists()) {
+        if (!database.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerFile) && !database.exists()) {
+            Close();
+            return Fail(cannotOpen, database.errorString());
+        }
+        database.close();
+    } else if (database.permissions() != ownerFile) {
+        database.setPermissions(ownerFile);
+    }
+    // Left by a compaction that was cut short: the database is the old one, whole.
+    QFile::remove(DatabaseFileName() + QStringLiteral(".bak"));
+
+    if (!OpenConnection() || !CreateSchema() || (mode == omWrite && !CleanUp())) {
+        const QString detail = FError;
+        Close();
+        return Fail(cannotOpen, detail);
+    }
+    FOpen = true;
+    return true;
+}
+
+bool TChatLogStore::OpenConnection() {
+    FDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FConnectionName);
+    FDb.setDatabaseName(DatabaseFileName());
+    FDb.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (!FDb.open()) return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), FDb.lastError().text());
+    QSqlQuery mode(FDb);
+    if (!mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !mode.next() ||
+        mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                    QStringLiteral("journal_mode: ") + mode.lastError().text());
+    // Side files are flushed before their rows commit, so a commit lost with
+    // the power leaves no row without its file.
+    return Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+}
+
+void TChatLogStore::Close() {
+    FOpen = false;
+    if (FDb.isValid()) {
+        FDb.close();
+        FDb = QSqlDatabase();
+        QSqlDatabase::removeDatabase(FConnectionName);
+    }
+    FLock.reset();
+}
+
+bool TChatLogStore::CreateSchema() {
+    QSqlQuery existing(FDb);
+    if (!existing.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN "
+                                      "('Message','Broadcast','GroupMsg','File','LogSearch','LogSearchKey','LogMaintenance')")) ||
+        !existing.next())
+        return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), existing.lastError().text());
+    if (existing.value(0).toInt() == 7) return true;
+    existing.finish();
+
+    if (!Begin()) return false;
+    QSqlQuery search(FDb);
+    const bool hadSearch = search.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name='LogSearch'")) && search.next();
+    search.finish();
+    for (const QString& sql : SchemaStatements()) {
+        if (!Exec(sql)) {
+            Rollback();
+            return false;
+        }
+    }
+    // A log written without the index (by hand or an older tool) is indexed now.
+    if (!hadSearch && !RebuildSearchIndex()) {
+        Rollback();
+        return false;
+    }
+    if (Commit()) return true;
+    Rollback();
+    return false;
+}
+
+bool TChatLogStore::CleanUp() {
+    // Under the write lock no other process is half-way through a record.
+    if (!Begin()) return false;
+    bool ok = true;
+    for (TLogType type : kStoredTypes) ok = ok && RemoveOrphansAbove(type);
+    const std::optional<qint64> pending = ok ? MetaValue(kUnlinkPending) : std::nullopt;
+    ok = pending.has_value();
+    if (ok && *pending != 0) ok = RemoveUnownedSideFiles() && SetMetaValue(kUnlinkPending, 0);
+    if (!ok || !Commit()) {
+        Rollback();
+        return false;
+    }
+    return true;
+}
+
+// Records that never committed had the IDs after the table's sequence, and
+// their files were written in ID order: the files from there on up to the
+// first gap are theirs.
+bool TChatLogStore::RemoveOrphansAbove(TLogType type) {
+    QSqlQuery sequence(FDb);
+    sequence.prepare(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = ?"));
+    sequence.addBindValue(ChatLog::TableName(type));
+    if (!Exec(sequence, QStringLiteral("sequence"))) return false;
+    const qint64 last = sequence.next() ? sequence.value(0).toLongLong() : 0;
+    for (qint64 id = last + 1;; ++id) {
+        const QString file = SideFileName(type, id);
+        const QString part = file + kPartSuffix;
+        const bool hadFile = QFile::exists(file);
+        const bool hadPart = QFile::exists(part);
+        if (!hadFile && !hadPart) return true;
+        if ((hadFile && !QFile::remove(file)) || (hadPart && !QFile::remove(part)))
+            return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                        QDir::toNativeSeparators(file));
+    }
+}
+
+std::optional<qint64> TChatLogStore::MetaValue(const QString& name) {
+    QSqlQuery query(FDb);
+    query.prepare(QStringLiteral("SELECT Value FROM LogMaintenance WHERE Name = ?"));
+    query.addBindValue(name);
+    if (!Exec(query, name)) return std::nullopt;
+    return query.next() ? query.value(0).toLongLong() : 0;
+}
+
+bool TChatLogStore::SetMetaValue(const QString& name, qint64 value) {
+    QSqlQuery query(FDb);
+    query.prepare(QStringLiteral("INSERT INTO LogMaintenance (Name, Value) VALUES (?, ?) "
+                                 "ON CONFLICT (Name) DO UPDATE SET Value = excluded.Value"));
+    query.addBindValue(name);
+    query.addBindValue(value);
+    return Exec(query, name);
+}
+
+bool TChatLogStore::AddMetaValue(const QString& name, qint64 delta) {
+    QSqlQuery query(FDb);
+    query.prepare(QStringLiteral("INSERT INTO LogMaintenance (Name, Value) VALUES (?, ?) "
+                                 "ON CONFLICT (Name) DO UPDATE SET Value = Value + excluded.Value"));
+    query.addBindValue(name);
+    query.addBindValue(delta);
+    return Exec(query, name);
+}
+
+bool TChatLogStore::IndexRecord(TLogType type, qint64 id, const TLogContent& content) {
+    const QString text = ChatLog::SearchableText(content);
+    if (text.isEmpty()) return true;
+    QSqlQuery key(FDb);
+    key.prepare(QStringLiteral("INSERT INTO LogSearchKey (Kind, RecordID) VALUES (?, ?)"));
+    key.addBindValue(int(type));
+    key.addBindValue(id);
+    if (!Exec(key, QStringLiteral("search key"))) return false;
+    QSqlQuery index(FDb);
+    index.prepare(QStringLiteral("INSERT INTO LogSearch (rowid, Body) VALUES (?, ?)"));
+    index.addBindValue(key.lastInsertId());
+    index.addBindValue(ChatLog::IndexForm(text));
+    return Exec(index, QStringLiteral("search index"));
+}
+
+bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids) {
+    if (ids) ids->clear();
+    if (!FOpen) return Fail(Translate(QStringLiteral("The chat log is not open.")));
+    if (records.isEmpty()) return true;
+    if (!Begin()) return false;
+
+    struct TWritten {
+        std::unique_ptr<QFile> File;
+        QString Final;
+    };
+    std::vector<TWritten> written;
+    written.reserve(size_t(records.size()));
+    QList<qint64> newIds;
+    const auto undo = [&] {
+        Rollback();
+        // Files of rows that never committed; a later record with the same ID
+        // would replace them anyway.
+        for (TWritten& w : written) {
+            if (w.File) w.File->remove();
+            QFile::remove(w.Final);
+        }
+        return false;
+    };
+
+    for (const TLogRecord& record : records) {
+        const TLogType type = ChatLog::StoredType(record.LogType);
+        QSqlQuery insert(FDb);
+        insert.prepare(QStringLiteral("INSERT INTO \"%1\" (LangID, IfSendOut, IfBroadcast, LogTime, Nick, Computer, IP, "
+                                      "First2Line, Content) VALUES (?, ?, ?, ?, ?, ?, ?, ?, '')")
+                           .arg(ChatLog::TableName(type)));
+        insert.addBindValue(int(record.LangID));
+        insert.addBindValue(int(record.IfSendOut));
+        insert.addBindValue(int(record.IfBroadcast));
+        insert.addBindValue(StoredTime(record.LogTime.isValid() ? record.LogTime : QDateTime::currentDateTime()));
+        insert.addBindValue(record.Nick);
+        insert.addBindValue(record.Computer);
+        insert.addBindValue(record.IP);
+        insert.addBindValue(record.First2Line);
+        if (!Exec(insert, QStringLiteral("insert"))) return undo();
+        const qint64 id = insert.lastInsertId().toLongLong();
+        newIds += id;
+        Step("row-inserted");
+
+        TWritten w{std::make_unique<QFile>(SideFileName(type, id) + kPartSuffix), SideFileName(type, id)};
+        const bool opened = w.File->open(QIODevice::WriteOnly | QIODevice::Truncate, QFile::ReadOwner | QFile::WriteOwner);
+        const bool wrote = opened && w.File->write(record.Content) == record.Content.size() && w.File->flush();
+        const QString fileError = w.File->errorString();
+        written.push_back(std::move(w));
+        if (!wrote) {
+            Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                 QDir::toNativeSeparators(written.back().Final) + QStringLiteral(": ") + fileError);
+            return undo();
+        }
+        Step("file-written");
+        if (!IndexRecord(type, id, TLogContent{type, id, record.LangID, record.Content})) return undo();
+    }
+
+    QList<int> handles;
+    for (const TWritten& w : written) handles += w.File->handle();
+    if (!Platform::SyncFiles(handles)) {
+        Fail(Translate(QStringLiteral("The chat log could not be read or written.")), QStringLiteral("sync"));
+        return undo();
+    }
+    Step("files-synced");
+    for (TWritten& w : written) {
+        w.File->close();
+        QString error;
+        if (!Platform::ReplaceFile(w.File->fileName(), w.Final, &error)) {
+            Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                 QDir::toNativeSeparators(w.Final) + QStringLiteral(": ") + error);
+            return undo();
+        }
+        Step("file-renamed");
+    }
+    Platform::SyncFolder(ContentFolder());
+    Step("before-commit");
+    if (!Commit()) return undo();
+    Step("committed");
+    if (ids) *ids = newIds;
+    return true;
+}
