@@ -81,7 +81,9 @@ public:
         }
         // The stored document's own opening brace and the control words up
         // to its first group go; its closing brace on a line of its own ends it.
-        for (qsizetype i = 0; i < lines.size(); ++i) {
+        QList<QByteArray> copied;
+        bool closed = false;
+        for (qsizetype i = 0; i < lines.size() && !closed; ++i) {
             QByteArray line = lines[i];
             if (i == 0) {
                 const qsizetype open = line.indexOf('{');
@@ -89,9 +91,21 @@ public:
                 const qsizetype next = line.indexOf('{');
                 if (next > 0) line.remove(0, next);
             }
-            if (line == "}") return;
-            Line(line);
+            closed = line == "}";
+            if (!closed) copied += line;
         }
+        // A document whose closing brace shares a line with its text would
+        // close the export's own group early: that brace goes as well.
+        if (!closed)
+            for (qsizetype i = copied.size() - 1; i >= 0; --i) {
+                QByteArray& line = copied[i];
+                qsizetype end = line.size();
+                while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\0')) --end;
+                if (end == 0) continue;
+                if (line[end - 1] == '}' && (end < 2 || line[end - 2] != '\\')) line.truncate(end - 1);
+                break;
+            }
+        for (const QByteArray& line : copied) Line(line);
     }
 
 private:

@@ -101,25 +101,21 @@ std::optional<int> TChatLogStore::DeleteLogCategory(const TLogFilter& filter) {
     return int(ids.size());
 }
 
-// Every side file whose row is gone, and every unfinished one. Only with the
-// write lock held (no other writer is between a file and its commit).
+// Every side file whose row is gone. Only with the write lock held (no other
+// writer is between a file and its commit).
 bool TChatLogStore::RemoveUnownedSideFiles() {
-    static const QRegularExpression name(QStringLiteral("^(\\d+)\\.(Single|Broadcast|Group|File)\\.db(\\.part)?$"));
+    static const QRegularExpression name(QStringLiteral("^(\\d+)\\.(Single|Broadcast|Group|File)\\.db$"));
     QDirIterator it(ContentFolder(), QDir::Files | QDir::Hidden);
     while (it.hasNext()) {
         it.next();
         const QRegularExpressionMatch match = name.match(it.fileName());
         if (!match.hasMatch()) continue;
-        bool owned = false;
-        if (match.capturedLength(3) == 0) {
-            QSqlQuery row(FDb);
-            row.prepare(QStringLiteral("SELECT 1 FROM \"%1\" WHERE ID = ?")
-                            .arg(ChatLog::TableName(*ChatLog::TypeOfName(match.captured(2)))));
-            row.addBindValue(match.captured(1).toLongLong());
-            if (!Exec(row, QStringLiteral("sweep"))) return false;
-            owned = row.next();
-        }
-        if (!owned) QFile::remove(it.filePath());
+        QSqlQuery row(FDb);
+        row.prepare(QStringLiteral("SELECT 1 FROM \"%1\" WHERE ID = ?")
+                        .arg(ChatLog::TableName(*ChatLog::TypeOfName(match.captured(2)))));
+        row.addBindValue(match.captured(1).toLongLong());
+        if (!Exec(row, QStringLiteral("sweep"))) return false;
+        if (!row.next()) QFile::remove(it.filePath());
     }
     return true;
 }

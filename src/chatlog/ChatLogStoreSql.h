@@ -12,8 +12,6 @@
 namespace ChatLogSql {
 
 inline constexpr std::array<TLogType, 4> kStoredTypes{ltSingle, ltBroadcast, ltGroup, ltFile};
-// A side file being written: renamed to its final name before its row commits.
-inline const QString kPartSuffix = QStringLiteral(".part");
 // LogMaintenance values: deleted rows whose side files may still be on disk;
 // index entries of deleted records (the index keeps no text to delete them by).
 inline const QString kUnlinkPending = QStringLiteral("UnlinkPending");

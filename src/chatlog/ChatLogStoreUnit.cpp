@@ -188,11 +188,8 @@ bool TChatLogStore::RemoveOrphansAbove(TLogType type) {
     const qint64 last = sequence.next() ? sequence.value(0).toLongLong() : 0;
     for (qint64 id = last + 1;; ++id) {
         const QString file = SideFileName(type, id);
-        const QString part = file + kPartSuffix;
-        const bool hadFile = QFile::exists(file);
-        const bool hadPart = QFile::exists(part);
-        if (!hadFile && !hadPart) return true;
-        if ((hadFile && !QFile::remove(file)) || (hadPart && !QFile::remove(part)))
+        if (!QFile::exists(file)) return true;
+        if (!QFile::remove(file))
             return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
                         QDir::toNativeSeparators(file));
     }
@@ -245,22 +242,22 @@ bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids)
     if (records.isEmpty()) return true;
     if (!Begin()) return false;
 
-    struct TWritten {
-        std::unique_ptr<QFile> File;
-        QString Final;
-    };
-    std::vector<TWritten> written;
-    written.reserve(size_t(records.size()));
+    // Each side file is written under its final name: its row is not
+    // committed until the file is whole and on disk, and a record that never
+    // committed leaves a file only above the table's sequence, which the next
+    // record with that ID overwrites or the next start removes.
+    std::vector<std::unique_ptr<QFile>> files;
+    files.reserve(size_t(records.size()));
     QList<qint64> newIds;
     const auto undo = [&] {
         Rollback();
-        // Files of rows that never committed; a later record with the same ID
-        // would replace them anyway.
-        for (TWritten& w : written) {
-            if (w.File) w.File->remove();
-            QFile::remove(w.Final);
-        }
+        for (const std::unique_ptr<QFile>& file : files) file->remove();
         return false;
+    };
+    const auto fileFailed = [&](const QFile& file, const QString& detail) {
+        Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+             QDir::toNativeSeparators(file.fileName()) + QStringLiteral(": ") + detail);
+        return undo();
     };
 
     for (const TLogRecord& record : records) {
@@ -282,39 +279,21 @@ bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids)
         newIds += id;
         Step("row-inserted");
 
-        TWritten w{std::make_unique<QFile>(SideFileName(type, id) + kPartSuffix), SideFileName(type, id)};
-        const bool opened = w.File->open(QIODevice::WriteOnly | QIODevice::Truncate, QFile::ReadOwner | QFile::WriteOwner);
-        const bool wrote = opened && w.File->write(record.Content) == record.Content.size() && w.File->flush();
-        const QString fileError = w.File->errorString();
-        written.push_back(std::move(w));
-        if (!wrote) {
-            Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
-                 QDir::toNativeSeparators(written.back().Final) + QStringLiteral(": ") + fileError);
-            return undo();
-        }
+        files.push_back(std::make_unique<QFile>(SideFileName(type, id)));
+        QFile& file = *files.back();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFile::ReadOwner | QFile::WriteOwner) ||
+            file.write(record.Content) != record.Content.size() || !file.flush())
+            return fileFailed(file, file.errorString());
         Step("file-written");
         if (!IndexRecord(type, id, TLogContent{type, id, record.LangID, record.Content})) return undo();
     }
 
     QList<int> handles;
-    for (const TWritten& w : written) handles += w.File->handle();
-    if (!Platform::SyncFiles(handles)) {
-        Fail(Translate(QStringLiteral("The chat log could not be read or written.")), QStringLiteral("sync"));
-        return undo();
-    }
-    Step("files-synced");
-    for (TWritten& w : written) {
-        w.File->close();
-        QString error;
-        if (!Platform::ReplaceFile(w.File->fileName(), w.Final, &error)) {
-            Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
-                 QDir::toNativeSeparators(w.Final) + QStringLiteral(": ") + error);
-            return undo();
-        }
-        Step("file-renamed");
-    }
+    for (const std::unique_ptr<QFile>& file : files) handles += file->handle();
+    if (!Platform::SyncFiles(handles)) return fileFailed(*files.front(), QStringLiteral("sync"));
+    for (const std::unique_ptr<QFile>& file : files) file->close();
     Platform::SyncFolder(ContentFolder());
-    Step("before-commit");
+    Step("files-synced");
     if (!Commit()) return undo();
     Step("committed");
     if (ids) *ids = newIds;

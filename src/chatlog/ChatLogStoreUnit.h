@@ -21,8 +21,8 @@ class QSqlQuery;
 // text sits beside the tables (ChatLogSearchUnit).
 //
 // A record is complete or absent: its row commits only after its side file is
-// on disk under its final name, and a deleted row's file goes only after the
-// delete committed. What a killed process leaves (side files of rows that
+// whole and on disk, and a deleted row's file goes only after the delete
+// committed. What a killed process leaves (side files of rows that
 // never committed, files of rows deleted) is removed on the next Open.
 //
 // Synchronous, one connection of its own, used on one thread. Every process

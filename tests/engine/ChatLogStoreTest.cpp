@@ -354,11 +354,10 @@ TEST(ChatLogStore, OpeningRemovesWhatAnInterruptedRunLeft) {
     for (int i = 0; i < 3; ++i) home.Add(Record(ltGroup, QStringLiteral("Bob"), "kept"));
     ASSERT_TRUE(home.Store.DeleteLogRecord(ltGroup, 3));
     home.Store.Close();
-    // Files of a batch that never committed (IDs after the sequence, some
-    // renamed, one still being written), and the file of a row whose delete
-    // committed before the process died.
+    // Files of a batch that never committed (IDs after the sequence), and the
+    // file of a row whose delete committed before the process died.
     home.Home.Write(QStringLiteral("ChatDB/Content/4.Group.db"), "uncommitted");
-    home.Home.Write(QStringLiteral("ChatDB/Content/5.Group.db.part"), "half");
+    home.Home.Write(QStringLiteral("ChatDB/Content/5.Group.db"), "half");
     home.Home.Write(QStringLiteral("ChatDB/Content/3.Group.db"), "deleted");
     home.Home.Write(QStringLiteral("ChatDB/Content/notes.txt"), "not ours");
     {
