@@ -92,10 +92,12 @@ std::optional<int> TChatLogStore::DeleteLogCategory(const TLogFilter& filter) {
     const int deadKeys = ok ? keys.numRowsAffected() : 0;
     ok = ok && Exec(rows, QStringLiteral("delete")) && AddMetaValue(kDeadSearchEntries, deadKeys) &&
          SetMetaValue(kUnlinkPending, 1);
+    Step("delete-executed");
     if (!ok || !Commit()) {
         Rollback();
         return std::nullopt;
     }
+    Step("delete-committed");
     for (qint64 id : ids) QFile::remove(SideFileName(stored, id));
     SetMetaValue(kUnlinkPending, 0);
     return int(ids.size());

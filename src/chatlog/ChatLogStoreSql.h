@@ -22,10 +22,26 @@ inline const QString kDeadSearchEntries = QStringLiteral("DeadSearchEntries");
 inline QString StoredTime(const QDateTime& time) {
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
+// Read by position: QDateTime::fromString would cost more than the rest of a
+// list row. Other forms (a log edited by hand) go through the ISO reader.
 inline QDateTime ParseStoredTime(const QString& text) {
-    QDateTime time = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-    if (!time.isValid()) time = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return time;
+    const auto number = [&](qsizetype from, qsizetype length) {
+        int value = 0;
+        for (qsizetype i = from; i < from + length; ++i) {
+            const int digit = text[i].digitValue();
+            if (digit < 0) return -1;
+            value = value * 10 + digit;
+        }
+        return value;
+    };
+    if (text.size() >= 19 && text[4] == QLatin1Char('-') && text[7] == QLatin1Char('-') && text[10] == QLatin1Char(' ') &&
+        text[13] == QLatin1Char(':') && text[16] == QLatin1Char(':')) {
+        const int ms = text.size() >= 23 && text[19] == QLatin1Char('.') ? number(20, 3) : 0;
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const QTime time(number(11, 2), number(14, 2), number(17, 2), ms);
+        if (date.isValid() && time.isValid()) return QDateTime(date, time);
+    }
+    return QDateTime::fromString(text, Qt::ISODateWithMs);
 }
 
 // The columns of the Part's tables keep their names; text columns are TEXT

@@ -183,23 +183,50 @@ INSTANTIATE_TEST_SUITE_P(Steps, ChatLogCrashAtStep,
                                            TStepCase{"Committed", "committed", 2}),
                          TCaseName());
 
+// 60 records, the 15 of the file log deleted; the numbers of those left.
+QSet<qint64> WriteAndDelete(const QString& folder) {
+    QSet<qint64> written;
+    TChatLogStore store(folder);
+    EXPECT_TRUE(store.Open());
+    QList<TLogRecord> records;
+    for (qint64 seq = 1; seq <= 60; ++seq) {
+        records += ChatLogBurst::RecordOf(seq);
+        if (ChatLogBurst::TypeOf(seq) != ltFile) written += seq;
+    }
+    EXPECT_TRUE(store.Append(records));
+    EXPECT_EQ(store.DeleteLogCategory(TLogFilter::All(ltFile)), 15);
+    return written;
+}
+
+// A delete killed before and after it commits.
+class ChatLogCrashInDelete : public ::testing::TestWithParam<TStepCase> {};
+
+TEST_P(ChatLogCrashInDelete, LeavesEveryRowWithItsFile) {
+    TTempHome home;
+    const QString folder = home.Path() + QStringLiteral("ChatDB/");
+    QSet<qint64> written = WriteAndDelete(folder);
+    TChild child({folder, QStringLiteral("delete"), QLatin1String(GetParam().Step)});
+    ASSERT_TRUE(child.WaitFor([](const QByteArray& line) { return line.startsWith("at "); }));
+    child.Kill();
+    const QSet<qint64> stored = CheckLog(folder, {}, 1, true);
+    if (QByteArray(GetParam().Step) == "delete-committed")
+        for (qint64 seq = 1; seq <= 60; ++seq)
+            if (ChatLogBurst::TypeOf(seq) == ltBroadcast) written.remove(seq);
+    EXPECT_EQ(stored, written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ChatLogCrashInDelete,
+                         ::testing::Values(TStepCase{"BeforeCommit", "delete-executed", 1},
+                                           TStepCase{"AfterCommit", "delete-committed", 1}),
+                         TCaseName());
+
 // A compaction killed before and after its copy replaces the database.
 class ChatLogCrashInCompaction : public ::testing::TestWithParam<TStepCase> {};
 
 TEST_P(ChatLogCrashInCompaction, LeavesAWholeDatabase) {
     TTempHome home;
     const QString folder = home.Path() + QStringLiteral("ChatDB/");
-    QSet<qint64> written;
-    {
-        TChatLogStore store(folder);
-        ASSERT_TRUE(store.Open());
-        QList<TLogRecord> records;
-        for (qint64 seq = 1; seq <= 60; ++seq) records += ChatLogBurst::RecordOf(seq), written += seq;
-        ASSERT_TRUE(store.Append(records));
-        ASSERT_EQ(store.DeleteLogCategory(TLogFilter::All(ltFile)), 15);
-        for (qint64 seq = 1; seq <= 60; ++seq)
-            if (ChatLogBurst::TypeOf(seq) == ltFile) written.remove(seq);
-    }
+    const QSet<qint64> written = WriteAndDelete(folder);
     TChild child({folder, QStringLiteral("compact"), QLatin1String(GetParam().Step)});
     ASSERT_TRUE(child.WaitFor([](const QByteArray& line) { return line.startsWith("at "); }));
     child.Kill();
