@@ -1,22 +1,26 @@
 #include "chatlog/ChatLogSearchUnit.h"
 
 #include <QList>
-#include <QStringView>
 
 namespace ChatLog {
 
 QString IndexForm(const QString& text) {
-    QString out;
-    out.reserve(text.size() * 2);
-    const QStringView view(text);
-    for (qsizetype i = 0; i < view.size();) {
+    const qsizetype n = text.size();
+    QString out(n * 2, Qt::Uninitialized);
+    const QChar* in = text.constData();
+    QChar* to = out.data();
+    for (qsizetype i = 0; i < n;) {
         // A character outside the basic plane is a surrogate pair: doubled whole.
-        const qsizetype length =
-            view[i].isHighSurrogate() && i + 1 < view.size() && view[i + 1].isLowSurrogate() ? 2 : 1;
-        const QStringView character = view.mid(i, length);
-        out += character;
-        out += character;
-        i += length;
+        if (in[i].isHighSurrogate() && i + 1 < n && in[i + 1].isLowSurrogate()) {
+            to[0] = to[2] = in[i];
+            to[1] = to[3] = in[i + 1];
+            to += 4;
+            i += 2;
+        } else {
+            to[0] = to[1] = in[i];
+            to += 2;
+            ++i;
+        }
     }
     return out;
 }

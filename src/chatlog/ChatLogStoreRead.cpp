@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -112,9 +113,16 @@ std::optional<QList<TLogSearchHit>> TChatLogStore::SearchLog(const QString& text
 
     QList<TLogSearchHit> hits;
     hits.reserve(found.size());
+    // One prepared statement per table for the whole page.
+    QHash<int, QSqlQuery> rows;
     for (const TKey& key : found) {
-        QSqlQuery row(FDb);
-        row.prepare(QStringLiteral("SELECT %1 FROM \"%2\" WHERE ID = ?").arg(kEntryColumns, ChatLog::TableName(key.Kind)));
+        auto it = rows.find(key.Kind);
+        if (it == rows.end()) {
+            it = rows.insert(key.Kind, QSqlQuery(FDb));
+            it->setForwardOnly(true);
+            it->prepare(QStringLiteral("SELECT %1 FROM \"%2\" WHERE ID = ?").arg(kEntryColumns, ChatLog::TableName(key.Kind)));
+        }
+        QSqlQuery& row = *it;
         row.addBindValue(key.ID);
         if (!Exec(row, QStringLiteral("search"))) return std::nullopt;
         if (row.next()) hits += TLogSearchHit{key.Key, EntryFromQuery(row, key.Kind)};

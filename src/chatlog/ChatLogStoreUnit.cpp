@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -20,15 +21,17 @@ namespace {
 
 std::atomic<quint64> GConnectionCount{0};
 
-const QFile::Permissions kOwnerFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-
-bool MakeOwnerFolder(const QString& path) {
-    if (!QDir().mkpath(path)) return false;
-    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                      QFile::WriteOther | QFile::ExeOther;
+// Readable by the user alone: SQLite has no password to keep the log private.
+bool MakeOwnerOnly(const QString& path, bool folder) {
+    const QFile::Permissions wanted =
+        QFile::ReadOwner | QFile::WriteOwner | (folder ? QFile::ExeOwner : QFile::Permissions());
+    const QFile::Permissions others =
+        QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     const QFile::Permissions now = QFile::permissions(path);
-    return ((now & others) == 0 && (now & kOwnerFolder) == kOwnerFolder) || QFile::setPermissions(path, kOwnerFolder);
+    return ((now & others) == 0 && (now & wanted) == wanted) || QFile::setPermissions(path, wanted);
 }
+
+bool MakeOwnerFolder(const QString& path) { return QDir().mkpath(path) && MakeOwnerOnly(path, true); }
 
 } // namespace
 
@@ -93,8 +96,8 @@ bool TChatLogStore::Open(TOpenMode mode) {
             return Fail(cannotOpen, database.errorString());
         }
         database.close();
-    } else if (database.permissions() != ownerFile) {
-        database.setPermissions(ownerFile);
+    } else {
+        MakeOwnerOnly(database.fileName(), false);
     }
     // Left by a compaction that was cut short: the database is the old one, whole.
     QFile::remove(DatabaseFileName() + QStringLiteral(".bak"));
@@ -260,12 +263,18 @@ bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids)
         return undo();
     };
 
+    // One prepared statement per table for the whole batch.
+    QHash<int, QSqlQuery> inserts;
     for (const TLogRecord& record : records) {
         const TLogType type = ChatLog::StoredType(record.LogType);
-        QSqlQuery insert(FDb);
-        insert.prepare(QStringLiteral("INSERT INTO \"%1\" (LangID, IfSendOut, IfBroadcast, LogTime, Nick, Computer, IP, "
-                                      "First2Line, Content) VALUES (?, ?, ?, ?, ?, ?, ?, ?, '')")
-                           .arg(ChatLog::TableName(type)));
+        auto it = inserts.find(type);
+        if (it == inserts.end()) {
+            it = inserts.insert(type, QSqlQuery(FDb));
+            it->prepare(QStringLiteral("INSERT INTO \"%1\" (LangID, IfSendOut, IfBroadcast, LogTime, Nick, Computer, IP, "
+                                       "First2Line, Content) VALUES (?, ?, ?, ?, ?, ?, ?, ?, '')")
+                            .arg(ChatLog::TableName(type)));
+        }
+        QSqlQuery& insert = *it;
         insert.addBindValue(int(record.LangID));
         insert.addBindValue(int(record.IfSendOut));
         insert.addBindValue(int(record.IfBroadcast));

@@ -22,7 +22,7 @@ TChatLogThread::~TChatLogThread() {
 void TChatLogThread::OpenNow() {
     {
         QMutexLocker lock(&FMutex);
-        FOpenRequested = true;
+        FOpenPending = true;
     }
     FWake.wakeAll();
 }
@@ -41,7 +41,7 @@ void TChatLogThread::Enqueue(TItem item) {
 
 void TChatLogThread::Drain() {
     QMutexLocker lock(&FMutex);
-    while (!FQueue.empty() || FInHand > 0) FIdle.wait(&FMutex);
+    while (!FQueue.empty() || FInHand > 0 || FOpenPending) FIdle.wait(&FMutex);
 }
 
 qsizetype TChatLogThread::Pending() const {
@@ -80,15 +80,14 @@ void TChatLogThread::StoreRecords(TChatLogStore& store, const QList<TLogRecord>&
 
 void TChatLogThread::Run() {
     TChatLogStore store(FFolder);
-    bool openReported = false;
     store.SetStepProbe(FOptions.StepProbe);
+    bool opened = false;
     for (;;) {
         QList<TLogRecord> records;
         TTask task;
-        bool openNow = false;
         {
             QMutexLocker lock(&FMutex);
-            while (FQueue.empty() && !FStopping && !(FOpenRequested && !openReported)) {
+            while (FQueue.empty() && !FStopping && !FOpenPending) {
                 if (FOptions.CloseWhenIdle && store.IsOpen()) {
                     lock.unlock();
                     store.Close();
@@ -98,7 +97,6 @@ void TChatLogThread::Run() {
                 FWake.wait(&FMutex);
             }
             if (FQueue.empty() && FStopping) break;
-            openNow = FOpenRequested && !openReported;
             while (!FQueue.empty() && std::holds_alternative<TLogRecord>(FQueue.front()) &&
                    records.size() < FOptions.MaxBatch) {
                 records += std::move(std::get<TLogRecord>(FQueue.front()));
@@ -110,9 +108,9 @@ void TChatLogThread::Run() {
             }
             FInHand = records.size() + (task ? 1 : 0);
         }
-        if (openNow || !openReported) {
+        if (!opened) {
             // The first opening is the database check at start: its failure is reported once.
-            openReported = true;
+            opened = true;
             EnsureOpen(store, true);
         }
         if (!records.isEmpty()) StoreRecords(store, records);
@@ -123,10 +121,12 @@ void TChatLogThread::Run() {
         {
             QMutexLocker lock(&FMutex);
             FInHand = 0;
+            FOpenPending = false;
             if (FQueue.empty()) FIdle.wakeAll();
         }
     }
     store.Close();
     QMutexLocker lock(&FMutex);
+    FOpenPending = false;
     FIdle.wakeAll();
 }

@@ -73,6 +73,6 @@ private:
     std::deque<TItem> FQueue;
     qsizetype FInHand = 0;
     bool FStopping = false;
-    bool FOpenRequested = false;
+    bool FOpenPending = false; // OpenNow was called, the store not yet opened
     std::unique_ptr<QThread> FThread;
 };

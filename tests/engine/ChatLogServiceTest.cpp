@@ -5,6 +5,7 @@
 #include "chatlog/ChatLogStoreUnit.h"
 #include "chatlog/ChatLogUnit.h"
 #include "chatlog/LogListModelUnit.h"
+#include "node/NodeUnit.h"
 
 #include "support/ChatLogFixtures.h"
 
@@ -60,6 +61,20 @@ TEST(ChatLogService, KeepsTheOrderOfManyAppends) {
             previous = n;
         }
     }
+}
+
+TEST(ChatLogService, TheNodeChecksTheDatabaseAtStart) {
+    TNetworkOff offline;
+    TTempHome home;
+    TNode node;
+    EXPECT_FALSE(QFile::exists(home.File(QStringLiteral("ChatDB/chatlog.mdb"))));
+    node.Start();
+    node.ChatLog().Flush();
+    EXPECT_EQ(node.ChatLog().DatabaseFileName(), home.File(QStringLiteral("ChatDB/chatlog.mdb")));
+    TRawDb db(node.ChatLog().DatabaseFileName());
+    EXPECT_EQ(db.Value(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN ('Message','Broadcast','GroupMsg','File')")),
+              4);
+    node.Stop();
 }
 
 TEST(ChatLogService, StoresWhatIsQueuedBeforeItEnds) {
