@@ -4,6 +4,7 @@
 // against the sqlite3 program running the same query on the same file, with
 // each side's memory. Prints figures and ratios; never fails on speed.
 //   bench_chatlog [APPENDS [RECORDS]]   defaults 100000 and 1000000
+#include "BenchMemory.h"
 #include "chatlog/ChatLogReaderUnit.h"
 #include "chatlog/ChatLogSearchUnit.h"
 #include "chatlog/ChatLogStoreUnit.h"
@@ -33,14 +34,6 @@ constexpr int kPage = 100;
 constexpr int kBatch = 256;
 const QString kNickOfPeer = QStringLiteral("peer17");
 const QString kSearchWord = QString::fromUtf8("季度报告");
-
-long StatusKiB(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field)) return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 double Median(QList<double> values) {
     std::sort(values.begin(), values.end());

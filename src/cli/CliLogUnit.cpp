@@ -100,6 +100,14 @@ private:
     QString FError;
 };
 
+// --limit N (default kDefaultLimit); none when N is not a positive number.
+std::optional<int> LimitOf(const TOptions& options) {
+    if (!options.Has(QStringLiteral("--limit"))) return kDefaultLimit;
+    const std::optional<qint64> value = ParseNumber(options.Value(QStringLiteral("--limit")), 1);
+    if (!value || *value > std::numeric_limits<int>::max()) return std::nullopt;
+    return int(*value);
+}
+
 // --peer/--nick narrow the single-message log to one peer.
 std::optional<TLogFilter> FilterOf(const TOptions& options, TLogType type, QString* problem) {
     const bool nick = options.Has(QStringLiteral("--nick"));
@@ -178,15 +186,11 @@ int List(QStringList args, QTextStream& out, QTextStream& err) {
         if (!value) return Usage(err, QStringLiteral("--after needs a record id"));
         after = *value;
     }
-    qint64 limit = kDefaultLimit;
-    if (options.Has(QStringLiteral("--limit"))) {
-        const std::optional<qint64> value = ParseNumber(options.Value(QStringLiteral("--limit")), 1);
-        if (!value || *value > std::numeric_limits<int>::max()) return Usage(err, QStringLiteral("--limit needs a positive number"));
-        limit = *value;
-    }
+    const std::optional<int> limit = LimitOf(options);
+    if (!limit) return Usage(err, QStringLiteral("--limit needs a positive number"));
     TChatLogStore store;
     if (const std::optional<int> failed = OpenFailed(store, TChatLogStore::omRead, err)) return *failed;
-    const std::optional<QList<TLogEntry>> entries = store.LoadLogList(*filter, after, 0, int(limit));
+    const std::optional<QList<TLogEntry>> entries = store.LoadLogList(*filter, after, 0, *limit);
     if (!entries) return Failed(err, store.LastError());
     const bool json = options.Has(QStringLiteral("--json"));
     for (const TLogEntry& e : *entries) PrintEntry(out, e, json);
@@ -265,15 +269,11 @@ int Search(QStringList args, QTextStream& out, QTextStream& err) {
     if (args.size() != 1) return Usage(err, QStringLiteral("log search needs one TEXT (quote it when it has spaces)"));
     if (!ChatLog::MatchExpression(args[0]))
         return Usage(err, QStringLiteral("log search needs at least %1 characters").arg(ChatLog::kMinSearchLength));
-    qint64 limit = kDefaultLimit;
-    if (options.Has(QStringLiteral("--limit"))) {
-        const std::optional<qint64> value = ParseNumber(options.Value(QStringLiteral("--limit")), 1);
-        if (!value || *value > std::numeric_limits<int>::max()) return Usage(err, QStringLiteral("--limit needs a positive number"));
-        limit = *value;
-    }
+    const std::optional<int> limit = LimitOf(options);
+    if (!limit) return Usage(err, QStringLiteral("--limit needs a positive number"));
     TChatLogStore store;
     if (const std::optional<int> failed = OpenFailed(store, TChatLogStore::omRead, err)) return *failed;
-    const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(args[0], 0, int(limit));
+    const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(args[0], 0, *limit);
     if (!hits) return Failed(err, store.LastError());
     const bool json = options.Has(QStringLiteral("--json"));
     for (const TLogSearchHit& hit : *hits)
