@@ -12,7 +12,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev libgl-dev
   libzip-dev libgsf-1-dev libgif-dev
-  libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip
+  libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
   iproute2 socat xvfb xauth
 )

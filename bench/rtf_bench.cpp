@@ -4,6 +4,7 @@
 // a fresh child process of this program, so that memory freed by earlier rounds
 // cannot hide it, and set against the size of the RTF. Prints figures and
 // ratios; never fails on speed.
+#include "BenchMemory.h"
 #include "text/RtfReaderUnit.h"
 #include "text/RtfWriterUnit.h"
 
@@ -20,14 +21,6 @@ namespace {
 constexpr int kPictures = 20;
 constexpr int kPictureBytes = 40 * 1024;
 constexpr int kRounds = 20;
-
-long StatusKiB(const char* field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field)) return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 // Starts a new peak: VmHWM falls back to the current RSS.
 void ResetPeak() {

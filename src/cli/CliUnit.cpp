@@ -2,6 +2,7 @@
 
 #include "cli/CliChatUnit.h"
 #include "cli/CliFileUnit.h"
+#include "cli/CliLogUnit.h"
 #include "cli/CliNodeUnit.h"
 
 #include "core/ParamsUnit.h"
@@ -98,7 +99,7 @@ int Usage(QTextStream& err, const QString& problem) {
 
 // No command or an unknown one: the line and the list of commands.
 int FullUsage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n" << kUsage;
+    err << "quillmate-cli: " << problem << "\n" << kUsage << kLogUsage;
     err.flush();
     return kExitUsage;
 }
@@ -123,7 +124,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        out << kUsage;
+        out << kUsage << kLogUsage;
         return kExitOk;
     }
     if (command == QLatin1String("settings")) {
@@ -157,5 +158,6 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("who")) return RunWho(arguments, out, err);
     if (const std::optional<int> status = RunChatCommand(command, arguments, out, err)) return *status;
     if (command == QLatin1String("sendfile")) return RunSendFile(arguments, out, err);
+    if (command == QLatin1String("log")) return RunLog(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -1,5 +1,6 @@
 #include "node/NodeUnit.h"
 
+#include "chatlog/ChatLogUnit.h"
 #include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
@@ -47,6 +48,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     connect(FPresence.get(), &TPresenceService::PresenceEvent, this, &TNode::EventArrived);
     FChat = std::make_unique<TChatService>(*FClient, *FLocal);
     FChat->RegisterEvents(*FRouter);
+    FChatLog = std::make_unique<TChatLog>();
     FRouter->RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr wParam) { NetworkConfirmedEvent(wParam); });
 
     FListenerClient = std::make_unique<TCommClient>([this] { return FListenerConfig; },
@@ -105,6 +107,7 @@ TLocalIdentity TNode::IdentityFromSettings() const {
 
 void TNode::Start() {
     FNetworkConfirmed = false;
+    FChatLog->Start();
     FModel->LoadGroupNodes(true);
     FTimerLoad.start();
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 class TChatService;
+class TChatLog;
 class TCommServer;
 class TCommLocal;
 class TEventRouter;
@@ -41,7 +42,8 @@ public:
     explicit TNode(TNodeTimings timings = TNodeTimings::FromEnvironment(), QObject* parent = nullptr);
     ~TNode() override;
 
-    // Builds the group rows and arms TimerLoad.
+    // Checks the chat log's database (created when missing), builds the group
+    // rows and arms TimerLoad.
     void Start();
     // Logoff to every listed user, listener stopped, list emptied. Safe to call twice.
     void Stop();
@@ -54,6 +56,7 @@ public:
     TPresenceService& Presence() { return *FPresence; }
     TChatService& Chat() { return *FChat; }
     TTransferService& Transfer() { return *FTransfer; }
+    TChatLog& ChatLog() { return *FChatLog; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
     bool IsListening() const;
 
@@ -103,6 +106,7 @@ private:
     std::unique_ptr<TPresenceService> FPresence;
     std::unique_ptr<TChatService> FChat;
     std::unique_ptr<TTransferService> FTransfer;
+    std::unique_ptr<TChatLog> FChatLog;
     // What the listener threads send with (check-signal replies): a copy taken
     // while they are stopped, so they never read settings the main thread writes.
     TTransportConfig FListenerConfig;

@@ -1,5 +1,6 @@
 #include "ui/MainUnit.h"
 
+#include "chatlog/ChatLogUnit.h"
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/PostedEventUnit.h"
@@ -187,6 +188,8 @@ void TMainForm::BuildToolBar(QWidget* owner) {
 
 void TMainForm::ConnectNode() {
     connect(FNode.get(), &TNode::ListenFailed, this,
+            [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::TMessageBoxKind::Error, text); });
+    connect(&FNode->ChatLog(), &TChatLog::ErrorOccurred, this,
             [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::TMessageBoxKind::Error, text); });
     connect(&FNode->Presence(), &TPresenceService::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
     connect(&FNode->Presence(), &TPresenceService::NotificationRequested, this,

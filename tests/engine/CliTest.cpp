@@ -8,6 +8,7 @@
 #include "text/RtfReaderUnit.h"
 #include "support/TestSupport.h"
 #include "support/CaseName.h"
+#include "support/CliProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -22,40 +23,6 @@
 #include <optional>
 
 namespace {
-
-// quillmate-cli loads the process-wide settings, which happens once per
-// process: every case runs the real program with its own --home.
-struct TCliResult {
-    int Exit = -1;
-    QString Out;
-    QString Err;
-};
-
-QString CliProgram() { return QDir(RuntimeDir()).filePath(QStringLiteral("quillmate-cli")); }
-
-TCliResult RunCliProcess(const QString& home, const QStringList& arguments, const QString& program = CliProgram(),
-                         const QByteArray& input = {}) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QUILLMATE_HOME"), home); // belt and braces: never the real user's files
-    process.setProcessEnvironment(env);
-    process.start(program, QStringList{QStringLiteral("--home"), home} + arguments);
-    if (!input.isEmpty()) {
-        process.write(input);
-        process.closeWriteChannel();
-    }
-    TCliResult result;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "quillmate-cli did not finish";
-        return result;
-    }
-    result.Exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.Out = QString::fromUtf8(process.readAllStandardOutput());
-    result.Err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
 
 // The program folder of one run and the per-user store the program uses in it.
 class CliHome {

@@ -1,0 +1,132 @@
+#include "chatlog/ChatLogThreadUnit.h"
+
+#include <QMutexLocker>
+
+TChatLogThread::TChatLogThread(QString folder, TOptions options, THooks hooks)
+    : FFolder(std::move(folder)), FOptions(options), FHooks(std::move(hooks)) {
+    FThread.reset(QThread::create([this] { Run(); }));
+    FThread->setObjectName(QStringLiteral("chatlog"));
+    FThread->start();
+}
+
+TChatLogThread::~TChatLogThread() {
+    {
+        QMutexLocker lock(&FMutex);
+        FStopping = true;
+        if (!FOptions.DrainOnStop) FQueue.clear();
+    }
+    FWake.wakeAll();
+    FThread->wait();
+}
+
+void TChatLogThread::OpenNow() {
+    {
+        QMutexLocker lock(&FMutex);
+        FOpenPending = true;
+    }
+    FWake.wakeAll();
+}
+
+void TChatLogThread::Add(TLogRecord record) { Enqueue(std::move(record)); }
+
+void TChatLogThread::Post(TTask task) { Enqueue(std::move(task)); }
+
+void TChatLogThread::Enqueue(TItem item) {
+    {
+        QMutexLocker lock(&FMutex);
+        FQueue.push_back(std::move(item));
+    }
+    FWake.wakeOne();
+}
+
+void TChatLogThread::Drain() {
+    QMutexLocker lock(&FMutex);
+    while (!FQueue.empty() || FInHand > 0 || FOpenPending) FIdle.wait(&FMutex);
+}
+
+qsizetype TChatLogThread::Pending() const {
+    QMutexLocker lock(&FMutex);
+    return qsizetype(FQueue.size()) + FInHand;
+}
+
+bool TChatLogThread::EnsureOpen(TChatLogStore& store, bool report) {
+    if (store.IsOpen()) return true;
+    const bool ok = store.Open(FOptions.Mode);
+    if (report && FHooks.Opened) FHooks.Opened(ok, store.LastError());
+    return ok;
+}
+
+void TChatLogThread::StoreRecords(TChatLogStore& store, const QList<TLogRecord>& records) {
+    QList<qint64> ids;
+    if (EnsureOpen(store, false) && store.Append(records, &ids)) {
+        if (FHooks.Appended) FHooks.Appended(records, ids);
+        return;
+    }
+    // One by one, each tried once more on a fresh connection, so that one bad
+    // record (or a passing fault) does not take the others with it.
+    for (const TLogRecord& record : records) {
+        bool stored = false;
+        for (int attempt = 0; attempt < 2 && !stored; ++attempt) {
+            if (attempt > 0 || !store.IsOpen()) store.Close();
+            stored = EnsureOpen(store, false) && store.Append({record}, &ids);
+        }
+        if (stored) {
+            if (FHooks.Appended) FHooks.Appended({record}, ids);
+        } else if (FHooks.Failed) {
+            FHooks.Failed(record, store.LastError());
+        }
+    }
+}
+
+void TChatLogThread::Run() {
+    TChatLogStore store(FFolder);
+    store.SetStepProbe(FOptions.StepProbe);
+    bool opened = false;
+    for (;;) {
+        QList<TLogRecord> records;
+        TTask task;
+        {
+            QMutexLocker lock(&FMutex);
+            while (FQueue.empty() && !FStopping && !FOpenPending) {
+                if (FOptions.CloseWhenIdle && store.IsOpen()) {
+                    lock.unlock();
+                    store.Close();
+                    lock.relock();
+                    continue;
+                }
+                FWake.wait(&FMutex);
+            }
+            if (FQueue.empty() && FStopping) break;
+            while (!FQueue.empty() && std::holds_alternative<TLogRecord>(FQueue.front()) &&
+                   records.size() < FOptions.MaxBatch) {
+                records += std::move(std::get<TLogRecord>(FQueue.front()));
+                FQueue.pop_front();
+            }
+            if (records.isEmpty() && !FQueue.empty()) {
+                task = std::move(std::get<TTask>(FQueue.front()));
+                FQueue.pop_front();
+            }
+            FInHand = records.size() + (task ? 1 : 0);
+        }
+        if (!opened) {
+            // The first opening is the database check at start: its failure is reported once.
+            opened = true;
+            EnsureOpen(store, true);
+        }
+        if (!records.isEmpty()) StoreRecords(store, records);
+        if (task) {
+            EnsureOpen(store, false);
+            task(store);
+        }
+        {
+            QMutexLocker lock(&FMutex);
+            FInHand = 0;
+            FOpenPending = false;
+            if (FQueue.empty()) FIdle.wakeAll();
+        }
+    }
+    store.Close();
+    QMutexLocker lock(&FMutex);
+    FOpenPending = false;
+    FIdle.wakeAll();
+}

@@ -1,0 +1,170 @@
+// Full-text search of the chat log: substrings of Latin and Chinese text in
+// any record's content, newest first, deleted records never found.
+#include "chatlog/ChatLogSearchUnit.h"
+#include "chatlog/ChatLogStoreUnit.h"
+
+#include "support/CaseName.h"
+#include "support/ChatLogFixtures.h"
+#include "text/MsgLangUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+using namespace ChatLogFixtures;
+
+namespace {
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+// A broadcast from a Simplified Chinese node: its text in GBK.
+TLogRecord ChineseBroadcast(const QString& text) {
+    TLogRecord record = Record(ltBroadcast, QStringLiteral("Wang"), TMessageLang::Encode(2052, text));
+    record.LangID = 2052;
+    return record;
+}
+
+QList<qint64> FoundIds(TChatLogStore& store, const QString& text, qint64 beforeKey = 0, int limit = 50) {
+    QList<qint64> ids;
+    const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(text, beforeKey, limit);
+    EXPECT_TRUE(hits.has_value()) << store.LastError().toStdString();
+    if (hits)
+        for (const TLogSearchHit& hit : *hits) ids += hit.Entry.ID;
+    return ids;
+}
+
+// Whether a query finds a text, for queries of every length.
+struct TMatchCase {
+    std::string Name;
+    QString Text;
+    QString Query;
+    bool Found;
+};
+void PrintTo(const TMatchCase& c, std::ostream* os) { *os << c.Name; }
+
+class ChatLogSearchMatch : public ::testing::TestWithParam<TMatchCase> {};
+
+TEST_P(ChatLogSearchMatch, FindsExactlyTheSubstrings) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    ASSERT_GT(home.Add(ChineseBroadcast(GetParam().Text)), 0);
+    EXPECT_EQ(FoundIds(home.Store, GetParam().Query), GetParam().Found ? QList<qint64>{1} : QList<qint64>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChatLogSearchMatch,
+    ::testing::Values(
+        TMatchCase{"ChineseWordOfTwo", Utf8("今天你好世界再见"), Utf8("世界"), true},
+        TMatchCase{"ChineseAtTheEnd", Utf8("今天你好世界"), Utf8("世界"), true},
+        TMatchCase{"ChineseAtTheStart", Utf8("世界你好"), Utf8("世界"), true},
+        TMatchCase{"ChineseLonger", Utf8("今天你好世界再见"), Utf8("好世界再"), true},
+        TMatchCase{"ChineseNotAdjacent", Utf8("今天你好世界再见"), Utf8("好界"), false},
+        TMatchCase{"ChineseMixedWithLatin", Utf8("请看report第三页"), Utf8("t第三"), true},
+        TMatchCase{"LatinInsideAWord", QStringLiteral("Hello there"), QStringLiteral("ell"), true},
+        TMatchCase{"LatinTwoLetters", QStringLiteral("Hello there"), QStringLiteral("th"), true},
+        TMatchCase{"LatinIgnoresCase", QStringLiteral("Hello there"), QStringLiteral("hELLO"), true},
+        TMatchCase{"AcrossWords", QStringLiteral("Hello there"), QStringLiteral("o t"), true},
+        TMatchCase{"LineBreaksAsSpaces", QStringLiteral("Hello\r\n  there"), QStringLiteral("hello there"), true},
+        TMatchCase{"RepeatedLetters", QStringLiteral("aaa"), QStringLiteral("aa"), true},
+        TMatchCase{"RepeatsNotInvented", QStringLiteral("aba"), QStringLiteral("aa"), false},
+        TMatchCase{"RepeatsNotInventedLonger", QStringLiteral("abab"), QStringLiteral("aabb"), false},
+        TMatchCase{"LongerThanTheText", QStringLiteral("abc"), QStringLiteral("abcd"), false},
+        // Query syntax is text: quotes, stars and operators match themselves.
+        TMatchCase{"Quotes", QStringLiteral("say \"yes\" now"), QStringLiteral("\"yes\""), true},
+        TMatchCase{"Operators", QStringLiteral("a OR b"), QStringLiteral("OR b"), true},
+        TMatchCase{"OperatorsNotApplied", QStringLiteral("apple"), QStringLiteral("ap OR zz"), false},
+        TMatchCase{"Star", QStringLiteral("x*y"), QStringLiteral("*y"), true}),
+    TCaseName());
+
+TEST(ChatLogSearch, MatchesTheTextOfRichContentNotItsMarkup) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    home.Add(Record(ltSingle, QStringLiteral("Bob"),
+                    "{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\\f0 "
+                    "\\'c4\\'e3\\'ba\\'c3 meeting at noon\\par}"));
+    EXPECT_EQ(FoundIds(home.Store, Utf8("你好")), QList<qint64>{1});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("meeting")), QList<qint64>{1});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("fonttbl")), QList<qint64>{});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("rtf1")), QList<qint64>{});
+}
+
+TEST(ChatLogSearch, HitsComeNewestFirstAcrossTablesInPages) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    home.Add(Record(ltFile, QStringLiteral("Bob"), "<File>plan.txt"));                                  // File 1
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "{\\rtf1 the plan\\par}"));                         // Message 1
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "{\\rtf1 nothing here\\par}"));                     // Message 2
+    home.Add(Record(ltBroadcast, QStringLiteral("All(Broadcast)"), "new plan", true, {}, {}));          // Broadcast 1
+    home.Add(Record(ltGroup, QStringLiteral("Ann;Bob"), "{\\rtf1 plan B\\par}", true, {}, {}));          // GroupMsg 1
+    const std::optional<QList<TLogSearchHit>> first = home.Store.SearchLog(QStringLiteral("plan"), 0, 3);
+    ASSERT_TRUE(first.has_value());
+    ASSERT_EQ(first->size(), 3);
+    EXPECT_EQ(first->at(0).Entry.Category, ltGroup);
+    EXPECT_EQ(first->at(1).Entry.Category, ltBroadcast);
+    EXPECT_EQ(first->at(2).Entry.Category, ltSingle);
+    EXPECT_EQ(first->at(2).Entry.ID, 1);
+    // Hits list like entries.
+    EXPECT_EQ(first->at(1).Entry.Nick, QStringLiteral("All(Broadcast)"));
+    EXPECT_TRUE(first->at(1).Entry.IfSendOut);
+    const std::optional<QList<TLogSearchHit>> rest = home.Store.SearchLog(QStringLiteral("plan"), first->at(2).Key, 3);
+    ASSERT_TRUE(rest.has_value());
+    ASSERT_EQ(rest->size(), 1);
+    EXPECT_EQ(rest->at(0).Entry.Category, ltFile);
+}
+
+TEST(ChatLogSearch, NeverFindsDeletedRecords) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    for (int i = 0; i < 3; ++i) home.Add(ChineseBroadcast(Utf8("会议纪要 %1").arg(i)));
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "{\\rtf1 minutes\\par}"));
+    ASSERT_TRUE(home.Store.DeleteLogRecord(ltBroadcast, 2));
+    EXPECT_EQ(FoundIds(home.Store, Utf8("纪要")), (QList<qint64>{3, 1}));
+    ASSERT_EQ(home.Store.DeleteLogCategory(TLogFilter::OfNick(QStringLiteral("Bob"))), 1);
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("minutes")), QList<qint64>{});
+    // New records after deletes get keys of their own.
+    home.Add(ChineseBroadcast(Utf8("新纪要")));
+    EXPECT_EQ(FoundIds(home.Store, Utf8("纪要")), (QList<qint64>{4, 3, 1}));
+}
+
+TEST(ChatLogSearch, CompactionDropsTheEntriesOfManyDeletedRecords) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    QList<TLogRecord> records;
+    for (int i = 0; i < 120; ++i) records += Record(ltFile, QStringLiteral("n%1").arg(i % 2), "<File>report " + QByteArray::number(i));
+    ASSERT_TRUE(home.Store.Append(records));
+    ASSERT_EQ(home.Store.DeleteLogCategory(TLogFilter::All(ltFile)), 120);
+    home.Add(Record(ltFile, QStringLiteral("kept"), "<File>report kept"));
+    ASSERT_TRUE(home.Store.CompactDatabase()) << home.Store.LastError().toStdString();
+    TRawDb db(home.Store.DatabaseFileName());
+    EXPECT_EQ(db.Value(QStringLiteral("SELECT count(*) FROM LogSearch_docsize")).toInt(), 1);
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report")), QList<qint64>{121});
+}
+
+TEST(ChatLogSearch, TooShortAQueryIsRefused) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    home.Add(ChineseBroadcast(Utf8("猫")));
+    EXPECT_FALSE(ChatLog::MatchExpression(Utf8("猫")).has_value());
+    EXPECT_FALSE(ChatLog::MatchExpression(QStringLiteral("  a \r\n")).has_value());
+    EXPECT_FALSE(home.Store.SearchLog(Utf8("猫")).has_value());
+    EXPECT_FALSE(home.Store.LastError().isEmpty());
+    // A character beyond the basic plane counts once.
+    EXPECT_FALSE(ChatLog::MatchExpression(Utf8("😀")).has_value());
+    EXPECT_TRUE(ChatLog::MatchExpression(Utf8("😀😀")).has_value());
+}
+
+TEST(ChatLogSearch, IndexesExistingRecordsOfALogWithoutIndex) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    home.Add(Record(ltBroadcast, QStringLiteral("Bob"), "old news", false));
+    home.Store.Close();
+    {
+        TRawDb db(home.Store.DatabaseFileName());
+        db.Value(QStringLiteral("DROP TABLE LogSearch"));
+        db.Value(QStringLiteral("DROP TABLE LogSearchKey"));
+    }
+    ASSERT_TRUE(home.Store.Open()) << home.Store.LastError().toStdString();
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("news")), QList<qint64>{1});
+}
+
+} // namespace
