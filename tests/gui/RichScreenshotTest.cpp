@@ -1,5 +1,5 @@
-// An input box holding formatted text, a picture and small emoticon-like
-// pictures, drawn off screen. With QLM_SCREENSHOT_DIR set the picture is
+// An input box holding formatted text, a picture and emoticons (the
+// program's own, or drawn faces when they are not built), drawn off screen. With QLM_SCREENSHOT_DIR set the picture is
 // saved there as rich-input.png (the README's screenshot).
 #include "text/widgets/RichInputUnit.h"
 
@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QFile>
 #include <QDir>
 #include <QLinearGradient>
 #include <QPainter>
@@ -45,6 +47,13 @@ QByteArray Smiley(QColor face, bool wink) {
     painter.drawArc(QRectF(6, 8, 12, 10), 200 * 16, 140 * 16);
     painter.end();
     return Png(image);
+}
+
+// One of the program's own emoticons beside the test, else a drawn face.
+QByteArray Emoticon(int index, QColor face, bool wink) {
+    QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/Emotions/%1.gif").arg(index));
+    if (file.open(QIODevice::ReadOnly)) return file.readAll();
+    return Smiley(face, wink);
 }
 
 QByteArray Landscape() {
@@ -85,10 +94,10 @@ TEST(RichScreenshot, InputWithFormattedTextPictureAndEmoticons) {
     layout->addWidget(inputBox);
     input.SetDocument(Doc({
         {{TextRun("Lunch at ", Fmt("DejaVu Sans", 22)), TextRun("noon", Fmt("DejaVu Sans", 22, 0xC0392B, true)),
-          TextRun(" on the terrace? ", Fmt("DejaVu Sans", 22)), PictureRun(Smiley(QColor(255, 214, 64), false)),
-          PictureRun(Smiley(QColor(255, 190, 80), true))}},
+          TextRun(" on the terrace? ", Fmt("DejaVu Sans", 22)), PictureRun(Emoticon(0, QColor(255, 214, 64), false)),
+          PictureRun(Emoticon(4, QColor(255, 190, 80), true))}},
         {{TextRun("The view from there:", Fmt("DejaVu Serif", 22, 0x1F618D, false, true)),
-          TextRun(" ", Fmt("DejaVu Sans", 22))}},
+          TextRun(" ", Fmt("DejaVu Sans", 22)), PictureRun(Emoticon(14, QColor(255, 214, 64), false))}},
         {{PictureRun(Landscape()), TextRun("  ", Fmt("DejaVu Sans", 22)),
           TextRun("see you!", Fmt("DejaVu Sans", 28, 0x117A65, true, false, true))}},
     }));
