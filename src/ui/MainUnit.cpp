@@ -8,6 +8,8 @@
 #include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
 #include "ui/WindowRegistryUnit.h"
+#include "messaging/ServerQueueUnit.h"
+#include "messaging/widgets/QueueControllerUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/PresenceServiceUnit.h"
@@ -60,6 +62,7 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     FTray->SetMenu(FTrayMenu);
     connect(FTray.get(), &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
     ConnectNode();
+    BuildQueue();
 
     TranslateCaptions();
     RestoreWindowState();
@@ -73,6 +76,9 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
 }
 
 TMainForm::~TMainForm() {
+    // Nothing presents the queue once the tray is gone; what waits is dropped.
+    delete FQueueController;
+    ServerQueue().Clear();
     // The list and its commands go before the node that owns their model
     // (the commands hold on to the list, so they go first).
     delete FOnlineCommands;
@@ -209,7 +215,8 @@ void TMainForm::ConnectNode() {
 
 void TMainForm::RefreshStateTexts() {
     const TOnlineState state = FStateController->State();
-    const OnlineStates::TStateTexts texts = OnlineStates::RefreshStateTexts(Params(), state, false);
+    const OnlineStates::TStateTexts texts =
+        OnlineStates::RefreshStateTexts(Params(), state, FTray && FTray->IsAnimating());
     FHeader->SetCaptionTitle(OnlineStates::HeaderTitle());
     FHeader->SetCaptionContent(FSelfSeen ? texts.HeaderContent : OnlineStates::LoadingText());
     FHeader->SetOnlineState(state);

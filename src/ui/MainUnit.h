@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messaging/widgets/QueueControllerUnit.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -17,7 +19,9 @@ class TNodeStateAnnouncer;
 class TOnlineStateController;
 class TOnlineUserCommands;
 class TOnlineUserView;
+class TIncomingRouter;
 class TQLMHeader;
+class TQueueController;
 class TTrayMenu;
 class TTrayNotification;
 
@@ -83,6 +87,21 @@ public:
     QColor GradientEnd() const { return FGradientEnd; }
     QColor ToolPanelColor() const;
 
+    // Incoming items (MainUnitQueue.cpp): the queue's tray controller, the
+    // routing of chat and file events, and the file window's openers.
+    TQueueController& QueueController() { return *FQueueController; }
+    TIncomingRouter& IncomingRouter() { return *FIncoming; }
+    TAppTray& Tray() { return *FTray; }
+    // The file window opens received files and request dialogs through these.
+    struct TFileOpeners {
+        std::function<void(const TQueueItem&)> OpenFiles;
+        std::function<void(const TOnlineNotify&, TRequestDialogMode)> OpenRequest;
+    };
+    void SetFileOpeners(TFileOpeners openers) { FFileOpeners = std::move(openers); }
+    // "&Broadcast Message..." and the targets of "Send &Message...".
+    void BroadcastMessageExecute();
+    void SendMessageToTargetExecute(const QString& targetHint, bool computer);
+
     // Tests answer the nickname dialog here instead of a modal box.
     using TInputText = std::function<bool(QWidget*, const QString&, const QString&, QString*)>;
     void SetInputText(TInputText inputText);
@@ -108,6 +127,9 @@ private:
     void BuildColorMenu();
     void BuildLanguageMenu();
     void ConnectNode();
+    void BuildQueue();
+    void BuildSendMessageMenu();
+    void UpdateSendMessageMenu();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);
@@ -162,4 +184,8 @@ private:
     QAction* FInvertAction = nullptr;
     std::unique_ptr<TAppTray> FTray;
     std::unique_ptr<TTrayNotification> FNotifications;
+    TQueueController* FQueueController = nullptr;
+    TIncomingRouter* FIncoming = nullptr;
+    QMenu* FSendMessageMenu = nullptr;
+    TFileOpeners FFileOpeners;
 };

@@ -8,10 +8,25 @@
 #include <QPainter>
 #include <QStyle>
 
+namespace {
+
+QString FrameName(TTrayAnimation animation, int frame) {
+    const char* kind = animation == TTrayAnimation::Message ? "MESSAGE" : "FILE";
+    return QStringLiteral("TRAYICON_ANIMATE_%1_0%2").arg(QLatin1String(kind)).arg(frame + 1);
+}
+
+} // namespace
+
 TAppTray::TAppTray(QObject* parent) : QObject(parent) {
+    FAnimationTimer.setInterval(FrameIntervalMs);
+    connect(&FAnimationTimer, &QTimer::timeout, this, [this] {
+        FFrame = (FFrame + 1) % FrameCount;
+        ShowFrame();
+    });
     if (!DesktopHasTray()) return;
     FIcon = std::make_unique<QSystemTrayIcon>(TAppImages::Instance().Icon(QStringLiteral("TRAYICON_MAIN")));
     if (FIcon->icon().isNull()) FIcon->setIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
+    FIdleIcon = FIcon->icon();
     FIcon->setToolTip(QStringLiteral("Quillmate"));
     connect(FIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (Utils::TrayIsQuiet()) return;
@@ -19,7 +34,7 @@ TAppTray::TAppTray(QObject* parent) : QObject(parent) {
         // its single activation stands for them.
         if (reason == QSystemTrayIcon::DoubleClick ||
             (reason == QSystemTrayIcon::Trigger && FIcon->geometry().isEmpty()))
-            emit DoubleClicked();
+            DoubleClick();
     });
     Utils::SetTrayGeometryProvider([this] { return Geometry(); });
     // While a box asks for a quiet tray its menu cannot be opened either.
@@ -44,7 +59,45 @@ void TAppTray::SetMenu(QMenu* menu) {
 }
 
 void TAppTray::SetHint(const QString& hint) {
+    FHint = hint;
     if (FIcon) FIcon->setToolTip(hint);
+}
+
+void TAppTray::StartAnimation(TTrayAnimation animation) {
+    if (animation == TTrayAnimation::None) return;
+    if (FLoaded != animation) {
+        FFrames.clear();
+        // A frame that cannot be loaded stays empty; the animation still runs.
+        for (int frame = 0; frame < FrameCount; ++frame)
+            FFrames << TAppImages::Instance().Icon(FrameName(animation, frame));
+        FLoaded = animation;
+    }
+    if (!FAnimating) FFrame = 0;
+    FAnimating = true;
+    ShowFrame();
+    if (!FAnimationTimer.isActive()) FAnimationTimer.start();
+}
+
+void TAppTray::StopAnimation() {
+    FAnimating = false;
+    FAnimationTimer.stop();
+    ShowFrame();
+}
+
+QString TAppTray::CurrentIconName() const {
+    return FAnimating ? FrameName(FLoaded, FFrame) : QStringLiteral("TRAYICON_MAIN");
+}
+
+void TAppTray::ShowFrame() {
+    if (!FIcon) return;
+    FIcon->setIcon(FAnimating && FFrame < FFrames.size() ? FFrames.at(FFrame) : FIdleIcon);
+}
+
+void TAppTray::DoubleClick() {
+    if (FAnimating)
+        emit OpenFirstItemRequested();
+    else
+        emit DoubleClicked();
 }
 
 QRect TAppTray::Geometry() const { return FIcon ? FIcon->geometry() : QRect(); }

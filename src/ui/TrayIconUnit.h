@@ -1,10 +1,15 @@
 #pragma once
 
+#include "messaging/ServerQueueUnit.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QColor>
+#include <QIcon>
+#include <QList>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <memory>
 
 
@@ -20,14 +25,43 @@ public:
     bool Available() const { return FIcon != nullptr; }
     void SetMenu(QMenu* menu);
     void SetHint(const QString& hint);
+    QString Hint() const { return FHint; }
     QRect Geometry() const;
+
+    // While items wait: the four frames of the kind, one every 300 ms.
+    static constexpr int FrameIntervalMs = 300;
+    static constexpr int FrameCount = 4;
+    // Loads the frames of that kind unless they are loaded, and animates.
+    void StartAnimation(TTrayAnimation animation);
+    // The idle icon again.
+    void StopAnimation();
+    bool IsAnimating() const { return FAnimating; }
+    TTrayAnimation LoadedAnimation() const { return FLoaded; }
+    // Index of the frame shown, -1 for the idle icon.
+    int CurrentFrame() const { return FAnimating ? FFrame : -1; }
+    QString CurrentIconName() const;
+    // The frame timer (tests drive it).
+    QTimer* AnimationTimer() { return &FAnimationTimer; }
+    // A double click on the icon: the first waiting item while animating,
+    // else the main window's toggle.
+    void DoubleClick();
 
 signals:
     void DoubleClicked();
+    void OpenFirstItemRequested();
 
 private:
+    void ShowFrame();
+
     std::unique_ptr<QSystemTrayIcon> FIcon;
     QPointer<QMenu> FMenu;
+    QString FHint = QStringLiteral("Quillmate");
+    QIcon FIdleIcon;
+    QList<QIcon> FFrames;
+    TTrayAnimation FLoaded = TTrayAnimation::None;
+    bool FAnimating = false;
+    int FFrame = 0;
+    QTimer FAnimationTimer;
 };
 
 // The tray icon's menu: a 20-pixel strip down its left edge in the colour

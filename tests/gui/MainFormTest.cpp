@@ -345,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TMainForm form(false);
     for (const char* name : {"miMainManage", "miLogManage", "miMainConsole", "miMainBroadcast", "miMainSettings",
-                             "miCheckNewVerLocal", "miTrayIconMenuSendMessage", "miTrayIconMenuSettings"})
+                             "miCheckNewVerLocal", "miTrayIconMenuSettings"})
         EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
     for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
         QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));

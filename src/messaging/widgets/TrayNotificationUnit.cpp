@@ -1,5 +1,7 @@
 #include "messaging/widgets/TrayNotificationUnit.h"
 
+#include "messaging/widgets/QueueNotificationUnit.h"
+
 #include "ui/UtilsGuiUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
@@ -86,13 +88,19 @@ QPoint AwayFromTaskbarStep(TTaskbarEdge edge) { return edge == teTop ? QPoint(0,
 // ------------------------------------------------------------------ window
 
 TNotificationWindow::TNotificationWindow(const QString& text, TTaskbarEdge edge, TNotificationTimings timings)
+    : TNotificationWindow(Translate(QStringLiteral("QUILLMATE Notification")), text, QSize(TextWidth, TextHeight), edge,
+                          timings, true) {
+    setObjectName(QStringLiteral("TextNotification"));
+}
+
+TNotificationWindow::TNotificationWindow(const QString& title, const QString& text, const QSize& size,
+                                         TTaskbarEdge edge, TNotificationTimings timings, bool expires)
     : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus),
-      FTitle(Translate(QStringLiteral("QUILLMATE Notification"))), FText(text), FEdge(edge), FTimings(timings) {
-    setObjectName(QStringLiteral("TextNotification"));
+      FTitle(title), FText(text), FEdge(edge), FTimings(timings), FExpires(expires) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
-    setFixedSize(TextWidth, TextHeight);
+    setFixedSize(size);
     SetColors(QColor(220, 220, 220), QColor(245, 245, 245));
 
     FSlide = new QVariantAnimation(this);
@@ -121,8 +129,18 @@ void TNotificationWindow::SetColors(const QColor& body, const QColor& title) {
     update();
 }
 
+void TNotificationWindow::SetTitle(const QString& title) {
+    FTitle = title;
+    update();
+}
+
+void TNotificationWindow::SetText(const QString& text) {
+    FText = text;
+    update();
+}
+
 void TNotificationWindow::SlideIn() {
-    FLifetime->start(std::max(0, FTimings.LifetimeMs));
+    if (FExpires) FLifetime->start(std::max(0, FTimings.LifetimeMs));
     if (FTimings.SlideMs <= 0) {
         SetRevealed(1);
         show();
@@ -212,11 +230,21 @@ void TNotificationWindow::paintEvent(QPaintEvent*) {
         painter.drawLine(cross.topRight(), cross.bottomLeft());
     }
 
-    const QRect body(BodyInset, titleStrip.bottom() + 1, width() - 2 * BodyInset, height() - titleStrip.bottom() - 2);
-    painter.drawText(body, Qt::AlignCenter, painter.fontMetrics().elidedText(FText, Qt::ElideRight, body.width()));
+    PaintBody(painter, BodyRect());
 
     qDrawWinPanel(&painter, all, palette(), false);
 }
+
+QRect TNotificationWindow::BodyRect() const {
+    const int top = TitleHeight + 1;
+    return QRect(BodyInset, top, width() - 2 * BodyInset, height() - top - 1);
+}
+
+void TNotificationWindow::PaintBody(QPainter& painter, const QRect& body) {
+    painter.drawText(body, Qt::AlignCenter, painter.fontMetrics().elidedText(FText, Qt::ElideRight, body.width()));
+}
+
+void TNotificationWindow::CloseButtonClicked() { Finish(); }
 
 void TNotificationWindow::mousePressEvent(QMouseEvent* event) {
     FClosePressed = event->button() == Qt::LeftButton &&
@@ -226,7 +254,7 @@ void TNotificationWindow::mousePressEvent(QMouseEvent* event) {
 
 void TNotificationWindow::mouseReleaseEvent(QMouseEvent* event) {
     const bool inside = CloseButtonRect().translated(HiddenOffset()).contains(event->position().toPoint());
-    if (FClosePressed && inside && event->button() == Qt::LeftButton) Finish();
+    if (FClosePressed && inside && event->button() == Qt::LeftButton) CloseButtonClicked();
     FClosePressed = false;
     event->accept();
 }
@@ -236,7 +264,7 @@ void TNotificationWindow::mouseReleaseEvent(QMouseEvent* event) {
 TTrayNotification::TTrayNotification(TNotificationTimings timings, TScreenSource screen, QObject* parent)
     : QObject(parent), FTimings(timings), FScreen(std::move(screen)) {}
 
-TTrayNotification::~TTrayNotification() = default;
+TTrayNotification::~TTrayNotification() { delete FQueueWindow; }
 
 TTrayNotification::TScreenGeometry TTrayNotification::Screen() const {
     if (FScreen) return FScreen();
@@ -289,9 +317,47 @@ QList<TNotificationWindow*> TTrayNotification::TextWindows() const {
 void TTrayNotification::SetBodyColor(const QColor& color) {
     FBodyColor = color;
     for (const auto& window : FTextWindows) window->SetColors(FBodyColor, FTitleColor);
+    if (FQueueWindow) FQueueWindow->SetColors(FBodyColor, FTitleColor);
 }
 
 void TTrayNotification::SetTitleColor(const QColor& color) {
     FTitleColor = color;
     for (const auto& window : FTextWindows) window->SetColors(FBodyColor, FTitleColor);
+    if (FQueueWindow) FQueueWindow->SetColors(FBodyColor, FTitleColor);
+}
+
+void TTrayNotification::ShowQueueNotification(const TQueueItem& head) {
+    if (FQueueWindow || FSuppressed) return;
+    const TScreenGeometry screen = Screen();
+    if (screen.Full.isEmpty()) return;
+    const TTaskbarInfo taskbar = TaskbarInfoFromGeometry(screen.Full, screen.Available);
+    FQueueWindow = new TQueueNotificationWindow(head, taskbar.Edge, FTimings);
+    FQueueWindow->SetColors(FBodyColor, FTitleColor);
+    const QSize size = FQueueWindow->size();
+    MoveTextWindowsAway(size.height());
+    SetQueueOffset(size.height());
+    FQueueWindow->move(NotificationOrigin(taskbar, screen.Full, size));
+    connect(FQueueWindow, &TQueueNotificationWindow::CloseClicked, this, &TTrayNotification::QueueCloseClicked);
+    connect(FQueueWindow, &TQueueNotificationWindow::IgnoreClicked, this, &TTrayNotification::QueueIgnoreClicked);
+    connect(FQueueWindow, &TQueueNotificationWindow::ViewClicked, this, &TTrayNotification::QueueViewClicked);
+    FQueueWindow->SlideIn();
+}
+
+void TTrayNotification::CloseQueueNotification() {
+    if (!FQueueWindow) return;
+    TQueueNotificationWindow* closed = FQueueWindow;
+    FQueueWindow = nullptr;
+    SetQueueOffset(0);
+    closed->hide();
+    // Later: the call may come from one of the window's own links.
+    closed->deleteLater();
+}
+
+void TTrayNotification::SuppressQueueNotification() {
+    CloseQueueNotification();
+    FSuppressed = true;
+}
+
+void TTrayNotification::RefreshQueueNotification(const TQueueItem& head) {
+    if (FQueueWindow) FQueueWindow->SetItem(head);
 }

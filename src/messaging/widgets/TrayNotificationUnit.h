@@ -11,6 +11,8 @@
 
 class QVariantAnimation;
 class QTimer;
+class TQueueNotificationWindow;
+struct TQueueItem;
 
 // The screen edge the task bar sits on (the values of the Windows shell's ABE_*).
 enum TTaskbarEdge { teLeft = 0, teTop = 1, teRight = 2, teBottom = 3 };
@@ -71,6 +73,17 @@ signals:
     void Finished(TNotificationWindow* window);
 
 protected:
+    // Another variant: its own title and size; expires: whether its lifetime
+    // ends it (else it stays until it is closed).
+    TNotificationWindow(const QString& title, const QString& text, const QSize& size, TTaskbarEdge edge,
+                        TNotificationTimings timings, bool expires);
+    void SetTitle(const QString& title);
+    void SetText(const QString& text);
+    // The area below the title strip, inset left and right.
+    QRect BodyRect() const;
+    virtual void PaintBody(QPainter& painter, const QRect& body);
+    // The close button was clicked: the text window finishes at once.
+    virtual void CloseButtonClicked();
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -87,6 +100,7 @@ private:
     QColor FBodyColor;
     QColor FTitleColor;
     qreal FRevealed = 1;
+    bool FExpires = true;
     bool FSlidingOut = false;
     bool FFinished = false;
     bool FClosePressed = false;
@@ -127,10 +141,30 @@ public:
 
     QList<TNotificationWindow*> TextWindows() const;
 
+    // The notification of the queue's head. Shown only when none is open and
+    // the user has not closed one since the queue was last empty; the open
+    // text windows make room for it.
+    void ShowQueueNotification(const TQueueItem& head);
+    void CloseQueueNotification();
+    // The close button: closed, and no other until the queue was empty.
+    void SuppressQueueNotification();
+    void ClearSuppressed() { FSuppressed = false; }
+    bool Suppressed() const { return FSuppressed; }
+    bool QueueNotificationShown() const { return FQueueWindow != nullptr; }
+    TQueueNotificationWindow* QueueWindow() const { return FQueueWindow; }
+    // The head changed in place: the open notification shows its new body.
+    void RefreshQueueNotification(const TQueueItem& head);
+
     QColor BodyColor() const { return FBodyColor; }
     QColor TitleColor() const { return FTitleColor; }
     void SetBodyColor(const QColor& color);
     void SetTitleColor(const QColor& color);
+
+signals:
+    // The queue notification's close button, "Ignore" and "View Detail".
+    void QueueCloseClicked();
+    void QueueIgnoreClicked();
+    void QueueViewClicked();
 
 private:
     TScreenGeometry Screen() const;
@@ -139,6 +173,8 @@ private:
     TScreenSource FScreen;
     std::vector<std::unique_ptr<TNotificationWindow>> FTextWindows; // oldest first
     int FQueueOffset = 0;
+    TQueueNotificationWindow* FQueueWindow = nullptr; // owned; deleted later when closed
+    bool FSuppressed = false;
     QColor FBodyColor{220, 220, 220};
     QColor FTitleColor{245, 245, 245};
 };

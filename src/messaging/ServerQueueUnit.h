@@ -1,0 +1,113 @@
+#pragma once
+
+#include "protocol/CommConstsUnit.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <deque>
+
+// What waits in the incoming queue.
+enum TQueueItemKind : int {
+    qiBroadcast = 0,
+    qiMessage = 1,
+    qiFiles = 2,            // files stored automatically
+    qiFileRequest = 3,      // an offer waiting for the user's answer
+    qiFileRequestCanceled = 4 // an offer the sender withdrew while it waited
+};
+
+// Which frames the tray shows while an item waits.
+enum class TTrayAnimation { None = 0, Message = 1, File = 2 };
+TTrayAnimation AnimationOfKind(TQueueItemKind kind);
+
+// One unopened item. Data is the record of broadcasts, messages and files;
+// Request the record of (withdrawn) file requests.
+struct TQueueItem {
+    TQueueItemKind Kind = qiMessage;
+    TBroadcastData Data;
+    TOnlineNotify Request;
+    // qiFiles: where the files went and their final names (archives by folder).
+    QString SenderFolder;
+    QStringList ReceivedNames;
+
+    QString NickName() const;
+    QString ComputerName() const;
+};
+
+// The texts that present an item (translated): the tray hint, the
+// notification's title and body. The names follow DisplayName.
+QString QueueItemHint(const TQueueItem& item);
+QString QueueItemTitle(const TQueueItem& item);
+// Broadcasts and messages: the summary, decoded (and converted) by the
+// sender's language; files: "<Saved In Folder>" and the folder.
+QString QueueItemBody(const TQueueItem& item);
+
+// Whether a received record comes from the recipient: by unique id when the
+// recipient has one, else by computer name and IP address (no case).
+bool SameSender(const TBroadcastData& record, const TRecipient& recipient);
+// Whether a queued request is the one a withdrawal notice names.
+bool RequestMatches(const TOnlineNotify& queued, const TOnlineNotify& notice);
+
+// Who shows the head of the queue: the tray controller in the program, a
+// recorder in tests.
+class TQueuePresenter {
+public:
+    virtual ~TQueuePresenter() = default;
+    virtual bool IsAnimating() const = 0;
+    // Animates with the frames of that kind (and shows the queue
+    // notification when allowed).
+    virtual void StartAnimation(TTrayAnimation animation) = 0;
+    virtual void SetTrayHint(const QString& hint) = 0;
+    // The head turned into a withdrawn request: an open notification repaints.
+    virtual void HeadChanged() {}
+    // The last item went away: a closed notification may show again.
+    virtual void QueueEmptied() {}
+};
+
+// The incoming queue: items the user has not opened yet, oldest first. Only
+// the head is presented; the others wait silently. Main thread only.
+class TServerQueue {
+public:
+    TServerQueue() = default;
+    TServerQueue(const TServerQueue&) = delete;
+    TServerQueue& operator=(const TServerQueue&) = delete;
+
+    // presenter: null presents nothing (it must outlive the queue or be reset).
+    void SetPresenter(TQueuePresenter* presenter) { FPresenter = presenter; }
+
+    // Appends an item; presents it when the tray is not animating yet.
+    void AddBroadcast(const TBroadcastData& record);
+    void AddMessage(const TBroadcastData& record);
+    void AddFiles(const TBroadcastData& record, const QString& senderFolder, const QStringList& receivedNames);
+    void AddFileRequest(const TOnlineNotify& request);
+
+    // The newest pending request the notice names becomes withdrawn; false
+    // when none does.
+    bool MarkRequestCanceled(const TOnlineNotify& notice);
+
+    // Forgets the item without presenting anything.
+    void RemoveItem(int index);
+    // After the head was opened or ignored: forgets it and presents the next.
+    void RemoveHead(int index = 0);
+    // Presents the head, if any: animation of its kind and its hint.
+    void AnnounceHead();
+
+    // The queued messages (no broadcasts) of one sender, taken out of the
+    // queue newest first; the head stays, as it is the item being opened.
+    QList<TBroadcastData> TakeMessagesOf(const TRecipient& sender);
+
+    int Count() const { return static_cast<int>(FItems.size()); }
+    bool IsEmpty() const { return FItems.empty(); }
+    const TQueueItem& Item(int index) const { return FItems.at(static_cast<size_t>(index)); }
+    const TQueueItem* Head() const { return FItems.empty() ? nullptr : &FItems.front(); }
+    void Clear() { FItems.clear(); }
+
+private:
+    void Append(TQueueItem item);
+
+    std::deque<TQueueItem> FItems;
+    TQueuePresenter* FPresenter = nullptr;
+};
+
+// The queue of this process, created on first use.
+TServerQueue& ServerQueue();

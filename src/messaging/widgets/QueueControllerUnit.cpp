@@ -1,0 +1,81 @@
+#include "messaging/widgets/QueueControllerUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
+#include "ui/TrayIconUnit.h"
+
+TQueueController::TQueueController(TServerQueue& queue, TAppTray& tray, TTrayNotification& notifications,
+                                   TFlag useNotificationWindow, TText idleHint, QObject* parent)
+    : QObject(parent), FQueue(queue), FTray(tray), FNotifications(notifications),
+      FUseNotificationWindow(std::move(useNotificationWindow)), FIdleHint(std::move(idleHint)) {
+    FQueue.SetPresenter(this);
+    connect(&FTray, &TAppTray::OpenFirstItemRequested, this, &TQueueController::OpenFirstItem);
+    connect(&FNotifications, &TTrayNotification::QueueViewClicked, this, &TQueueController::OpenFirstItem);
+    connect(&FNotifications, &TTrayNotification::QueueIgnoreClicked, this, &TQueueController::IgnoreFirstItem);
+    connect(&FNotifications, &TTrayNotification::QueueCloseClicked, &FNotifications,
+            &TTrayNotification::SuppressQueueNotification);
+}
+
+TQueueController::~TQueueController() { FQueue.SetPresenter(nullptr); }
+
+bool TQueueController::IsAnimating() const { return FTray.IsAnimating(); }
+
+void TQueueController::StartAnimation(TTrayAnimation animation) {
+    FTray.StartAnimation(animation);
+    const bool allowed = FUseNotificationWindow ? FUseNotificationWindow() : Params()[bpUseNotificationWindow];
+    if (allowed && FQueue.Head()) FNotifications.ShowQueueNotification(*FQueue.Head());
+}
+
+void TQueueController::SetTrayHint(const QString& hint) { FTray.SetHint(hint); }
+
+void TQueueController::HeadChanged() {
+    if (FQueue.Head()) FNotifications.RefreshQueueNotification(*FQueue.Head());
+}
+
+void TQueueController::QueueEmptied() { FNotifications.ClearSuppressed(); }
+
+void TQueueController::StopPresenting() {
+    FTray.StopAnimation();
+    if (FIdleHint) FTray.SetHint(FIdleHint());
+    FNotifications.CloseQueueNotification();
+}
+
+void TQueueController::OpenFirstItem() {
+    if (!FTray.IsAnimating()) return;
+    StopPresenting();
+    const TQueueItem* head = FQueue.Head();
+    if (!head) return;
+    // The window works on a copy: the item goes away right after.
+    const TQueueItem item = *head;
+    ShowItem(item, true);
+    FQueue.RemoveHead(0);
+}
+
+void TQueueController::IgnoreFirstItem() {
+    StopPresenting();
+    if (FQueue.IsEmpty()) return;
+    FQueue.RemoveHead(0);
+}
+
+void TQueueController::ShowItem(const TQueueItem& item, bool fromQueue) {
+    switch (item.Kind) {
+    case qiBroadcast:
+        if (FOpeners.OpenBroadcast) FOpeners.OpenBroadcast(item.Data);
+        break;
+    case qiMessage:
+        // From the queue the sender's chat may have opened meanwhile.
+        if (fromQueue && FOpeners.ShowInChatWindow && FOpeners.ShowInChatWindow(item.Data)) break;
+        if (FOpeners.OpenMessage) FOpeners.OpenMessage(item.Data);
+        break;
+    case qiFiles:
+        if (FOpeners.OpenFiles) FOpeners.OpenFiles(item);
+        break;
+    case qiFileRequest:
+        if (FOpeners.OpenRequest)
+            FOpeners.OpenRequest(item.Request, fromQueue ? TRequestDialogMode::Queued : TRequestDialogMode::New);
+        break;
+    case qiFileRequestCanceled:
+        if (FOpeners.OpenRequest) FOpeners.OpenRequest(item.Request, TRequestDialogMode::QueuedCancelled);
+        break;
+    }
+}

@@ -1,0 +1,264 @@
+#include "messaging/IncomingRouteUnit.h"
+
+#include "messaging/ChatServiceUnit.h"
+#include "protocol/ChatCodecUnit.h"
+#include "support/CaseName.h"
+#include "support/ServerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace {
+
+TBroadcastData Incoming(const char* nick = "Ann") {
+    TBroadcastData r;
+    r.NickName = QString::fromLatin1(nick);
+    r.ComputerName = QStringLiteral("PC-ANN");
+    r.IPAddress = QStringLiteral("127.0.0.1");
+    r.UserId = QStringLiteral("{ann}");
+    r.LanguageId = 1033;
+    r.Summary = "line one\r\nline two";
+    r.Body = "{\\rtf1 line one}";
+    r.ReceivedTime = DaysSince1899(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+    return r;
+}
+
+// The main window's side of the routing, recorded.
+struct TRecorder {
+    QList<TLogRecord> Logged;
+    QList<TBroadcastData> ToChat;
+    QList<TQueueItem> PoppedUp;
+    QList<QPair<TOnlineNotify, TRequestDialogMode>> Requests;
+    int Sounds = 0;
+    bool ChatWindowOpen = false;
+    TIncomingSettings Settings;
+
+    TIncomingActions Actions() {
+        TIncomingActions a;
+        a.Log = [this](TLogRecord r) { Logged << r; };
+        a.ShowInChatWindow = [this](const TBroadcastData& r) {
+            if (ChatWindowOpen) ToChat << r;
+            return ChatWindowOpen;
+        };
+        a.PopUp = [this](const TQueueItem& item) { PoppedUp << item; };
+        a.OpenRequest = [this](const TOnlineNotify& n, TRequestDialogMode mode) { Requests << qMakePair(n, mode); };
+        a.PlaySound = [this] { ++Sounds; };
+        return a;
+    }
+};
+
+class RouteFixture : public ::testing::Test {
+protected:
+    TServerQueue Queue;
+    TRecorder Rec;
+    TIncomingRouter Router{Queue, Rec.Actions(), [this] { return Rec.Settings; }};
+};
+
+// ---- decisions: open chat window / pop-up setting / queue ----
+
+enum class TArrival { Message, Refusal, Broadcast, Files, FilesToDialog, Offer };
+
+struct TRouteCase {
+    const char* Name;
+    TArrival Arrival;
+    bool ChatWindowOpen;
+    bool AutoPopup;
+    bool PlaySound;
+    TDelivery Delivery;
+    int Queued;
+    int PoppedUp;
+    int ToChat;
+    int Sounds;
+    int Logged;
+};
+void PrintTo(const TRouteCase& c, std::ostream* os) { *os << c.Name; }
+
+class RouteDecisions : public RouteFixture, public ::testing::WithParamInterface<TRouteCase> {};
+
+TEST_P(RouteDecisions, DeliversByTheRule) {
+    const TRouteCase& c = GetParam();
+    Rec.ChatWindowOpen = c.ChatWindowOpen;
+    Rec.Settings = {c.AutoPopup, c.PlaySound};
+    TDelivery delivery{};
+    switch (c.Arrival) {
+    case TArrival::Message: delivery = Router.MessageArrived(Incoming(), TChatKind::Message); break;
+    case TArrival::Refusal: delivery = Router.MessageArrived(Incoming(), TChatKind::Refusal); break;
+    case TArrival::Broadcast: delivery = Router.BroadcastArrived(Incoming()); break;
+    case TArrival::Files:
+    case TArrival::FilesToDialog:
+        delivery = Router.FilesArrived(Incoming(), QStringLiteral("/rx/"), {QStringLiteral("a")},
+                                       c.Arrival == TArrival::FilesToDialog);
+        break;
+    case TArrival::Offer: {
+        TOnlineNotify offer;
+        offer.SenderHandle = 4;
+        offer.NickName = QStringLiteral("Ann");
+        delivery = Router.OfferArrived(offer);
+        break;
+    }
+    }
+    EXPECT_EQ(delivery, c.Delivery);
+    EXPECT_EQ(Queue.Count(), c.Queued);
+    EXPECT_EQ(Rec.PoppedUp.size(), c.PoppedUp);
+    EXPECT_EQ(Rec.ToChat.size(), c.ToChat);
+    EXPECT_EQ(Rec.Sounds, c.Sounds);
+    EXPECT_EQ(Rec.Logged.size(), c.Logged);
+    if (c.Queued == 1) {
+        const TQueueItemKind expected = c.Arrival == TArrival::Broadcast ? qiBroadcast
+                                        : c.Arrival == TArrival::Offer   ? qiFileRequest
+                                        : c.Arrival == TArrival::Files   ? qiFiles
+                                                                         : qiMessage;
+        EXPECT_EQ(Queue.Head()->Kind, expected);
+    }
+    if (c.PoppedUp == 1 && c.Arrival == TArrival::Files) {
+        EXPECT_EQ(Rec.PoppedUp[0].SenderFolder, QStringLiteral("/rx/"));
+        EXPECT_EQ(Rec.PoppedUp[0].ReceivedNames, QStringList{QStringLiteral("a")});
+    }
+}
+
+constexpr bool Y = true;
+constexpr bool N = false;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RouteDecisions,
+    ::testing::Values(
+        // A chat window takes a message whatever the settings; nothing queued, no sound.
+        TRouteCase{"MessageChatOpen", TArrival::Message, Y, N, Y, TDelivery::ChatWindow, 0, 0, 1, 0, 1},
+        TRouteCase{"MessageChatOpenPopup", TArrival::Message, Y, Y, Y, TDelivery::ChatWindow, 0, 0, 1, 0, 1},
+        TRouteCase{"MessagePopup", TArrival::Message, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 1},
+        TRouteCase{"MessageQueued", TArrival::Message, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 1},
+        TRouteCase{"MessageQueuedSilently", TArrival::Message, N, N, N, TDelivery::Queue, 1, 0, 0, 0, 1},
+        // A refusal goes the same way as a message.
+        TRouteCase{"RefusalChatOpen", TArrival::Refusal, Y, N, Y, TDelivery::ChatWindow, 0, 0, 1, 0, 1},
+        TRouteCase{"RefusalQueued", TArrival::Refusal, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 1},
+        // A broadcast never goes into a chat window.
+        TRouteCase{"BroadcastChatOpen", TArrival::Broadcast, Y, N, Y, TDelivery::Queue, 1, 0, 0, 1, 1},
+        TRouteCase{"BroadcastPopup", TArrival::Broadcast, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 1},
+        // Files: the live receive dialog is the waiting window; the routing logs nothing.
+        TRouteCase{"FilesToDialog", TArrival::FilesToDialog, N, N, Y, TDelivery::ChatWindow, 0, 0, 0, 0, 0},
+        TRouteCase{"FilesPopup", TArrival::Files, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 0},
+        TRouteCase{"FilesQueued", TArrival::Files, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 0},
+        TRouteCase{"OfferPopup", TArrival::Offer, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 0},
+        TRouteCase{"OfferQueued", TArrival::Offer, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 0},
+        TRouteCase{"OfferQueuedSilently", TArrival::Offer, N, N, N, TDelivery::Queue, 1, 0, 0, 0, 0}),
+    TCaseName());
+
+// ---- withdrawn requests ----
+
+TEST_F(RouteFixture, WithdrawalMarksTheQueuedRequestOrTellsTheUser) {
+    TOnlineNotify offer;
+    offer.SenderHandle = 11;
+    offer.ComputerName = QStringLiteral("PC-ANN");
+    offer.IPAddress = QStringLiteral("127.0.0.1");
+    Router.OfferArrived(offer);
+    ASSERT_EQ(Queue.Count(), 1);
+
+    // A live dialog was told: nothing else happens.
+    EXPECT_EQ(Router.OfferCanceled(offer, true), TDelivery::ChatWindow);
+    EXPECT_EQ(Queue.Head()->Kind, qiFileRequest);
+    EXPECT_TRUE(Rec.Requests.isEmpty());
+
+    EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::Queue);
+    EXPECT_EQ(Queue.Head()->Kind, qiFileRequestCanceled);
+    EXPECT_TRUE(Rec.Requests.isEmpty());
+
+    // Nothing left to mark: the dialog in mode Cancelled tells the user.
+    EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::PopUp);
+    ASSERT_EQ(Rec.Requests.size(), 1);
+    EXPECT_EQ(Rec.Requests[0].second, TRequestDialogMode::Cancelled);
+    EXPECT_EQ(Rec.Requests[0].first.SenderHandle, 11);
+}
+
+TEST_F(RouteFixture, WithdrawalWithPopupNeverTouchesTheQueue) {
+    TOnlineNotify offer;
+    offer.SenderHandle = 11;
+    Queue.AddFileRequest(offer); // left over from before the setting changed
+    Rec.Settings.AutoPopupForm = true;
+    EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::PopUp);
+    EXPECT_EQ(Queue.Head()->Kind, qiFileRequest);
+    ASSERT_EQ(Rec.Requests.size(), 1);
+}
+
+// ---- the log record of a received item ----
+
+TEST_F(RouteFixture, ReceivedItemsAreLoggedOnceWithTheirFields) {
+    Rec.ChatWindowOpen = true;
+    Router.MessageArrived(Incoming("Ann"), TChatKind::Message);
+    Router.BroadcastArrived(Incoming("Bob"));
+    Router.MessageArrived(Incoming("Cid"), TChatKind::Refusal);
+    ASSERT_EQ(Rec.Logged.size(), 3);
+
+    const TLogRecord& message = Rec.Logged[0];
+    EXPECT_EQ(message.LogType, ltSingle);
+    EXPECT_FALSE(message.IfBroadcast);
+    EXPECT_FALSE(message.IfSendOut);
+    EXPECT_EQ(message.Nick, QStringLiteral("Ann"));
+    EXPECT_EQ(message.Computer, QStringLiteral("PC-ANN"));
+    EXPECT_EQ(message.IP, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(message.LangID, 1033);
+    EXPECT_EQ(message.First2Line, QStringLiteral("line one\r\nline two"));
+    EXPECT_EQ(message.Content, QByteArray("{\\rtf1 line one}"));
+    EXPECT_EQ(message.LogTime, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+
+    EXPECT_EQ(Rec.Logged[1].LogType, ltBroadcast);
+    EXPECT_TRUE(Rec.Logged[1].IfBroadcast);
+    EXPECT_EQ(Rec.Logged[2].LogType, ltSingle);
+    EXPECT_EQ(Rec.Logged[2].Nick, QStringLiteral("Cid"));
+}
+
+TEST(ReceivedLogRecord, WithoutArrivalTimeTheStoreStampsIt) {
+    TBroadcastData record = Incoming();
+    record.ReceivedTime = 0;
+    EXPECT_FALSE(ReceivedLogRecord(record, TChatKind::Message, TMessageLang(1033)).LogTime.isValid());
+}
+
+// ---- through the chat service: what it answers itself is never logged ----
+
+class RouteFromChat : public TServerFixture {
+protected:
+    RouteFromChat() {
+        Chat.RegisterEvents(Sink);
+        Router.Connect(Chat);
+        QObject::connect(&Chat, &TChatService::MessageAutoReplied,
+                         [this](const TBroadcastData&, const QString&, bool) { ++AutoReplied; });
+    }
+    TChatService Chat{Client, Local};
+    TServerQueue Queue;
+    TRecorder Rec;
+    TIncomingRouter Router{Queue, Rec.Actions(), [this] { return Rec.Settings; }};
+    int AutoReplied = 0;
+};
+
+TEST_F(RouteFromChat, AutoRepliedMessageIsNeverLoggedNorQueued) {
+    Settings[bpState_Busy_AutoReply] = true;
+    Local.SetOnlineState(TOnlineState::Busy);
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming());
+    ASSERT_TRUE(WaitUntil([&] { return AutoReplied == 1; }));
+    EXPECT_TRUE(Rec.Logged.isEmpty());
+    EXPECT_TRUE(Queue.IsEmpty());
+    EXPECT_EQ(Rec.Sounds, 0);
+
+    // A refusal and a broadcast are never answered: each is logged once and queued.
+    Sink.Post(WM_PEER_MESSAGE, 1, 0, Incoming("Ref"));
+    Sink.Post(WM_PEER_BROADCAST, 0, 0, Incoming("Bc"));
+    ASSERT_TRUE(WaitUntil([&] { return Rec.Logged.size() == 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Rec.Logged.size(), 2);
+    EXPECT_EQ(Rec.Logged[0].Nick, QStringLiteral("Ref"));
+    EXPECT_EQ(Rec.Logged[1].LogType, ltBroadcast);
+    EXPECT_EQ(Queue.Count(), 2);
+    EXPECT_EQ(AutoReplied, 1);
+}
+
+TEST_F(RouteFromChat, OnlineMessageIsLoggedOnceAndQueued) {
+    Local.SetOnlineState(TOnlineState::Online);
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming());
+    ASSERT_TRUE(WaitUntil([&] { return Queue.Count() == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Rec.Logged.size(), 1);
+    EXPECT_EQ(Queue.Head()->Kind, qiMessage);
+    EXPECT_EQ(AutoReplied, 0);
+}
+
+} // namespace

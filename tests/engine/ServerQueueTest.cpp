@@ -1,0 +1,282 @@
+#include "messaging/ServerQueueUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "support/CaseName.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace {
+
+// Stands where the tray controller does: animates when asked and records it.
+class TRecordingPresenter : public TQueuePresenter {
+public:
+    bool IsAnimating() const override { return Animating; }
+    void StartAnimation(TTrayAnimation animation) override {
+        Animating = true;
+        Animations << animation;
+    }
+    void SetTrayHint(const QString& hint) override { Hints << hint; }
+    void HeadChanged() override { ++HeadChanges; }
+    void QueueEmptied() override { ++Emptied; }
+
+    bool Animating = false;
+    QList<TTrayAnimation> Animations;
+    QStringList Hints;
+    int HeadChanges = 0;
+    int Emptied = 0;
+};
+
+TBroadcastData Record(const QString& nick, const QString& computer = QStringLiteral("PC1"),
+                      const QString& id = {}, const QString& ip = QStringLiteral("10.0.0.1")) {
+    TBroadcastData r;
+    r.NickName = nick;
+    r.ComputerName = computer;
+    r.IPAddress = ip;
+    r.UserId = id;
+    r.LanguageId = 1033;
+    r.Summary = nick.toLatin1() + " says hi\r\n";
+    return r;
+}
+
+TOnlineNotify Request(qint32 handle, const QString& nick, const QString& computer = QStringLiteral("PC1"),
+                      const QString& id = {}, const QString& ip = QStringLiteral("10.0.0.1")) {
+    TOnlineNotify r;
+    r.SenderHandle = handle;
+    r.NickName = nick;
+    r.ComputerName = computer;
+    r.UserId = id;
+    r.IPAddress = ip;
+    return r;
+}
+
+class ServerQueueFixture : public ::testing::Test {
+protected:
+    ServerQueueFixture() {
+        Queue.SetPresenter(&Presenter);
+        Params()[bpOnlyUserNickname] = false;
+    }
+    ~ServerQueueFixture() override { Params()[bpOnlyUserNickname] = FOnlyNick; }
+
+    // What the tray controller does once the user opened or ignored the head.
+    void OpenHead() {
+        Presenter.Animating = false;
+        Queue.RemoveHead(0);
+    }
+
+    bool FOnlyNick = Params()[bpOnlyUserNickname];
+    TRecordingPresenter Presenter;
+    TServerQueue Queue;
+};
+
+// ---- each kind: its animation, hint, title and body ----
+
+struct TKindCase {
+    const char* Name;
+    TQueueItemKind Kind;
+    QString Nick;
+    TTrayAnimation Animation;
+    QString Hint;
+    QString Title;
+    QString Body;
+};
+void PrintTo(const TKindCase& c, std::ostream* os) { *os << c.Name; }
+
+class QueueKinds : public ServerQueueFixture, public ::testing::WithParamInterface<TKindCase> {
+protected:
+    void Add(const TKindCase& c) {
+        switch (c.Kind) {
+        case qiBroadcast: Queue.AddBroadcast(Record(c.Nick)); break;
+        case qiMessage: Queue.AddMessage(Record(c.Nick)); break;
+        case qiFiles: Queue.AddFiles(Record(c.Nick), QStringLiteral("/rx/From_Ann(PC1)/"), {QStringLiteral("a.txt")}); break;
+        case qiFileRequest:
+        case qiFileRequestCanceled: Queue.AddFileRequest(Request(7, c.Nick)); break;
+        }
+        if (c.Kind == qiFileRequestCanceled) {
+            ASSERT_TRUE(Queue.MarkRequestCanceled(Request(7, c.Nick)));
+        }
+    }
+};
+
+TEST_P(QueueKinds, HeadIsAnnouncedByItsKind) {
+    const TKindCase& c = GetParam();
+    Add(c);
+    ASSERT_EQ(Queue.Count(), 1);
+    EXPECT_EQ(Queue.Head()->Kind, c.Kind);
+    ASSERT_EQ(Presenter.Animations.size(), 1);
+    EXPECT_EQ(Presenter.Animations[0], c.Animation);
+    ASSERT_FALSE(Presenter.Hints.isEmpty());
+    EXPECT_EQ(Presenter.Hints.last(), c.Hint);
+    EXPECT_EQ(QueueItemTitle(*Queue.Head()), c.Title);
+    EXPECT_EQ(QueueItemBody(*Queue.Head()), c.Body);
+
+    // Announcing again (after the tray stopped) repeats the same.
+    Presenter.Animating = false;
+    Queue.AnnounceHead();
+    EXPECT_EQ(Presenter.Animations.last(), c.Animation);
+    EXPECT_EQ(Presenter.Hints.last(), c.Hint);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QueueKinds,
+    ::testing::Values(
+        TKindCase{"Broadcast", qiBroadcast, "Ann", TTrayAnimation::Message, "Broadcast Message From: Ann(PC1)",
+                  "Broadcast Message From: Ann(PC1)", "Ann says hi\r\n"},
+        TKindCase{"Message", qiMessage, "Ann", TTrayAnimation::Message, "Message From: Ann(PC1)",
+                  "Message From: Ann(PC1)", "Ann says hi\r\n"},
+        // Without a nickname the computer name stands alone.
+        TKindCase{"MessageNoNick", qiMessage, "", TTrayAnimation::Message, "Message From: PC1", "Message From: PC1",
+                  " says hi\r\n"},
+        TKindCase{"Files", qiFiles, "Ann", TTrayAnimation::File, "File(s) From: Ann(PC1)", "File(s) From: Ann(PC1)",
+                  "<Saved In Folder>/rx/From_Ann(PC1)/"},
+        TKindCase{"FileRequest", qiFileRequest, "Ann", TTrayAnimation::File, "File Transfer Request From: Ann(PC1)",
+                  "File Transfer Request From: Ann(PC1)", "File Transfer Request"},
+        // The notification keeps the request's title; the hint says it was withdrawn.
+        TKindCase{"FileRequestCanceled", qiFileRequestCanceled, "Ann", TTrayAnimation::File,
+                  "File Transfer Request From: Ann(PC1) but has already been canceled",
+                  "File Transfer Request From: Ann(PC1)", "File transfer request, but has been canceled."}),
+    TCaseName());
+
+// ---- order: only the head is presented ----
+
+TEST_F(ServerQueueFixture, ItemsBehindTheHeadWaitSilentlyAndComeInOrder) {
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.AddBroadcast(Record(QStringLiteral("Bob")));
+    Queue.AddFileRequest(Request(3, QStringLiteral("Cid")));
+    ASSERT_EQ(Queue.Count(), 3);
+    EXPECT_EQ(Presenter.Animations.size(), 1);
+    EXPECT_EQ(Presenter.Hints, QStringList{QStringLiteral("Message From: Ann(PC1)")});
+
+    OpenHead();
+    EXPECT_EQ(Presenter.Animations.last(), TTrayAnimation::Message);
+    EXPECT_EQ(Presenter.Hints.last(), QStringLiteral("Broadcast Message From: Bob(PC1)"));
+    OpenHead();
+    EXPECT_EQ(Presenter.Animations.last(), TTrayAnimation::File);
+    EXPECT_EQ(Presenter.Hints.last(), QStringLiteral("File Transfer Request From: Cid(PC1)"));
+    EXPECT_EQ(Presenter.Emptied, 0);
+    OpenHead();
+    EXPECT_TRUE(Queue.IsEmpty());
+    EXPECT_EQ(Presenter.Emptied, 1);
+    EXPECT_EQ(Presenter.Animations.size(), 3); // nothing left to present
+    EXPECT_FALSE(Presenter.Animating);
+}
+
+TEST_F(ServerQueueFixture, RemoveItemPresentsNothing) {
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.AddMessage(Record(QStringLiteral("Bob")));
+    Queue.RemoveItem(1);
+    Queue.RemoveItem(5); // out of range: nothing
+    Queue.RemoveItem(-1);
+    EXPECT_EQ(Queue.Count(), 1);
+    EXPECT_EQ(Presenter.Animations.size(), 1);
+    EXPECT_EQ(Presenter.Hints.size(), 1);
+    Queue.RemoveItem(0);
+    EXPECT_EQ(Presenter.Emptied, 0);
+}
+
+TEST(ServerQueueAlone, WithoutPresenterItemsStillQueue) {
+    TServerQueue queue;
+    queue.AddMessage(Record(QStringLiteral("Ann")));
+    queue.RemoveHead();
+    EXPECT_TRUE(queue.IsEmpty());
+}
+
+// ---- MarkRequestCanceled ----
+
+struct TCancelCase {
+    const char* Name;
+    TOnlineNotify Queued;
+    TOnlineNotify Notice;
+    bool Matches;
+};
+void PrintTo(const TCancelCase& c, std::ostream* os) { *os << c.Name; }
+
+class QueueCancelMatch : public ServerQueueFixture, public ::testing::WithParamInterface<TCancelCase> {};
+
+TEST_P(QueueCancelMatch, MatchesByHandleAndSender) {
+    const TCancelCase& c = GetParam();
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.AddFileRequest(c.Queued);
+    EXPECT_EQ(Queue.MarkRequestCanceled(c.Notice), c.Matches);
+    EXPECT_EQ(Queue.Item(1).Kind, c.Matches ? qiFileRequestCanceled : qiFileRequest);
+    // Not the head: the tray still names the message.
+    EXPECT_EQ(Presenter.Hints.size(), 1);
+    EXPECT_EQ(Presenter.HeadChanges, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QueueCancelMatch,
+    ::testing::Values(
+        TCancelCase{"SameIdOtherCase", Request(5, "A", "PC1", "{ab}"), Request(5, "A", "OTHER", "{AB}", "1.1.1.1"), true},
+        TCancelCase{"OtherId", Request(5, "A", "PC1", "{ab}"), Request(5, "A", "PC1", "{cd}"), false},
+        TCancelCase{"OtherHandle", Request(5, "A", "PC1", "{ab}"), Request(6, "A", "PC1", "{ab}"), false},
+        // Without an id the computer and the address decide.
+        TCancelCase{"NoIdSameComputerAndAddress", Request(5, "A", "pc1", ""), Request(5, "B", "PC1", "{x}"), true},
+        TCancelCase{"NoIdOtherComputer", Request(5, "A", "PC1", ""), Request(5, "A", "PC2", ""), false},
+        TCancelCase{"NoIdOtherAddress", Request(5, "A", "PC1", "", "10.0.0.1"), Request(5, "A", "PC1", "", "10.0.0.2"),
+                    false}),
+    TCaseName());
+
+TEST_F(ServerQueueFixture, NewestMatchingRequestIsMarkedAndOthersAreSkipped) {
+    Queue.AddFileRequest(Request(5, QStringLiteral("Ann")));
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.AddFileRequest(Request(5, QStringLiteral("Ann")));
+    ASSERT_TRUE(Queue.MarkRequestCanceled(Request(5, QStringLiteral("Ann"))));
+    EXPECT_EQ(Queue.Item(0).Kind, qiFileRequest);
+    EXPECT_EQ(Queue.Item(2).Kind, qiFileRequestCanceled);
+    // The next notice finds the older one; a third finds none (withdrawn ones are not requests).
+    ASSERT_TRUE(Queue.MarkRequestCanceled(Request(5, QStringLiteral("Ann"))));
+    EXPECT_EQ(Queue.Item(0).Kind, qiFileRequestCanceled);
+    EXPECT_FALSE(Queue.MarkRequestCanceled(Request(5, QStringLiteral("Ann"))));
+    EXPECT_EQ(Queue.Item(1).Kind, qiMessage);
+}
+
+TEST_F(ServerQueueFixture, WithdrawnHeadChangesTheHintAtOnce) {
+    Queue.AddFileRequest(Request(9, QStringLiteral("Ann")));
+    ASSERT_EQ(Presenter.Hints.size(), 1);
+    ASSERT_TRUE(Queue.MarkRequestCanceled(Request(9, QStringLiteral("Ann"))));
+    EXPECT_EQ(Presenter.Hints.last(), QStringLiteral("File Transfer Request From: Ann(PC1) but has already been canceled"));
+    EXPECT_EQ(Presenter.HeadChanges, 1);
+    // No new animation: the tray keeps its file frames.
+    EXPECT_EQ(Presenter.Animations.size(), 1);
+}
+
+// ---- pulling a sender's messages into a chat ----
+
+TEST_F(ServerQueueFixture, TakeMessagesOfLeavesHeadBroadcastsAndOtherSenders) {
+    Queue.AddMessage(Record(QStringLiteral("Ann1"), QStringLiteral("PC1"), QStringLiteral("{ann}")));     // head
+    Queue.AddMessage(Record(QStringLiteral("Ann2"), QStringLiteral("PC1"), QStringLiteral("{ann}")));
+    Queue.AddBroadcast(Record(QStringLiteral("Ann3"), QStringLiteral("PC1"), QStringLiteral("{ann}")));
+    Queue.AddMessage(Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}")));
+    Queue.AddMessage(Record(QStringLiteral("Ann4"), QStringLiteral("OTHERPC"), QStringLiteral("{ANN}")));
+    TRecipient ann;
+    ann.ComputerName = QStringLiteral("PC1");
+    ann.UserId = QStringLiteral("{Ann}");
+    const QList<TBroadcastData> taken = Queue.TakeMessagesOf(ann);
+    ASSERT_EQ(taken.size(), 2);
+    // Newest first.
+    EXPECT_EQ(taken[0].NickName, QStringLiteral("Ann4"));
+    EXPECT_EQ(taken[1].NickName, QStringLiteral("Ann2"));
+    ASSERT_EQ(Queue.Count(), 3);
+    EXPECT_EQ(Queue.Item(0).Data.NickName, QStringLiteral("Ann1"));
+    EXPECT_EQ(Queue.Item(1).Data.NickName, QStringLiteral("Ann3"));
+    EXPECT_EQ(Queue.Item(2).Data.NickName, QStringLiteral("Bob"));
+    // Taking presents nothing.
+    EXPECT_EQ(Presenter.Animations.size(), 1);
+}
+
+TEST_F(ServerQueueFixture, TakeMessagesOfWithoutIdMatchesComputerAndAddress) {
+    Queue.AddBroadcast(Record(QStringLiteral("X")));
+    Queue.AddMessage(Record(QStringLiteral("Same"), QStringLiteral("pc1"), QStringLiteral("{any}"), QStringLiteral("10.0.0.1")));
+    Queue.AddMessage(Record(QStringLiteral("OtherIp"), QStringLiteral("PC1"), {}, QStringLiteral("10.0.0.9")));
+    TRecipient computer;
+    computer.ComputerName = QStringLiteral("PC1");
+    computer.IPAddress = QStringLiteral("10.0.0.1");
+    const QList<TBroadcastData> taken = Queue.TakeMessagesOf(computer);
+    ASSERT_EQ(taken.size(), 1);
+    EXPECT_EQ(taken[0].NickName, QStringLiteral("Same"));
+    EXPECT_EQ(Queue.Count(), 2);
+}
+
+} // namespace

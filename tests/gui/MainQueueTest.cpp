@@ -1,0 +1,138 @@
+#include "ui/MainUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "messaging/ChatServiceUnit.h"
+#include "messaging/ServerQueueUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
+#include "node/NodeUnit.h"
+#include "support/PresenceFixtures.h"
+#include "transfer/TransferServiceUnit.h"
+#include "ui/TrayIconUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+
+namespace {
+
+// The process-wide settings as each test found them.
+class MainQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FBooleans = Params().Booleans;
+        Params()[bpAutoPopupForm] = false;
+        Params()[bpPlaySound] = false;
+        Params()[bpOnlyUserNickname] = true;
+        Params()[bpMinimizeAfterStart] = false;
+    }
+    void TearDown() override {
+        Params().Booleans = FBooleans;
+        QFile::remove(Params().ConfigFile());
+    }
+
+    static TBroadcastData Incoming(const QString& nick) {
+        TBroadcastData r;
+        r.NickName = nick;
+        r.ComputerName = QStringLiteral("PC-") + nick;
+        r.IPAddress = QStringLiteral("10.0.0.1");
+        r.LanguageId = 1033;
+        r.Summary = "hi";
+        return r;
+    }
+
+private:
+    std::array<bool, bpCount> FBooleans;
+};
+
+TEST_F(MainQueueTest, TrayMenuSendsMessagesToListedUsersAndBroadcasts) {
+    TMainForm form(false);
+    form.Node().Model().UpdateOrAddUser(false, ukFull, NamedPeer(QStringLiteral("Ann")));
+    form.Node().Model().UpdateOrAddUser(false, ukFull, NamedPeer(QStringLiteral("Bob")));
+
+    // Between the help items and "Always On Top".
+    const QList<QAction*> items = form.TrayMenu()->actions();
+    const auto at = [&items, &form](const char* name) { return items.indexOf(form.Action(QString::fromLatin1(name))); };
+    EXPECT_LT(at("miTrayIconMenuContents"), at("miTrayIconMenuSendMessage"));
+    EXPECT_EQ(at("miTrayIconMenuSendMessage") + 1, at("miTrayIconMenuBroadcast"));
+    EXPECT_LT(at("miTrayIconMenuBroadcast"), at("miTrayIconMenuAlwaysOnTop"));
+    EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuBroadcast"))->text(), QStringLiteral("&Broadcast Message..."));
+    EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuBroadcast"))->data().toInt(), 1201);
+
+    emit form.TrayMenu()->aboutToShow();
+    QMenu* send = form.Action(QStringLiteral("miTrayIconMenuSendMessage"))->menu();
+    ASSERT_NE(send, nullptr);
+    EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuSendMessage"))->text(), QStringLiteral("Send &Message..."));
+    const QList<QAction*> users = send->actions();
+    ASSERT_EQ(users.size(), 2);
+    // Users from the last row to the first, each with its target in its hint.
+    const QList<QModelIndex> rows = form.Node().Model().UserIndexes();
+    const QString lastNick = form.Node().Model().NodeData(rows.last())->NickName;
+    EXPECT_EQ(users[0]->text(), lastNick);
+    EXPECT_EQ(users[0]->statusTip(),
+              QStringList({lastNick, "PC-" + lastNick, "10.0.0.1", "{" + lastNick + "}"}).join(QLatin1Char('\t')));
+    EXPECT_EQ(users[0]->data().toInt(), 1207);
+
+    // Rebuilt on every opening: a user who left is gone.
+    form.Node().Model().DeleteUserNode(rows.first());
+    emit form.TrayMenu()->aboutToShow();
+    EXPECT_EQ(send->actions().size(), 1);
+}
+
+TEST_F(MainQueueTest, ArrivingMessageIsQueuedAndAnimatesTheTray) {
+    TMainForm form(false);
+    emit form.Node().Chat().MessageArrived(Incoming(QStringLiteral("Ann")));
+    ASSERT_EQ(ServerQueue().Count(), 1);
+    EXPECT_TRUE(form.Tray().IsAnimating());
+    EXPECT_EQ(form.Tray().Hint(), QStringLiteral("Message From: Ann"));
+
+    // An auto-replied message is nobody's business here.
+    emit form.Node().Chat().MessageAutoReplied(Incoming(QStringLiteral("Bob")), QStringLiteral("busy"), true);
+    EXPECT_EQ(ServerQueue().Count(), 1);
+
+    // Opening it (a double click) leaves the state text as the hint.
+    form.Tray().DoubleClick();
+    EXPECT_TRUE(ServerQueue().IsEmpty());
+    EXPECT_FALSE(form.Tray().IsAnimating());
+    EXPECT_NE(form.Tray().Hint(), QStringLiteral("Message From: Ann"));
+}
+
+TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
+    TMainForm form(false);
+    QList<TRequestDialogMode> modes;
+    QStringList files;
+    form.SetFileOpeners({[&files](const TQueueItem& item) { files << item.SenderFolder; },
+                         [&modes](const TOnlineNotify&, TRequestDialogMode mode) { modes << mode; }});
+    TOnlineNotify offer = NamedPeer(QStringLiteral("Ann"));
+    offer.SenderHandle = 17;
+    emit form.Node().Transfer().OfferArrived(offer);
+    ASSERT_EQ(ServerQueue().Count(), 1);
+    EXPECT_EQ(form.Tray().LoadedAnimation(), TTrayAnimation::File);
+
+    TFilesArrival arrival;
+    arrival.Data = Incoming(QStringLiteral("Bob"));
+    arrival.SenderFolder = QStringLiteral("/rx/From_Bob/");
+    emit form.Node().Transfer().FilesArrived(arrival, false);
+    emit form.Node().Transfer().FilesArrived(arrival, true); // a live dialog took this one
+    ASSERT_EQ(ServerQueue().Count(), 2);
+
+    // The sender withdraws the queued request.
+    emit form.Node().Transfer().OfferCanceled(offer, false);
+    EXPECT_EQ(ServerQueue().Head()->Kind, qiFileRequestCanceled);
+    form.Tray().DoubleClick();
+    form.Tray().DoubleClick();
+    EXPECT_EQ(modes, QList<TRequestDialogMode>{TRequestDialogMode::QueuedCancelled});
+    EXPECT_EQ(files, QStringList{QStringLiteral("/rx/From_Bob/")});
+
+    // With pop-up on, a request opens at once; a withdrawal with nothing queued tells so.
+    Params()[bpAutoPopupForm] = true;
+    emit form.Node().Transfer().OfferArrived(offer);
+    emit form.Node().Transfer().OfferCanceled(offer, false);
+    EXPECT_TRUE(ServerQueue().IsEmpty());
+    EXPECT_EQ(modes, (QList<TRequestDialogMode>{TRequestDialogMode::QueuedCancelled, TRequestDialogMode::New,
+                                                TRequestDialogMode::Cancelled}));
+}
+
+} // namespace

@@ -1,0 +1,403 @@
+#include "messaging/widgets/QueueControllerUnit.h"
+#include "messaging/widgets/QueueNotificationUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "support/CaseName.h"
+#include "ui/TrayIconUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <ostream>
+
+namespace {
+
+const QRect kScreen(0, 0, 1024, 768);
+constexpr TNotificationTimings kStill{0, 60 * 1000};
+
+void FlushDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QApplication::processEvents();
+}
+
+TBroadcastData Record(const QString& nick, const QByteArray& summary = "hello") {
+    TBroadcastData r;
+    r.NickName = nick;
+    r.ComputerName = QStringLiteral("PC1");
+    r.IPAddress = QStringLiteral("10.0.0.1");
+    r.UserId = QStringLiteral("{") + nick + QStringLiteral("}");
+    r.LanguageId = 1033;
+    r.Summary = summary;
+    return r;
+}
+
+TQueueItem Item(TQueueItemKind kind, const QString& nick) {
+    TQueueItem item;
+    item.Kind = kind;
+    item.Data = Record(nick);
+    item.Request.NickName = nick;
+    item.Request.ComputerName = QStringLiteral("PC1");
+    item.Request.SenderHandle = 3;
+    return item;
+}
+
+class QueueGuiFixture : public ::testing::Test {
+protected:
+    QueueGuiFixture() { Params()[bpOnlyUserNickname] = true; }
+    ~QueueGuiFixture() override {
+        Params()[bpOnlyUserNickname] = FOnlyNick;
+        FlushDeletes();
+    }
+    bool FOnlyNick = Params()[bpOnlyUserNickname];
+};
+
+// ------------------------------------------------------------ the window
+
+TEST_F(QueueGuiFixture, QueueWindowIsAsWideAsItsTitleNeeds) {
+    const QFontMetrics metrics(QApplication::font());
+    for (const QString& nick : {QStringLiteral("Al"), QStringLiteral("Bartholomew the very long named")}) {
+        TQueueNotificationWindow window(Item(qiMessage, nick), teBottom, kStill);
+        const QString title = QStringLiteral("Message From: ") + nick;
+        EXPECT_EQ(window.Title(), title);
+        EXPECT_EQ(window.size(), QSize(metrics.horizontalAdvance(title) + 53, 90));
+    }
+}
+
+TEST_F(QueueGuiFixture, IgnoreIsDisabledOnlyForAPendingRequest) {
+    for (TQueueItemKind kind : {qiBroadcast, qiMessage, qiFiles, qiFileRequest, qiFileRequestCanceled}) {
+        TQueueNotificationWindow window(Item(kind, QStringLiteral("Ann")), teBottom, kStill);
+        EXPECT_EQ(window.IgnoreLink()->isEnabled(), kind != qiFileRequest) << kind;
+        EXPECT_TRUE(window.ViewLink()->isEnabled());
+    }
+}
+
+TEST_F(QueueGuiFixture, LinksLightUpUnderThePointer) {
+    TQueueNotificationWindow window(Item(qiMessage, QStringLiteral("Ann")), teBottom, kStill);
+    TNotificationLink* view = window.ViewLink();
+    const QColor normal = view->palette().color(QPalette::WindowText);
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(view, &enter);
+    EXPECT_TRUE(view->IsHot());
+    EXPECT_EQ(view->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(view, &leave);
+    EXPECT_EQ(view->palette().color(QPalette::WindowText), normal);
+    EXPECT_TRUE(view->font().underline());
+    EXPECT_EQ(view->cursor().shape(), Qt::PointingHandCursor);
+}
+
+// ------------------------------------------------------------- placement
+
+struct TQueuePlaceCase {
+    const char* Name;
+    QRect Available;
+    // Expected origin from the window's size W x H.
+    std::function<QPoint(int, int)> Origin;
+};
+void PrintTo(const TQueuePlaceCase& c, std::ostream* os) { *os << c.Name; }
+
+class QueuePlacement : public QueueGuiFixture, public ::testing::WithParamInterface<TQueuePlaceCase> {};
+
+TEST_P(QueuePlacement, NextToTheTaskbar) {
+    const TQueuePlaceCase& c = GetParam();
+    TTrayNotification notes(kStill, [&c] { return TTrayNotification::TScreenGeometry{kScreen, c.Available}; });
+    notes.ShowQueueNotification(Item(qiMessage, QStringLiteral("Ann")));
+    ASSERT_TRUE(notes.QueueNotificationShown());
+    TQueueNotificationWindow* window = notes.QueueWindow();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->pos(), c.Origin(window->width(), window->height()));
+    // Only one at a time.
+    notes.ShowQueueNotification(Item(qiMessage, QStringLiteral("Bob")));
+    EXPECT_EQ(notes.QueueWindow(), window);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edges, QueuePlacement,
+    ::testing::Values(
+        TQueuePlaceCase{"Bottom", QRect(0, 0, 1024, 738), [](int w, int h) { return QPoint(1024 - w - 5, 768 - 30 - h); }},
+        TQueuePlaceCase{"Right", QRect(0, 0, 964, 768), [](int w, int h) { return QPoint(1024 - 60 - w, 768 - h - 5); }},
+        TQueuePlaceCase{"Left", QRect(60, 0, 964, 768), [](int, int h) { return QPoint(60, 768 - h - 5); }},
+        TQueuePlaceCase{"Top", QRect(0, 25, 1024, 743), [](int w, int) { return QPoint(1024 - w - 5, 25); }},
+        TQueuePlaceCase{"Hidden", kScreen, [](int w, int h) { return QPoint(1024 - w - 5, 768 - h - 5); }}),
+    TCaseName());
+
+TTrayNotification::TScreenSource BottomTaskbar() {
+    return [] { return TTrayNotification::TScreenGeometry{kScreen, QRect(0, 0, 1024, 738)}; };
+}
+
+TEST_F(QueueGuiFixture, TextNotificationsMakeRoomForTheQueueWindow) {
+    TTrayNotification notes(kStill, BottomTaskbar());
+    notes.ShowTextNotification(QStringLiteral("Ann Online"));
+    notes.ShowTextNotification(QStringLiteral("Bob Online"));
+    const QPoint origin(869, 698); // a text window at the bottom task bar
+    notes.ShowQueueNotification(Item(qiMessage, QStringLiteral("Cid")));
+    const QList<TNotificationWindow*> texts = notes.TextWindows();
+    EXPECT_EQ(texts[0]->pos(), origin + QPoint(0, -(40 + 90)));
+    EXPECT_EQ(texts[1]->pos(), origin + QPoint(0, -90));
+    // A new text starts above the queue window.
+    notes.ShowTextNotification(QStringLiteral("Dan Online"));
+    EXPECT_EQ(notes.TextWindows()[2]->pos(), origin + QPoint(0, -90));
+    EXPECT_EQ(notes.TextWindows()[1]->pos(), origin + QPoint(0, -(40 + 90)));
+    // Once it is closed, new texts come down to the task bar again.
+    notes.CloseQueueNotification();
+    EXPECT_FALSE(notes.QueueNotificationShown());
+    notes.ShowTextNotification(QStringLiteral("Eve Online"));
+    EXPECT_EQ(notes.TextWindows()[3]->pos(), origin);
+}
+
+TEST_F(QueueGuiFixture, ColoursReachTheOpenQueueWindow) {
+    TTrayNotification notes(kStill, BottomTaskbar());
+    notes.ShowQueueNotification(Item(qiMessage, QStringLiteral("Ann")));
+    notes.SetBodyColor(QColor(1, 2, 3));
+    notes.SetTitleColor(QColor(4, 5, 6));
+    const QImage shot = notes.QueueWindow()->grab().toImage();
+    // The body area between its text and the links.
+    EXPECT_EQ(shot.pixelColor(30, 60), QColor(1, 2, 3));
+}
+
+// ------------------------------------------------------------ tray icon
+
+TEST(TrayAnimation, FramesFollowTheTimer) {
+    TAppTray tray;
+    QTimer* timer = tray.AnimationTimer();
+    EXPECT_FALSE(tray.IsAnimating());
+    EXPECT_EQ(tray.CurrentIconName(), QStringLiteral("TRAYICON_MAIN"));
+    EXPECT_EQ(tray.CurrentFrame(), -1);
+
+    tray.StartAnimation(TTrayAnimation::Message);
+    EXPECT_TRUE(tray.IsAnimating());
+    EXPECT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 300);
+    EXPECT_EQ(tray.LoadedAnimation(), TTrayAnimation::Message);
+    QStringList seen{tray.CurrentIconName()};
+    for (int tick = 0; tick < 4; ++tick) {
+        QMetaObject::invokeMethod(timer, "timeout");
+        seen << tray.CurrentIconName();
+    }
+    EXPECT_EQ(seen, (QStringList{"TRAYICON_ANIMATE_MESSAGE_01", "TRAYICON_ANIMATE_MESSAGE_02",
+                                 "TRAYICON_ANIMATE_MESSAGE_03", "TRAYICON_ANIMATE_MESSAGE_04",
+                                 "TRAYICON_ANIMATE_MESSAGE_01"}));
+
+    // Another kind while animating: its own frames, the timer keeps running.
+    tray.StartAnimation(TTrayAnimation::File);
+    EXPECT_EQ(tray.LoadedAnimation(), TTrayAnimation::File);
+    EXPECT_TRUE(tray.CurrentIconName().startsWith(QStringLiteral("TRAYICON_ANIMATE_FILE_0")));
+
+    tray.StopAnimation();
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_EQ(tray.CurrentIconName(), QStringLiteral("TRAYICON_MAIN"));
+    // Started again: from the first frame.
+    tray.StartAnimation(TTrayAnimation::File);
+    EXPECT_EQ(tray.CurrentIconName(), QStringLiteral("TRAYICON_ANIMATE_FILE_01"));
+}
+
+TEST(TrayAnimation, DoubleClickOpensTheItemOnlyWhileAnimating) {
+    TAppTray tray;
+    QSignalSpy toggle(&tray, &TAppTray::DoubleClicked);
+    QSignalSpy open(&tray, &TAppTray::OpenFirstItemRequested);
+    tray.DoubleClick();
+    EXPECT_EQ(toggle.count(), 1);
+    EXPECT_EQ(open.count(), 0);
+    tray.StartAnimation(TTrayAnimation::Message);
+    tray.DoubleClick();
+    EXPECT_EQ(toggle.count(), 1);
+    EXPECT_EQ(open.count(), 1);
+}
+
+// ------------------------------------------------------------- controller
+
+class ControllerFixture : public QueueGuiFixture {
+protected:
+    ControllerFixture() {
+        TQueueOpeners openers;
+        openers.OpenBroadcast = [this](const TBroadcastData& r) { Opened << "broadcast:" + r.NickName; };
+        openers.OpenMessage = [this](const TBroadcastData& r) { Opened << "message:" + r.NickName; };
+        openers.ShowInChatWindow = [this](const TBroadcastData& r) {
+            if (!ChatOpen) return false;
+            Opened << "chat:" + r.NickName;
+            return true;
+        };
+        openers.OpenFiles = [this](const TQueueItem& item) { Opened << "files:" + item.Data.NickName; };
+        openers.OpenRequest = [this](const TOnlineNotify& n, TRequestDialogMode mode) {
+            Opened << QStringLiteral("request%1:").arg(int(mode)) + n.NickName;
+        };
+        Controller.SetOpeners(openers);
+    }
+
+    TServerQueue Queue;
+    TAppTray Tray;
+    TTrayNotification Notes{kStill, BottomTaskbar()};
+    bool UseNotification = true;
+    bool ChatOpen = false;
+    QStringList Opened;
+    TQueueController Controller{Queue, Tray, Notes, [this] { return UseNotification; },
+                                [] { return QStringLiteral("Online"); }};
+};
+
+struct THintCase {
+    const char* Name;
+    TQueueItemKind Kind;
+    QString Hint;
+    TTrayAnimation Animation;
+    QString Opened;
+};
+void PrintTo(const THintCase& c, std::ostream* os) { *os << c.Name; }
+
+class ControllerKinds : public ControllerFixture, public ::testing::WithParamInterface<THintCase> {};
+
+TEST_P(ControllerKinds, FirstItemNamesItsSenderAndOpensByItsKind) {
+    const THintCase& c = GetParam();
+    const TQueueItem item = Item(c.Kind, QStringLiteral("Ann"));
+    switch (c.Kind) {
+    case qiBroadcast: Queue.AddBroadcast(item.Data); break;
+    case qiMessage: Queue.AddMessage(item.Data); break;
+    case qiFiles: Queue.AddFiles(item.Data, QStringLiteral("/rx/"), {}); break;
+    case qiFileRequest:
+    case qiFileRequestCanceled: Queue.AddFileRequest(item.Request); break;
+    }
+    if (c.Kind == qiFileRequestCanceled) {
+        ASSERT_TRUE(Queue.MarkRequestCanceled(item.Request));
+    }
+    EXPECT_EQ(Tray.Hint(), c.Hint);
+    EXPECT_EQ(Tray.LoadedAnimation(), c.Animation);
+    ASSERT_TRUE(Notes.QueueNotificationShown());
+    // The open window keeps its title; a withdrawn request shows its new body.
+    EXPECT_EQ(Notes.QueueWindow()->Title(), QueueItemTitle(*Queue.Head()));
+    EXPECT_EQ(Notes.QueueWindow()->Text(), QueueItemBody(*Queue.Head()));
+
+    Tray.DoubleClick();
+    EXPECT_EQ(Opened, QStringList{c.Opened});
+    EXPECT_TRUE(Queue.IsEmpty());
+    EXPECT_FALSE(Tray.IsAnimating());
+    EXPECT_EQ(Tray.Hint(), QStringLiteral("Online"));
+    EXPECT_FALSE(Notes.QueueNotificationShown());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ControllerKinds,
+    ::testing::Values(
+        THintCase{"Broadcast", qiBroadcast, "Broadcast Message From: Ann", TTrayAnimation::Message, "broadcast:Ann"},
+        THintCase{"Message", qiMessage, "Message From: Ann", TTrayAnimation::Message, "message:Ann"},
+        THintCase{"Files", qiFiles, "File(s) From: Ann", TTrayAnimation::File, "files:Ann"},
+        THintCase{"FileRequest", qiFileRequest, "File Transfer Request From: Ann", TTrayAnimation::File,
+                  QStringLiteral("request%1:Ann").arg(int(TRequestDialogMode::Queued))},
+        THintCase{"FileRequestCanceled", qiFileRequestCanceled,
+                  "File Transfer Request From: Ann but has already been canceled", TTrayAnimation::File,
+                  QStringLiteral("request%1:Ann").arg(int(TRequestDialogMode::QueuedCancelled))}),
+    TCaseName());
+
+TEST_F(ControllerFixture, ThreeMessagesOpenOneByOneWhileTheIconKeepsAnimating) {
+    for (const char* nick : {"Ann", "Bob", "Cid"}) Queue.AddMessage(Record(QString::fromLatin1(nick)));
+    EXPECT_EQ(Tray.Hint(), QStringLiteral("Message From: Ann"));
+    EXPECT_EQ(Notes.QueueWindow()->Title(), QStringLiteral("Message From: Ann"));
+    Tray.DoubleClick();
+    EXPECT_TRUE(Tray.IsAnimating());
+    EXPECT_EQ(Tray.Hint(), QStringLiteral("Message From: Bob"));
+    ASSERT_TRUE(Notes.QueueNotificationShown());
+    EXPECT_EQ(Notes.QueueWindow()->Title(), QStringLiteral("Message From: Bob"));
+    Tray.DoubleClick();
+    EXPECT_TRUE(Tray.IsAnimating());
+    Tray.DoubleClick();
+    EXPECT_FALSE(Tray.IsAnimating());
+    EXPECT_EQ(Opened, (QStringList{"message:Ann", "message:Bob", "message:Cid"}));
+    // Idle again: a double click is the main window's toggle.
+    QSignalSpy toggle(&Tray, &TAppTray::DoubleClicked);
+    Tray.DoubleClick();
+    EXPECT_EQ(toggle.count(), 1);
+}
+
+TEST_F(ControllerFixture, QueuedMessageGoesIntoTheSendersOpenChat) {
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    ChatOpen = true;
+    Tray.DoubleClick();
+    EXPECT_EQ(Opened, QStringList{"chat:Ann"});
+    EXPECT_TRUE(Queue.IsEmpty());
+}
+
+TEST_F(ControllerFixture, ViewDetailOpensAndIgnoreDiscards) {
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.AddBroadcast(Record(QStringLiteral("Bob")));
+    Queue.AddMessage(Record(QStringLiteral("Cid")));
+
+    QPointer<TQueueNotificationWindow> first = Notes.QueueWindow();
+    QTest::mouseClick(first->ViewLink(), Qt::LeftButton);
+    EXPECT_EQ(Opened, QStringList{"message:Ann"});
+    FlushDeletes();
+    EXPECT_TRUE(first.isNull());
+
+    ASSERT_TRUE(Notes.QueueNotificationShown());
+    EXPECT_EQ(Notes.QueueWindow()->Title(), QStringLiteral("Broadcast Message From: Bob"));
+    QTest::mouseClick(Notes.QueueWindow()->IgnoreLink(), Qt::LeftButton);
+    // Discarded unopened; the next one is presented.
+    EXPECT_EQ(Opened, QStringList{"message:Ann"});
+    ASSERT_EQ(Queue.Count(), 1);
+    EXPECT_EQ(Tray.Hint(), QStringLiteral("Message From: Cid"));
+    ASSERT_TRUE(Notes.QueueNotificationShown());
+
+    QTest::mouseClick(Notes.QueueWindow()->IgnoreLink(), Qt::LeftButton);
+    EXPECT_TRUE(Queue.IsEmpty());
+    EXPECT_FALSE(Tray.IsAnimating());
+    EXPECT_EQ(Tray.Hint(), QStringLiteral("Online"));
+    EXPECT_FALSE(Notes.QueueNotificationShown());
+}
+
+TEST_F(ControllerFixture, DisabledIgnoreOfAPendingRequestDoesNothing) {
+    TOnlineNotify request;
+    request.NickName = QStringLiteral("Ann");
+    Queue.AddFileRequest(request);
+    QTest::mouseClick(Notes.QueueWindow()->IgnoreLink(), Qt::LeftButton);
+    EXPECT_EQ(Queue.Count(), 1);
+    EXPECT_TRUE(Tray.IsAnimating());
+}
+
+TEST_F(ControllerFixture, ClosedNotificationStaysClosedUntilTheQueueWasEmpty) {
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.AddMessage(Record(QStringLiteral("Bob")));
+    TQueueNotificationWindow* window = Notes.QueueWindow();
+    const QRect close = window->CloseButtonRect();
+    QTest::mouseClick(window, Qt::LeftButton, {}, close.center());
+    EXPECT_FALSE(Notes.QueueNotificationShown());
+    EXPECT_TRUE(Notes.Suppressed());
+    // The tray goes on animating and names the first item.
+    EXPECT_TRUE(Tray.IsAnimating());
+    EXPECT_EQ(Tray.Hint(), QStringLiteral("Message From: Ann"));
+
+    Tray.DoubleClick(); // Ann opened, Bob presented without a notification
+    EXPECT_TRUE(Tray.IsAnimating());
+    EXPECT_FALSE(Notes.QueueNotificationShown());
+    Tray.DoubleClick(); // empty: the next arrival shows one again
+    EXPECT_FALSE(Notes.Suppressed());
+    Queue.AddMessage(Record(QStringLiteral("Cid")));
+    EXPECT_TRUE(Notes.QueueNotificationShown());
+}
+
+TEST_F(ControllerFixture, NoNotificationWhenTheSettingIsOff) {
+    UseNotification = false;
+    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    EXPECT_TRUE(Tray.IsAnimating());
+    EXPECT_FALSE(Notes.QueueNotificationShown());
+}
+
+TEST_F(ControllerFixture, PopUpOpensRequestsAsNewAndMessagesInReadWindows) {
+    ChatOpen = true; // only a queued message looks for the chat again
+    Controller.ShowItem(Item(qiFileRequest, QStringLiteral("Ann")), false);
+    Controller.ShowItem(Item(qiMessage, QStringLiteral("Bob")), false);
+    EXPECT_EQ(Opened, (QStringList{QStringLiteral("request%1:Ann").arg(int(TRequestDialogMode::New)), "message:Bob"}));
+    EXPECT_FALSE(Tray.IsAnimating());
+}
+
+TEST_F(ControllerFixture, TwoLineSummaryIsDrawnAsTwoLines) {
+    Queue.AddMessage(Record(QStringLiteral("Ann"), "first line\r\nsecond line"));
+    ASSERT_TRUE(Notes.QueueNotificationShown());
+    EXPECT_EQ(Notes.QueueWindow()->Text(), QStringLiteral("first line\r\nsecond line"));
+    // Painted without trouble (the body splits at the line break).
+    EXPECT_FALSE(Notes.QueueWindow()->grab().isNull());
+}
+
+} // namespace
