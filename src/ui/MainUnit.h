@@ -20,6 +20,7 @@ class TOnlineUserView;
 class TQLMHeader;
 class TTrayMenu;
 class TTrayNotification;
+struct TRecipient;
 
 // The program's only permanent window. It owns the process: closing it for
 // real ends the program. It shows and drives the node; the presence logic
@@ -64,6 +65,8 @@ public:
     void miMainHomePageClick();
     void miMainEmailClick();
     void miMainCallExplorerClick();
+    // File windows by Tag (1301-1306, MainUnitFiles.cpp); target for the tray's items.
+    void LoadFileFormExecute(int tag, const TRecipient* target = nullptr);
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -107,6 +110,8 @@ private:
     void BuildTrayMenu();
     void BuildColorMenu();
     void BuildLanguageMenu();
+    void BuildFileCommands();
+    void BuildSendFileMenu(QMenu* menu);
     void ConnectNode();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
