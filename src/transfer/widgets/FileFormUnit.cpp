@@ -17,7 +17,7 @@ namespace {
 TFileFormContext Context(TNode& node) {
     TFileFormContext context;
     context.Transfer = &node.Transfer();
-    context.ChatLog = &node.ChatLog();
+    context.AddLogRecord = [log = &node.ChatLog()](TLogRecord record) { log->AddLogRecord(std::move(record)); };
     context.Params = &Params();
     context.OnlineModel = &node.Model();
     context.LanguageId = qint16(TMessageLang::Instance().LanguageId());

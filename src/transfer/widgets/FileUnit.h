@@ -1,10 +1,12 @@
 #pragma once
 
+#include "chatlog/ChatLogTypesUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "transfer/widgets/FileListUnit.h"
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QAbstractItemView;
@@ -17,7 +19,6 @@ class QThread;
 class QToolBar;
 class QTreeView;
 class TApplicationParams;
-class TChatLog;
 class TFolderPackJob;
 class TOnlineUserModel;
 class TOutgoingTransfer;
@@ -26,7 +27,8 @@ class TTransferService;
 // What a file window works with; the node's parts, or a test's.
 struct TFileFormContext {
     TTransferService* Transfer = nullptr;
-    TChatLog* ChatLog = nullptr;        // null: nothing is logged
+    // Where the log entry of a sent batch goes (TChatLog::AddLogRecord); empty: nowhere.
+    std::function<void(TLogRecord)> AddLogRecord;
     TApplicationParams* Params = nullptr;
     TOnlineUserModel* OnlineModel = nullptr; // consignees of "Change From Online List"
     qint16 LanguageId = 0;                   // this node's, for the sent-files log entry

@@ -1,7 +1,6 @@
 // The file window's send side: adding files and folders, the consignee, the request and its transfer.
 #include "transfer/widgets/FileUnit.h"
 
-#include "chatlog/ChatLogUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "presence/OnlineStateUnit.h"
@@ -309,7 +308,7 @@ void TFileForm::TransferEnded(bool accepted) {
 }
 
 void TFileForm::LogSentRows() {
-    if (!FContext.ChatLog) return;
+    if (!FContext.AddLogRecord) return;
     QStringList lines;
     for (const TShellItem& item : FList->Items()) {
         if (!item.Marked) continue;
@@ -317,5 +316,5 @@ void TFileForm::LogSentRows() {
                                  : QStringLiteral("<File>%1").arg(QDir::toNativeSeparators(item.Path)));
     }
     if (lines.isEmpty()) return;
-    FContext.ChatLog->AddLogRecord(FileLog::SentRecord(FPeer, lines, FContext.LanguageId, QDateTime::currentDateTime()));
+    FContext.AddLogRecord(FileLog::SentRecord(FPeer, lines, FContext.LanguageId, QDateTime::currentDateTime()));
 }

@@ -112,7 +112,8 @@ void TReceiveRequestDialog::CancelClick() {
         return;
     }
     if (FState == rsPending) FService.AnswerOffer(FOffer, FHandle, false);
-    close();
+    // Closes (and deletes) without coming back here through closeEvent.
+    QDialog::done(Rejected);
 }
 
 bool TReceiveRequestDialog::event(QEvent* e) {
@@ -127,7 +128,7 @@ bool TReceiveRequestDialog::event(QEvent* e) {
         break;
     case WM_FILE_RECEIVED:
         if (std::unique_ptr<TFilesArrival> arrival = posted.TakeRecord<TFilesArrival>()) emit Received(*arrival);
-        close();
+        QDialog::done(Accepted);
         break;
     default: break;
     }
