@@ -327,4 +327,26 @@ TEST_F(FileFormSend, AutoCloseClosesAfterAllWent) {
     EXPECT_TRUE(WaitGone(form));
 }
 
+// A send window after its transfer: rows with their marks, an archive row,
+// the totals. With QLM_SCREENSHOT_DIR set it is saved there as file-window.png.
+TEST_F(FileFormSend, Screenshot) {
+    MakeFile(QStringLiteral("Quarterly report.odt"), Bytes(180000, 1));
+    MakeFile(QStringLiteral("Budget 2024.ods"), Bytes(52000, 2));
+    const QString photos = Folder(QStringLiteral("Team photos"), 3, 90000);
+    TFileForm& form = *NewForm(TFileForm::fmSend);
+    form.resize(640, 300);
+    form.show();
+    AddAndWait(form, {Src(QStringLiteral("Quarterly report.odt")), Src(QStringLiteral("Budget 2024.ods")), photos});
+    ASSERT_EQ(SendAndWait(form), QStringLiteral("All sent successfully."));
+    QApplication::processEvents();
+    const QPixmap shot = form.grab();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), form.size() * shot.devicePixelRatio());
+    const QString folder = qEnvironmentVariable("QLM_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(shot.save(QDir(folder).filePath(QStringLiteral("file-window.png"))));
+    }
+}
+
 } // namespace
