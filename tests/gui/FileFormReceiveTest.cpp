@@ -42,7 +42,7 @@ TEST_P(ReceiveDialogModes, TextButtonsAndHandle) {
     offer.NickName = QStringLiteral("Ann");
     offer.ComputerName = QStringLiteral("PC7");
     offer.IPAddress = QStringLiteral("127.0.0.1");
-    auto* dialog = new TReceiveRequestDialog(Service, offer, c.Mode, false);
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, offer, c.Mode, false));
     QPointer<TReceiveRequestDialog> guard(dialog);
     EXPECT_EQ(dialog->TextLabel()->text(), QString::fromUtf8(c.Text));
     EXPECT_EQ(dialog->OkButton()->isEnabled(), c.OkEnabled);
@@ -101,7 +101,7 @@ protected:
 };
 
 TEST_F(ReceiveDialog, AcceptHidesThenATerminationShowsItAgain) {
-    auto* dialog = new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, true);
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, true));
     QPointer<TReceiveRequestDialog> guard(dialog);
     dialog->show();
     dialog->OkClick();
@@ -125,7 +125,7 @@ TEST_F(ReceiveDialog, AcceptHidesThenATerminationShowsItAgain) {
 }
 
 TEST_F(ReceiveDialog, CancelNoticeAndArrivalReachTheDialog) {
-    auto* dialog = new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, false);
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, false));
     QPointer<TReceiveRequestDialog> guard(dialog);
     PostWindowEvent(dialog, WM_FILE_REQUESTCANCELED, 0, 0, TOnlineNotify());
     ASSERT_TRUE(WaitUntil([&] { return dialog->State() == TReceiveRequestDialog::rsCancelled; }));

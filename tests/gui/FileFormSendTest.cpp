@@ -80,7 +80,9 @@ TEST_F(FileFormSend, SizeSortsByBytesAndFlipsDirection) {
     EXPECT_EQ(names(), QStringLiteral("a.bin b.bin c.bin"));
     form.SortByColumn(TShellFileList::colSize);
     EXPECT_EQ(names(), QStringLiteral("c.bin b.bin a.bin"));
-    // Another column starts descending again.
+    form.SortByColumn(TShellFileList::colSize);
+    EXPECT_EQ(names(), QStringLiteral("a.bin b.bin c.bin"));
+    // Another column starts descending again, whatever the last direction was.
     form.SortByColumn(TShellFileList::colName);
     EXPECT_EQ(names(), QStringLiteral("c.bin b.bin a.bin"));
     form.SortByColumn(TShellFileList::colName);
@@ -129,6 +131,8 @@ TEST_F(FileFormSend, PackingCancelAsksAndDeletesTheWholeBatch) {
     Answers = {TMessageBoxResult::No};
     dialog->CancelClick();
     ASSERT_EQ(Boxes, QStringList{QStringLiteral("Are you sure to stop adding the folder?")});
+    // No: the packing goes on and can still be cancelled.
+    EXPECT_TRUE(dialog->CancelButton()->isEnabled());
     EXPECT_FALSE(finished);
     Answers = {TMessageBoxResult::Yes};
     dialog->CancelClick();

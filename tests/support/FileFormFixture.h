@@ -80,10 +80,8 @@ protected:
     }
     ~TFileFormFixture() override {
         Gate.Open();
-        for (QPointer<TFileForm>& form : Forms)
-            if (form) {
-                delete form.data();
-            }
+        for (QPointer<QWidget>& window : Windows)
+            if (window) delete window.data();
         ResetFileFormHooks();
     }
 
@@ -100,9 +98,7 @@ protected:
         return {QStringLiteral("Me"), QStringLiteral("MYPC"), QStringLiteral("127.0.0.1"), QString(), QStringLiteral("{PEER}")};
     }
     TFileForm* NewForm(TFileForm::TMode mode, const QStringList& received = {}) {
-        auto* form = new TFileForm(Context(), mode, true, Peer(), received);
-        Forms << form;
-        return form;
+        return Keep(new TFileForm(Context(), mode, true, Peer(), received));
     }
     // Adds paths and waits for their packing, if any.
     static void AddAndWait(TFileForm& form, const QStringList& paths, bool* canceled = nullptr) {
@@ -139,5 +135,10 @@ protected:
     QList<QUrl> Opened;
     QList<TLogRecord> Logged;
     TReceiveGate Gate;
-    QList<QPointer<TFileForm>> Forms;
+    // Deleted with the fixture if still there (a failed check returns early).
+    QList<QPointer<QWidget>> Windows;
+    template <typename T> T* Keep(T* window) {
+        Windows << QPointer<QWidget>(window);
+        return window;
+    }
 };

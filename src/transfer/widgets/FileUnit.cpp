@@ -118,6 +118,7 @@ TFileForm::TFileForm(const TFileFormContext& context, TMode mode, bool hasNickna
 TFileForm::~TFileForm() {
     // Workers first: they report to this window.
     FTransfer.reset();
+    FRetiredTransfer.reset();
     FPackJob.reset();
     if (FFileOperation) FFileOperation->wait();
     TWindowRegistry::Instance().Unregister(this);

@@ -129,6 +129,7 @@ private:
     void AddFileRow(const QString& path);
     void AddFolders(const QStringList& folders, const QString& displayName);
     void StartTransfer();
+    void RetireTransfer();
     void TransferEnded(bool accepted);
     void LogSentRows();
     void RunFileOperation(int kind, const QString& destination);
@@ -158,6 +159,7 @@ private:
     QRect FNormalBounds;
     TSendState FSendState = ssComposing;
     std::unique_ptr<TOutgoingTransfer> FTransfer;
+    std::unique_ptr<TOutgoingTransfer> FRetiredTransfer;
     std::unique_ptr<TFolderPackJob> FPackJob;
     std::unique_ptr<QThread> FFileOperation;
     bool FClosed = false;

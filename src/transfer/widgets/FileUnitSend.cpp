@@ -246,13 +246,19 @@ void TFileForm::SendFileClick() {
             StartTransfer();
             return;
         }
-        DeleteLater(FTransfer);
+        RetireTransfer();
         FSendState = ssComposing;
         SetResult(Translate(QStringLiteral("Sending canceled.")));
         UpdateCommands();
         emit SendFinished(ResultText());
     });
     wait->open();
+}
+
+void TFileForm::RetireTransfer() {
+    // It may be inside one of its own signals now; it goes with the next request or the window.
+    // (A later delete could outlive the transfer service it holds a handle of.)
+    FRetiredTransfer = std::move(FTransfer);
 }
 
 void TFileForm::StartTransfer() {
@@ -268,7 +274,7 @@ void TFileForm::StartTransfer() {
 
 void TFileForm::TransferEnded(bool accepted) {
     const TSendResult result = FTransfer ? FTransfer->Result() : TSendResult();
-    DeleteLater(FTransfer);
+    RetireTransfer();
     FSendState = ssComposing;
     QString text = Translate(QStringLiteral("Sending canceled."));
     if (!result.Connected && !result.Canceled) {
