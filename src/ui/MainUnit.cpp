@@ -63,6 +63,7 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     connect(FTray.get(), &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
     ConnectNode();
     BuildQueue();
+    BuildFileCommands();
 
     TranslateCaptions();
     RestoreWindowState();

@@ -24,6 +24,7 @@ class TQLMHeader;
 class TQueueController;
 class TTrayMenu;
 class TTrayNotification;
+struct TRecipient;
 
 // The program's only permanent window. It owns the process: closing it for
 // real ends the program. It shows and drives the node; the presence logic
@@ -68,6 +69,8 @@ public:
     void miMainHomePageClick();
     void miMainEmailClick();
     void miMainCallExplorerClick();
+    // File windows by Tag (1301-1306, MainUnitFiles.cpp); target for the tray's items.
+    void LoadFileFormExecute(int tag, const TRecipient* target = nullptr);
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -126,6 +129,8 @@ private:
     void BuildTrayMenu();
     void BuildColorMenu();
     void BuildLanguageMenu();
+    void BuildFileCommands();
+    void BuildSendFileMenu(QMenu* menu);
     void ConnectNode();
     void BuildQueue();
     void BuildSendMessageMenu();

@@ -344,10 +344,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TMainForm form(false);
-    for (const char* name : {"miMainManage", "miLogManage", "miMainConsole", "miMainBroadcast", "miMainSettings",
+    for (const char* name : {"miLogManage", "miMainConsole", "miMainBroadcast", "miMainSettings",
                              "miCheckNewVerLocal", "miTrayIconMenuSettings"})
         EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
-    for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
+    for (const char* name : {"miOnlineSendMessageSelected"}) {
         QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));
         EXPECT_TRUE(item == nullptr || !item->isVisible()) << name;
     }

@@ -1,0 +1,136 @@
+#include "transfer/widgets/ReceiveRequestUnit.h"
+
+#include "core/PostedEventUnit.h"
+#include "core/UtilsUnit.h"
+#include "text/UILangUnit.h"
+#include "transfer/TransferServiceUnit.h"
+#include "ui/AppImagesUnit.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TReceiveRequestDialog::TReceiveRequestDialog(TTransferService& service, TOnlineNotify offer, TMode mode,
+                                             bool onlyUserNickname, QWidget* parent)
+    : QDialog(parent), FService(service), FOffer(std::move(offer)), FOnlyUserNickname(onlyUserNickname) {
+    setObjectName(QStringLiteral("ReceiveRequestDialog"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowTitle(Translate(QStringLiteral("Handle Request and Receiving")));
+    setWindowIcon(TAppImages::Instance().Icon(QStringLiteral("SEND_FILERECEIVED")));
+    auto* layout = new QVBoxLayout(this);
+    FText = new QLabel(this);
+    FText->setObjectName(QStringLiteral("lblText"));
+    FText->setTextFormat(Qt::PlainText);
+    FText->setWordWrap(true);
+    FText->setMinimumSize(340, 60);
+    layout->addWidget(FText, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    FOk = new QPushButton(Translate(QStringLiteral("OK")), this);
+    FOk->setObjectName(QStringLiteral("btnOK"));
+    FCancel = new QPushButton(Translate(QStringLiteral("Cancel")), this);
+    FCancel->setObjectName(QStringLiteral("btnCancel"));
+    buttons->addWidget(FOk);
+    buttons->addWidget(FCancel);
+    layout->addLayout(buttons);
+    connect(FOk, &QPushButton::clicked, this, &TReceiveRequestDialog::OkClick);
+    connect(FCancel, &QPushButton::clicked, this, &TReceiveRequestDialog::CancelClick);
+
+    switch (mode) {
+    case rmNew:
+    case rmQueued:
+        FText->setText(TranslateFormat(
+            QStringLiteral("%s want to send file(s) to you. Do you accept? Click OK to accept, Cancel to decline."),
+            {SenderName()}));
+        FHandle = FService.Handles().Allocate(this);
+        FService.SendDialogHandle(FOffer, FHandle);
+        break;
+    case rmCancelled: ShowCancelled(); break;
+    case rmQueuedCancelled:
+        FState = rsTerminated;
+        FOk->setEnabled(false);
+        FText->setText(TranslateFormat(
+            QStringLiteral("%s want to send file(s) to you. But he(she) has canceled the request.%sClick Cancel to close."),
+            {SenderName(), QStringLiteral("\n")}));
+        break;
+    case rmTerminated: ShowTerminated(); break;
+    }
+
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.center().x() - width() / 2, area.center().y() - 100 - height() / 2);
+    }
+}
+
+TReceiveRequestDialog::~TReceiveRequestDialog() {
+    if (FHandle != 0) FService.Handles().Release(FHandle);
+}
+
+QString TReceiveRequestDialog::SenderName() const {
+    return Utils::DisplayName(true, FOffer.NickName, FOffer.ComputerName, FOnlyUserNickname);
+}
+
+void TReceiveRequestDialog::ShowCancelled() {
+    FState = rsCancelled;
+    FOk->setEnabled(false);
+    FCancel->setEnabled(true);
+    FText->setText(TranslateFormat(QStringLiteral("%s has canceled the request. Click Cancel to close."), {SenderName()}));
+}
+
+void TReceiveRequestDialog::ShowTerminated() {
+    FState = rsTerminated;
+    FOk->setEnabled(false);
+    FCancel->setEnabled(true);
+    FText->setText(TranslateFormat(
+        QStringLiteral("%s has terminated the file transport, no file will be received.%sClick Cancel to close."),
+        {SenderName(), QStringLiteral("\n")}));
+}
+
+void TReceiveRequestDialog::OkClick() {
+    if (FState == rsReceiving) {
+        hide();
+        return;
+    }
+    if (FState != rsPending) return;
+    FService.AnswerOffer(FOffer, FHandle, true);
+    FState = rsReceiving;
+    FText->setText(TranslateFormat(QStringLiteral("Receiving file(s) from: %s now...%sClick Hide to run background."),
+                                   {SenderName(), QStringLiteral("\n")}));
+    FOk->setText(Translate(QStringLiteral("Hide")));
+    FCancel->setEnabled(false);
+}
+
+void TReceiveRequestDialog::CancelClick() {
+    // While receiving only the sender can stop; the dialog hides instead of closing.
+    if (FState == rsReceiving) {
+        hide();
+        return;
+    }
+    if (FState == rsPending) FService.AnswerOffer(FOffer, FHandle, false);
+    // Closes (and deletes) without coming back here through closeEvent.
+    QDialog::done(Rejected);
+}
+
+bool TReceiveRequestDialog::event(QEvent* e) {
+    if (!TPostedEvent::IsPosted(e)) return QDialog::event(e);
+    auto& posted = static_cast<TPostedEvent&>(*e);
+    switch (posted.Id()) {
+    case WM_FILE_REQUESTCANCELED: ShowCancelled(); break;
+    case WM_FILE_TERMINATED:
+        ShowTerminated();
+        if (!isVisible()) show();
+        raise();
+        break;
+    case WM_FILE_RECEIVED:
+        if (std::unique_ptr<TFilesArrival> arrival = posted.TakeRecord<TFilesArrival>()) emit Received(*arrival);
+        QDialog::done(Accepted);
+        break;
+    default: break;
+    }
+    return true;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "protocol/CommConstsUnit.h"
+#include "transfer/FileCodecUnit.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class TTransferService;
+
+// The receiver's dialog for one offer ("Handle Request and Receiving"):
+// accept or decline, then "Hide" while the files arrive. Modeless, one per
+// offer; it owns a request handle while it waits, so the sender's cancel, the
+// arrival and a termination reach it. Deletes itself when closed.
+class TReceiveRequestDialog final : public QDialog {
+    Q_OBJECT
+public:
+    enum TMode { rmNew, rmCancelled, rmQueued, rmQueuedCancelled, rmTerminated };
+    enum TState { rsPending = 0, rsCancelled = 1, rsReceiving = 2, rsTerminated = 3 };
+
+    // offer: the request (for a notice or a termination: the sender's fields).
+    TReceiveRequestDialog(TTransferService& service, TOnlineNotify offer, TMode mode, bool onlyUserNickname,
+                          QWidget* parent = nullptr);
+    ~TReceiveRequestDialog() override;
+
+    // This dialog's request handle; 0 when it waits for nothing.
+    qint32 Handle() const { return FHandle; }
+    TState State() const { return FState; }
+    const TOnlineNotify& Offer() const { return FOffer; }
+    QLabel* TextLabel() const { return FText; }
+    QPushButton* OkButton() const { return FOk; }
+    QPushButton* CancelButton() const { return FCancel; }
+
+    void OkClick();
+    void CancelClick();
+    void reject() override { CancelClick(); }
+
+signals:
+    // Everything arrived: the receive window should open for it.
+    void Received(const TFilesArrival& arrival);
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void ShowCancelled();
+    void ShowTerminated();
+    QString SenderName() const;
+
+    TTransferService& FService;
+    TOnlineNotify FOffer;
+    const bool FOnlyUserNickname;
+    TState FState = rsPending;
+    qint32 FHandle = 0;
+    QLabel* FText;
+    QPushButton* FOk;
+    QPushButton* FCancel;
+};

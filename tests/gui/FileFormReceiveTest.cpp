@@ -1,0 +1,325 @@
+#include "transfer/widgets/FileUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "node/NodeUnit.h"
+#include "support/CaseName.h"
+#include "support/FileFormFixture.h"
+#include "transfer/widgets/FileFormUnit.h"
+#include "transfer/widgets/ReceiveRequestUnit.h"
+#include "ui/MainUnit.h"
+#include "ui/TrayIconUnit.h"
+#include "ui/WindowRegistryUnit.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QToolButton>
+
+namespace {
+
+using Utils::TMessageBoxResult;
+
+// ---------------------------------------------------------------- receive dialog
+
+struct TDialogCase {
+    const char* Name;
+    TReceiveRequestDialog::TMode Mode;
+    const char* Text;
+    bool OkEnabled;
+    bool SendsHandle;
+    TReceiveRequestDialog::TState State;
+};
+void PrintTo(const TDialogCase& c, std::ostream* os) { *os << c.Name; }
+
+class ReceiveDialogModes : public TFileFormFixture, public ::testing::WithParamInterface<TDialogCase> {};
+
+TEST_P(ReceiveDialogModes, TextButtonsAndHandle) {
+    const TDialogCase& c = GetParam();
+    ASSERT_TRUE(StartWith());
+    TOnlineNotify offer;
+    offer.SenderHandle = 4711;
+    offer.NickName = QStringLiteral("Ann");
+    offer.ComputerName = QStringLiteral("PC7");
+    offer.IPAddress = QStringLiteral("127.0.0.1");
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, offer, c.Mode, false));
+    QPointer<TReceiveRequestDialog> guard(dialog);
+    EXPECT_EQ(dialog->TextLabel()->text(), QString::fromUtf8(c.Text));
+    EXPECT_EQ(dialog->OkButton()->isEnabled(), c.OkEnabled);
+    EXPECT_TRUE(dialog->CancelButton()->isEnabled());
+    EXPECT_EQ(dialog->State(), c.State);
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Handle Request and Receiving"));
+    if (c.SendsHandle) {
+        ASSERT_NE(dialog->Handle(), 0);
+        ASSERT_TRUE(WaitUntil([&] { return !Log.Handles.isEmpty(); }));
+        EXPECT_EQ(Log.Handles[0].first.Target, 4711);
+        EXPECT_EQ(Log.Handles[0].first.Value, dialog->Handle());
+        EXPECT_EQ(Service.Handles().Owner(dialog->Handle()), dialog);
+    } else {
+        EXPECT_EQ(dialog->Handle(), 0);
+    }
+    dialog->CancelClick();
+    EXPECT_TRUE(WaitGone(guard));
+    // Only a pending offer is answered (declined) on Cancel.
+    if (c.SendsHandle) {
+        ASSERT_TRUE(WaitUntil([&] { return !Log.Replies.isEmpty(); }));
+        EXPECT_FALSE(Log.Replies[0].first.Accepted);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ReceiveDialogModes,
+    ::testing::Values(
+        TDialogCase{"New", TReceiveRequestDialog::rmNew,
+                    "Ann(PC7) want to send file(s) to you. Do you accept? Click OK to accept, Cancel to decline.", true, true,
+                    TReceiveRequestDialog::rsPending},
+        TDialogCase{"Queued", TReceiveRequestDialog::rmQueued,
+                    "Ann(PC7) want to send file(s) to you. Do you accept? Click OK to accept, Cancel to decline.", true, true,
+                    TReceiveRequestDialog::rsPending},
+        TDialogCase{"Cancelled", TReceiveRequestDialog::rmCancelled,
+                    "Ann(PC7) has canceled the request. Click Cancel to close.", false, false,
+                    TReceiveRequestDialog::rsCancelled},
+        TDialogCase{"QueuedCancelled", TReceiveRequestDialog::rmQueuedCancelled,
+                    "Ann(PC7) want to send file(s) to you. But he(she) has canceled the request.\nClick Cancel to close.",
+                    false, false, TReceiveRequestDialog::rsTerminated},
+        TDialogCase{"Terminated", TReceiveRequestDialog::rmTerminated,
+                    "Ann(PC7) has terminated the file transport, no file will be received.\nClick Cancel to close.", false,
+                    false, TReceiveRequestDialog::rsTerminated}),
+    TCaseName());
+
+class ReceiveDialog : public TFileFormFixture {
+protected:
+    void SetUp() override { ASSERT_TRUE(StartWith()); }
+    TOnlineNotify Offer() const {
+        TOnlineNotify offer;
+        offer.SenderHandle = 99;
+        offer.NickName = QStringLiteral("Ann");
+        offer.ComputerName = QStringLiteral("PC7");
+        offer.IPAddress = QStringLiteral("127.0.0.1");
+        return offer;
+    }
+};
+
+TEST_F(ReceiveDialog, AcceptHidesThenATerminationShowsItAgain) {
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, true));
+    QPointer<TReceiveRequestDialog> guard(dialog);
+    dialog->show();
+    dialog->OkClick();
+    EXPECT_EQ(dialog->State(), TReceiveRequestDialog::rsReceiving);
+    EXPECT_EQ(dialog->TextLabel()->text(), QStringLiteral("Receiving file(s) from: Ann now...\nClick Hide to run background."));
+    EXPECT_EQ(dialog->OkButton()->text(), QStringLiteral("Hide"));
+    EXPECT_FALSE(dialog->CancelButton()->isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return !Log.Replies.isEmpty(); }));
+    EXPECT_TRUE(Log.Replies[0].first.Accepted);
+    dialog->OkClick();
+    EXPECT_FALSE(dialog->isVisible());
+
+    PostWindowEvent(Service.Handles().Owner(dialog->Handle()), WM_FILE_TERMINATED, 0, 0, TFilesArrival());
+    ASSERT_TRUE(WaitUntil([&] { return dialog->isVisible(); }));
+    EXPECT_EQ(dialog->State(), TReceiveRequestDialog::rsTerminated);
+    EXPECT_FALSE(dialog->OkButton()->isEnabled());
+    EXPECT_TRUE(dialog->CancelButton()->isEnabled());
+    EXPECT_TRUE(dialog->TextLabel()->text().startsWith(QStringLiteral("Ann has terminated the file transport")));
+    dialog->CancelClick();
+    EXPECT_TRUE(WaitGone(guard));
+}
+
+TEST_F(ReceiveDialog, CancelNoticeAndArrivalReachTheDialog) {
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, false));
+    QPointer<TReceiveRequestDialog> guard(dialog);
+    PostWindowEvent(dialog, WM_FILE_REQUESTCANCELED, 0, 0, TOnlineNotify());
+    ASSERT_TRUE(WaitUntil([&] { return dialog->State() == TReceiveRequestDialog::rsCancelled; }));
+    EXPECT_FALSE(dialog->OkButton()->isEnabled());
+
+    TFilesArrival arrival;
+    arrival.ReceivedNames = {QStringLiteral("a.txt")};
+    QStringList opened;
+    QObject::connect(dialog, &TReceiveRequestDialog::Received,
+                     [&](const TFilesArrival& a) { opened = a.ReceivedNames; });
+    PostWindowEvent(dialog, WM_FILE_RECEIVED, 0, 0, arrival);
+    ASSERT_TRUE(WaitGone(guard));
+    EXPECT_EQ(opened, QStringList{QStringLiteral("a.txt")});
+}
+
+// ---------------------------------------------------------------- receive and manage windows
+
+class FileFormReceive : public TFileFormFixture {
+protected:
+    void SetUp() override {
+        Put(QStringLiteral("Files/From_Me(MYPC)/new.txt"), 100);
+        Put(QStringLiteral("Files/From_Me(MYPC)/old.txt"), 2000);
+        Put(QStringLiteral("Files/From_Me(MYPC)/Album/p.jpg"), 10);
+        Put(QStringLiteral("Files/loose.txt"), 10);
+    }
+    void Put(const QString& relative, int size) {
+        const QString path = Home.Path() + relative;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Bytes(size, 1));
+    }
+    static QStringList Rows(const TFileForm& form, bool withMarks = false) {
+        QStringList rows;
+        for (const TShellItem& item : form.List().Items())
+            rows << item.DisplayName + (withMarks && item.Marked ? QStringLiteral("*") : QString());
+        rows.sort();
+        return rows;
+    }
+    static int RowOf(const TFileForm& form, const QString& name) {
+        for (int i = 0; i < form.List().rowCount(); ++i)
+            if (form.List().Item(i).DisplayName == name) return i;
+        return -1;
+    }
+    static QString RunAndWait(TFileForm& form, const std::function<void()>& command) {
+        QString result;
+        auto connection = QObject::connect(&form, &TFileForm::FileOperationFinished, [&](const QString& t) { result = t; });
+        command();
+        WaitUntil([&] { return !result.isEmpty(); }, 10000);
+        QObject::disconnect(connection);
+        return result;
+    }
+};
+
+TEST_F(FileFormReceive, ListsTheSendersFolderWithTheTransfersMarks) {
+    TFileForm& form = *NewForm(TFileForm::fmReceive, {QStringLiteral("new.txt"), QStringLiteral("Album")});
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("File(s) from Me(MYPC)"));
+    EXPECT_EQ(Rows(form, true), (QStringList{QStringLiteral("Album*"), QStringLiteral("new.txt*"), QStringLiteral("old.txt")}));
+    EXPECT_EQ(form.TotalText(), QStringLiteral("Total 3 file(s)."));
+    EXPECT_EQ(form.List().data(form.List().index(RowOf(form, QStringLiteral("Album")), TShellFileList::colSize)).toString(),
+              QString());
+
+    TFileForm& manage = *NewForm(TFileForm::fmManage);
+    EXPECT_EQ(Rows(manage, true), (QStringList{QStringLiteral("From_Me(MYPC)"), QStringLiteral("loose.txt")}));
+    EXPECT_TRUE(manage.windowTitle().startsWith(QStringLiteral("Folder: ")));
+}
+
+TEST_F(FileFormReceive, DeleteAsksThenRemovesFromDiskAndRelists) {
+    TFileForm& form = *NewForm(TFileForm::fmReceive);
+    form.SelectRows({RowOf(form, QStringLiteral("old.txt")), RowOf(form, QStringLiteral("Album"))});
+    Answers = {TMessageBoxResult::No};
+    EXPECT_EQ(RunAndWait(form, [&] { form.DeleteFilesClick(); }), QStringLiteral("Operation canceled."));
+    EXPECT_TRUE(QFile::exists(Inbox() + QStringLiteral("old.txt")));
+
+    EXPECT_EQ(RunAndWait(form, [&] { form.DeleteFilesClick(); }), QStringLiteral("Deleted successfully."));
+    EXPECT_FALSE(QFile::exists(Inbox() + QStringLiteral("old.txt")));
+    EXPECT_FALSE(QDir(Inbox() + QStringLiteral("Album")).exists());
+    EXPECT_EQ(Rows(form), QStringList{QStringLiteral("new.txt")});
+    EXPECT_EQ(form.TotalText(), QStringLiteral("Total 1 file(s)."));
+}
+
+TEST_F(FileFormReceive, CopyAndMoveIntoAChosenFolder) {
+    const QString target = Home.Path() + QStringLiteral("target/");
+    QDir().mkpath(target);
+    ChosenFolder = target;
+    TFileForm& form = *NewForm(TFileForm::fmReceive);
+    form.SelectRows({RowOf(form, QStringLiteral("new.txt")), RowOf(form, QStringLiteral("Album"))});
+    EXPECT_EQ(RunAndWait(form, [&] { form.CopyToClick(); }), QStringLiteral("Copied successfully."));
+    EXPECT_EQ(FolderTitles, QStringList{QStringLiteral("Please select the destination directory.")});
+    EXPECT_EQ(Settings[spLastCopyToFolder], target);
+    EXPECT_EQ(ReadAll(target + QStringLiteral("new.txt")), Bytes(100, 1));
+    EXPECT_TRUE(QFile::exists(target + QStringLiteral("Album/p.jpg")));
+    EXPECT_EQ(Rows(form).size(), 3);
+
+    // The same names again: replacing is asked; No cancels the whole operation.
+    form.SelectRows({RowOf(form, QStringLiteral("new.txt"))});
+    Answers = {TMessageBoxResult::No};
+    EXPECT_EQ(RunAndWait(form, [&] { form.MoveToClick(); }), QStringLiteral("Operation canceled."));
+    EXPECT_TRUE(QFile::exists(Inbox() + QStringLiteral("new.txt")));
+
+    form.SelectRows({RowOf(form, QStringLiteral("old.txt"))});
+    EXPECT_EQ(RunAndWait(form, [&] { form.MoveToClick(); }), QStringLiteral("Moved successfully."));
+    EXPECT_FALSE(QFile::exists(Inbox() + QStringLiteral("old.txt")));
+    EXPECT_EQ(ReadAll(target + QStringLiteral("old.txt")), Bytes(2000, 1));
+    EXPECT_EQ(Rows(form), (QStringList{QStringLiteral("Album"), QStringLiteral("new.txt")}));
+}
+
+TEST_F(FileFormReceive, FailuresAreReportedAsSuch) {
+    TFileForm& form = *NewForm(TFileForm::fmReceive);
+    // A folder cannot go into itself.
+    ChosenFolder = Inbox() + QStringLiteral("Album/");
+    form.SelectRows({RowOf(form, QStringLiteral("Album"))});
+    EXPECT_EQ(RunAndWait(form, [&] { form.CopyToClick(); }), QStringLiteral("Failed to copy ."));
+    ChosenFolder = Home.Path() + QStringLiteral("no/such/folder/");
+    form.SelectRows({RowOf(form, QStringLiteral("new.txt"))});
+    EXPECT_EQ(RunAndWait(form, [&] { form.MoveToClick(); }), QStringLiteral("Failed to move."));
+    EXPECT_TRUE(QFile::exists(Inbox() + QStringLiteral("new.txt")));
+}
+
+TEST_F(FileFormReceive, ExplorerOpensTheReceivedFilesFolder) {
+    TFileForm& form = *NewForm(TFileForm::fmReceive);
+    form.ExplorerClick();
+    ASSERT_EQ(Opened.size(), 1);
+    EXPECT_EQ(Opened[0], QUrl::fromLocalFile(Settings[spArrivedFilesFolder]));
+}
+
+// ---------------------------------------------------------------- openers and uniqueness
+
+class FileFormOpeners : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FAllowMulti = Params()[bpAllowMultiForm];
+        Params()[bpAllowMultiForm] = false;
+    }
+    void TearDown() override {
+        for (QPointer<TFileForm>& form : Forms)
+            if (form) delete form.data();
+        Params()[bpAllowMultiForm] = FAllowMulti;
+    }
+    TFileForm* Keep(TFileForm* form) {
+        Forms << form;
+        return form;
+    }
+    QList<QPointer<TFileForm>> Forms;
+    bool FAllowMulti = false;
+};
+
+TEST_F(FileFormOpeners, OneWindowPerPeerAndOneManagerUnlessAllowed) {
+    TNode node;
+    const TRecipients peer{{QStringLiteral("Ann"), QStringLiteral("PC7"), QStringLiteral("10.0.0.7"), QString(), QStringLiteral("{ann}")}};
+    TFileForm* first = Keep(OpenFileFormToSend(node, nullptr, peer, true));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(TWindowRegistry::Instance().FindByClass(QStringLiteral("wf_{ANN}")), first);
+    EXPECT_EQ(OpenFileFormToSend(node, nullptr, peer, true), first);
+    // Opening with files always makes a new window.
+    TFileForm* dropped = Keep(OpenFileFormToSend(node, nullptr, peer, true, {QStringLiteral("/no/such/file")}));
+    EXPECT_NE(dropped, first);
+
+    TFileForm* manager = Keep(OpenFileManager(node, nullptr));
+    EXPECT_EQ(manager->Mode(), TFileForm::fmManage);
+    EXPECT_EQ(OpenFileManager(node, nullptr), manager);
+
+    Params()[bpAllowMultiForm] = true;
+    EXPECT_NE(Keep(OpenFileFormToSend(node, nullptr, peer, true)), first);
+    EXPECT_NE(Keep(OpenFileManager(node, nullptr)), manager);
+
+    // A closed window no longer answers to its class.
+    Params()[bpAllowMultiForm] = false;
+    const QPointer<TFileForm> firstGuard(first);
+    const QPointer<TFileForm> droppedGuard(dropped);
+    first->close();
+    dropped->close();
+    ASSERT_TRUE(WaitGone(firstGuard));
+    ASSERT_TRUE(WaitGone(droppedGuard));
+    EXPECT_EQ(TWindowRegistry::Instance().FindByClass(QStringLiteral("WF_{ANN}")), nullptr);
+}
+
+TEST_F(FileFormOpeners, MainWindowItemsOpenTheManager) {
+    TMainForm form(false);
+    QAction* manage = form.Action(QStringLiteral("miMainManage"));
+    ASSERT_NE(manage, nullptr);
+    EXPECT_EQ(manage->text(), QStringLiteral("&Manage Files..."));
+    EXPECT_EQ(manage->data().toInt(), 1306);
+    ASSERT_NE(form.Action(QStringLiteral("miTrayIconMenuManage")), nullptr);
+    ASSERT_NE(form.Action(QStringLiteral("miTrayIconMenuSendFile")), nullptr);
+    // Nothing selected: the File button waits for a user row.
+    EXPECT_FALSE(form.findChild<QToolButton*>(QStringLiteral("tbtnSendFile"))->isEnabled());
+    manage->trigger();
+    auto* manager = qobject_cast<TFileForm*>(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_FILEMANAGE_CLASS")));
+    ASSERT_NE(manager, nullptr);
+    Keep(manager);
+    form.Action(QStringLiteral("miTrayIconMenuManage"))->trigger();
+    EXPECT_EQ(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_FILEMANAGE_CLASS")), manager);
+    delete manager;
+}
+
+} // namespace
