@@ -64,6 +64,8 @@ public:
     void miMainHomePageClick();
     void miMainEmailClick();
     void miMainCallExplorerClick();
+    // "&Log Management..." of the Tools and tray menus (MainUnitLog.cpp).
+    void miLogManageClick();
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -107,6 +109,7 @@ private:
     void BuildTrayMenu();
     void BuildColorMenu();
     void BuildLanguageMenu();
+    void BuildLogItems();
     void ConnectNode();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);

@@ -60,6 +60,7 @@ void TMainForm::BuildMenus() {
         if (QAction* item = FOnlineCommands->MenuAction(QString::fromLatin1(name))) item->setVisible(false);
     BuildColorMenu();
     BuildTrayMenu();
+    BuildLogItems();
 }
 
 void TMainForm::AddStateItems(QMenu* menu, const char* prefix, bool withAccelerators) {
