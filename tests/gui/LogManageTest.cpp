@@ -36,7 +36,9 @@ TEST_F(LogManageTest, TreeHasTheFixedCategoriesAndLoadsUserNodesOnFirstExpansion
     EXPECT_TRUE(root->isExpanded());
     EXPECT_EQ(ChildTexts(root), (QStringList{QStringLiteral("All Single Log"), QStringLiteral("Broadcast Log"),
                                             QStringLiteral("Group Log"), QStringLiteral("File Log")}));
-    // Nothing is read before the node opens.
+    // Nothing is read before the node opens (the reader answers in order: a
+    // listing that came back means an earlier request would have too).
+    ASSERT_TRUE(List(w.Node(TLogManage::nkBroadcast)));
     QTreeWidgetItem* single = w.Node(TLogManage::nkAllSingle);
     EXPECT_EQ(ChildTexts(single), QStringList{QStringLiteral("<All Users>")});
     EXPECT_FALSE(w.UserNodesLoaded());
@@ -324,6 +326,16 @@ TEST_F(LogManageTest, SearchListsHitsLikeEntriesAndOpensTheRecord) {
     ASSERT_TRUE(WaitFor([&] { return !w.ListModel().IsLoading(); }));
     EXPECT_EQ(Shown(), &w.ListModel());
     EXPECT_EQ(Rows(), 1);
+}
+
+TEST_F(LogManageTest, ANewSearchDropsTheAnswerToTheLastOne) {
+    Add({Record(ltSingle, QStringLiteral("Alice"), "apple pie"), Record(ltSingle, QStringLiteral("Bob"), "banana bread")});
+    TLogManage& w = Open();
+    w.SearchExecute(QStringLiteral("apple"));
+    w.SearchExecute(QStringLiteral("banana"));
+    ASSERT_TRUE(WaitFor([&] { return !w.SearchModel().IsLoading(); }));
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(w.SearchModel().EntryAt(0).Nick, QStringLiteral("Bob"));
 }
 
 TEST_F(LogManageTest, DeletingASearchHitRemovesItFromTheHits) {
