@@ -64,15 +64,7 @@ int TLogSearchModel::rowCount(const QModelIndex& parent) const { return parent.i
 
 QVariant TLogSearchModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= FHits.size()) return {};
-    const TLogEntry& entry = FHits.at(index.row()).Entry;
-    switch (role) {
-    case Qt::DisplayRole: return ChatLog::EntryText(entry);
-    case TLogListModel::IdRole: return entry.ID;
-    case TLogListModel::SendOutRole: return entry.IfSendOut;
-    case TLogListModel::HeaderRole: return ChatLog::EntryHeader(entry);
-    case TLogListModel::EntryRole: return QVariant::fromValue(entry);
-    default: return {};
-    }
+    return TLogListModel::EntryData(FHits.at(index.row()).Entry, role);
 }
 
 bool TLogSearchModel::canFetchMore(const QModelIndex& parent) const {

@@ -11,25 +11,19 @@
 #include <QMenu>
 
 void TMainForm::BuildLogItems() {
-    const QIcon image = TAppImages::Instance().Icon(QStringLiteral("U_HISTORYLIST"));
-    // First in Tools, followed by a separator.
+    // The item goes before `before`, with a separator between them.
+    auto place = [this](QMenu* menu, const char* name, QAction* before) {
+        QAction* item = AddItem(menu, name, QLM_TEXT("&Log Management..."));
+        item->setIcon(TAppImages::Instance().Icon(QStringLiteral("U_HISTORYLIST")));
+        menu->removeAction(item);
+        menu->insertAction(before, item);
+        menu->insertSeparator(before);
+        connect(item, &QAction::triggered, this, &TMainForm::miLogManageClick);
+    };
+    // First in Tools; in the tray menu, in the block of windows before "Always On Top".
     auto* tools = findChild<QMenu*>(QStringLiteral("miMainTools"));
-    QAction* first = tools->actions().value(0);
-    QAction* item = AddItem(tools, "miLogManage", QLM_TEXT("&Log Management..."));
-    item->setIcon(image);
-    tools->removeAction(item);
-    tools->insertAction(first, item);
-    tools->insertSeparator(first);
-    connect(item, &QAction::triggered, this, &TMainForm::miLogManageClick);
-
-    // In the tray menu, in the block of windows before "Always On Top".
-    QAction* onTop = Action(QStringLiteral("miTrayIconMenuAlwaysOnTop"));
-    QAction* tray = AddItem(FTrayMenu, "miTrayIconMenuLogManagement", QLM_TEXT("&Log Management..."));
-    tray->setIcon(image);
-    FTrayMenu->removeAction(tray);
-    FTrayMenu->insertAction(onTop, tray);
-    FTrayMenu->insertSeparator(onTop);
-    connect(tray, &QAction::triggered, this, &TMainForm::miLogManageClick);
+    place(tools, "miLogManage", tools->actions().value(0));
+    place(FTrayMenu, "miTrayIconMenuLogManagement", Action(QStringLiteral("miTrayIconMenuAlwaysOnTop")));
 }
 
 void TMainForm::miLogManageClick() { TLogManage::ShowLogManager(FNode->ChatLog()); }

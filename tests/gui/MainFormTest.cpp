@@ -344,7 +344,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TMainForm form(false);
-    for (const char* name : {"miMainManage", "miLogManage", "miMainConsole", "miMainBroadcast", "miMainSettings",
+    for (const char* name : {"miMainManage", "miMainConsole", "miMainBroadcast", "miMainSettings",
                              "miCheckNewVerLocal", "miTrayIconMenuSendMessage", "miTrayIconMenuSettings"})
         EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
     for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
