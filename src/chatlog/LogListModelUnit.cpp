@@ -87,7 +87,10 @@ int TLogListModel::rowCount(const QModelIndex& parent) const { return parent.isV
 
 QVariant TLogListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= FEntries.size()) return {};
-    const TLogEntry& entry = FEntries.at(index.row());
+    return EntryData(FEntries.at(index.row()), role);
+}
+
+QVariant TLogListModel::EntryData(const TLogEntry& entry, int role) {
     switch (role) {
     case Qt::DisplayRole: return ChatLog::EntryText(entry);
     case IdRole: return entry.ID;

@@ -24,6 +24,9 @@ public:
 
     explicit TLogListModel(TChatLogReader& reader, int pageSize = DefaultPageSize, QObject* parent = nullptr);
 
+    // What data() gives for one entry and role (search hits answer the same way).
+    static QVariant EntryData(const TLogEntry& entry, int role);
+
     // Empties the list and loads the first page of filter.
     void SetFilter(const TLogFilter& filter);
     // Empties the list; nothing is listed until the next SetFilter.

@@ -71,6 +71,8 @@ public:
     void miMainCallExplorerClick();
     // File windows by Tag (1301-1306, MainUnitFiles.cpp); target for the tray's items.
     void LoadFileFormExecute(int tag, const TRecipient* target = nullptr);
+    // "&Log Management..." of the Tools and tray menus (MainUnitLog.cpp).
+    void miLogManageClick();
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -131,6 +133,9 @@ private:
     void BuildLanguageMenu();
     void BuildFileCommands();
     void BuildSendFileMenu(QMenu* menu);
+    void BuildLogItems();
+    // The window items of the tray menu in their documented order, in one block.
+    void ArrangeTrayMenu();
     void ConnectNode();
     void BuildQueue();
     void BuildSendMessageMenu();

@@ -60,6 +60,7 @@ void TMainForm::BuildMenus() {
         if (QAction* item = FOnlineCommands->MenuAction(QString::fromLatin1(name))) item->setVisible(false);
     BuildColorMenu();
     BuildTrayMenu();
+    BuildLogItems();
 }
 
 void TMainForm::AddStateItems(QMenu* menu, const char* prefix, bool withAccelerators) {
@@ -277,4 +278,30 @@ void TMainForm::TranslateCaptions() {
     FUserView->viewport()->update();
     UpdateCaption();
     RefreshStateTexts();
+}
+
+void TMainForm::ArrangeTrayMenu() {
+    // Each area adds its items where it is built; this puts them in one block, in order, between
+    // the help items and "Always On &Top", with one separator on each side.
+    static const char* const kOrder[] = {"miTrayIconMenuSendMessage", "miTrayIconMenuSendFile",
+                                         "miTrayIconMenuSendCMessage", "miTrayIconMenuBroadcast",
+                                         "miTrayIconMenuManage", "miTrayIconMenuLogManagement"};
+    QAction* onTop = Action(QStringLiteral("miTrayIconMenuAlwaysOnTop"));
+    if (!onTop) return;
+    QList<QAction*> block;
+    for (const char* name : kOrder)
+        for (QAction* item : FTrayMenu->actions())
+            if (item->objectName() == QLatin1String(name)) {
+                block << item;
+                FTrayMenu->removeAction(item);
+                break;
+            }
+    // Separators left side by side by the removal go.
+    QAction* previous = nullptr;
+    for (QAction* item : FTrayMenu->actions()) {
+        if (item->isSeparator() && previous && previous->isSeparator()) FTrayMenu->removeAction(item);
+        else previous = item;
+    }
+    FTrayMenu->insertActions(onTop, block);
+    if (!block.isEmpty()) FTrayMenu->insertSeparator(onTop);
 }

@@ -52,12 +52,16 @@ TEST_F(MainQueueTest, TrayMenuSendsMessagesToListedUsersAndBroadcasts) {
     form.Node().Model().UpdateOrAddUser(false, ukFull, NamedPeer(QStringLiteral("Ann")));
     form.Node().Model().UpdateOrAddUser(false, ukFull, NamedPeer(QStringLiteral("Bob")));
 
-    // Between the help items and "Always On Top".
-    const QList<QAction*> items = form.TrayMenu()->actions();
-    const auto at = [&items, &form](const char* name) { return items.indexOf(form.Action(QString::fromLatin1(name))); };
-    EXPECT_LT(at("miTrayIconMenuContents"), at("miTrayIconMenuSendMessage"));
-    EXPECT_EQ(at("miTrayIconMenuSendMessage") + 1, at("miTrayIconMenuBroadcast"));
-    EXPECT_LT(at("miTrayIconMenuBroadcast"), at("miTrayIconMenuAlwaysOnTop"));
+    // The window items in one block, in their order, between the help items and "Always On Top".
+    QStringList names;
+    for (QAction* item : form.TrayMenu()->actions())
+        names << (item->isSeparator() ? QStringLiteral("-") : item->objectName());
+    const qsizetype contents = names.indexOf(QStringLiteral("miTrayIconMenuContents"));
+    ASSERT_GE(contents, 0);
+    EXPECT_EQ(names.mid(contents, 9),
+              QStringList({"miTrayIconMenuContents", "-", "miTrayIconMenuSendMessage", "miTrayIconMenuSendFile",
+                           "miTrayIconMenuBroadcast", "miTrayIconMenuManage", "miTrayIconMenuLogManagement", "-",
+                           "miTrayIconMenuAlwaysOnTop"}));
     EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuBroadcast"))->text(), QStringLiteral("&Broadcast Message..."));
     EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuBroadcast"))->data().toInt(), 1201);
 

@@ -1,0 +1,35 @@
+// The main window's way into the chat log: "&Log Management..." in the Tools and tray menus.
+#include "ui/MainUnit.h"
+
+#include "chatlog/widgets/LogManageUnit.h"
+#include "node/NodeUnit.h"
+#include "transfer/widgets/FileHooksUnit.h"
+#include "text/UILangUnit.h"
+#include "ui/AppImagesUnit.h"
+#include "ui/TrayIconUnit.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPointer>
+
+void TMainForm::BuildLogItems() {
+    // The item goes before `before`, with a separator between them.
+    auto place = [this](QMenu* menu, const char* name, QAction* before) {
+        QAction* item = AddItem(menu, name, QLM_TEXT("&Log Management..."));
+        item->setIcon(TAppImages::Instance().Icon(QStringLiteral("U_HISTORYLIST")));
+        menu->removeAction(item);
+        menu->insertAction(before, item);
+        menu->insertSeparator(before);
+        connect(item, &QAction::triggered, this, &TMainForm::miLogManageClick);
+    };
+    // First in Tools; in the tray menu, in the block of windows before "Always On Top".
+    auto* tools = findChild<QMenu*>(QStringLiteral("miMainTools"));
+    place(tools, "miLogManage", tools->actions().value(0));
+    place(FTrayMenu, "miTrayIconMenuLogManagement", Action(QStringLiteral("miTrayIconMenuAlwaysOnTop")));
+    // The file window's Log Management opens the same window.
+    FileFormHooks().OpenLogManager = [self = QPointer<TMainForm>(this)](QWidget*) {
+        if (self) self->miLogManageClick();
+    };
+}
+
+void TMainForm::miLogManageClick() { TLogManage::ShowLogManager(FNode->ChatLog()); }
