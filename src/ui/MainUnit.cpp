@@ -60,6 +60,7 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     FTray->SetMenu(FTrayMenu);
     connect(FTray.get(), &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
     ConnectNode();
+    ConnectChatCommands();
 
     TranslateCaptions();
     RestoreWindowState();

@@ -64,6 +64,8 @@ public:
     void miMainHomePageClick();
     void miMainEmailClick();
     void miMainCallExplorerClick();
+    // Opens a message window (tags 1201-1207); nothing when no recipient comes out.
+    void LoadMessageFormExecute(int tag);
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -108,6 +110,8 @@ private:
     void BuildColorMenu();
     void BuildLanguageMenu();
     void ConnectNode();
+    // The commands that open message windows (MainUnitChat.cpp).
+    void ConnectChatCommands();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);
