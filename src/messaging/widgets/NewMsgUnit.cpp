@@ -138,6 +138,7 @@ void TNewMsgForm::SetMessageBox(TMessageBox messageBox) {
     FInput->SetMessageBox(messageBox);
     FChatPane->SetMessageBox(messageBox);
     FFontBar->SetMessageBox(messageBox);
+    FHistory->SetMessageBox(messageBox);
 }
 
 Utils::TMessageBoxResult TNewMsgForm::ShowMessage(Utils::TMessageBoxKind kind, const QString& text) {
