@@ -228,7 +228,7 @@ TEST_P(MsgFormKeys, EnterSendsAsTheSettingSays) {
     EXPECT_EQ(form->Input()->isReadOnly(), !c.Sends);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, MsgFormKeys,
+INSTANTIATE_TEST_SUITE_P(SendKeys, MsgFormKeys,
                          ::testing::Values(TKeyCase{"EnterWithEnterSetting", true, Qt::NoModifier, true},
                                            TKeyCase{"ShiftEnterWithEnterSetting", true, Qt::ShiftModifier, true},
                                            TKeyCase{"EnterWithCtrlSetting", false, Qt::NoModifier, false},
