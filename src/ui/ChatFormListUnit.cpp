@@ -34,3 +34,8 @@ QStringList TChatFormList::Lines() const {
     for (const TEntry& entry : FEntries) out << FormatText(QStringLiteral("%s=%d"), {entry.UserKey, qint64(entry.Handle)});
     return out;
 }
+
+TChatFormList& ChatFormList() {
+    static TChatFormList list;
+    return list;
+}

@@ -31,3 +31,6 @@ private:
     };
     QMap<QString, TEntry> FEntries; // by case-folded UserKey
 };
+
+// The process's list of chat windows.
+TChatFormList& ChatFormList();

@@ -64,6 +64,7 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     ConnectNode();
     BuildQueue();
     BuildFileCommands();
+    ConnectChatCommands();
     ArrangeTrayMenu();
 
     TranslateCaptions();

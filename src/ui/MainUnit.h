@@ -73,6 +73,8 @@ public:
     void LoadFileFormExecute(int tag, const TRecipient* target = nullptr);
     // "&Log Management..." of the Tools and tray menus (MainUnitLog.cpp).
     void miLogManageClick();
+    // Opens a message window (tags 1201-1207); nothing when no recipient comes out.
+    void LoadMessageFormExecute(int tag);
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -140,6 +142,8 @@ private:
     void BuildQueue();
     void BuildSendMessageMenu();
     void UpdateSendMessageMenu();
+    // The commands that open message windows (MainUnitChat.cpp).
+    void ConnectChatCommands();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);

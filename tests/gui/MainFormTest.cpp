@@ -3,6 +3,7 @@
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/widgets/NewMsgUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "platform/ProfileFileUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
@@ -27,6 +28,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QToolButton>
 #include <QUdpSocket>
 #include <optional>
 
@@ -344,13 +346,41 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TMainForm form(false);
-    for (const char* name : {"miMainConsole", "miMainBroadcast", "miMainSettings", "miCheckNewVerLocal",
-                             "miTrayIconMenuSettings"})
+    for (const char* name : {"miMainConsole", "miMainSettings", "miCheckNewVerLocal", "miTrayIconMenuSettings"})
         EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
-    for (const char* name : {"miOnlineSendMessageSelected"}) {
+    for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
         QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));
-        EXPECT_TRUE(item == nullptr || !item->isVisible()) << name;
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_TRUE(item->isVisible()) << name;
     }
+}
+
+// Broadcast opens the broadcast window; MSG follows the selection, CMSG with
+// nobody ticked opens nothing.
+TEST_F(MainFormTest, MessageCommandsOpenMessageWindows) {
+    TMainForm form(false);
+    auto* msg = form.findChild<QToolButton*>(QStringLiteral("tbtnSendMessage"));
+    auto* cmsg = form.findChild<QToolButton*>(QStringLiteral("tbtnSendChecked"));
+    EXPECT_FALSE(msg->isEnabled());
+    EXPECT_TRUE(cmsg->isEnabled());
+    emit form.UserView()->UserSelectionChanged(true);
+    EXPECT_TRUE(msg->isEnabled());
+    const auto messageWindows = [] {
+        QList<TNewMsgForm*> forms;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<TNewMsgForm*>(w)) forms << f;
+        return forms;
+    };
+    cmsg->click();
+    EXPECT_TRUE(messageWindows().isEmpty());
+    QAction* broadcast = form.Action(QStringLiteral("miMainBroadcast"));
+    ASSERT_NE(broadcast, nullptr);
+    broadcast->trigger();
+    const QList<TNewMsgForm*> opened = messageWindows();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened.first()->BroadcastMode());
+    EXPECT_TRUE(opened.first()->SendMode());
+    delete opened.first();
 }
 
 // A node that listens on 127.0.0.1 only: what the state menus announce reaches

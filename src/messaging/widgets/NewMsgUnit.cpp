@@ -1,10 +1,489 @@
 #include "messaging/widgets/NewMsgUnit.h"
 
-// Placeholder until the message window lands: nothing opens, nothing is shown.
-QWidget* OpenMessageForm(TNode&, QWidget*, bool, bool, bool, const TRecipients&, const QString&, const QByteArray&) {
-    return nullptr;
+#include "core/ParamsUnit.h"
+#include "core/TextFormatUnit.h"
+#include "core/UtilsUnit.h"
+#include "messaging/widgets/MsgHistoryUnit.h"
+#include "node/NodeUnit.h"
+#include "presence/OnlineUserModelUnit.h"
+#include "text/MsgLangUnit.h"
+#include "text/RtfReaderUnit.h"
+#include "text/UILangUnit.h"
+#include "text/widgets/FontBarUnit.h"
+#include "text/widgets/RichInputUnit.h"
+#include "text/widgets/RichShowUnit.h"
+#include "ui/AppImagesUnit.h"
+#include "ui/ChatFormListUnit.h"
+#include "ui/UtilsGuiUnit.h"
+#include "ui/WindowRegistryUnit.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTextCursor>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using Utils::DisplayName;
+using Utils::ForceForeground;
+using Utils::ShowExistingWindow;
+using Utils::TWindowKind;
+using Utils::WindowClassName;
+
+namespace {
+
+TNewMsgForm::TQueuePuller& QueuePuller() {
+    static TNewMsgForm::TQueuePuller puller;
+    return puller;
 }
 
-bool ShowInChatWindow(const TBroadcastData&) {
-    return false;
+TNewMsgForm::TFileSender& FileSender() {
+    static TNewMsgForm::TFileSender sender;
+    return sender;
+}
+
+std::function<void()>& LogManagerOpener() {
+    static std::function<void()> opener;
+    return opener;
+}
+
+// The window's received-message background: red 242, green 240, blue 238.
+const QColor ReadBackground(242, 240, 238);
+
+} // namespace
+
+bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) {
+    if (!recipient.UserId.isEmpty()) return record.UserId.compare(recipient.UserId, Qt::CaseInsensitive) == 0;
+    return record.ComputerName.compare(recipient.ComputerName, Qt::CaseInsensitive) == 0 &&
+           record.IPAddress.compare(recipient.IPAddress, Qt::CaseInsensitive) == 0;
+}
+
+void TNewMsgForm::SetQueuePuller(TQueuePuller puller) { QueuePuller() = std::move(puller); }
+void TNewMsgForm::SetLogManagerOpener(std::function<void()> opener) { LogManagerOpener() = std::move(opener); }
+void TNewMsgForm::SetFileSender(TFileSender sender) { FileSender() = std::move(sender); }
+
+QWidget* OpenMessageForm(TNode& node, QWidget*, bool sendMode, bool broadcastMode, bool useNickname,
+                         const TRecipients& recipients, const QString& timeText, const QByteArray& content,
+                         qint16 languageId) {
+    const TApplicationParams& p = Params();
+    const bool composeBroadcast = sendMode && broadcastMode;
+    const bool uniqueUser = sendMode && !broadcastMode && recipients.size() == 1 && !recipients.first().UserId.isEmpty();
+    QString className = QString::fromLatin1(TNewMsgForm::DefaultClassName);
+    if (composeBroadcast) className = WindowClassName(TWindowKind::Broadcast, {});
+    else if (uniqueUser) className = WindowClassName(TWindowKind::Message, recipients.first().UserId);
+    if (!p[bpAllowMultiForm] && (composeBroadcast || uniqueUser) &&
+        ShowExistingWindow(composeBroadcast ? TWindowKind::Broadcast : TWindowKind::Message,
+                           uniqueUser ? recipients.first().UserId : QString()))
+        return qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(className));
+    if (sendMode && !broadcastMode && p[bpChatMode] && recipients.size() == 1) {
+        const QString key = TOnlineUserModel::UserKey(recipients.first().ComputerName, recipients.first().UserId);
+        if (auto* open = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByHandle(ChatFormList().Find(key)))) {
+            if (open->isMinimized()) open->showNormal();
+            ForceForeground(open);
+            return open;
+        }
+    }
+    auto* form = new TNewMsgForm(node, sendMode, broadcastMode, useNickname, recipients);
+    TWindowRegistry::Instance().Register(form, className);
+    form->Setup(timeText, content, languageId);
+    form->show();
+    ForceForeground(form);
+    return form;
+}
+
+bool ShowInChatWindow(const TBroadcastData& record) {
+    const QString key = TOnlineUserModel::UserKey(record.ComputerName, record.UserId);
+    auto* form = qobject_cast<TNewMsgForm*>(TWindowRegistry::Instance().FindByHandle(ChatFormList().Find(key)));
+    if (!form) return false;
+    form->AppendIncoming(record);
+    return true;
+}
+
+TNewMsgForm::TNewMsgForm(TNode& node, bool sendMode, bool broadcastMode, bool useNickname,
+                         const TRecipients& recipients)
+    : QWidget(nullptr, Qt::Window), FNode(node), FSendMode(sendMode), FBroadcastMode(broadcastMode),
+      FUseNickname(useNickname),
+      FMessageBox([](QWidget* owner, Utils::TMessageBoxKind kind, const QString& text) {
+          return ShowRichMessageBox(owner, kind, text);
+      }) {
+    setObjectName(QStringLiteral("NewMsgForm"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumSize(420, 300);
+    setWindowIcon(TAppImages::Instance().Icon(QStringLiteral("U_COMMAND_SENDMESSAGE")));
+    if (!(sendMode && broadcastMode)) {
+        FRecipients = recipients;
+        QStringList names;
+        for (const TRecipient& r : FRecipients) names << DisplayNameOf(r);
+        FRecipientsText = names.join(QLatin1Char(','));
+    }
+    BuildControls();
+}
+
+TNewMsgForm::~TNewMsgForm() {
+    if (FHandle) ChatFormList().RemoveHandle(FHandle);
+    TWindowRegistry::Instance().Unregister(this);
+}
+
+QString TNewMsgForm::DisplayNameOf(const TRecipient& recipient) const {
+    return FUseNickname ? DisplayName(true, recipient.NickName, recipient.ComputerName) : recipient.ComputerName;
+}
+
+QString TNewMsgForm::UserKey() const {
+    if (FRecipients.size() != 1 || FBroadcastMode) return {};
+    return TOnlineUserModel::UserKey(FRecipients.first().ComputerName, FRecipients.first().UserId);
+}
+
+QString TNewMsgForm::HeaderText() const { return FHeaderRecipients->text(); }
+
+void TNewMsgForm::SetMessageBox(TMessageBox messageBox) {
+    FMessageBox = messageBox;
+    FInput->SetMessageBox(messageBox);
+    FChatPane->SetMessageBox(messageBox);
+    FFontBar->SetMessageBox(messageBox);
+    FHistory->SetMessageBox(messageBox);
+}
+
+Utils::TMessageBoxResult TNewMsgForm::ShowMessage(Utils::TMessageBoxKind kind, const QString& text) {
+    return FMessageBox(this, kind, text);
+}
+
+// ------------------------------------------------------------------ controls
+
+QToolButton* TNewMsgForm::AddToolButton(QWidget* bar, const char* name, const QString& english) {
+    auto* button = new QToolButton(bar);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(Translate(english));
+    button->setAutoRaise(true);
+    bar->layout()->addWidget(button);
+    return button;
+}
+
+void TNewMsgForm::BuildControls() {
+    TApplicationParams& p = Params();
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(2, 2, 2, 2);
+    outer->setSpacing(2);
+
+    auto* header = new QFrame(this);
+    header->setObjectName(QStringLiteral("MessageHeader"));
+    header->setFrameShape(QFrame::StyledPanel);
+    auto* headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(4, 2, 4, 2);
+    auto* icon = new QLabel(header);
+    icon->setPixmap(TAppImages::Instance().Pixmap(QStringLiteral("U_MAINGROUP_ONLINEUSER"), 16));
+    FHeaderTitle = new QLabel(Translate(QLM_TEXT("Chat Target:")), header);
+    FHeaderRecipients = new QLabel(header);
+    FHeaderRecipients->setObjectName(QStringLiteral("lblRecipients"));
+    headerLayout->addWidget(icon);
+    headerLayout->addWidget(FHeaderTitle);
+    headerLayout->addWidget(FHeaderRecipients, 1);
+    outer->addWidget(header);
+
+    FFontBar = new TFontBar(p, this);
+    FFontBar->hide();
+    outer->addWidget(FFontBar);
+
+    FRecordSplitter = new QSplitter(Qt::Vertical, this);
+    FRecordSplitter->setObjectName(QStringLiteral("RecordSplitter"));
+    FRecordSplitter->setChildrenCollapsible(false);
+    FChatSplitter = new QSplitter(Qt::Vertical, FRecordSplitter);
+    FChatSplitter->setObjectName(QStringLiteral("ChatSplitter"));
+    FChatSplitter->setChildrenCollapsible(false);
+    FChatPane = new TRichChatPane(p, FChatSplitter);
+    FChatPane->setObjectName(QStringLiteral("RichShow"));
+    FInputPanel = BuildInputPanel();
+    FChatSplitter->addWidget(FInputPanel);
+    FHistory = new THistoryPanel(*this, FNode.ChatLog(), FRecordSplitter);
+    FHistory->hide();
+    outer->addWidget(FRecordSplitter, 1);
+
+    FFontBar->SetInput(FInput);
+    FFontBar->LoadFromSettings();
+}
+
+QWidget* TNewMsgForm::BuildInputPanel() {
+    TApplicationParams& p = Params();
+    auto* panel = new QWidget(FChatSplitter);
+    panel->setObjectName(QStringLiteral("pnlInput"));
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    FToolBar = new QWidget(panel);
+    FToolBar->setObjectName(QStringLiteral("tbInput"));
+    new QHBoxLayout(FToolBar);
+    FToolBar->layout()->setContentsMargins(0, 0, 0, 0);
+    QToolButton* font = AddToolButton(FToolBar, "tbChangeFont", QLM_TEXT("Change &Font"));
+    font->setToolTip(Translate(QLM_TEXT("Change font")));
+    font->setCheckable(true);
+    connect(font, &QToolButton::toggled, FFontBar, &QWidget::setVisible);
+    connect(AddToolButton(FToolBar, "tbInsert", QLM_TEXT("&Insert Image")), &QToolButton::clicked, this, [this] {
+        if (!FInput->isReadOnly()) FInput->InsertImageCommand();
+    });
+    connect(AddToolButton(FToolBar, "tbEmotion", QLM_TEXT("&Emotions")), &QToolButton::clicked, this,
+            &TNewMsgForm::OpenEmotions);
+    // Screen capture comes with its own window; until then the button is shown disabled.
+    QToolButton* capture = AddToolButton(FToolBar, "tbCaptureScreen", QLM_TEXT("&Capture Screen"));
+    capture->setToolTip(Translate(QLM_TEXT("Capture sceen")));
+    auto* captureMenu = new QMenu(capture);
+    captureMenu->setObjectName(QStringLiteral("pmCaptureScreen"));
+    captureMenu->addAction(TranslateFormat(QLM_TEXT("%s...   Ctrl+Alt+A"), {Translate(QLM_TEXT("&Capture Screen"))}))
+        ->setObjectName(QStringLiteral("miCaptureScreen"));
+    QAction* hide = captureMenu->addAction(Translate(QLM_TEXT("&Hide this window when capture")));
+    hide->setCheckable(true);
+    hide->setChecked(p[bpHideWhenCaptureScreen]);
+    captureMenu->setEnabled(false);
+    capture->setMenu(captureMenu);
+    capture->setEnabled(false);
+    connect(AddToolButton(FToolBar, "tbLogManage", QLM_TEXT("&Log Management...")), &QToolButton::clicked, this, [] {
+        if (auto* open = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_LOGMANAGE_CLASS")))) {
+            if (open->isMinimized()) open->showNormal();
+            ForceForeground(open);
+        } else if (LogManagerOpener()) {
+            LogManagerOpener()();
+        }
+    });
+    static_cast<QHBoxLayout*>(FToolBar->layout())->addStretch();
+    layout->addWidget(FToolBar);
+
+    FInput = new TRichInputBox(p, panel);
+    FInput->setObjectName(QStringLiteral("RichED"));
+    FInput->SetRecipientCount(int(FRecipients.size()));
+    FInput->installEventFilter(this);
+    connect(FInput, &TRichInputBox::FileSendRequested, this,
+            [this](const QStringList& paths) {
+                emit FileSendRequested(FRecipients, paths);
+                if (FileSender()) FileSender()(FRecipients, FUseNickname, paths);
+            });
+    layout->addWidget(FInput, 1);
+
+    auto* buttons = new QHBoxLayout;
+    auto makeButton = [&](const char* name, const QString& english) {
+        auto* button = new QPushButton(Translate(english), panel);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+        return button;
+    };
+    FHistoryButton = makeButton("btnHistory", QLM_TEXT("&History List"));
+    FSwitchButton = makeButton("btnSwitchMode", QLM_TEXT("S&witch Mode"));
+    buttons->addStretch();
+    FSendButton = makeButton("btnSend", QLM_TEXT("&Send"));
+    FOptionButton = new QToolButton(panel);
+    FOptionButton->setObjectName(QStringLiteral("sbOption"));
+    FOptionButton->setArrowType(Qt::DownArrow);
+    FOptionButton->setPopupMode(QToolButton::InstantPopup);
+    FSendModeMenu = new QMenu(FOptionButton);
+    FSendModeMenu->setObjectName(QStringLiteral("pmSendMode"));
+    auto* group = new QActionGroup(FSendModeMenu);
+    QAction* enter = FSendModeMenu->addAction(Translate(QLM_TEXT("Press ENTER to Send")));
+    QAction* ctrlEnter = FSendModeMenu->addAction(Translate(QLM_TEXT("Press CTRL+ENTER to Send")));
+    enter->setObjectName(QStringLiteral("miEnterToSend"));
+    ctrlEnter->setObjectName(QStringLiteral("miCtrlEnterToSend"));
+    for (QAction* a : {enter, ctrlEnter}) {
+        a->setCheckable(true);
+        group->addAction(a);
+    }
+    connect(FSendModeMenu, &QMenu::aboutToShow, this, [enter, ctrlEnter] {
+        (Params()[bpPressEnterToSend] ? enter : ctrlEnter)->setChecked(true);
+    });
+    connect(enter, &QAction::triggered, this, [] { Params()[bpPressEnterToSend] = true; });
+    connect(ctrlEnter, &QAction::triggered, this, [] { Params()[bpPressEnterToSend] = false; });
+    FOptionButton->setMenu(FSendModeMenu);
+    buttons->addWidget(FOptionButton);
+    FCloseButton = makeButton("btnClose", QLM_TEXT("&Close"));
+    layout->addLayout(buttons);
+
+    connect(FHistoryButton, &QPushButton::clicked, this, &TNewMsgForm::ToggleHistory);
+    connect(FSwitchButton, &QPushButton::clicked, this, &TNewMsgForm::SwitchModeExecute);
+    connect(FSendButton, &QPushButton::clicked, this, &TNewMsgForm::SendExecute);
+    connect(FCloseButton, &QPushButton::clicked, this, &QWidget::close);
+    return panel;
+}
+
+// ------------------------------------------------------------------ kinds
+
+void TNewMsgForm::SetInputReadOnly(bool readOnly) {
+    FInput->setReadOnly(readOnly);
+    QPalette palette = FInput->palette();
+    palette.setColor(QPalette::Base, readOnly ? ReadBackground : this->palette().color(QPalette::Base));
+    FInput->setPalette(palette);
+}
+
+void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint16 languageId) {
+    TApplicationParams& p = Params();
+    const bool qualifies = FRecipients.size() == 1 && !FBroadcastMode;
+    const bool chat = qualifies && p[bpChatMode];
+    SetChatLayout(chat);
+    if (!chat)
+        FSwitchButton->setEnabled(!FBroadcastMode && FRecipients.size() <= 1 && (p[bpChatMode] || FSendMode));
+    const QString sender = FRecipients.isEmpty() ? QString() : DisplayNameOf(FRecipients.first());
+    const qint16 language = languageId ? languageId : TMessageLang::Instance().LanguageId();
+    if (FSendMode && FBroadcastMode) {
+        FHeaderRecipients->setText(Translate(QLM_TEXT("All Computers")));
+        setWindowTitle(Translate(QLM_TEXT("Broadcast")));
+        FToolBar->setEnabled(false);
+        FInput->SetPlainTextMode(true);
+        FInput->setAcceptRichText(false);
+        FInput->SetMaxLength(BroadcastMaxLength);
+        QFont font = FInput->font();
+        if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
+        FInput->setFont(font);
+    } else if (FSendMode) {
+        FHeaderRecipients->setText(FRecipientsText);
+        setWindowTitle(chat ? FRecipientsText : TranslateFormat(QLM_TEXT("Send message to %s"), {FRecipientsText}));
+    } else if (FBroadcastMode) {
+        FHeaderRecipients->setText(sender);
+        setWindowTitle(TranslateFormat(QLM_TEXT("Broadcast message from %s"), {sender}));
+        FSendButton->setEnabled(false);
+        FOptionButton->setEnabled(false);
+        FToolBar->setEnabled(false);
+        FInput->SetPlainTextMode(true);
+        FInput->setPlainText(TMessageLang::Decode(language, content));
+        SetInputReadOnly(true);
+        FSendButton->setText(Translate(QLM_TEXT("&Reply")));
+        QFont font = FInput->font();
+        if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
+        FInput->setFont(font);
+    } else if (chat) {
+        FHeaderRecipients->setText(sender);
+        setWindowTitle(sender);
+        FSendMode = true;
+        TBroadcastData record;
+        record.Body = content;
+        record.LanguageId = language;
+        if (const std::optional<TRichDocument> doc = ReadRtf(content)) AppendToChat(sender, timeText, *doc, true, false);
+        else {
+            TRichDocument plain;
+            plain.AppendText(TMessageLang::Decode(language, content), {});
+            AppendToChat(sender, timeText, plain, true, false);
+        }
+        PullQueued();
+    } else {
+        FHeaderRecipients->setText(sender);
+        setWindowTitle(TranslateFormat(QLM_TEXT("Message from %s"), {sender}));
+        if (!content.startsWith("{\\rtf") || !FInput->SetRtf(content))
+            FInput->setPlainText(TMessageLang::Decode(language, content));
+        SetInputReadOnly(true);
+        FToolBar->setEnabled(false);
+        FSendButton->setText(Translate(QLM_TEXT("&Reply")));
+    }
+    ResetInputFormat();
+    ApplySize();
+    move(p[ipMessageFormLeft], p[ipMessageFormTop]);
+}
+
+void TNewMsgForm::PullQueued() {
+    if (!QueuePuller() || FRecipients.size() != 1) return;
+    for (const TBroadcastData& record : QueuePuller()(FRecipients.first())) AppendIncoming(record);
+}
+
+// ------------------------------------------------------------------ layouts
+
+void TNewMsgForm::UpdateChatListEntry() {
+    if (!FHandle) FHandle = TWindowRegistry::Instance().HandleOf(this);
+    if (!FHandle) FHandle = TWindowRegistry::Instance().Register(this, QString::fromLatin1(DefaultClassName));
+    ChatFormList().RemoveHandle(FHandle);
+    if (FInChatMode && FRecipients.size() == 1 && !FBroadcastMode) ChatFormList().Add(UserKey(), FHandle);
+}
+
+void TNewMsgForm::SetChatLayout(bool chat) {
+    FInChatMode = chat;
+    FChatPane->setVisible(chat);
+    FSwitchButton->setEnabled(chat || FSwitchButton->isEnabled());
+    UpdateChatListEntry();
+}
+
+void TNewMsgForm::ToggleChatMode() {
+    SetChatLayout(!FInChatMode);
+    if (FInChatMode) FSwitchButton->setEnabled(true);
+    ApplySize();
+}
+
+void TNewMsgForm::ApplySize() {
+    const TApplicationParams& p = Params();
+    if (FInChatMode) {
+        resize(qMax(420, p[ipMessageFormChatWidth]), qMax(300, p[ipMessageFormChatHeight]));
+        const int input = qMax(60, p[ipMessageFormInputHeight]);
+        FChatSplitter->setSizes({qMax(40, height() - input), input});
+    } else {
+        resize(qMax(420, p[ipMessageFormWidth]), qMax(300, p[ipMessageFormHeight]));
+    }
+}
+
+void TNewMsgForm::SaveSize() {
+    TApplicationParams& p = Params();
+    const QRect bounds = isMaximized() && FRestoreBounds.isValid() ? FRestoreBounds : geometry();
+    if (FInChatMode) {
+        p[ipMessageFormChatWidth] = bounds.width();
+        p[ipMessageFormChatHeight] = bounds.height();
+        p[ipMessageFormInputHeight] = FInputPanel->height();
+    } else {
+        p[ipMessageFormWidth] = bounds.width();
+        p[ipMessageFormHeight] = bounds.height();
+    }
+}
+
+void TNewMsgForm::SwitchModeExecute() {
+    if (FHistory->isVisible()) ToggleHistory();
+    SaveSize();
+    const QString name = FRecipients.isEmpty() ? QString() : DisplayNameOf(FRecipients.first());
+    setWindowTitle(FInChatMode ? TranslateFormat(QLM_TEXT("Send message to %s"), {name}) : name);
+    ToggleChatMode();
+    Params()[bpChatMode] = FInChatMode;
+    FInput->setFocus();
+}
+
+void TNewMsgForm::ToggleHistory() {
+    const int grow = FHistory->PanelHeight() + FRecordSplitter->handleWidth();
+    if (FHistory->isVisible()) {
+        FHistory->hide();
+        resize(width(), height() - grow);
+        return;
+    }
+    FHistoryButton->setEnabled(false);
+    const int upper = FChatSplitter->height();
+    resize(width(), height() + grow);
+    FHistory->show();
+    FRecordSplitter->setSizes({upper, FHistory->PanelHeight()});
+    FHistory->Opened();
+    FHistoryButton->setEnabled(true);
+}
+
+// ------------------------------------------------------------------ window
+
+void TNewMsgForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FChatPane->moveCursor(QTextCursor::End);
+    FInput->moveCursor(QTextCursor::End);
+    FInput->setFocus();
+}
+
+void TNewMsgForm::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        if (isMaximized() && !(change->oldState() & Qt::WindowMaximized)) FRestoreBounds = normalGeometry();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TNewMsgForm::closeEvent(QCloseEvent* event) {
+    // A running send reports to this window; it closes once the job is done.
+    if (IsSending()) {
+        event->ignore();
+        return;
+    }
+    if (FHistory->isVisible()) ToggleHistory();
+    FHistory->Release();
+    if (FHandle) ChatFormList().RemoveHandle(FHandle);
+    TApplicationParams& p = Params();
+    const QRect bounds = isMaximized() && FRestoreBounds.isValid() ? FRestoreBounds : geometry();
+    p[ipMessageFormLeft] = bounds.left();
+    p[ipMessageFormTop] = bounds.top();
+    SaveSize();
+    QWidget::closeEvent(event);
 }

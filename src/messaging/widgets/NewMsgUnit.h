@@ -1,22 +1,170 @@
 #pragma once
 
 #include "protocol/CommConstsUnit.h"
+#include "text/widgets/RichDialogsUnit.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPointer>
+#include <QRect>
 #include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
 
-class QWidget;
+class QLabel;
+class QSplitter;
+class QToolButton;
+class QPushButton;
+class QMenu;
+class TFontBar;
+class THistoryPanel;
 class TNode;
+class TRichChatPane;
+class TRichDocument;
+class TRichInputBox;
+struct TSendMessageResult;
+struct TBroadcastResult;
 
 // Opens a message window, or brings forward the one that already serves the
 // same target when several are not allowed. timeText and content are used by
 // read windows only: the received time as text and the received body (RTF,
-// or plain text for a broadcast). Returns the window, or nullptr when none
-// was opened.
+// or plain text for a broadcast, decoded by languageId; 0: this node's
+// language). Returns the window, or nullptr when none was opened.
 QWidget* OpenMessageForm(TNode& node, QWidget* parent, bool sendMode, bool broadcastMode, bool useNickname,
                          const TRecipients& recipients, const QString& timeText = {},
-                         const QByteArray& content = {});
+                         const QByteArray& content = {}, qint16 languageId = 0);
 
 // Appends an incoming message to the open chat window of its sender, if there
 // is one; false when no chat window serves that sender.
 bool ShowInChatWindow(const TBroadcastData& record);
+
+// Whether a received record comes from recipient: the same id (without case)
+// when the recipient has one, else the same computer name and IP address.
+bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient);
+
+// The message window: composes to everybody, to one or more users or
+// computers, or shows one received message; a window for one user can be
+// laid out as a chat. Sending runs as a job of the chat service; the window
+// waits disabled and reports each recipient that was not reached.
+class TNewMsgForm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr const char* DefaultClassName = "TNewMsgForm";
+    static constexpr int BroadcastMaxLength = 2000;
+
+    // Hands the queued messages of a sender to a chat window being opened and
+    // removes them from the queue: newest first, broadcasts and other senders
+    // left alone (the queue owns the scan; IsSameSender is the match).
+    using TQueuePuller = std::function<QList<TBroadcastData>(const TRecipient& sender)>;
+    static void SetQueuePuller(TQueuePuller puller);
+    // Opens the log manager (its window brings itself forward when open).
+    static void SetLogManagerOpener(std::function<void()> opener);
+    // Sends files dropped or pasted on a window to its recipient (the file window).
+    using TFileSender = std::function<void(const TRecipients& recipients, bool useNickname, const QStringList& paths)>;
+    static void SetFileSender(TFileSender sender);
+
+    TNewMsgForm(TNode& node, bool sendMode, bool broadcastMode, bool useNickname, const TRecipients& recipients);
+    ~TNewMsgForm() override;
+
+    // Captions, content and layout by kind; done once, before showing.
+    void Setup(const QString& timeText, const QByteArray& content, qint16 languageId);
+
+    bool SendMode() const { return FSendMode; }
+    bool BroadcastMode() const { return FBroadcastMode; }
+    bool UseNickname() const { return FUseNickname; }
+    bool InChatMode() const { return FInChatMode; }
+    bool IsSending() const { return FSendJob != 0; }
+    const TRecipients& Recipients() const { return FRecipients; }
+    QString RecipientsText() const { return FRecipientsText; }
+    QString HeaderText() const;
+    // Computer name + id of the one recipient; empty for other windows.
+    QString UserKey() const;
+    TNode& Node() { return FNode; }
+
+    TRichInputBox* Input() const { return FInput; }
+    TRichChatPane* ChatPane() const { return FChatPane; }
+    THistoryPanel* History() const { return FHistory; }
+    TFontBar* FontBar() const { return FFontBar; }
+    QPushButton* SendButton() const { return FSendButton; }
+    QPushButton* SwitchButton() const { return FSwitchButton; }
+    QMenu* SendModeMenu() const { return FSendModeMenu; }
+
+    // btnSend and the send keys: Reply in a read window, else send.
+    void SendExecute();
+    void SwitchModeExecute();
+    void ToggleChatMode();
+    void ToggleHistory();
+    void ResetInputFormat();
+    // The emoticon grid's pick (an empty path: none).
+    void InsertEmotion(const QString& path);
+    // A received message from the chat partner: appended, flashing when inactive.
+    void AppendIncoming(const TBroadcastData& record);
+    void AppendToChat(const QString& name, const QString& timeText, const TRichDocument& content, bool incoming,
+                      bool flash);
+    // A history entry's content at the input's caret.
+    void InsertHistoryContent(const TRichDocument& content);
+
+    void SetMessageBox(TMessageBox messageBox);
+    Utils::TMessageBoxResult ShowMessage(Utils::TMessageBoxKind kind, const QString& text);
+
+signals:
+    // Files dropped or pasted into the input that are no pictures.
+    void FileSendRequested(const TRecipients& recipients, const QStringList& paths);
+    // A send job ended (after its boxes and log records).
+    void SendFinished(bool anyReached);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    QWidget* BuildInputPanel();
+    QToolButton* AddToolButton(QWidget* bar, const char* name, const QString& english);
+    void SetChatLayout(bool chat);
+    void ApplySize();
+    void SaveSize();
+    void SetInputReadOnly(bool readOnly);
+    void Reply();
+    void SendAsBroadcast();
+    void SendToRecipients();
+    void BroadcastDone(const TBroadcastResult& result);
+    void RecipientsDone(const TSendMessageResult& result);
+    void SetBusy(bool busy);
+    void OpenEmotions();
+    void PullQueued();
+    QString DisplayNameOf(const TRecipient& recipient) const;
+    void UpdateChatListEntry();
+
+    TNode& FNode;
+    bool FSendMode;
+    bool FBroadcastMode;
+    bool FUseNickname;
+    bool FInChatMode = true;
+    TRecipients FRecipients;
+    QString FRecipientsText;
+    QRect FRestoreBounds;
+    quint64 FSendJob = 0;
+    quint32 FHandle = 0;
+    TMessageBox FMessageBox;
+
+    QLabel* FHeaderTitle = nullptr;
+    QLabel* FHeaderRecipients = nullptr;
+    TFontBar* FFontBar = nullptr;
+    QSplitter* FChatSplitter = nullptr;
+    QSplitter* FRecordSplitter = nullptr;
+    TRichChatPane* FChatPane = nullptr;
+    QWidget* FInputPanel = nullptr;
+    QWidget* FToolBar = nullptr;
+    TRichInputBox* FInput = nullptr;
+    QPushButton* FHistoryButton = nullptr;
+    QPushButton* FSwitchButton = nullptr;
+    QPushButton* FSendButton = nullptr;
+    QPushButton* FCloseButton = nullptr;
+    QToolButton* FOptionButton = nullptr;
+    QMenu* FSendModeMenu = nullptr;
+    THistoryPanel* FHistory = nullptr;
+};

@@ -1,0 +1,239 @@
+// The message window's sending, chat pane and keys.
+#include "messaging/widgets/NewMsgUnit.h"
+
+#include "chatlog/ChatLogTypesUnit.h"
+#include "chatlog/ChatLogUnit.h"
+#include "core/ParamsUnit.h"
+#include "core/TextFormatUnit.h"
+#include "core/UtilsUnit.h"
+#include "messaging/ChatServiceUnit.h"
+#include "node/NodeUnit.h"
+#include "protocol/ChatCodecUnit.h"
+#include "text/MsgLangUnit.h"
+#include "text/RtfReaderUnit.h"
+#include "text/UILangUnit.h"
+#include "text/widgets/EmotionsUnit.h"
+#include "text/widgets/RichInputUnit.h"
+#include "text/widgets/RichShowUnit.h"
+
+#include <QDateTime>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QToolButton>
+
+using Utils::DisplayName;
+using Utils::LocalComputerName;
+
+namespace {
+
+TRichDocument BodyDocument(const QByteArray& body, qint16 languageId) {
+    if (std::optional<TRichDocument> doc = ReadRtf(body)) return *doc;
+    TRichDocument plain;
+    plain.AppendText(TMessageLang::Decode(languageId, body), {});
+    return plain;
+}
+
+QString NowText() { return ChatLog::LogTimeText(QDateTime::currentDateTime()); }
+
+} // namespace
+
+// ------------------------------------------------------------------ keys
+
+bool TNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FInput && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            const bool sends = Params()[bpPressEnterToSend] || key->modifiers().testFlag(Qt::ControlModifier);
+            if (sends) {
+                if (FSendButton->isEnabled()) SendExecute();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ------------------------------------------------------------------ send
+
+void TNewMsgForm::SendExecute() {
+    if (IsSending()) return;
+    if (!FSendMode) {
+        Reply();
+        return;
+    }
+    if (FInput->document()->isEmpty()) {
+        FInput->setFocus();
+        return;
+    }
+    if (FBroadcastMode) SendAsBroadcast();
+    else SendToRecipients();
+}
+
+void TNewMsgForm::Reply() {
+    SetInputReadOnly(false);
+    FInput->SetPlainTextMode(false);
+    FInput->setAcceptRichText(true);
+    FInput->clear();
+    FSendMode = true;
+    FBroadcastMode = false;
+    ResetInputFormat();
+    FSendButton->setText(Translate(QLM_TEXT("&Send")));
+    FSendButton->setEnabled(true);
+    FOptionButton->setEnabled(true);
+    const QString name = FRecipients.isEmpty() ? QString() : DisplayNameOf(FRecipients.first());
+    setWindowTitle(TranslateFormat(QLM_TEXT("Send message to %s"), {name}));
+    FSwitchButton->setEnabled(true);
+    FToolBar->setEnabled(true);
+    FInput->setFocus();
+}
+
+void TNewMsgForm::SetBusy(bool busy) {
+    setEnabled(!busy);
+    if (busy) setCursor(Qt::WaitCursor);
+    else unsetCursor();
+}
+
+void TNewMsgForm::SendAsBroadcast() {
+    TChatService& chat = FNode.Chat();
+    const QString summary = FInput->MakeFirst2Line();
+    const QString body = FInput->toPlainText();
+    if (!chat.BroadcastFits(summary, body)) {
+        ShowMessage(Utils::TMessageBoxKind::Error, Translate(QLM_TEXT("The message is too long to broadcast.")));
+        return;
+    }
+    SetBusy(true);
+    connect(&chat, &TChatService::BroadcastFinished, this, [this](quint64 job, const TBroadcastResult& result) {
+        if (job == FSendJob) BroadcastDone(result);
+    });
+    FSendJob = chat.StartBroadcast(summary, body);
+}
+
+void TNewMsgForm::BroadcastDone(const TBroadcastResult& result) {
+    disconnect(&FNode.Chat(), &TChatService::BroadcastFinished, this, nullptr);
+    FSendJob = 0;
+    SetBusy(false);
+    if (!result.Sent) {
+        ShowMessage(Utils::TMessageBoxKind::Error,
+                    result.TooLong ? Translate(QLM_TEXT("The message is too long to broadcast."))
+                                   : Translate(QLM_TEXT("Can not broadcast message.")));
+        emit SendFinished(false);
+        return;
+    }
+    TLogRecord record;
+    record.LogType = ltBroadcast;
+    record.LangID = FNode.Client().Lang().LanguageId();
+    record.Content = FNode.Client().Lang().EncodeOutgoing(result.Body);
+    record.First2Line = result.Summary;
+    record.Nick = QStringLiteral("All(Broadcast)");
+    record.LogTime = QDateTime::currentDateTime();
+    record.IfBroadcast = true;
+    record.IfSendOut = true;
+    FNode.ChatLog().AddLogRecord(record);
+    emit SendFinished(true);
+    showMinimized();
+    hide();
+    close();
+}
+
+void TNewMsgForm::SendToRecipients() {
+    TChatService& chat = FNode.Chat();
+    TSendMessageJob job;
+    job.Recipients = FRecipients;
+    for (TRecipient& r : job.Recipients) r.SendStatus.clear();
+    job.HasNickname = FUseNickname;
+    job.Summary = FInput->MakeFirst2Line();
+    job.Body = FInput->Rtf();
+    SetBusy(true);
+    connect(&chat, &TChatService::SendFinished, this, [this](quint64 id, const TSendMessageResult& result) {
+        if (id == FSendJob) RecipientsDone(result);
+    });
+    FSendJob = chat.StartSendMessage(std::move(job));
+}
+
+void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
+    disconnect(&FNode.Chat(), &TChatService::SendFinished, this, nullptr);
+    FSendJob = 0;
+    SetBusy(false);
+    for (const TRecipientOutcome& outcome : result.Outcomes)
+        if (!outcome.Reached) ShowMessage(Utils::TMessageBoxKind::Error, outcome.ErrorText);
+    if (!result.AnyReached()) {
+        emit SendFinished(false);
+        return;
+    }
+    const TRecipients& sent = result.Job.Recipients;
+    TLogRecord record;
+    record.LangID = FNode.Client().Lang().LanguageId();
+    record.Content = result.Job.Body;
+    record.First2Line = result.Job.Summary;
+    record.LogTime = QDateTime::currentDateTime();
+    record.IfSendOut = true;
+    if (sent.size() > 1) {
+        QString nick;
+        for (const TRecipient& r : sent) {
+            if (r.SendStatus != QLatin1String("OK")) continue;
+            nick = FUseNickname ? FormatText(QStringLiteral("%s;%s(%s)"), {nick, r.NickName, r.ComputerName})
+                                : FormatText(QStringLiteral("%s;%s"), {nick, r.ComputerName});
+        }
+        if (nick.startsWith(QLatin1Char(';'))) nick.remove(0, 1);
+        record.LogType = ltGroup;
+        record.Nick = nick;
+    } else {
+        record.LogType = ltSingle;
+        record.IP = sent.first().IPAddress;
+        record.Computer = sent.first().ComputerName;
+        record.Nick = FUseNickname ? sent.first().NickName : QStringLiteral("<No_Nick>");
+    }
+    FNode.ChatLog().AddLogRecord(record);
+    emit SendFinished(true);
+    if (FInChatMode) {
+        const TApplicationParams& p = Params();
+        AppendToChat(DisplayName(true, p[spNickname], LocalComputerName()), NowText(),
+                     BodyDocument(result.Job.Body, record.LangID), false, false);
+        FInput->clear();
+        ResetInputFormat();
+        FInput->setFocus();
+    } else {
+        showMinimized();
+        hide();
+        close();
+    }
+}
+
+// ------------------------------------------------------------------ chat
+
+void TNewMsgForm::AppendToChat(const QString& name, const QString& timeText, const TRichDocument& content,
+                               bool incoming, bool flash) {
+    FChatPane->AppendToChat(name, timeText, content, incoming, flash);
+}
+
+void TNewMsgForm::AppendIncoming(const TBroadcastData& record) {
+    AppendToChat(DisplayName(true, record.NickName, record.ComputerName),
+                 ChatLog::LogTimeText(DateTimeFromDays(record.ReceivedTime)),
+                 BodyDocument(record.Body, record.LanguageId), true, true);
+}
+
+void TNewMsgForm::ResetInputFormat() {
+    if (FBroadcastMode) return;
+    FInput->ResetInputFormat();
+}
+
+void TNewMsgForm::InsertHistoryContent(const TRichDocument& content) {
+    if (!FSendMode || FInput->isReadOnly()) return;
+    FInput->InsertDocument(content);
+    ResetInputFormat();
+    FInput->setFocus();
+}
+
+void TNewMsgForm::InsertEmotion(const QString& path) {
+    if (path.isEmpty() || FInput->isReadOnly()) return;
+    FInput->InsertImageFile(path);
+    FInput->setFocus();
+}
+
+void TNewMsgForm::OpenEmotions() {
+    if (FInput->isReadOnly()) return;
+    auto* button = findChild<QToolButton*>(QStringLiteral("tbEmotion"));
+    auto* grid = new TQLMEmotions(this);
+    connect(grid, &TQLMEmotions::Answered, this, [this](int, const QString& path) { InsertEmotion(path); });
+    grid->Popup(QRect(button->mapToGlobal(QPoint(0, 0)), button->size()));
+}

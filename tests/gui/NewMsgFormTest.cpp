@@ -1,0 +1,329 @@
+// The message window: its kinds, sending with per-recipient errors and log
+// records, chat layout, uniqueness, send keys and the chat window list.
+#include "support/CaseName.h"
+#include "support/MsgFormFixture.h"
+
+#include "presence/OnlineUserModelUnit.h"
+#include "text/UILangUnit.h"
+#include "text/widgets/RichInputUnit.h"
+#include "text/widgets/RichShowUnit.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+
+namespace {
+
+const QString kLoopback = QStringLiteral("127.0.0.1");
+// Nothing listens on this loopback address: connecting is refused at once.
+const QString kDown = QStringLiteral("127.0.0.2");
+
+struct TModeCase {
+    const char* Name;
+    bool SendMode;
+    bool BroadcastMode;
+    bool UseNickname;
+    int Recipients; // 0..3
+    bool ChatMode;
+    QString Caption;
+    QString Header;
+    bool InChat;
+    bool ReadOnly;
+    bool PlainText;
+    bool ToolBar;
+    bool SendEnabled;
+    QString SendCaption;
+    bool SwitchEnabled;
+    bool SendModeAfter;
+};
+
+std::ostream& operator<<(std::ostream& os, const TModeCase& c) { return os << c.Name; }
+
+class MsgFormModes : public TMsgFormFixture, public ::testing::WithParamInterface<TModeCase> {};
+
+TEST_P(MsgFormModes, CaptionsControlsAndLayout) {
+    const TModeCase& c = GetParam();
+    Params()[bpChatMode] = c.ChatMode;
+    const TRecipients all = {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.1"), QStringLiteral("{A}")),
+                             User(QStringLiteral("Bob"), QStringLiteral("PCB"), QStringLiteral("10.0.0.2"), QStringLiteral("{B}")),
+                             User(QStringLiteral("Cy"), QStringLiteral("PCC"), QStringLiteral("10.0.0.3"), QStringLiteral("{C}"))};
+    TNewMsgForm* form = Open(c.SendMode, c.BroadcastMode, c.UseNickname, all.mid(0, c.Recipients),
+                             QStringLiteral("12:00"), QByteArray("hello"));
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle(), c.Caption);
+    EXPECT_EQ(form->HeaderText(), c.Header);
+    EXPECT_EQ(form->InChatMode(), c.InChat);
+    EXPECT_EQ(form->ChatPane()->isVisibleTo(form), c.InChat);
+    EXPECT_EQ(form->Input()->isReadOnly(), c.ReadOnly);
+    EXPECT_EQ(form->Input()->PlainTextMode(), c.PlainText);
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("tbInput"))->isEnabled(), c.ToolBar);
+    EXPECT_EQ(form->SendButton()->isEnabled(), c.SendEnabled);
+    EXPECT_EQ(form->SendButton()->text(), Translate(c.SendCaption));
+    EXPECT_EQ(form->SwitchButton()->isEnabled(), c.SwitchEnabled);
+    EXPECT_EQ(form->SendMode(), c.SendModeAfter);
+    EXPECT_EQ(ChatFormList().Contains(QStringLiteral("PCA{A}")), c.InChat);
+    EXPECT_FALSE(form->findChild<QWidget*>(QStringLiteral("tbCaptureScreen"))->isEnabled());
+    if (c.PlainText && c.SendMode) EXPECT_EQ(form->Input()->MaxLength(), 2000);
+    if (!c.SendMode && !c.InChat) EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hello"));
+    if (c.InChat && !c.SendMode) EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("Ann 12:00")));
+    EXPECT_GE(form->width(), 420);
+    EXPECT_GE(form->height(), 300);
+}
+
+const QString kAnn = QStringLiteral("Ann");
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MsgFormModes,
+    ::testing::Values(
+        TModeCase{"BroadcastCompose", true, true, true, 0, true, "Broadcast", "All Computers", false, false, true, false,
+                  true, "&Send", false, true},
+        TModeCase{"OneUserChat", true, false, true, 1, true, kAnn, kAnn, true, false, false, true, true, "&Send", true, true},
+        TModeCase{"OneUserSinglePane", true, false, true, 1, false, "Send message to Ann", kAnn, false, false, false, true,
+                  true, "&Send", true, true},
+        TModeCase{"SeveralUsers", true, false, true, 3, true, "Send message to Ann,Bob,Cy", "Ann,Bob,Cy", false, false,
+                  false, true, true, "&Send", false, true},
+        TModeCase{"Computers", true, false, false, 2, true, "Send message to PCA,PCB", "PCA,PCB", false, false, false,
+                  true, true, "&Send", false, true},
+        TModeCase{"ReadBroadcast", false, true, true, 1, true, "Broadcast message from Ann", kAnn, false, true, true,
+                  false, false, "&Reply", false, false},
+        TModeCase{"ReadMessageChat", false, false, true, 1, true, kAnn, kAnn, true, false, false, true, true, "&Send", true,
+                  true},
+        TModeCase{"ReadMessageSinglePane", false, false, true, 1, false, "Message from Ann", kAnn, false, true, false,
+                  false, true, "&Reply", false, false}),
+    TCaseName());
+
+TEST_F(TMsgFormFixture, SendToSeveralLogsTheReachedUsersAndReportsTheOthers) {
+    ASSERT_TRUE(Start(2000));
+    Params()[bpChatMode] = false;
+    TNewMsgForm* form = Open(true, false, true,
+                             {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback),
+                              User(QStringLiteral("Bob"), QStringLiteral("PCB"), kDown),
+                              User(QStringLiteral("Cy"), QStringLiteral("PCC"), kLoopback)});
+    QPointer<TNewMsgForm> alive(form);
+    form->Input()->setPlainText(QStringLiteral("Lunch?\nAt noon"));
+    ASSERT_TRUE(SendAndWait(form));
+    EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to Bob.")});
+    ASSERT_TRUE(WaitLogged(1));
+    EXPECT_EQ(Logged.size(), 1);
+    EXPECT_EQ(Logged[0].Nick, QStringLiteral("Ann(PCA);Cy(PCC)"));
+    EXPECT_EQ(Logged[0].Computer, QString());
+    EXPECT_EQ(Logged[0].IP, QString());
+    EXPECT_EQ(Logged[0].First2Line, QStringLiteral("Lunch?\r\nAt noon"));
+    EXPECT_TRUE(Logged[0].IfSendOut);
+    EXPECT_FALSE(Logged[0].IfBroadcast);
+    EXPECT_TRUE(WaitUntil([&] { return Arrived.size() == 2; }));
+    // A single-pane window closes once its message went out.
+    EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }));
+}
+
+TEST_F(TMsgFormFixture, SendToComputersLogsComputerNamesOnly) {
+    ASSERT_TRUE(Start(2000));
+    TNewMsgForm* form = Open(true, false, false,
+                             {User({}, QStringLiteral("PCA"), kLoopback), User({}, QStringLiteral("PCB"), kLoopback)});
+    form->Input()->setPlainText(QStringLiteral("hi"));
+    ASSERT_TRUE(SendAndWait(form));
+    ASSERT_TRUE(WaitLogged(1));
+    EXPECT_EQ(Logged[0].Nick, QStringLiteral("PCA;PCB"));
+    EXPECT_TRUE(Boxes.isEmpty());
+}
+
+TEST_F(TMsgFormFixture, SingleSendLogsNoNickWhenNotByNickname) {
+    ASSERT_TRUE(Start(2000));
+    Params()[bpChatMode] = false;
+    TNewMsgForm* form = Open(true, false, false, {User({}, QStringLiteral("PC-LAB"), kLoopback)});
+    form->Input()->setPlainText(QStringLiteral("to a computer"));
+    ASSERT_TRUE(SendAndWait(form));
+    ASSERT_TRUE(WaitLogged(1));
+    EXPECT_EQ(Logged[0].Nick, QStringLiteral("<No_Nick>"));
+    EXPECT_EQ(Logged[0].Computer, QStringLiteral("PC-LAB"));
+    EXPECT_EQ(Logged[0].IP, kLoopback);
+    EXPECT_EQ(Logged[0].Category, ltSingle);
+}
+
+TEST_F(TMsgFormFixture, ChatSendAppendsOwnMessageAndClearsTheInput) {
+    ASSERT_TRUE(Start(2000));
+    Params()[spNickname] = QStringLiteral("Me");
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
+    form->Input()->setPlainText(QStringLiteral("first words"));
+    ASSERT_TRUE(SendAndWait(form));
+    ASSERT_TRUE(WaitLogged(1));
+    EXPECT_EQ(Logged[0].Nick, QStringLiteral("Ann"));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->Input()->document()->isEmpty());
+    const QString pane = form->ChatPane()->toPlainText();
+    EXPECT_TRUE(pane.startsWith(QStringLiteral("Me "))) << pane.toStdString();
+    EXPECT_TRUE(pane.contains(QStringLiteral("first words")));
+    const QTextCharFormat header = form->ChatPane()->document()->firstBlock().begin().fragment().charFormat();
+    EXPECT_EQ(header.foreground().color(), TRichChatPane::OwnHeaderColour());
+}
+
+TEST_F(TMsgFormFixture, UnreachedRecipientShowsItsErrorAndLogsNothing) {
+    Params()[ipListeningPort] = FreePort(); // nobody listens there
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Bob"), QStringLiteral("PCB"), kLoopback)});
+    form->Input()->setPlainText(QStringLiteral("keep me"));
+    ASSERT_TRUE(SendAndWait(form));
+    EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to Bob.")});
+    EXPECT_TRUE(form->isEnabled());
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("keep me"));
+    Node->ChatLog().Flush();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Logged.isEmpty());
+}
+
+TEST_F(TMsgFormFixture, IncomingMessageGoesToTheOpenChatOfItsSender) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
+    TBroadcastData record;
+    record.NickName = QStringLiteral("Ann");
+    record.ComputerName = QStringLiteral("pca");
+    record.UserId = QStringLiteral("{A}");
+    record.Body = QByteArray("news from Ann");
+    EXPECT_TRUE(ShowInChatWindow(record));
+    EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("news from Ann")));
+    const QTextCharFormat header = form->ChatPane()->document()->firstBlock().begin().fragment().charFormat();
+    EXPECT_EQ(header.foreground().color(), TRichChatPane::IncomingHeaderColour());
+    record.UserId = QStringLiteral("{OTHER}");
+    EXPECT_FALSE(ShowInChatWindow(record));
+}
+
+TEST_F(TMsgFormFixture, SecondWindowForTheSameTargetBringsTheFirstForward) {
+    Params()[bpChatMode] = false;
+    const TRecipient ann = User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{a}"));
+    TNewMsgForm* first = Open(true, false, true, {ann});
+    EXPECT_EQ(Open(true, false, true, {ann}), first);
+    TNewMsgForm* broadcast = Open(true, true, true, {});
+    EXPECT_EQ(Open(true, true, true, {}), broadcast);
+    // Computers without an id are never unique.
+    const TRecipient pc = User({}, QStringLiteral("PCX"), kLoopback);
+    EXPECT_NE(Open(true, false, false, {pc}), Open(true, false, false, {pc}));
+
+    Params()[bpAllowMultiForm] = true;
+    EXPECT_NE(Open(true, false, true, {ann}), first);
+    EXPECT_NE(Open(true, true, true, {}), broadcast);
+}
+
+TEST_F(TMsgFormFixture, ChatWindowIsReusedEvenWithSeveralWindowsAllowed) {
+    Params()[bpAllowMultiForm] = true;
+    const TRecipient ann = User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"));
+    TNewMsgForm* first = Open(true, false, true, {ann});
+    EXPECT_EQ(Open(true, false, true, {ann}), first);
+}
+
+struct TKeyCase {
+    const char* Name;
+    bool PressEnterToSend;
+    Qt::KeyboardModifiers Modifiers;
+    bool Sends;
+};
+
+class MsgFormKeys : public TMsgFormFixture, public ::testing::WithParamInterface<TKeyCase> {};
+
+// A read window turns into a reply when the key sends; otherwise it stays.
+TEST_P(MsgFormKeys, EnterSendsAsTheSettingSays) {
+    const TKeyCase& c = GetParam();
+    Params()[bpChatMode] = false;
+    Params()[bpPressEnterToSend] = c.PressEnterToSend;
+    TNewMsgForm* form = Open(false, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)}, {},
+                             QByteArray("read me"));
+    QTest::keyClick(form->Input(), Qt::Key_Return, c.Modifiers);
+    EXPECT_EQ(form->SendMode(), c.Sends);
+    EXPECT_EQ(form->Input()->isReadOnly(), !c.Sends);
+}
+
+INSTANTIATE_TEST_SUITE_P(SendKeys, MsgFormKeys,
+                         ::testing::Values(TKeyCase{"EnterWithEnterSetting", true, Qt::NoModifier, true},
+                                           TKeyCase{"ShiftEnterWithEnterSetting", true, Qt::ShiftModifier, true},
+                                           TKeyCase{"EnterWithCtrlSetting", false, Qt::NoModifier, false},
+                                           TKeyCase{"CtrlEnterWithCtrlSetting", false, Qt::ControlModifier, true}),
+                         TCaseName());
+
+TEST_F(TMsgFormFixture, EnterMakesANewLineWhenCtrlEnterSends) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    QTest::keyClicks(form->Input(), QStringLiteral("a"));
+    QTest::keyClick(form->Input(), Qt::Key_Return);
+    QTest::keyClicks(form->Input(), QStringLiteral("b"));
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("a\nb"));
+    EXPECT_FALSE(form->IsSending());
+}
+
+TEST_F(TMsgFormFixture, SendModeMenuSetsTheSetting) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    form->findChild<QAction*>(QStringLiteral("miEnterToSend"))->trigger();
+    EXPECT_TRUE(Params()[bpPressEnterToSend]);
+    form->findChild<QAction*>(QStringLiteral("miCtrlEnterToSend"))->trigger();
+    EXPECT_FALSE(Params()[bpPressEnterToSend]);
+}
+
+TEST_F(TMsgFormFixture, SwitchModeMovesTheWindowInAndOutOfTheChatList) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
+    const QString key = QStringLiteral("PCA{A}");
+    ASSERT_TRUE(ChatFormList().Contains(key));
+    Params()[ipMessageFormWidth] = 500;
+    Params()[ipMessageFormHeight] = 333;
+    form->SwitchModeExecute();
+    EXPECT_FALSE(form->InChatMode());
+    EXPECT_FALSE(ChatFormList().Contains(key));
+    EXPECT_FALSE(Params()[bpChatMode]);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Send message to Ann"));
+    EXPECT_EQ(form->size(), QSize(500, 333));
+    form->SwitchModeExecute();
+    EXPECT_TRUE(form->InChatMode());
+    EXPECT_TRUE(ChatFormList().Contains(key));
+    EXPECT_TRUE(Params()[bpChatMode]);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Ann"));
+    // The single-pane size was saved when leaving that layout.
+    EXPECT_EQ(Params()[ipMessageFormWidth], 500);
+    form->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(ChatFormList().Contains(key));
+}
+
+TEST_F(TMsgFormFixture, ReplyTurnsAReadWindowIntoACompositionToTheSender) {
+    Params()[bpChatMode] = false;
+    TNewMsgForm* form = Open(false, true, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)}, {},
+                             QByteArray("to everybody"));
+    form->SendExecute();
+    EXPECT_TRUE(form->SendMode());
+    EXPECT_FALSE(form->BroadcastMode());
+    EXPECT_FALSE(form->Input()->isReadOnly());
+    EXPECT_FALSE(form->Input()->PlainTextMode());
+    EXPECT_TRUE(form->Input()->document()->isEmpty());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Send message to Ann"));
+    EXPECT_EQ(form->SendButton()->text(), QStringLiteral("&Send"));
+    EXPECT_TRUE(form->SendButton()->isEnabled());
+}
+
+TEST_F(TMsgFormFixture, OpeningAQueuedMessageInChatPullsTheSendersOtherMessages) {
+    TRecipient asked;
+    TNewMsgForm::SetQueuePuller([&asked](const TRecipient& sender) {
+        asked = sender;
+        TBroadcastData newer;
+        newer.NickName = QStringLiteral("Ann");
+        newer.ComputerName = QStringLiteral("PCA");
+        newer.Body = QByteArray("newest queued");
+        TBroadcastData older = newer;
+        older.Body = QByteArray("older queued");
+        return QList<TBroadcastData>{newer, older};
+    });
+    TNewMsgForm* form = Open(false, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))},
+                             QStringLiteral("09:00"), QByteArray("opened one"));
+    EXPECT_EQ(asked.UserId, QStringLiteral("{A}"));
+    const QString pane = form->ChatPane()->toPlainText();
+    const qsizetype opened = pane.indexOf(QStringLiteral("opened one"));
+    const qsizetype newest = pane.indexOf(QStringLiteral("newest queued"));
+    const qsizetype older = pane.indexOf(QStringLiteral("older queued"));
+    EXPECT_GE(opened, 0);
+    EXPECT_GT(newest, opened);
+    EXPECT_GT(older, newest);
+}
+
+TEST(MsgFormSender, SameSenderByIdElseByComputerAndAddress) {
+    TBroadcastData record;
+    record.UserId = QStringLiteral("{ab}");
+    record.ComputerName = QStringLiteral("pc1");
+    record.IPAddress = QStringLiteral("10.0.0.1");
+    EXPECT_TRUE(IsSameSender(record, TRecipient{{}, QStringLiteral("OTHER"), {}, {}, QStringLiteral("{AB}")}));
+    EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{CD}")}));
+    EXPECT_TRUE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, {}}));
+    EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
+}
+
+} // namespace
