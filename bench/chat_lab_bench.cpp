@@ -1,0 +1,505 @@
+// Chat traffic between lab hosts, driven by bench/chat_lab.sh. Three modes:
+//   sink --port P
+//       (receiving host) accepts connections one after another, reads each to
+//       its end and prints "got MARK BYTES"; "ready" once listening. Ends on
+//       "quit" or the end of standard input.
+//   messages --to ADDR --sink-port P --count N --rounds R --warmup W
+//            --receiver OUT --receiver-input IN --receiver-pid PID --sink OUT --sink-input IN
+//       (sending host) per round: N raw connect-write-close requests into the
+//       sink, then N "QLM_MESSAGE" of a 1 KiB RTF body through
+//       TCommClient::SendMessageTo into the node whose `listen --json` output
+//       is OUT; both back to back, the same bytes on the same link.
+//   broadcasts --count N --bytes B --rounds R --receiver OUT,... --receiver-input IN,...
+//       (sending host) per round: N "QLM_BROADCAST" datagrams of B bytes
+//       back to back; counts what each receiving node shows.
+// Output lines of the other processes are stamped as they arrive on this
+// host's monotonic clock (one clock for every namespace), so a latency is the
+// time from the start of a send to the receiver's line about it.
+#include "core/ParamsUnit.h"
+#include "messaging/ChatContentUnit.h"
+#include "node/NodeUnit.h"
+#include "protocol/ChatCodecUnit.h"
+#include "text/MsgLangUnit.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kRawMarkLength = 13; // "QLMBrr-ssssss"
+constexpr qint64 kQuietNs = 10'000'000'000;       // nothing new for this long: the rest is lost
+constexpr qint64 kStartLimitNs = 60'000'000'000;  // a node confirms its network within this
+
+qint64 NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// "QLMBrr-ssssss": round and sequence number, in every body, found again in
+// whatever the receiver prints.
+std::string Mark(int round, int seq) {
+    char text[32];
+    std::snprintf(text, sizeof text, "QLMB%02d-%06d", round, seq);
+    return text;
+}
+
+bool ParseMark(const std::string& line, int* round, int* seq) {
+    const size_t at = line.find("QLMB");
+    if (at == std::string::npos || line.size() < at + kRawMarkLength || line[at + 6] != '-') return false;
+    return std::sscanf(line.c_str() + at + 4, "%2d", round) == 1 && std::sscanf(line.c_str() + at + 7, "%6d", seq) == 1;
+}
+
+struct TArrival {
+    int Round;
+    int Seq;
+    qint64 Ns;
+};
+
+// What one peer process printed: the marked items with their arrival times,
+// whether it is up, and its last lines about itself.
+class TArrivals {
+public:
+    TArrivals(std::string readyText, std::string itemText) : FReady(std::move(readyText)), FItem(std::move(itemText)) {}
+
+    void Add(const std::string& line, qint64 ns) {
+        std::lock_guard<std::mutex> lock(FMutex);
+        int round = 0, seq = 0;
+        if (line.find(FItem) != std::string::npos && ParseMark(line, &round, &seq)) {
+            FList.push_back({round, seq, ns});
+            ++FPerRound[round];
+            FLastNs = ns;
+        } else if (line.find(FReady) != std::string::npos) {
+            FUp = true;
+        } else if (line.find("\"event\":\"stopped\"") != std::string::npos) {
+            FStopped = line;
+        } else if (line.find("\"event\":\"listener\"") != std::string::npos) {
+            FListener = line;
+        }
+        FChanged.notify_all();
+    }
+    void End() {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FEnded = true;
+        FChanged.notify_all();
+    }
+    bool WaitUp() {
+        std::unique_lock<std::mutex> lock(FMutex);
+        return FChanged.wait_for(lock, std::chrono::nanoseconds(kStartLimitNs), [this] { return FUp || FEnded; }) && FUp;
+    }
+    bool WaitEnded(qint64 limitNs) {
+        std::unique_lock<std::mutex> lock(FMutex);
+        return FChanged.wait_for(lock, std::chrono::nanoseconds(limitNs), [this] { return FEnded; });
+    }
+    // Until count items of the round came, or nothing came for kQuietNs.
+    void WaitRound(int round, int count) {
+        std::unique_lock<std::mutex> lock(FMutex);
+        const qint64 since = NowNs();
+        while (FPerRound[round] < count && !FEnded) {
+            const qint64 quietFrom = std::max(since, FLastNs);
+            const qint64 left = quietFrom + kQuietNs - NowNs();
+            if (left <= 0) break;
+            FChanged.wait_for(lock, std::chrono::nanoseconds(left));
+        }
+    }
+    std::vector<TArrival> Round(int round) const {
+        std::lock_guard<std::mutex> lock(FMutex);
+        std::vector<TArrival> result;
+        for (const TArrival& a : FList)
+            if (a.Round == round) result.push_back(a);
+        return result;
+    }
+    std::string Stopped() const {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FStopped;
+    }
+    std::string Listener() const {
+        std::lock_guard<std::mutex> lock(FMutex);
+        return FListener;
+    }
+
+private:
+    const std::string FReady, FItem;
+    mutable std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::vector<TArrival> FList;
+    std::map<int, int> FPerRound;
+    qint64 FLastNs = 0;
+    bool FUp = false, FEnded = false;
+    std::string FStopped, FListener;
+};
+
+// Reads a fifo line by line on a thread of its own and hands each line to
+// arrivals with the time it came.
+class TLineReader {
+public:
+    TLineReader(const char* path, TArrivals& arrivals) : FArrivals(arrivals) {
+        FFd = ::open(path, O_RDONLY | O_CLOEXEC); // waits for the writer
+        if (::pipe2(FWake, O_CLOEXEC) != 0) FWake[0] = FWake[1] = -1;
+        FThread = std::thread([this] { Run(); });
+    }
+    ~TLineReader() {
+        if (FWake[1] >= 0) (void)!::write(FWake[1], "x", 1);
+        FThread.join();
+        for (const int fd : {FFd, FWake[0], FWake[1]})
+            if (fd >= 0) ::close(fd);
+    }
+    bool Opened() const { return FFd >= 0; }
+
+private:
+    void Run() {
+        std::string pending;
+        char buffer[65536];
+        while (FFd >= 0) {
+            pollfd fds[2] = {{FFd, POLLIN, 0}, {FWake[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) continue;
+            if (fds[1].revents) break;
+            const ssize_t n = ::read(FFd, buffer, sizeof buffer);
+            if (n <= 0) break;
+            const qint64 ns = NowNs();
+            pending.append(buffer, size_t(n));
+            size_t start = 0;
+            for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
+                FArrivals.Add(pending.substr(start, end - start), ns);
+            pending.erase(0, start);
+        }
+        FArrivals.End();
+    }
+
+    TArrivals& FArrivals;
+    int FFd = -1;
+    int FWake[2] = {-1, -1};
+    std::thread FThread;
+};
+
+void Tell(const std::string& fifo, const char* line) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    (void)!::write(fd, line, std::strlen(line));
+    ::close(fd);
+}
+
+long RssKiB(int pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/status", pid);
+    FILE* file = std::fopen(path, "r");
+    if (!file) return 0;
+    char line[256];
+    long kib = 0;
+    while (std::fgets(line, sizeof line, file))
+        if (std::sscanf(line, "VmRSS: %ld", &kib) == 1) break;
+    std::fclose(file);
+    return kib;
+}
+
+struct TFigures {
+    int Sent = 0, Failed = 0, Received = 0, Duplicates = 0;
+    double Rate = 0, SendRate = 0, P50Ms = 0, P99Ms = 0;
+};
+
+// Sends count items with send(seq) back to back, then waits for them at the receiver.
+TFigures RunRound(int round, int count, const std::function<bool(int)>& send, TArrivals& arrivals) {
+    std::vector<qint64> started(size_t(count), 0);
+    TFigures f;
+    const qint64 first = NowNs();
+    for (int seq = 0; seq < count; ++seq) {
+        started[size_t(seq)] = NowNs();
+        if (send(seq)) ++f.Sent; else ++f.Failed;
+    }
+    const qint64 sendEnd = NowNs();
+    arrivals.WaitRound(round, count);
+    std::vector<bool> seen(size_t(count), false);
+    std::vector<double> latencies;
+    qint64 last = first;
+    for (const TArrival& a : arrivals.Round(round)) {
+        if (a.Seq < 0 || a.Seq >= count) continue;
+        if (seen[size_t(a.Seq)]) {
+            ++f.Duplicates;
+            continue;
+        }
+        seen[size_t(a.Seq)] = true;
+        ++f.Received;
+        latencies.push_back(double(a.Ns - started[size_t(a.Seq)]) / 1e6);
+        last = std::max(last, a.Ns);
+    }
+    f.SendRate = count / (double(sendEnd - first) / 1e9);
+    if (f.Received > 0) f.Rate = f.Received / (double(last - first) / 1e9);
+    std::sort(latencies.begin(), latencies.end());
+    if (!latencies.empty()) {
+        f.P50Ms = latencies[latencies.size() / 2];
+        f.P99Ms = latencies[std::min(latencies.size() - 1, (latencies.size() * 99 + 99) / 100 - 1)];
+    }
+    return f;
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Pads text behind the mark until make(text) is exactly bytes long (or as
+// close below as the encoding allows).
+QString FitText(const std::string& mark, qsizetype bytes, const std::function<qsizetype(const QString&)>& size) {
+    static const QString kFiller = QStringLiteral("the quick brown fox jumps over the lazy dog ");
+    const qsizetype head = qsizetype(mark.size()) + 1;
+    const auto textOf = [&](qsizetype filler) {
+        QString text = QString::fromStdString(mark) + QLatin1Char(' ');
+        while (text.size() < head + filler) text += kFiller;
+        text.truncate(head + filler);
+        return text;
+    };
+    qsizetype filler = 0;
+    for (int i = 0; i < 20; ++i) {
+        const qsizetype have = size(textOf(filler));
+        if (have == bytes) break;
+        filler = std::max<qsizetype>(0, filler + bytes - have);
+    }
+    while (filler > 0 && size(textOf(filler)) > bytes) --filler;
+    return textOf(filler);
+}
+
+std::string Arg(const QStringList& args, const char* name, const char* fallback = "") {
+    const qsizetype i = args.indexOf(QLatin1String(name));
+    return i >= 0 && i + 1 < args.size() ? args[i + 1].toStdString() : std::string(fallback);
+}
+int IntArg(const QStringList& args, const char* name, int fallback) {
+    const std::string value = Arg(args, name);
+    return value.empty() ? fallback : std::stoi(value);
+}
+
+int RunSink(const QStringList& args) {
+    const int port = IntArg(args, "--port", 7719);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 1024) != 0) {
+        std::perror("bench_chat_lab sink");
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        pollfd fds[2] = {{listener, POLLIN, 0}, {0, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents) {
+            const ssize_t n = ::read(0, buffer, sizeof buffer);
+            if (n <= 0 || std::string(buffer, size_t(n)).find("quit") != std::string::npos) return 0;
+        }
+        if (!(fds[0].revents & POLLIN)) continue;
+        const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) continue;
+        data.clear();
+        for (ssize_t n; (n = ::read(connection, buffer, sizeof buffer)) > 0;) data.append(buffer, size_t(n));
+        ::close(connection);
+        const size_t at = data.find("QLMB");
+        std::printf("got %s %zu\n", at == std::string::npos ? "-" : data.substr(at, kRawMarkLength).c_str(), data.size());
+        std::fflush(stdout);
+    }
+}
+
+bool RawSend(const sockaddr_in& to, const QByteArray& bytes) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        ok = n > 0;
+        done += n;
+    }
+    ::close(fd);
+    return ok;
+}
+
+void PrintRound(const char* name, int round, const TFigures& f, int count) {
+    std::printf("  round %d %-8s %6.0f msg/s at the receiver (sender loop %6.0f/s), latency p50 %6.2f ms p99 %7.2f ms,"
+                " %d/%d received, %d send failures, %d duplicates\n",
+                round, name, f.Rate, f.SendRate, f.P50Ms, f.P99Ms, f.Received, count, f.Failed, f.Duplicates);
+    std::fflush(stdout);
+}
+
+int RunMessages(const QStringList& args) {
+    const int count = IntArg(args, "--count", 2000), rounds = IntArg(args, "--rounds", 3);
+    const int warmup = IntArg(args, "--warmup", 200), pid = IntArg(args, "--receiver-pid", 0);
+    const QString to = QString::fromStdString(Arg(args, "--to"));
+    sockaddr_in sink{};
+    sink.sin_family = AF_INET;
+    sink.sin_port = htons(quint16(IntArg(args, "--sink-port", 7719)));
+    if (::inet_pton(AF_INET, to.toLatin1().constData(), &sink.sin_addr) != 1) {
+        std::fprintf(stderr, "bench_chat_lab: --to needs a dotted quad\n");
+        return 2;
+    }
+    TArrivals node("\"event\":\"network-confirmed\"", "\"event\":\"WM_PEER_MESSAGE\""), raw("ready", "got ");
+    TLineReader nodeReader(Arg(args, "--receiver").c_str(), node), sinkReader(Arg(args, "--sink").c_str(), raw);
+    if (!nodeReader.Opened() || !sinkReader.Opened() || !node.WaitUp() || !raw.WaitUp()) {
+        std::fprintf(stderr, "bench_chat_lab: the receiving node or the sink did not come up\n");
+        return 1;
+    }
+    Params()[spNickname] = QStringLiteral("sender");
+    TNode sender; // never started: its sender only, with this node's identity and settings
+    const TCommClient& client = sender.Client();
+    const int languageId = client.Lang().LanguageId();
+    TRecipient recipient;
+    recipient.ComputerName = recipient.IPAddress = to;
+
+    const auto runPair = [&](int round, int n, TFigures* rawFigures, TFigures* chatFigures) {
+        std::vector<QString> summaries;
+        std::vector<QByteArray> bodies, requests;
+        // Marks have one length, so one fitted text serves every item.
+        const QString fitted = FitText(Mark(round, 0), 1024,
+                                       [&](const QString& t) { return RichBodyFromText(t, {}, languageId).size(); });
+        for (int seq = 0; seq < n; ++seq) {
+            const QString text = QString::fromStdString(Mark(round, seq)) + fitted.mid(kRawMarkLength);
+            summaries.push_back(MakeFirst2Line(text));
+            bodies.push_back(RichBodyFromText(text, {}, languageId));
+            requests.push_back(EncodeMessageRequest(client.Identity(), summaries.back(), bodies.back(), client.Lang()));
+        }
+        *rawFigures = RunRound(round, n, [&](int seq) { return RawSend(sink, requests[size_t(seq)]); }, raw);
+        QStringList why;
+        *chatFigures = RunRound(round, n, [&](int seq) {
+            TRecipients one{recipient};
+            QStringList reasons;
+            const bool sent = client.SendMessageTo(summaries[size_t(seq)], one, bodies[size_t(seq)], TMessageSendLimits(), &reasons);
+            if (!sent && !why.contains(reasons.value(0))) why << reasons.value(0);
+            return sent;
+        }, node);
+        if (!why.isEmpty())
+            std::printf("  %s send failures: %s\n", round == 0 ? "warm-up" : qPrintable(QStringLiteral("round %1").arg(round)),
+                        qPrintable(why.join(QStringLiteral("; "))));
+        return std::make_pair(bodies.front().size(), requests.front().size());
+    };
+
+    const long idle = RssKiB(pid);
+    TFigures rawFigures, chatFigures;
+    const auto [bodyBytes, requestBytes] = runPair(0, warmup, &rawFigures, &chatFigures);
+    const long warm = RssKiB(pid);
+    std::printf("messages: %d per round, body %lld bytes of RTF, request %lld bytes; warm-up of %d done\n", count,
+                static_cast<long long>(bodyBytes), static_cast<long long>(requestBytes), warmup);
+    std::vector<double> ratios, rawRates, chatRates, p50s, p99s, rawP50s;
+    std::vector<long> rss;
+    int lost = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        runPair(round, count, &rawFigures, &chatFigures);
+        rss.push_back(RssKiB(pid));
+        PrintRound("raw TCP", round, rawFigures, count);
+        PrintRound("message", round, chatFigures, count);
+        std::printf("  round %d ratio message/raw %.2f; receiver RSS %.1f MiB\n", round, chatFigures.Rate / rawFigures.Rate,
+                    rss.back() / 1024.0);
+        ratios.push_back(chatFigures.Rate / rawFigures.Rate);
+        rawRates.push_back(rawFigures.Rate);
+        chatRates.push_back(chatFigures.Rate);
+        p50s.push_back(chatFigures.P50Ms);
+        p99s.push_back(chatFigures.P99Ms);
+        rawP50s.push_back(rawFigures.P50Ms);
+        lost += count - chatFigures.Received;
+    }
+    Tell(Arg(args, "--sink-input"), "quit\n");
+    Tell(Arg(args, "--receiver-input"), "quit\n");
+    node.WaitEnded(30'000'000'000);
+    std::printf("median of %d rounds: raw TCP %.0f msg/s, QLM_MESSAGE %.0f msg/s, ratio %.2f (target >= 0.7)\n", rounds,
+                Median(rawRates), Median(chatRates), Median(ratios));
+    std::printf("send-to-event latency at the receiver: p50 %.2f ms (target < 5 ms), p99 %.2f ms"
+                " (raw TCP p50 %.2f ms); %d messages lost\n", Median(p50s), Median(p99s), Median(rawP50s), lost);
+    std::printf("receiver RSS: idle %.1f MiB, after warm-up %.1f MiB, after the rounds", idle / 1024.0, warm / 1024.0);
+    for (const long kib : rss) std::printf(" %.1f", kib / 1024.0);
+    std::printf(" MiB (growth over the rounds %+.1f MiB)\n", (rss.back() - warm) / 1024.0);
+    std::printf("receiver's last counts: %s\n                        %s\n", node.Listener().c_str(), node.Stopped().c_str());
+    return lost == 0 ? 0 : 1;
+}
+
+int RunBroadcasts(const QStringList& args) {
+    const int count = IntArg(args, "--count", 1000), rounds = IntArg(args, "--rounds", 3);
+    const int bytes = IntArg(args, "--bytes", 3000);
+    const QStringList outs = QString::fromStdString(Arg(args, "--receiver")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList ins = QString::fromStdString(Arg(args, "--receiver-input")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    std::vector<std::unique_ptr<TArrivals>> nodes;
+    std::vector<std::unique_ptr<TLineReader>> readers;
+    for (const QString& out : outs) {
+        nodes.push_back(std::make_unique<TArrivals>("\"event\":\"network-confirmed\"", "\"event\":\"WM_PEER_BROADCAST\""));
+        readers.push_back(std::make_unique<TLineReader>(out.toLocal8Bit().constData(), *nodes.back()));
+    }
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!readers[i]->Opened() || !nodes[i]->WaitUp()) {
+            std::fprintf(stderr, "bench_chat_lab: receiver %zu did not come up\n", i + 1);
+            return 1;
+        }
+    Params()[spNickname] = QStringLiteral("sender");
+    TNode sender;
+    const TCommClient& client = sender.Client();
+    int faults = 0;
+    std::printf("broadcasts: %d per round of %d bytes each, to %lld nodes\n", count, bytes, static_cast<long long>(nodes.size()));
+    for (int round = 1; round <= rounds; ++round) {
+        std::vector<QString> summaries, texts;
+        const QString fitted = FitText(Mark(round, 0), bytes, [&](const QString& t) {
+            return EncodeBroadcast(client.Identity(), MakeFirst2Line(t), t, client.Lang()).size();
+        });
+        for (int seq = 0; seq < count; ++seq) {
+            texts.push_back(QString::fromStdString(Mark(round, seq)) + fitted.mid(kRawMarkLength));
+            summaries.push_back(MakeFirst2Line(texts.back()));
+        }
+        const qsizetype size = EncodeBroadcast(client.Identity(), summaries.front(), texts.front(), client.Lang()).size();
+        int failed = 0;
+        const qint64 first = NowNs();
+        for (int seq = 0; seq < count; ++seq)
+            if (!client.SendBroadcast(summaries[size_t(seq)], texts[size_t(seq)])) ++failed;
+        const double sendMs = double(NowNs() - first) / 1e6;
+        std::printf("  round %d: %d datagrams of %lld bytes sent in %.0f ms, %d not sent\n", round, count,
+                    static_cast<long long>(size), sendMs, failed);
+        faults += failed;
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            nodes[i]->WaitRound(round, count);
+            std::vector<int> times(size_t(count), 0);
+            qint64 last = first;
+            for (const TArrival& a : nodes[i]->Round(round)) {
+                if (a.Seq >= 0 && a.Seq < count) ++times[size_t(a.Seq)];
+                last = std::max(last, a.Ns);
+            }
+            const long shownOnce = std::count(times.begin(), times.end(), 1);
+            const long missing = std::count(times.begin(), times.end(), 0);
+            const long more = count - shownOnce - missing;
+            std::printf("    receiver %zu: %ld shown once, %ld missing, %ld shown more than once; last %.0f ms after the first send\n",
+                        i + 1, shownOnce, missing, more, double(last - first) / 1e6);
+            faults += int(missing + more);
+        }
+        std::fflush(stdout);
+    }
+    for (const QString& in : ins) Tell(in.toStdString(), "quit\n");
+    for (const auto& node : nodes) node->WaitEnded(30'000'000'000);
+    std::printf("broadcasts: %s\n", faults == 0 ? "none lost, each shown exactly once at every receiver"
+                                                 : "some were lost, shown twice or not sent (see the rounds)");
+    return faults == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const QString mode = args.value(0);
+    if (mode == QLatin1String("sink")) return RunSink(args);
+    if (mode == QLatin1String("messages")) return RunMessages(args);
+    if (mode == QLatin1String("broadcasts")) return RunBroadcasts(args);
+    std::fprintf(stderr, "usage: bench_chat_lab sink|messages|broadcasts OPTIONS (see bench/chat_lab.sh)\n");
+    return 2;
+}
