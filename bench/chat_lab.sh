@@ -5,14 +5,17 @@
 #       COUNT (default 2000) messages of a 1 KiB RTF body to the node on host
 #       2, one connection each, back to back, against a raw TCP
 #       connect-write-close loop of the same bytes into a sink on host 2, in
-#       rounds. Prints both rates and their ratio (target >= 0.7), the
-#       send-to-event latency p50/p99 (target p50 < 5 ms) and the receiving
-#       node's RSS before and after.
+#       rounds (each kind in back-to-back slices taken in turns, so that load
+#       from elsewhere falls on both). Prints both rates and their ratio
+#       (target >= 0.7), the send-to-event latency p50/p99 (target p50 < 5 ms),
+#       the processor time per message on both ends, and the receiving node's
+#       RSS before and after.
 #   chat_lab.sh broadcasts CLI TOOL [COUNT]
 #       COUNT (default 1000) broadcasts of 3000 bytes to the nodes on hosts 2,
 #       3 and 4, in rounds: how many each node showed once, missed or showed
 #       twice, and the kernel's receive-buffer drops on each host.
-# QLM_CHAT_ROUNDS sets the number of rounds (default 3).
+# QLM_CHAT_ROUNDS sets the number of rounds (default 3, at most 9),
+# QLM_CHAT_SLICES the slices of a round (default 4; 1 sends COUNT of each in one go).
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 netlab=$here/../tests/lab/netlab.sh
@@ -28,7 +31,7 @@ if [ "${1:-}" != --inside ]; then
   exec timeout -s TERM 600 "$netlab" run "$hosts" -- bash "$0" --inside "$mode" "$cli" "$tool" "$count" </dev/null
 fi
 mode=$2 cli=$3 tool=$4 count=$5
-rounds=${QLM_CHAT_ROUNDS:-3}
+rounds=${QLM_CHAT_ROUNDS:-3} slices=${QLM_CHAT_SLICES:-4}
 dir=$QLM_LAB_DIR
 export QUILLMATE_TIMINGS="load=50,repeat=300"
 
@@ -74,17 +77,20 @@ show_errors() {
 
 mkdir -p "$dir/home-send"
 export QUILLMATE_HOME=$dir/home-send
+# Other work on the machine shows in every figure but the processor times.
+echo "load average at the start: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) processors)"
 if [ "$mode" = messages ]; then
   node_start recv 2
   recv_pid=$!
   mkfifo "$dir/sink.in" "$dir/sink.out"
   ip netns exec "${QLM_LAB_PREFIX}h2" "$tool" sink --port 7719 <"$dir/sink.in" >"$dir/sink.out" 2>"$dir/sink.err" &
+  sink_pid=$!
   pids+=($!)
   # Holding the inputs open keeps the node and the sink reading commands.
   exec 7>"$dir/recv.in" 8>"$dir/sink.in"
   ip netns exec "${QLM_LAB_PREFIX}h1" "$tool" messages --to "$(labaddr 2)" --sink-port 7719 --count "$count" \
-    --rounds "$rounds" --warmup 200 --receiver "$dir/recv.out" --receiver-input "$dir/recv.in" \
-    --receiver-pid "$recv_pid" --sink "$dir/sink.out" --sink-input "$dir/sink.in"
+    --rounds "$rounds" --slices "$slices" --warmup 200 --receiver "$dir/recv.out" --receiver-input "$dir/recv.in" \
+    --receiver-pid "$recv_pid" --sink "$dir/sink.out" --sink-input "$dir/sink.in" --sink-pid "$sink_pid"
   rc=$?
 else
   outs="" ins=""
@@ -104,5 +110,6 @@ else
   done
   exec 9>&-
 fi
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 [ "$rc" -eq 0 ] || show_errors
 exit "$rc"

@@ -5,10 +5,12 @@
 //       "quit" or the end of standard input.
 //   messages --to ADDR --sink-port P --count N --rounds R --warmup W
 //            --receiver OUT --receiver-input IN --receiver-pid PID --sink OUT --sink-input IN
+//            --slices S
 //       (sending host) per round: N raw connect-write-close requests into the
-//       sink, then N "QLM_MESSAGE" of a 1 KiB RTF body through
+//       sink and N "QLM_MESSAGE" of a 1 KiB RTF body through
 //       TCommClient::SendMessageTo into the node whose `listen --json` output
-//       is OUT; both back to back, the same bytes on the same link.
+//       is OUT; the same bytes on the same link, each kind back to back in S
+//       slices taken in turns.
 //   broadcasts --count N --bytes B --rounds R --receiver OUT,... --receiver-input IN,...
 //       (sending host) per round: N "QLM_BROADCAST" datagrams of B bytes
 //       back to back; counts what each receiving node shows.
@@ -30,6 +32,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <map>
@@ -45,7 +48,7 @@
 namespace {
 
 constexpr int kRawMarkLength = 13; // "QLMBrr-ssssss"
-constexpr qint64 kQuietNs = 10'000'000'000;       // nothing new for this long: the rest is lost
+constexpr qint64 kQuietNs = 3'000'000'000;        // nothing new for this long: the rest is lost
 constexpr qint64 kStartLimitNs = 60'000'000'000;  // a node confirms its network within this
 
 qint64 NowNs() {
@@ -208,26 +211,72 @@ long RssKiB(int pid) {
     return kib;
 }
 
+// What a kind of traffic did over one or more slices.
+qint64 ThreadCpuNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// User and system time of every thread of pid, in clock ticks.
+long CpuTicks(int pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    FILE* file = std::fopen(path, "r");
+    if (!file) return 0;
+    char line[1024] = {};
+    const bool read = std::fgets(line, sizeof line, file) != nullptr;
+    std::fclose(file);
+    const char* rest = read ? std::strrchr(line, ')') : nullptr;
+    long user = 0, system = 0;
+    // After the name: state, then fields 4..13, then utime and stime.
+    if (!rest || std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &user, &system) != 2) return 0;
+    return user + system;
+}
+
 struct TFigures {
-    int Sent = 0, Failed = 0, Received = 0, Duplicates = 0;
-    double Rate = 0, SendRate = 0, P50Ms = 0, P99Ms = 0;
+    int Count = 0, Sent = 0, Failed = 0, Received = 0, Duplicates = 0;
+    qint64 SendNs = 0;   // in the send loops
+    qint64 ActiveNs = 0; // from each slice's first send to its last arrival
+    // Processor time, which load from elsewhere on the machine changes little:
+    // the sending thread's in the send loops, the receiving process's (all
+    // its threads, in clock ticks) from a slice's start to its last arrival.
+    qint64 SenderCpuNs = 0;
+    long ReceiverTicks = 0;
+    std::vector<double> LatenciesMs;
+
+    double Rate() const { return ActiveNs > 0 ? Received / (double(ActiveNs) / 1e9) : 0; }
+    double SendRate() const { return SendNs > 0 ? Count / (double(SendNs) / 1e9) : 0; }
+    double SenderCpuUs() const { return Count > 0 ? double(SenderCpuNs) / 1e3 / Count : 0; }
+    double ReceiverCpuUs() const { return Count > 0 ? ReceiverTicks * 1e6 / double(::sysconf(_SC_CLK_TCK)) / Count : 0; }
+    double PercentileMs(int percent) {
+        if (LatenciesMs.empty()) return 0;
+        std::sort(LatenciesMs.begin(), LatenciesMs.end());
+        const size_t rank = (LatenciesMs.size() * size_t(percent) + 99) / 100; // nearest rank
+        return LatenciesMs[std::clamp<size_t>(rank, 1, LatenciesMs.size()) - 1];
+    }
 };
 
-// Sends count items with send(seq) back to back, then waits for them at the receiver.
-TFigures RunRound(int round, int count, const std::function<bool(int)>& send, TArrivals& arrivals) {
+// Sends count items with send(seq) back to back, then waits for them at the
+// receiver; adds what happened to f.
+void RunSlice(int slice, int count, const std::function<bool(int)>& send, TArrivals& arrivals, int receiverPid,
+              TFigures& f) {
     std::vector<qint64> started(size_t(count), 0);
-    TFigures f;
+    const long ticks = CpuTicks(receiverPid);
+    const qint64 cpu = ThreadCpuNs();
     const qint64 first = NowNs();
     for (int seq = 0; seq < count; ++seq) {
         started[size_t(seq)] = NowNs();
         if (send(seq)) ++f.Sent; else ++f.Failed;
     }
-    const qint64 sendEnd = NowNs();
-    arrivals.WaitRound(round, count);
+    f.SendNs += NowNs() - first;
+    f.SenderCpuNs += ThreadCpuNs() - cpu;
+    f.Count += count;
+    arrivals.WaitRound(slice, count);
+    f.ReceiverTicks += CpuTicks(receiverPid) - ticks;
     std::vector<bool> seen(size_t(count), false);
-    std::vector<double> latencies;
     qint64 last = first;
-    for (const TArrival& a : arrivals.Round(round)) {
+    for (const TArrival& a : arrivals.Round(slice)) {
         if (a.Seq < 0 || a.Seq >= count) continue;
         if (seen[size_t(a.Seq)]) {
             ++f.Duplicates;
@@ -235,17 +284,10 @@ TFigures RunRound(int round, int count, const std::function<bool(int)>& send, TA
         }
         seen[size_t(a.Seq)] = true;
         ++f.Received;
-        latencies.push_back(double(a.Ns - started[size_t(a.Seq)]) / 1e6);
+        f.LatenciesMs.push_back(double(a.Ns - started[size_t(a.Seq)]) / 1e6);
         last = std::max(last, a.Ns);
     }
-    f.SendRate = count / (double(sendEnd - first) / 1e9);
-    if (f.Received > 0) f.Rate = f.Received / (double(last - first) / 1e9);
-    std::sort(latencies.begin(), latencies.end());
-    if (!latencies.empty()) {
-        f.P50Ms = latencies[latencies.size() / 2];
-        f.P99Ms = latencies[std::min(latencies.size() - 1, (latencies.size() * 99 + 99) / 100 - 1)];
-    }
-    return f;
+    f.ActiveNs += last - first;
 }
 
 double Median(std::vector<double> values) {
@@ -332,16 +374,18 @@ bool RawSend(const sockaddr_in& to, const QByteArray& bytes) {
     return ok;
 }
 
-void PrintRound(const char* name, int round, const TFigures& f, int count) {
-    std::printf("  round %d %-8s %6.0f msg/s at the receiver (sender loop %6.0f/s), latency p50 %6.2f ms p99 %7.2f ms,"
-                " %d/%d received, %d send failures, %d duplicates\n",
-                round, name, f.Rate, f.SendRate, f.P50Ms, f.P99Ms, f.Received, count, f.Failed, f.Duplicates);
-    std::fflush(stdout);
+void PrintFigures(const char* name, int round, TFigures& f) {
+    std::printf("  round %d %-8s %6.0f msg/s at the receiver (send loop %6.0f/s), latency p50 %6.2f ms p99 %7.2f ms,"
+                " CPU per message: sender %4.0f us, receiver %4.0f us; %d/%d shown, %d send failures, %d duplicates\n",
+                round, name, f.Rate(), f.SendRate(), f.PercentileMs(50), f.PercentileMs(99), f.SenderCpuUs(),
+                f.ReceiverCpuUs(), f.Received, f.Count, f.Failed, f.Duplicates);
 }
 
 int RunMessages(const QStringList& args) {
-    const int count = IntArg(args, "--count", 2000), rounds = IntArg(args, "--rounds", 3);
+    const int count = IntArg(args, "--count", 2000), rounds = std::clamp(IntArg(args, "--rounds", 3), 1, 9);
+    const int slices = std::clamp(IntArg(args, "--slices", 4), 1, 10);
     const int warmup = IntArg(args, "--warmup", 200), pid = IntArg(args, "--receiver-pid", 0);
+    const int sinkPid = IntArg(args, "--sink-pid", 0);
     const QString to = QString::fromStdString(Arg(args, "--to"));
     sockaddr_in sink{};
     sink.sin_family = AF_INET;
@@ -362,68 +406,81 @@ int RunMessages(const QStringList& args) {
     const int languageId = client.Lang().LanguageId();
     TRecipient recipient;
     recipient.ComputerName = recipient.IPAddress = to;
+    qsizetype bodyBytes = 0, requestBytes = 0;
+    QStringList why;
 
-    const auto runPair = [&](int round, int n, TFigures* rawFigures, TFigures* chatFigures) {
-        std::vector<QString> summaries;
-        std::vector<QByteArray> bodies, requests;
-        // Marks have one length, so one fitted text serves every item.
-        const QString fitted = FitText(Mark(round, 0), 1024,
-                                       [&](const QString& t) { return RichBodyFromText(t, {}, languageId).size(); });
-        for (int seq = 0; seq < n; ++seq) {
-            const QString text = QString::fromStdString(Mark(round, seq)) + fitted.mid(kRawMarkLength);
-            summaries.push_back(MakeFirst2Line(text));
-            bodies.push_back(RichBodyFromText(text, {}, languageId));
-            requests.push_back(EncodeMessageRequest(client.Identity(), summaries.back(), bodies.back(), client.Lang()));
+    // n of each kind in slices taken in turns, so that load from elsewhere on
+    // the machine falls on both alike. Slice s of round r is marked r*10+s.
+    const auto runRound = [&](int round, int n, TFigures& rawFigures, TFigures& chatFigures) {
+        for (int s = 0; s < slices; ++s) {
+            const int slice = round * 10 + s;
+            const int size = n / slices + (s < n % slices ? 1 : 0);
+            std::vector<QString> summaries;
+            std::vector<QByteArray> bodies, requests;
+            // Marks have one length, so one fitted text serves every item.
+            const QString fitted = FitText(Mark(slice, 0), 1024,
+                                           [&](const QString& t) { return RichBodyFromText(t, {}, languageId).size(); });
+            for (int seq = 0; seq < size; ++seq) {
+                const QString text = QString::fromStdString(Mark(slice, seq)) + fitted.mid(kRawMarkLength);
+                summaries.push_back(MakeFirst2Line(text));
+                bodies.push_back(RichBodyFromText(text, {}, languageId));
+                requests.push_back(EncodeMessageRequest(client.Identity(), summaries.back(), bodies.back(), client.Lang()));
+            }
+            bodyBytes = bodies.front().size();
+            requestBytes = requests.front().size();
+            RunSlice(slice, size, [&](int seq) { return RawSend(sink, requests[size_t(seq)]); }, raw, sinkPid, rawFigures);
+            RunSlice(slice, size, [&](int seq) {
+                TRecipients one{recipient};
+                QStringList reasons;
+                const bool sent =
+                    client.SendMessageTo(summaries[size_t(seq)], one, bodies[size_t(seq)], TMessageSendLimits(), &reasons);
+                if (!sent && !why.contains(reasons.value(0))) why << reasons.value(0);
+                return sent;
+            }, node, pid, chatFigures);
         }
-        *rawFigures = RunRound(round, n, [&](int seq) { return RawSend(sink, requests[size_t(seq)]); }, raw);
-        QStringList why;
-        *chatFigures = RunRound(round, n, [&](int seq) {
-            TRecipients one{recipient};
-            QStringList reasons;
-            const bool sent = client.SendMessageTo(summaries[size_t(seq)], one, bodies[size_t(seq)], TMessageSendLimits(), &reasons);
-            if (!sent && !why.contains(reasons.value(0))) why << reasons.value(0);
-            return sent;
-        }, node);
-        if (!why.isEmpty())
-            std::printf("  %s send failures: %s\n", round == 0 ? "warm-up" : qPrintable(QStringLiteral("round %1").arg(round)),
-                        qPrintable(why.join(QStringLiteral("; "))));
-        return std::make_pair(bodies.front().size(), requests.front().size());
     };
 
     const long idle = RssKiB(pid);
-    TFigures rawFigures, chatFigures;
-    const auto [bodyBytes, requestBytes] = runPair(0, warmup, &rawFigures, &chatFigures);
+    TFigures warmRaw, warmChat;
+    runRound(0, warmup, warmRaw, warmChat);
     const long warm = RssKiB(pid);
-    std::printf("messages: %d per round, body %lld bytes of RTF, request %lld bytes; warm-up of %d done\n", count,
-                static_cast<long long>(bodyBytes), static_cast<long long>(requestBytes), warmup);
+    std::printf("messages: %d of each kind per round in %d slices taken in turns; body %lld bytes of RTF, request %lld"
+                " bytes; warm-up of %d each: %d/%d shown\n",
+                count, slices, static_cast<long long>(bodyBytes), static_cast<long long>(requestBytes), warmup,
+                warmChat.Received, warmChat.Count);
     std::vector<double> ratios, rawRates, chatRates, p50s, p99s, rawP50s;
     std::vector<long> rss;
-    int lost = 0;
+    int lost = warmChat.Count - warmChat.Received, failed = warmChat.Failed;
     for (int round = 1; round <= rounds; ++round) {
-        runPair(round, count, &rawFigures, &chatFigures);
+        TFigures rawFigures, chatFigures;
+        runRound(round, count, rawFigures, chatFigures);
         rss.push_back(RssKiB(pid));
-        PrintRound("raw TCP", round, rawFigures, count);
-        PrintRound("message", round, chatFigures, count);
-        std::printf("  round %d ratio message/raw %.2f; receiver RSS %.1f MiB\n", round, chatFigures.Rate / rawFigures.Rate,
-                    rss.back() / 1024.0);
-        ratios.push_back(chatFigures.Rate / rawFigures.Rate);
-        rawRates.push_back(rawFigures.Rate);
-        chatRates.push_back(chatFigures.Rate);
-        p50s.push_back(chatFigures.P50Ms);
-        p99s.push_back(chatFigures.P99Ms);
-        rawP50s.push_back(rawFigures.P50Ms);
-        lost += count - chatFigures.Received;
+        PrintFigures("raw TCP", round, rawFigures);
+        PrintFigures("message", round, chatFigures);
+        std::printf("  round %d ratio message/raw %.2f; receiver RSS %.1f MiB\n", round,
+                    chatFigures.Rate() / rawFigures.Rate(), rss.back() / 1024.0);
+        std::fflush(stdout);
+        ratios.push_back(chatFigures.Rate() / rawFigures.Rate());
+        rawRates.push_back(rawFigures.Rate());
+        chatRates.push_back(chatFigures.Rate());
+        p50s.push_back(chatFigures.PercentileMs(50));
+        p99s.push_back(chatFigures.PercentileMs(99));
+        rawP50s.push_back(rawFigures.PercentileMs(50));
+        lost += chatFigures.Count - chatFigures.Received;
+        failed += chatFigures.Failed;
     }
     Tell(Arg(args, "--sink-input"), "quit\n");
     Tell(Arg(args, "--receiver-input"), "quit\n");
     node.WaitEnded(30'000'000'000);
     std::printf("median of %d rounds: raw TCP %.0f msg/s, QLM_MESSAGE %.0f msg/s, ratio %.2f (target >= 0.7)\n", rounds,
                 Median(rawRates), Median(chatRates), Median(ratios));
-    std::printf("send-to-event latency at the receiver: p50 %.2f ms (target < 5 ms), p99 %.2f ms"
-                " (raw TCP p50 %.2f ms); %d messages lost\n", Median(p50s), Median(p99s), Median(rawP50s), lost);
+    std::printf("send-to-event latency at the receiver: p50 %.2f ms (target < 5 ms), p99 %.2f ms (raw TCP p50 %.2f ms)\n",
+                Median(p50s), Median(p99s), Median(rawP50s));
     std::printf("receiver RSS: idle %.1f MiB, after warm-up %.1f MiB, after the rounds", idle / 1024.0, warm / 1024.0);
     for (const long kib : rss) std::printf(" %.1f", kib / 1024.0);
     std::printf(" MiB (growth over the rounds %+.1f MiB)\n", (rss.back() - warm) / 1024.0);
+    std::printf("messages never shown: %d, of which the sender was told %d (%s)\n", lost, failed,
+                why.isEmpty() ? "-" : qPrintable(why.join(QStringLiteral("; "))));
     std::printf("receiver's last counts: %s\n                        %s\n", node.Listener().c_str(), node.Stopped().c_str());
     return lost == 0 ? 0 : 1;
 }
