@@ -108,7 +108,6 @@ else
   for h in 2 3 4; do
     echo "host $h kernel: $(($(udp_counter "$h" RcvbufErrors) - ${drops0[$h]})) datagrams dropped on a full receive buffer"
   done
-  exec 9>&-
 fi
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
 [ "$rc" -eq 0 ] || show_errors
