@@ -3,6 +3,7 @@
 #include "cli/CliChatUnit.h"
 #include "cli/CliFileUnit.h"
 
+#include "chatlog/ChatLogUnit.h"
 #include "core/EventRouterUnit.h"
 #include "core/OnlineStateValueUnit.h"
 #include "core/ParamsUnit.h"
@@ -12,6 +13,8 @@
 #include "presence/PresenceServiceUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommServerUnit.h"
+#include "transfer/FileLogUnit.h"
+#include "transfer/TransferServiceUnit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -137,6 +140,10 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const TNodeTimings timings = TNodeTimings::FromEnvironment();
     TNode node(timings);
     AttachChatListen(node, chat, [&](const QJsonObject& object, const QString& plain) { PrintLine(out, json, object, plain); });
+    QObject::connect(&node.Transfer(), &TTransferService::FilesArrived, [&node](const TFilesArrival& arrival) {
+        TLogRecord record;
+        if (FileLog::ReceivedRecord(arrival, &record)) node.ChatLog().AddLogRecord(std::move(record));
+    });
     // What the listener refused and holds, printed when it changed.
     TListenerCounts lastCounts;
     QTimer countsTimer;

@@ -109,6 +109,19 @@ checks() {
     "n3, started Away, refuses with the Away text"
 
   for n in n1 n2 n3; do node_stop "$n"; done
+
+  # The headless nodes kept what they received in their chat logs, the refused message excepted.
+  if "$cli" --home "$QLM_LAB_DIR/home-n2" log list --type single --json >"$QLM_LAB_DIR/n2-log.json" 2>&1 &&
+    grep -q 'Hello from n1' "$QLM_LAB_DIR/n2-log.json" && ! grep -q 'Are you there' "$QLM_LAB_DIR/n2-log.json"; then
+    pass "n2 logged the message it showed and not the one it refused"
+  else
+    fail "n2's chat log: $(cat "$QLM_LAB_DIR/n2-log.json")"
+  fi
+  if "$cli" --home "$QLM_LAB_DIR/home-n2" log list --type broadcast --json 2>&1 | grep -q 'B3000x'; then
+    pass "n2 logged the broadcast"
+  else
+    fail "n2 did not log the broadcast"
+  fi
 }
 
 lab_test_main 3 -- "$@"
