@@ -3,6 +3,7 @@
 #include "support/MsgFormFixture.h"
 
 #include "chatlog/LogListModelUnit.h"
+#include "chatlog/widgets/LogEntryDelegateUnit.h"
 #include "messaging/widgets/MsgHistoryUnit.h"
 #include "text/widgets/RichInputUnit.h"
 
@@ -43,6 +44,10 @@ TEST_F(MsgHistory, RelatedTabListsThePeerAndDoubleClickInsertsIntoTheInput) {
     EXPECT_TRUE(panel->isVisible());
     EXPECT_EQ(panel->CurrentTab(), THistoryPanel::tabRelated);
     ASSERT_TRUE(Loaded(panel, 1));
+    // Entries are drawn as the log manager draws them: three lines each.
+    auto* list = panel->findChild<QListView*>(QStringLiteral("lbHistory"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->sizeHintForRow(0), TLogEntryDelegate::ItemHeight(list->fontMetrics()));
     bool inserted = false;
     QObject::connect(panel, &THistoryPanel::EntryInserted, [&] { inserted = true; });
     panel->InsertEntry(0);

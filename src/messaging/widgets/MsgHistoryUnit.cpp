@@ -3,6 +3,7 @@
 #include "chatlog/ChatLogReaderUnit.h"
 #include "chatlog/ChatLogUnit.h"
 #include "chatlog/LogListModelUnit.h"
+#include "chatlog/widgets/LogEntryDelegateUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "messaging/widgets/NewMsgUnit.h"
@@ -46,8 +47,8 @@ THistoryPanel::THistoryPanel(TNewMsgForm& form, TChatLog& log, QWidget* parent)
     FList->setModel(FModel);
     FList->setSelectionMode(QAbstractItemView::SingleSelection);
     FList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    FList->setAlternatingRowColors(true);
-    FList->setWordWrap(true);
+    // Three lines per entry with the sent/received band, as in the log manager.
+    FList->setItemDelegate(new TLogEntryDelegate(FList));
     FList->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(FList, 1);
     FTabs = new QTabBar(this);
