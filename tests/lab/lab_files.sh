@@ -74,6 +74,8 @@ checks() {
 
   # The same again: numbered names and a numbered folder.
   sendfile_run s1 1 --to 10.77.0.2 "$src/report.doc" "$src/Makefile" "$src/Photos"
+  # The receiver unpacks after the sender is done: wait for its report of the repeat.
+  expect_log auto '"Body":"report\(1\)\.doc.*"event":"WM_PEER_FILES"' "the repeat arrives" 20
   if cmp -s "$src/report.doc" "$inbox/report(1).doc" && [ -e "$inbox/(1)Makefile" ] && [ -d "$inbox/Photos(1)/2024" ]; then
     pass "repeats are stored as report(1).doc, (1)Makefile and Photos(1)"
   else
@@ -87,6 +89,7 @@ checks() {
   [ "$(cat "$QLM_LAB_DIR/s2.rc")" = 0 ] && pass "a node that accepts by hand receives the file" ||
     fail "s2 exited $(cat "$QLM_LAB_DIR/s2.rc"): $(cat "$QLM_LAB_DIR/s2.out" "$QLM_LAB_DIR/s2.err")"
   expect_log manual '"event":"WM_PEER_FILEREQUEST"' "the manual node reports the offer"
+  expect_log manual '"event":"WM_PEER_FILES"' "the manual node reports the arrival" 20
   if grep '"event":"WM_PEER_FILES"' "$QLM_LAB_DIR/manual.log" | grep -E '"RequestHandle":[1-9]' >/dev/null &&
      cmp -s "$src/report.doc" "$(inbox_of manual s2)/report.doc"; then
     pass "the stream names the accepting dialog's handle and the file is identical"
