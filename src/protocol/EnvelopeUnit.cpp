@@ -87,3 +87,7 @@ std::optional<quint32> ParseDottedQuadPrefix(QStringView text) {
     if (quad.size() != quad.trimmed().size()) return std::nullopt;
     return ParseDottedQuad(quad);
 }
+
+QString PeerHost(const QString& address, const QString& computerName) {
+    return ParseDottedQuadPrefix(address) ? address : computerName;
+}

@@ -61,3 +61,7 @@ QByteArray WithoutTabs(QByteArray field);
 // skipped and text after a fourth "." is not examined ("1.2.3.4.5" passes,
 // "1.2.3" does not); the four pieces follow ParseDottedQuad.
 std::optional<quint32> ParseDottedQuadPrefix(QStringView text);
+
+// Where to reach a peer: its address when that reads as a dotted quad, else
+// its computer name for the resolver.
+QString PeerHost(const QString& address, const QString& computerName);

@@ -1,5 +1,6 @@
 #include "transfer/FileReceiveUnit.h"
 
+#include "protocol/ChatCodecUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 #include "transfer/UnpackUnit.h"
@@ -189,20 +190,12 @@ TReceiveOutcome TReceiver::Run(const TBroadcastData& header) {
 
 } // namespace
 
-double NowAsDays() {
-    static const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
-    const QDateTime now = QDateTime::currentDateTime();
-    // Local wall-clock time, as the records keep it.
-    const QDateTime wall(now.date(), now.time(), Qt::UTC);
-    return double(epoch.msecsTo(wall)) / 86400000.0;
-}
-
 TReceiveOutcome ReceiveFiles(TRequestReader& reader, const TEnvelope& header, const QString& peerAddress,
                              const TReceiveSettings& settings, const TMessageLang& lang, int stallMs) {
     std::optional<TBroadcastData> data = DecodeFileHeader(header, lang);
     if (!data) return {};
     data->IPAddress = peerAddress;
-    data->ReceivedTime = NowAsDays();
+    data->ReceivedTime = DaysSince1899(QDateTime::currentDateTime());
     if (settings.Admit && !settings.Admit(*data, peerAddress)) return {};
     TReceiver receiver(reader, settings, stallMs);
     return receiver.Run(*data);

@@ -34,9 +34,6 @@ struct TReceiveOutcome {
 TReceiveOutcome ReceiveFiles(TRequestReader& reader, const TEnvelope& header, const QString& peerAddress,
                              const TReceiveSettings& settings, const TMessageLang& lang, int stallMs);
 
-// Days since 1899-12-30 in local time, as the records carry times.
-double NowAsDays();
-
 // The texts of the reasons in TFileFailure (translated).
 namespace ReceiveReason {
 QString Refused();

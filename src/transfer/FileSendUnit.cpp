@@ -1,7 +1,7 @@
 #include "transfer/FileSendUnit.h"
 
-#include "core/UtilsUnit.h"
 #include "platform/NetworkPolicyUnit.h"
+#include "protocol/CommClientUnit.h"
 #include "text/MsgLangUnit.h"
 #include "transfer/FileCodecUnit.h"
 
@@ -61,17 +61,8 @@ private:
     QString FError;
 };
 
-QHostAddress ResolvePeer(const QString& host, const TTransportConfig::TResolver& resolver) {
-    const QString trimmed = host.trimmed();
-    QHostAddress address;
-    if (address.setAddress(trimmed) && address.protocol() == QAbstractSocket::IPv4Protocol) return address;
-    QString resolved;
-    if (resolver ? resolver(trimmed, &resolved) : Utils::ResolveHost(trimmed, &resolved)) return QHostAddress(resolved);
-    return {};
-}
-
 bool Connect(QTcpSocket& socket, const TSendPlan& plan, TSendControl& control, QString* error) {
-    const QHostAddress address = ResolvePeer(plan.Host, plan.Resolver);
+    const QHostAddress address = ResolveAddress(plan.Host, plan.Resolver);
     if (address.isNull()) {
         *error = QStringLiteral("cannot resolve %1").arg(plan.Host);
         return false;

@@ -10,8 +10,6 @@
 
 namespace {
 
-QString PeerHost(const TRecipient& r) { return ParseDottedQuadPrefix(r.IPAddress) ? r.IPAddress : r.ComputerName; }
-
 // Hands the sending thread's news to the main thread's object, queued.
 class TQueuedObserver final : public TSendObserver {
 public:
@@ -54,7 +52,7 @@ bool TOutgoingTransfer::Offer() {
     FPeerHandle = 0;
     FResult = TSendResult();
     const bool sent = FService.Client().SendToPeer(
-        PeerHost(FConsignee), EncodeFileRequest(FService.Client().Identity(), FHandle, FService.Lang()));
+        PeerHost(FConsignee.IPAddress, FConsignee.ComputerName), EncodeFileRequest(FService.Client().Identity(), FHandle, FService.Lang()));
     FState = sent ? tsWaiting : tsComposing;
     return sent;
 }
@@ -66,7 +64,7 @@ bool TOutgoingTransfer::Withdraw() {
     }
     FState = tsComposing;
     return FService.Client().SendToPeer(
-        PeerHost(FConsignee),
+        PeerHost(FConsignee.IPAddress, FConsignee.ComputerName),
         EncodeFileRequestCanceled(FService.Client().Identity(), FHandle, FPeerHandle, FService.Lang()));
 }
 
@@ -75,7 +73,7 @@ void TOutgoingTransfer::Start() {
     if (FThread) FThread->wait();
     FState = tsTransferring;
     TSendPlan plan;
-    plan.Host = PeerHost(FConsignee);
+    plan.Host = PeerHost(FConsignee.IPAddress, FConsignee.ComputerName);
     const TTransportConfig config = FService.Client().Config();
     plan.Port = config.Port;
     plan.Resolver = config.Resolver;

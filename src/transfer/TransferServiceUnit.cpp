@@ -18,11 +18,6 @@ namespace {
 // must not make the list grow.
 constexpr int kMaxAdmissions = 64;
 
-// The peer's dotted quad when it has one, else its computer name.
-QString PeerHost(const QString& address, const QString& computerName) {
-    return ParseDottedQuadPrefix(address) ? address : computerName;
-}
-
 } // namespace
 
 TTransferService::TTransferService(const TCommClient& client, const TCommLocal& local, const TApplicationParams& params,
