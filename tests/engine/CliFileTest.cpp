@@ -1,37 +1,16 @@
 #include "support/CaseName.h"
+#include "support/CliProcess.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QProcess>
 #include <ostream>
 
 namespace {
 
-struct TRun {
-    int Exit = -1;
-    QString Out, Err;
-};
-
-// The real program with its own home; the test main's QUILLMATE_NETWORK=off is inherited.
-TRun RunCli(const TTempHome& home, const QStringList& arguments, const QByteArray& input = {}) {
-    QProcess process;
-    process.start(QDir(RuntimeDir()).filePath(QStringLiteral("quillmate-cli")),
-                  QStringList{QStringLiteral("--home"), home.Path()} + arguments);
-    if (!input.isEmpty()) process.write(input);
-    process.closeWriteChannel();
-    TRun run;
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        ADD_FAILURE() << "quillmate-cli did not finish";
-        return run;
-    }
-    run.Exit = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.Out = QString::fromUtf8(process.readAllStandardOutput());
-    run.Err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+TCliResult RunCli(const TTempHome& home, const QStringList& arguments, const QByteArray& input = {}) {
+    return RunCliProcess(home.Path(), arguments, CliProgram(), input);
 }
 
 struct TSendFileUsage {
@@ -45,7 +24,7 @@ class CliSendFileUsage : public ::testing::TestWithParam<TSendFileUsage> {};
 
 TEST_P(CliSendFileUsage, ExitsWithTwoAndSaysWhy) {
     TTempHome home;
-    const TRun r = RunCli(home, QStringList{QStringLiteral("sendfile")} + GetParam().Arguments);
+    const TCliResult r = RunCli(home, QStringList{QStringLiteral("sendfile")} + GetParam().Arguments);
     EXPECT_EQ(r.Exit, 2);
     EXPECT_TRUE(r.Err.contains(QString::fromUtf8(GetParam().Message))) << r.Err.toStdString();
     EXPECT_EQ(r.Err.count(QLatin1Char('\n')), 1);
@@ -65,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CliSendFile, AFileThatCannotGoIsReportedAndTheExitIsOne) {
     TTempHome home;
     const QString missing = home.Path() + QStringLiteral("missing.txt");
-    const TRun r = RunCli(home, {QStringLiteral("sendfile"), QStringLiteral("--to"), QStringLiteral("127.0.0.1"), missing});
+    const TCliResult r = RunCli(home, {QStringLiteral("sendfile"), QStringLiteral("--to"), QStringLiteral("127.0.0.1"), missing});
     EXPECT_EQ(r.Exit, 1);
     EXPECT_TRUE(r.Out.startsWith(QStringLiteral("failed ") + missing + QStringLiteral(": "))) << r.Out.toStdString();
     EXPECT_TRUE(r.Out.contains(QStringLiteral("is not a file that can be sent"))) << r.Out.toStdString();
@@ -74,7 +53,7 @@ TEST(CliSendFile, AFileThatCannotGoIsReportedAndTheExitIsOne) {
 TEST(CliSendFile, WithoutANetworkItEndsInsteadOfWaiting) {
     TTempHome home;
     home.Write(QStringLiteral("a.txt"), "a");
-    const TRun r = RunCli(home, {QStringLiteral("sendfile"), QStringLiteral("--to"), QStringLiteral("127.0.0.1"),
+    const TCliResult r = RunCli(home, {QStringLiteral("sendfile"), QStringLiteral("--to"), QStringLiteral("127.0.0.1"),
                                  QStringLiteral("--json"), home.File(QStringLiteral("a.txt"))});
     EXPECT_EQ(r.Exit, 1);
     EXPECT_TRUE(r.Err.contains(QStringLiteral("network is off"))) << r.Err.toStdString();
@@ -82,7 +61,7 @@ TEST(CliSendFile, WithoutANetworkItEndsInsteadOfWaiting) {
 
 TEST(CliListenFiles, TakesTheFileOptions) {
     TTempHome home;
-    const TRun r = RunCli(home, {QStringLiteral("listen"), QStringLiteral("--no-auto-files"), QStringLiteral("--accept-files")},
+    const TCliResult r = RunCli(home, {QStringLiteral("listen"), QStringLiteral("--no-auto-files"), QStringLiteral("--accept-files")},
                           "quit\n");
     EXPECT_EQ(r.Exit, 0) << r.Err.toStdString();
     // This run's choice is never saved.
