@@ -34,6 +34,13 @@ QHostAddress ResolveAddress(const QString& host, const TTransportConfig::TResolv
 struct TMessageSendLimits {
     int ConnectTimeoutMs = 10 * 1000;
     int StallTimeoutMs = 30 * 1000; // nothing could be written for this long: the recipient is given up
+    // Written in full, the request is taken once the recipient closes; one that
+    // keeps the connection longer than this has it in its buffers all the same.
+    int DeliveryWaitMs = 3 * 1000;
+    // A recipient that resets the connection (too many of ours open) is tried
+    // again this often, after pauses of ResetPauseMs, twice that, ...
+    int ResetRetries = 3;
+    int ResetPauseMs = 100;
     std::function<bool()> Cancelled; // asked while waiting; true ends the send at once
 };
 

@@ -2,6 +2,7 @@
 #include "protocol/CommClientUnit.h"
 
 #include "platform/NetworkPolicyUnit.h"
+#include "platform/SocketOptionsUnit.h"
 #include "protocol/ChatCodecUnit.h"
 #include "text/MsgLangUnit.h"
 
@@ -9,6 +10,7 @@
 #include <QEventLoop>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -19,6 +21,7 @@ constexpr qsizetype kChunk = 32768;
 constexpr int kSliceMs = 100;
 
 const QString kOk = QStringLiteral("OK");
+const QString kNotTaken = QStringLiteral("The recipient closed the connection without taking the message");
 
 int Slice(const QDeadlineTimer& deadline) {
     return int(qBound<qint64>(qint64(1), deadline.remainingTime(), qint64(kSliceMs)));
@@ -53,18 +56,43 @@ QString WaitConnected(QTcpSocket& socket, int timeoutMs, const std::function<boo
     return cancelled() ? QStringLiteral("Canceled") : QStringLiteral("Connection timed out");
 }
 
-// One request over a connection of its own; empty when it all went out,
-// else why not.
-QString SendRequest(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
+struct TSendOutcome {
+    QString Error; // empty: delivered
+    bool Reset = false; // the peer reset the connection: it never took the request
+};
+
+// Until the peer ends the connection: closed in order means read; a reset means
+// refused or closed unread. A peer that holds the connection has the request in
+// its buffers and reads it in its turn, as one without a free worker does.
+TSendOutcome AwaitDelivery(QTcpSocket& socket, const TMessageSendLimits& limits, const std::function<bool()>& cancelled) {
+    const QDeadlineTimer wait(limits.DeliveryWaitMs);
+    for (;;) {
+        switch (Platform::WaitPeerEnd(socket.socketDescriptor(), Slice(wait))) {
+        case Platform::peReset: return {kNotTaken, true};
+        case Platform::peClosed:
+        case Platform::peData: return {};
+        case Platform::peWaiting: break;
+        }
+        if (cancelled()) return {QStringLiteral("Canceled")};
+        if (wait.hasExpired()) return {};
+    }
+}
+
+// One request over a connection of its own.
+TSendOutcome SendRequest(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
     const auto cancelled = [&limits] { return limits.Cancelled && limits.Cancelled(); };
-    if (!Platform::DestinationAllowed(to)) return QStringLiteral("Sending to %1 is not allowed here").arg(to.toString());
+    if (!Platform::DestinationAllowed(to)) return {QStringLiteral("Sending to %1 is not allowed here").arg(to.toString())};
     QTcpSocket socket;
     socket.setProxy(QNetworkProxy::NoProxy);
     socket.connectToHost(to, port);
-    if (const QString error = WaitConnected(socket, limits.ConnectTimeoutMs, cancelled); !error.isEmpty()) return error;
+    if (const QString error = WaitConnected(socket, limits.ConnectTimeoutMs, cancelled); !error.isEmpty()) return {error};
+    // A reset while writing is a refusal as well.
+    const auto failed = [&socket] {
+        if (socket.error() == QAbstractSocket::RemoteHostClosedError) return TSendOutcome{kNotTaken, true};
+        return TSendOutcome{socket.errorString()};
+    };
     for (qsizetype offset = 0; offset < request.size(); offset += kChunk) {
-        if (socket.write(request.constData() + offset, qMin(kChunk, request.size() - offset)) < 0)
-            return socket.errorString();
+        if (socket.write(request.constData() + offset, qMin(kChunk, request.size() - offset)) < 0) return failed();
         // A peer that stops reading holds us only until the stall limit.
         QDeadlineTimer stall(limits.StallTimeoutMs);
         while (socket.bytesToWrite() > 0) {
@@ -72,13 +100,27 @@ QString SendRequest(const QHostAddress& to, quint16 port, const QByteArray& requ
                 stall.setRemainingTime(limits.StallTimeoutMs);
                 continue;
             }
-            if (socket.state() != QAbstractSocket::ConnectedState) return socket.errorString();
-            if (cancelled()) return QStringLiteral("Canceled");
-            if (stall.hasExpired()) return QStringLiteral("The recipient stopped reading");
+            if (socket.state() != QAbstractSocket::ConnectedState) return failed();
+            if (cancelled()) return {QStringLiteral("Canceled")};
+            if (stall.hasExpired()) return {QStringLiteral("The recipient stopped reading")};
         }
     }
+    TSendOutcome outcome = AwaitDelivery(socket, limits, cancelled);
     socket.disconnectFromHost();
-    return {};
+    return outcome;
+}
+
+// A listener busy with many connections from us refuses more with a reset;
+// it takes the request again once some of those are done.
+QString Deliver(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
+    TSendOutcome outcome;
+    for (int attempt = 0;; ++attempt) {
+        outcome = SendRequest(to, port, request, limits);
+        if (!outcome.Reset || attempt >= limits.ResetRetries) break;
+        const QDeadlineTimer pause(limits.ResetPauseMs << attempt);
+        while (!pause.hasExpired() && !(limits.Cancelled && limits.Cancelled())) QThread::msleep(quint64(Slice(pause)));
+    }
+    return outcome.Error;
 }
 
 } // namespace
@@ -98,7 +140,7 @@ bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients,
         if (reason.isEmpty() && limits.Cancelled && limits.Cancelled()) reason = QStringLiteral("Canceled");
         if (reason.isEmpty()) {
             const QHostAddress address = RecipientAddress(recipient, config);
-            reason = address.isNull() ? QStringLiteral("Host not found") : SendRequest(address, config.Port, request, limits);
+            reason = address.isNull() ? QStringLiteral("Host not found") : Deliver(address, config.Port, request, limits);
         }
         if (reason.isEmpty()) {
             recipient.SendStatus = kOk;

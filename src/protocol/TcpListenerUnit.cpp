@@ -1,5 +1,7 @@
 #include "protocol/TcpListenerUnit.h"
 
+#include "platform/SocketOptionsUnit.h"
+
 #include <QTcpSocket>
 #include <QThread>
 #include <QThreadPool>
@@ -47,9 +49,10 @@ void TTcpListener::incomingConnection(qintptr descriptor) {
     if (!socket->setSocketDescriptor(descriptor)) return;
     const QString address = SourceAddress(*socket);
     // Checked before anything is kept: a refused connection costs nothing more.
-    if (FOpen >= FOptions.MaxConnections) return Refuse(rfTotalConnections, address);
+    // Refused with a reset, so that its sender knows the request was not taken.
+    if (FOpen >= FOptions.MaxConnections) return Refuse(rfTotalConnections, address, *socket);
     THost& host = FHosts[address];
-    if (host.Open >= FOptions.MaxConnectionsPerHost) return Refuse(rfHostConnections, address);
+    if (host.Open >= FOptions.MaxConnectionsPerHost) return Refuse(rfHostConnections, address, *socket);
     ++host.Open;
     ++FOpen;
     ++FCounters.Open;
@@ -78,7 +81,7 @@ void TTcpListener::ReadHeader(quint64 id) {
     std::optional<TEnvelope> header;
     if (result == TRequestReader::rrOk) header = TEnvelope::Parse(line);
     if (!header || !FKnown(header->Type().toUpper())) {
-        Refuse(rfBadHeader, it->second.Address);
+        Refuse(rfBadHeader, it->second.Address, *it->second.Socket);
         return DropPending(it);
     }
     auto request = std::make_shared<TAcceptedRequest>();
@@ -103,7 +106,7 @@ void TTcpListener::HeaderClosed(quint64 id) {
 
 void TTcpListener::ExpireHeaders() {
     while (!FPending.empty() && FPending.begin()->second.Deadline.hasExpired()) {
-        Refuse(rfHeaderTimeout, FPending.begin()->second.Address);
+        Refuse(rfHeaderTimeout, FPending.begin()->second.Address, *FPending.begin()->second.Socket);
         DropPending(FPending.begin());
     }
     ArmHeaderTimer();
@@ -172,7 +175,9 @@ void TTcpListener::Release(const QString& address) {
     if (it != FHosts.end() && --it->Open <= 0) FHosts.erase(it);
 }
 
-void TTcpListener::Refuse(TRefusal reason, const QString& address) {
+void TTcpListener::Refuse(TRefusal reason, const QString& address, QTcpSocket& socket) {
+    // Its close, wherever the caller does it, becomes a reset.
+    Platform::ResetOnClose(socket.socketDescriptor());
     ++FCounters.Refused[reason];
     // A flood must not flood the log as well.
     QElapsedTimer& last = FLastLog[reason];

@@ -72,7 +72,7 @@ private:
     void Dispatch(THost& host, std::shared_ptr<TAcceptedRequest> request);
     void Finished(const QString& address);
     void Release(const QString& address);
-    void Refuse(TRefusal reason, const QString& address);
+    void Refuse(TRefusal reason, const QString& address, QTcpSocket& socket);
 
     const TListenOptions FOptions;
     QThreadPool& FPool;

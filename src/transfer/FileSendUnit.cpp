@@ -1,6 +1,7 @@
 #include "transfer/FileSendUnit.h"
 
 #include "platform/NetworkPolicyUnit.h"
+#include "platform/SocketOptionsUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "text/MsgLangUnit.h"
 #include "transfer/FileCodecUnit.h"
@@ -115,6 +116,26 @@ int TSendResult::SentCount() const {
     return sent;
 }
 
+namespace {
+// The receiver closes once it has read the end marker; a reset means it did
+// not take the stream whole (it refused the connection or stopped on its side).
+// One that keeps the connection open longer has everything in its buffers.
+bool PeerTookAll(QTcpSocket& socket, const TSendControl& control, int waitMs) {
+    const QDeadlineTimer wait(waitMs);
+    while (!control.AbortRequested()) {
+        const int slice = int(qBound<qint64>(qint64(1), wait.remainingTime(), qint64(100)));
+        switch (Platform::WaitPeerEnd(socket.socketDescriptor(), slice)) {
+        case Platform::peReset: return false;
+        case Platform::peClosed:
+        case Platform::peData: return true;
+        case Platform::peWaiting: break;
+        }
+        if (wait.hasExpired()) return true;
+    }
+    return true;
+}
+} // namespace
+
 TSendResult SendFiles(const TSendPlan& plan, TSendControl& control, TSendObserver* observer) {
     TSendResult result;
     result.Files.resize(plan.Rows.size());
@@ -184,6 +205,17 @@ TSendResult SendFiles(const TSendPlan& plan, TSendControl& control, TSendObserve
         if (result.Canceled) broken = !out.Write(QByteArray(FileMarker::Canceled) + "\r\n");
         else if (result.SentCount() > 0) broken = !out.Write(QByteArray(FileMarker::End) + "\r\n");
         broken = broken || !out.Drain();
+        if (!broken && !PeerTookAll(socket, control, plan.EndWaitMs)) {
+            // Which of the files it kept only the receiver knows: none counts as sent.
+            for (TFileOutcome& outcome : result.Files) {
+                if (outcome.Kind != TFileOutcomeKind::Sent) continue;
+                outcome.Kind = TFileOutcomeKind::Broken;
+                outcome.Detail = QStringLiteral("the recipient closed the connection before taking everything");
+            }
+            result.Error = QStringLiteral("The recipient closed the connection before taking everything");
+            socket.abort();
+            return result;
+        }
     }
     if (control.AbortRequested()) {
         result.Aborted = true;

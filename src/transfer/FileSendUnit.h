@@ -40,6 +40,7 @@ struct TSendPlan {
     TTransportConfig::TResolver Resolver; // empty: the system resolver
     int ConnectTimeoutMs = 15 * 1000;
     int StallTimeoutMs = 120 * 1000; // the peer took nothing for this long: it is gone
+    int EndWaitMs = 30 * 1000;       // for the receiver's close after the end marker
 };
 
 struct TSendResult {

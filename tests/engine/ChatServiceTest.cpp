@@ -2,6 +2,7 @@
 
 #include "protocol/ChatCodecUnit.h"
 #include "protocol/ChatHandlersUnit.h"
+#include "platform/SocketOptionsUnit.h"
 #include "support/CaseName.h"
 #include "support/ServerFixture.h"
 
@@ -394,6 +395,102 @@ TEST_F(ChatFixture, PeerThatNeverReadsStallsALongMessage) {
     const TSendMessageResult result = SendAndWait(job);
     EXPECT_FALSE(result.AnyReached());
     EXPECT_EQ(result.Outcomes.value(0).Reason, QStringLiteral("The recipient stopped reading"));
+}
+
+// How a recipient ends the connection tells whether it took the message: an
+// orderly close after reading, or a reset (refused, or closed unread).
+struct TPeerEndCase {
+    const char* Name;
+    int Resets;       // connections reset on arrival before one is served
+    bool Closes;      // a served connection is closed once the body is in; else held open
+    bool Reached;
+    int Connections;  // the sender's attempts the peer saw, at least (Qt may try a reset connect twice)
+};
+void PrintTo(const TPeerEndCase& c, std::ostream* os) { *os << c.Name; }
+
+class PeerEnd : public ChatFixture, public ::testing::WithParamInterface<TPeerEndCase> {};
+
+TEST_P(PeerEnd, OnlyATakenMessageCountsAsReached) {
+    const TPeerEndCase& c = GetParam();
+    TMessageSendLimits limits;
+    limits.ConnectTimeoutMs = 2000;
+    limits.StallTimeoutMs = 2000;
+    limits.DeliveryWaitMs = 300;
+    limits.ResetRetries = 2;
+    limits.ResetPauseMs = 10;
+    Chat.SetSendLimits(limits);
+    QTcpServer peer;
+    ASSERT_TRUE(peer.listen(QHostAddress::LocalHost, 0));
+    Config.Port = peer.serverPort();
+    int connections = 0, bodies = 0;
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    QObject::connect(&peer, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* raw = peer.nextPendingConnection()) {
+            std::unique_ptr<QTcpSocket> socket(raw);
+            if (connections++ < c.Resets) {
+                Platform::ResetOnClose(socket->socketDescriptor());
+                socket->abort();
+                continue;
+            }
+            QTcpSocket* s = socket.get();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [s, &c, &bodies, data = std::make_shared<QByteArray>()] {
+                *data += s->readAll();
+                if (!data->endsWith("{\\rtf1 end}")) return;
+                ++bodies;
+                if (c.Closes) s->disconnectFromHost();
+            });
+            held.push_back(std::move(socket));
+        }
+    });
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("PEER"), kLoopback)};
+    job.Body = "{\\rtf1 end}";
+    const TSendMessageResult result = SendAndWait(job);
+    EXPECT_EQ(result.AnyReached(), c.Reached) << result.Outcomes.value(0).Reason.toStdString();
+    EXPECT_GE(connections, c.Connections);
+    EXPECT_EQ(bodies, c.Reached ? 1 : 0);
+    if (!c.Reached)
+        EXPECT_EQ(result.Outcomes.value(0).Reason,
+                  QStringLiteral("The recipient closed the connection without taking the message"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PeerEnd,
+                         ::testing::Values(TPeerEndCase{"ClosesAfterReading", 0, true, true, 1},
+                                           TPeerEndCase{"ResetOnceThenTaken", 1, true, true, 2},
+                                           TPeerEndCase{"ResetTwiceThenTaken", 2, true, true, 3},
+                                           TPeerEndCase{"ResetEveryTime", 99, true, false, 3},
+                                           TPeerEndCase{"HoldsTheConnectionOpen", 0, false, true, 1}),
+                         TCaseName());
+
+// A listener already holding as many of our connections as it allows one host
+// refuses the next: the sender must hear of it rather than count it sent, and
+// gets through once a connection is free again.
+TEST_F(ChatFixture, ListenerFullOfOurConnectionsRefusesAndTheSenderIsTold) {
+    TCommServer::TOptions options = LoopbackOptions(5000);
+    options.MaxConnectionsPerHost = 1;
+    RegisterChatHandlers(*Server, Sink, Lang, {});
+    ASSERT_TRUE(Server->StartListening(options));
+    TMessageSendLimits limits;
+    limits.ConnectTimeoutMs = 2000;
+    limits.ResetRetries = 1;
+    limits.ResetPauseMs = 10;
+    Chat.SetSendLimits(limits);
+    auto idle = std::make_unique<QTcpSocket>();
+    idle->connectToHost(QHostAddress::LocalHost, Port);
+    ASSERT_TRUE(idle->waitForConnected(2000));
+    ASSERT_TRUE(WaitUntil([&] { return Server->Counts().Open == 1; }));
+    TSendMessageJob job;
+    job.Recipients = {Recipient(QString(), QStringLiteral("ME"), kLoopback)};
+    job.Body = "{\\rtf1 first}";
+    EXPECT_FALSE(SendAndWait(job).AnyReached());
+    EXPECT_GE(Server->Counts().Refused[rfHostConnections], 2u); // the first try and one more
+    idle.reset();
+    ASSERT_TRUE(WaitUntil([&] { return Server->Counts().Open == 0; }));
+    job.Body = "{\\rtf1 second}";
+    EXPECT_TRUE(SendAndWait(job).AnyReached());
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    EXPECT_EQ(Messages.size(), 1);
+    EXPECT_EQ(Messages[0].Body, "{\\rtf1 second}");
 }
 
 TEST_F(ChatFixture, BodyOverTheLimitIsRefusedBeforeConnecting) {

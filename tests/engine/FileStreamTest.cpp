@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/SocketOptionsUnit.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtEndian>
@@ -286,6 +288,31 @@ TEST_F(FileStream, ThePeerVanishingInsideAFileEndsTheSendTruthfully) {
     ASSERT_EQ(result.Files.size(), 2);
     EXPECT_EQ(result.Files[0].Kind, TFileOutcomeKind::Broken);
     EXPECT_EQ(result.Files[1].Kind, TFileOutcomeKind::NotSent);
+}
+
+// Small files fit the socket buffers whole: only the receiver's close after
+// the end marker says they were taken. A reset then means they were not.
+TEST_F(FileStream, SmallFilesResetAtTheEndAreNotCountedSent) {
+    QTcpServer peer;
+    ASSERT_TRUE(peer.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&peer, &QTcpServer::newConnection, [&] {
+        QTcpSocket* s = peer.nextPendingConnection();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s] {
+            if (!s->peek(s->bytesAvailable()).endsWith("SENDINGFILE_END\r\n")) return;
+            // All of it came, none of it is taken: as a receiver that gave up.
+            Platform::ResetOnClose(s->socketDescriptor());
+            s->abort();
+        });
+    });
+    MakeFile(QStringLiteral("a.txt"), "a");
+    MakeFile(QStringLiteral("b.txt"), "b");
+    TSendPlan plan = Plan({{Src("a.txt")}, {Src("b.txt")}});
+    plan.Port = peer.serverPort();
+    const TSendResult result = RunSend(plan);
+    EXPECT_TRUE(result.Connected);
+    EXPECT_FALSE(result.Success());
+    EXPECT_FALSE(result.Error.isEmpty());
+    EXPECT_EQ(result.SentCount(), 0);
 }
 
 TEST_F(FileStream, NobodyListeningIsAnErrorNotAHang) {

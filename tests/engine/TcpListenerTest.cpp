@@ -1,12 +1,19 @@
 // The TCP listener's limits: idle and slow peers take no worker, one host
 // never crowds out another, and what it refuses is counted.
 #include "platform/FileLimitUnit.h"
+#include "platform/SocketOptionsUnit.h"
 #include "protocol/ListenOptionsUnit.h"
 #include "support/CaseName.h"
 #include "support/ServerFixture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -40,6 +47,44 @@ std::unique_ptr<QTcpSocket> Connect(const char* source, quint16 port) {
     if (!socket->waitForConnected(2000)) return nullptr;
     return socket;
 }
+
+// A connection by the system's blocking connect, which is done once the
+// handshake is, before any accept: a refusal's reset cannot make it connect
+// again, as Qt's check of a pending connect can.
+class TRawConnection {
+public:
+    TRawConnection(const char* source, quint16 port) : FFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in from{}, to{};
+        from.sin_family = to.sin_family = AF_INET;
+        ::inet_pton(AF_INET, source, &from.sin_addr);
+        ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        to.sin_port = htons(port);
+        FOk = FFd >= 0 && ::bind(FFd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+              ::connect(FFd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        // A refusal can come before connect returns: the connection was made, and reset.
+        FReset = !FOk && errno == ECONNRESET;
+    }
+    ~TRawConnection() {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TRawConnection(const TRawConnection&) = delete;
+    TRawConnection& operator=(const TRawConnection&) = delete;
+    bool Ok() const { return FOk; }
+    bool Reset() const { return FReset; }
+    // False when the peer reset the connection before (or while) it was written.
+    bool Write(const QByteArray& bytes) {
+        if (FOk && ::send(FFd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size()) return true;
+        FReset = FReset || errno == ECONNRESET || errno == EPIPE;
+        return false;
+    }
+    // How the peer ended the connection, a reset seen before included.
+    Platform::TPeerEnd End(int waitMs) const { return FReset ? Platform::peReset : Platform::WaitPeerEnd(FFd, waitMs); }
+
+private:
+    int FFd;
+    bool FOk = false;
+    bool FReset = false;
+};
 
 void Send(QTcpSocket& socket, const QByteArray& bytes) {
     socket.write(bytes);
@@ -83,9 +128,8 @@ protected:
     // Opens count connections from source that send nothing.
     void OpenIdle(const char* source, int count) {
         for (int i = 0; i < count; ++i) {
-            std::unique_ptr<QTcpSocket> socket = Connect(source, Port);
-            ASSERT_TRUE(socket) << "connection " << i;
-            Idle.push_back(std::move(socket));
+            Idle.push_back(std::make_unique<TRawConnection>(source, Port));
+            ASSERT_TRUE(Idle.back()->Ok() || Idle.back()->Reset()) << "connection " << i << " errno " << errno;
         }
     }
     TListenerCounts Counts() const { return Server->Counts(); }
@@ -96,7 +140,7 @@ protected:
     const char* HeldSource = "";
     std::atomic<bool> Held{false};
     std::atomic<int> Served{0};
-    std::vector<std::unique_ptr<QTcpSocket>> Idle;
+    std::vector<std::unique_ptr<TRawConnection>> Idle;
 };
 
 TEST(ListenOptions, DefaultsAreTheDocumentedLimits) {
@@ -213,6 +257,46 @@ INSTANTIATE_TEST_SUITE_P(Cases, HeaderDeadlineCases,
                                            THeaderCase{"OneBytePer20MsWithin3s", 3000, 20, true}),
                          TCaseName());
 
+// How the listener ends a connection tells its sender whether the request was
+// taken: an orderly close once served, a reset for every refusal.
+struct TEndCase {
+    const char* Name;
+    int MaxConnectionsPerHost;
+    int HeaderMs;
+    QByteArray Request;
+    Platform::TPeerEnd End;
+    TRefusal Reason; // rfCount: none
+};
+void PrintTo(const TEndCase& c, std::ostream* os) { *os << c.Name; }
+
+class EndCases : public TcpListener, public ::testing::WithParamInterface<TEndCase> {};
+
+TEST_P(EndCases, RefusalsResetServedRequestsClose) {
+    const TEndCase& c = GetParam();
+    TCommServer::TOptions options = LoopbackOptions(c.HeaderMs);
+    options.MaxConnectionsPerHost = c.MaxConnectionsPerHost;
+    ASSERT_TRUE(Server->StartListening(options));
+    if (c.MaxConnectionsPerHost == 1) {
+        OpenIdle(kHostA, 1);
+        ASSERT_TRUE(WaitUntil([&] { return Counts().Open == 1; }));
+    }
+    TRawConnection connection(kHostA, Port);
+    ASSERT_TRUE(connection.Ok() || connection.Reset());
+    if (!c.Request.isEmpty()) ASSERT_TRUE(connection.Write(c.Request) || connection.Reset());
+    EXPECT_EQ(connection.End(5000), c.End);
+    if (c.Reason != rfCount) EXPECT_EQ(Counts().Refused[c.Reason], 1u);
+    EXPECT_EQ(Counts().RefusedTotal(), c.Reason == rfCount ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndCases,
+    ::testing::Values(TEndCase{"Served", 32, 3000, TestRequest("taken"), Platform::peClosed, rfCount},
+                      TEndCase{"HostFull", 1, 3000, TestRequest("one too many"), Platform::peReset, rfHostConnections},
+                      TEndCase{"HostFullBeforeAnyByte", 1, 3000, {}, Platform::peReset, rfHostConnections},
+                      TEndCase{"BadHeader", 32, 3000, "NOT_OURS\t1\r\n", Platform::peReset, rfBadHeader},
+                      TEndCase{"HeaderTimeout", 32, 200, "QLM_TE", Platform::peReset, rfHeaderTimeout}),
+    TCaseName());
+
 struct TPiecesCase {
     const char* Name;
     QList<QByteArray> Pieces;
@@ -270,11 +354,11 @@ TEST_P(RefusalCases, CountedByReason) {
     options.MaxConnectionsPerHost = c.MaxConnectionsPerHost;
     options.MaxConnections = c.MaxConnections;
     ASSERT_TRUE(Server->StartListening(options));
-    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    std::vector<std::unique_ptr<TRawConnection>> sockets;
     for (const TSend& send : c.Sends) {
-        sockets.push_back(Connect(send.Source, Port));
-        ASSERT_TRUE(sockets.back());
-        if (!send.Bytes.isEmpty()) Send(*sockets.back(), send.Bytes);
+        sockets.push_back(std::make_unique<TRawConnection>(send.Source, Port));
+        ASSERT_TRUE(sockets.back()->Ok() || sockets.back()->Reset());
+        if (!send.Bytes.isEmpty()) ASSERT_TRUE(sockets.back()->Write(send.Bytes) || sockets.back()->Reset());
         // In order: each connection is the listener's before the next one comes.
         ASSERT_TRUE(WaitUntil([&] { return Counts().Open + int(Counts().RefusedTotal()) >= int(sockets.size()); }));
     }
