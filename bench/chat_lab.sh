@@ -15,7 +15,8 @@
 #       3 and 4, in rounds: how many each node showed once, missed or showed
 #       twice, and the kernel's receive-buffer drops on each host.
 # QLM_CHAT_ROUNDS sets the number of rounds (default 3, at most 9),
-# QLM_CHAT_SLICES the slices of a round (default 4; 1 sends COUNT of each in one go).
+# QLM_CHAT_SLICES the slices of a round (default 4; 1 sends COUNT of each in one go),
+# QLM_CHAT_TMPFS=1 puts the nodes' homes (their chat logs) on tmpfs.
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 netlab=$here/../tests/lab/netlab.sh
@@ -36,6 +37,12 @@ dir=$QLM_LAB_DIR
 export QUILLMATE_TIMINGS="load=50,repeat=300"
 
 pids=()
+# The nodes' homes (and so their chat logs): on tmpfs when QLM_CHAT_TMPFS=1,
+# which leaves the disk out of the figures (the sink stores nothing).
+homes=$dir
+if [ "${QLM_CHAT_TMPFS:-0}" = 1 ]; then
+  homes=$(mktemp -d /dev/shm/qlmchat.XXXXXX) || exit 1
+fi
 # On any exit: end the nodes and the sink still running (the lab would stop
 # them too, but a node told to stop says goodbye and prints its counts).
 cleanup() {
@@ -45,7 +52,7 @@ cleanup() {
     wait_gone 10 "$pid" || kill -TERM "$pid" 2>/dev/null
   done
 }
-trap cleanup EXIT
+trap 'cleanup; [ "$homes" = "$dir" ] || rm -rf "$homes"' EXIT
 gone() { ! [ -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
 wait_gone() { # wait_gone SECONDS PID
   local i
@@ -58,9 +65,9 @@ wait_gone() { # wait_gone SECONDS PID
 # through ip netns exec, which execs the program: the pid is the node's.
 node_start() {
   local name=$1 host=$2
-  mkdir -p "$dir/home-$name"
+  mkdir -p "$homes/home-$name"
   mkfifo "$dir/$name.in" "$dir/$name.out"
-  ip netns exec "${QLM_LAB_PREFIX}h$host" "$cli" --home "$dir/home-$name" listen --json --nickname "$name" \
+  ip netns exec "${QLM_LAB_PREFIX}h$host" "$cli" --home "$homes/home-$name" listen --json --nickname "$name" \
     <"$dir/$name.in" >"$dir/$name.out" 2>"$dir/$name.err" &
   pids+=($!)
 }
