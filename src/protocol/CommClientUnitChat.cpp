@@ -64,6 +64,8 @@ struct TSendOutcome {
 // Until the peer ends the connection: closed in order means read; a reset means
 // refused or closed unread. A peer that holds the connection has the request in
 // its buffers and reads it in its turn, as one without a free worker does.
+// A socket Qt closed while writing (no descriptor left) ended before our last
+// byte was out, which only a refusal does: counted as a reset.
 TSendOutcome AwaitDelivery(QTcpSocket& socket, const TMessageSendLimits& limits, const std::function<bool()>& cancelled) {
     const QDeadlineTimer wait(limits.DeliveryWaitMs);
     for (;;) {
