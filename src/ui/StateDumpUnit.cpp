@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QToolButton>
 #include <QTreeView>
 #include <QWindow>
 #include <algorithm>
@@ -127,7 +129,11 @@ QByteArray TStateDump::RenderWindow(const QWidget& window) {
     }
     for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
         if (!Shown(button, window)) continue;
-        text += Line({QStringLiteral("button"), id, button->objectName(), button->isEnabled() ? QStringLiteral("1") : QStringLiteral("0"),
+        // A tool bar's button is known by its action's name.
+        QString name = button->objectName();
+        if (const auto* tool = qobject_cast<const QToolButton*>(button); name.isEmpty() && tool && tool->defaultAction())
+            name = tool->defaultAction()->objectName();
+        text += Line({QStringLiteral("button"), id, name, button->isEnabled() ? QStringLiteral("1") : QStringLiteral("0"),
                       CentreIn(*button, window), button->text()});
     }
     for (const QLabel* label : window.findChildren<QLabel*>()) {

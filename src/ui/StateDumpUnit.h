@@ -24,6 +24,7 @@ class TServerQueue;
 //   notification<TAB>id<TAB>title<TAB>text
 //   text<TAB>id<TAB>object name<TAB>pictures<TAB>x,y<TAB>plain text
 //   button<TAB>id<TAB>object name<TAB>enabled<TAB>x,y<TAB>caption
+//     (a tool bar's button: its action's object name)
 //   label<TAB>id<TAB>object name<TAB>x,y<TAB>text
 //   progress<TAB>id<TAB>object name<TAB>value<TAB>maximum
 //   row<TAB>id<TAB>object name<TAB>path<TAB>x,y<TAB>cells joined by " | "

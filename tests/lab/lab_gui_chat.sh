@@ -44,12 +44,7 @@ open_first() {
 text_of() { dump_line "$1" "^text\t$2\t$3\t$4\t[^\t]*\t.*$5" "${6:-10}"; }
 
 checks() {
-  [ -x "$gui" ] || { fail "quillmate not found (QLM_GUI=$gui)"; return; }
-  [ -x "$cli" ] || { fail "quillmate-cli not found (QLM_CLI=$cli)"; return; }
-  local tool
-  for tool in Xvfb xdotool xclip; do
-    command -v "$tool" >/dev/null || { fail "$tool is missing (build.sh installs it)"; return; }
-  done
+  gui_lab_ready || return
   gui_start gA 1 Alice || return
   gui_start gB 2 Bruno || return
   node_start n3 3
@@ -100,9 +95,7 @@ checks() {
   click_part gA "$chat" text RichED
   type_text gA "$chat" "Look at this "
   # A pasted picture file (GIF, JPEG, BMP, icon) goes into the text.
-  printf 'file://%s\r\n' "$QLM_LAB_DIR/dot.gif" >"$QLM_LAB_DIR/clip.txt"
-  gui_x gA xclip -selection clipboard -t text/uri-list -i "$QLM_LAB_DIR/clip.txt" 2>"$QLM_LAB_DIR/xclip.err" &
-  keys gA "$chat" ctrl+v
+  paste_files gA "$chat" "$QLM_LAB_DIR/dot.gif"
   text_of gA "$chat" RichED 1 "Look at this" 5 >/dev/null && pass "the pasted picture stands in Alice's input" ||
     fail "Alice's input after the paste: $(grep -P "^text\t$chat\tRichED" "$QLM_LAB_DIR/gA.state")"
   click_part gA "$chat" button tbEmotion

@@ -8,6 +8,16 @@
 declare -A gui_hosts=() gui_displays=() gui_pids=()
 readonly kGuiTimings="load=50,repeat=300,signal=500,minute=100"
 
+# gui_lab_ready: the programs ($gui, $cli) and the X tools are there.
+gui_lab_ready() {
+  [ -x "$gui" ] || { fail "quillmate not found (QLM_GUI=$gui)"; return 1; }
+  [ -x "$cli" ] || { fail "quillmate-cli not found (QLM_CLI=$cli)"; return 1; }
+  local tool
+  for tool in Xvfb xdotool xclip; do
+    command -v "$tool" >/dev/null || { fail "$tool is missing (build.sh installs it)"; return 1; }
+  done
+}
+
 # gui_home NAME NICKNAME [INI LINES...]: a settings folder with a fixed id.
 gui_home() {
   local home="$QLM_LAB_DIR/home-$1" nick=$2 line
@@ -118,4 +128,26 @@ keys() {
 # type_text NAME ID TEXT: focuses window ID and types TEXT into its focused control.
 type_text() {
   gui_x "$1" xdotool windowraise "$2" windowfocus --sync "$2" sleep 0.2 type --delay 20 -- "$3"
+}
+
+# click_caption NAME ID CAPTION: clicks the enabled button of window ID with
+# that caption (a message box's "&Yes").
+click_caption() {
+  click "$1" "$2" "$(dump_line "$1" "^button\t$2\t[^\t]*\t1\t[0-9,]+\t$3\$" 5 | cut -f5)"
+}
+
+# paste_files NAME ID PATH...: puts the paths on NAME's clipboard as a file
+# list and presses Ctrl+V in window ID.
+paste_files() {
+  local name=$1 id=$2 path list="$QLM_LAB_DIR/$1.clip"
+  shift 2
+  : >"$list"
+  for path in "$@"; do printf 'file://%s\r\n' "$path" >>"$list"; done
+  gui_x "$name" xclip -selection clipboard -t text/uri-list -i "$list" 2>/dev/null &
+  local tries
+  for ((tries = 0; tries < 50; tries++)); do
+    gui_x "$name" xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -x 'text/uri-list' >/dev/null && break
+    sleep 0.1
+  done
+  keys "$name" "$id" ctrl+v
 }
