@@ -5,7 +5,7 @@
 # Source after labtest_lib.sh; $gui is the path of quillmate. Every wait
 # polls for a state with a deadline.
 
-declare -A gui_hosts=() gui_displays=() gui_pids=()
+declare -A gui_hosts=() gui_displays=()
 readonly kGuiTimings="load=50,repeat=300,signal=500,minute=100"
 
 # gui_lab_ready: the programs ($gui, $cli) and the X tools are there.
@@ -49,7 +49,6 @@ gui_start() {
     QUILLMATE_LIST_DUMP="$QLM_LAB_DIR/$name.list" QUILLMATE_STATE_DUMP="$QLM_LAB_DIR/$name.state" \
     QUILLMATE_TIMINGS="$kGuiTimings" XDG_RUNTIME_DIR="$QLM_LAB_DIR/run-$name" \
     "$gui" >"$QLM_LAB_DIR/$name.log" 2>&1 </dev/null &
-  gui_pids[$name]=$!
 }
 
 # gui_x NAME COMMAND...: an X client (xdotool, xclip, import) on NAME's display.
