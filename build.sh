@@ -14,7 +14,7 @@ packages=(
   libzip-dev libgsf-1-dev libgif-dev
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
-  iproute2 socat xvfb xauth
+  iproute2 socat xvfb xauth xdotool xclip
 )
 
 install_packages() {

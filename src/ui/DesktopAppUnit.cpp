@@ -6,10 +6,12 @@
 #include "core/SingleInstanceUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/ServerQueueUnit.h"
 #include "platform/SignalsUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/ListDumpUnit.h"
 #include "ui/MainUnit.h"
+#include "ui/StateDumpUnit.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -49,6 +51,10 @@ int RunDesktopApp(int& argc, char** argv) {
     std::unique_ptr<TListDump> listDump;
     if (const QString dumpFile = qEnvironmentVariable("QUILLMATE_LIST_DUMP"); !dumpFile.isEmpty())
         listDump = std::make_unique<TListDump>(form.Node().Model(), dumpFile);
+    // ... and the tray, the queue and the open windows from this one.
+    std::unique_ptr<TStateDump> stateDump;
+    if (const QString dumpFile = qEnvironmentVariable("QUILLMATE_STATE_DUMP"); !dumpFile.isEmpty())
+        stateDump = std::make_unique<TStateDump>(form.Tray(), ServerQueue(), dumpFile);
     if (!form.StartsHidden()) form.show();
     return app.exec();
 }

@@ -42,6 +42,7 @@ public:
     QString CurrentIconName() const;
     // The frame timer (tests drive it).
     QTimer* AnimationTimer() { return &FAnimationTimer; }
+    int FrameInterval() const { return FAnimationTimer.interval(); }
     // A double click on the icon: the first waiting item while animating,
     // else the main window's toggle.
     void DoubleClick();

@@ -10,7 +10,8 @@
 
 readonly kLabPort=7709
 readonly kLabGroup=234.0.0.1
-readonly kLabTimeout=45
+# A test may allow itself longer by setting QLM_LAB_TIMEOUT before sourcing this.
+readonly kLabTimeout=${QLM_LAB_TIMEOUT:-45}
 readonly kLabDir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 probe=""
