@@ -8,9 +8,11 @@
 #include "text/widgets/RichInputUnit.h"
 #include "text/widgets/RichShowUnit.h"
 
+#include <QLayout>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
 
 namespace {
 
@@ -68,6 +70,10 @@ TEST_P(MsgFormModes, CaptionsControlsAndLayout) {
     if (c.InChat && !c.SendMode) EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("Ann 12:00")));
     EXPECT_GE(form->width(), 420);
     EXPECT_GE(form->height(), 300);
+    // No caption is cut: the window is never narrower than its tool bar needs.
+    form->layout()->activate();
+    for (const QToolButton* button : form->findChild<QWidget*>(QStringLiteral("tbInput"))->findChildren<QToolButton*>())
+        if (button->isVisibleTo(form)) EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
 }
 
 const QString kAnn = QStringLiteral("Ann");
@@ -256,21 +262,21 @@ TEST_F(TMsgFormFixture, SwitchModeMovesTheWindowInAndOutOfTheChatList) {
     TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
     const QString key = QStringLiteral("PCA{A}");
     ASSERT_TRUE(ChatFormList().Contains(key));
-    Params()[ipMessageFormWidth] = 500;
+    Params()[ipMessageFormWidth] = 640; // above the tool bar's need
     Params()[ipMessageFormHeight] = 333;
     form->SwitchModeExecute();
     EXPECT_FALSE(form->InChatMode());
     EXPECT_FALSE(ChatFormList().Contains(key));
     EXPECT_FALSE(Params()[bpChatMode]);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Send message to Ann"));
-    EXPECT_EQ(form->size(), QSize(500, 333));
+    EXPECT_EQ(form->size(), QSize(640, 333));
     form->SwitchModeExecute();
     EXPECT_TRUE(form->InChatMode());
     EXPECT_TRUE(ChatFormList().Contains(key));
     EXPECT_TRUE(Params()[bpChatMode]);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Ann"));
     // The single-pane size was saved when leaving that layout.
-    EXPECT_EQ(Params()[ipMessageFormWidth], 500);
+    EXPECT_EQ(Params()[ipMessageFormWidth], 640);
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(ChatFormList().Contains(key));

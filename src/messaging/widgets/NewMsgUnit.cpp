@@ -121,6 +121,8 @@ TNewMsgForm::TNewMsgForm(TNode& node, bool sendMode, bool broadcastMode, bool us
         FRecipientsText = names.join(QLatin1Char(','));
     }
     BuildControls();
+    // Never narrower than its rows need, so no translated caption is cut.
+    setMinimumWidth(qMax(420, layout()->minimumSize().width()));
 }
 
 TNewMsgForm::~TNewMsgForm() {
@@ -407,11 +409,11 @@ void TNewMsgForm::ToggleChatMode() {
 void TNewMsgForm::ApplySize() {
     const TApplicationParams& p = Params();
     if (FInChatMode) {
-        resize(qMax(420, p[ipMessageFormChatWidth]), qMax(300, p[ipMessageFormChatHeight]));
+        resize(qMax(minimumWidth(), p[ipMessageFormChatWidth]), qMax(300, p[ipMessageFormChatHeight]));
         const int input = qMax(60, p[ipMessageFormInputHeight]);
         FChatSplitter->setSizes({qMax(40, height() - input), input});
     } else {
-        resize(qMax(420, p[ipMessageFormWidth]), qMax(300, p[ipMessageFormHeight]));
+        resize(qMax(minimumWidth(), p[ipMessageFormWidth]), qMax(300, p[ipMessageFormHeight]));
     }
 }
 
