@@ -8,7 +8,9 @@
 #include "text/widgets/RichInputUnit.h"
 #include "text/widgets/RichShowUnit.h"
 
+#include <QAction>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTest>
 #include <QTextBlock>
 
@@ -324,6 +326,42 @@ TEST(MsgFormSender, SameSenderByIdElseByComputerAndAddress) {
     EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{CD}")}));
     EXPECT_TRUE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, {}}));
     EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
+}
+
+// Screen capture has no capture window yet: its commands are shown disabled,
+// and its key neither types into the message nor hides the window.
+TEST_F(TMsgFormFixture, CaptureCommandIsDisabledAndItsKeyTypesNothing) {
+    Params()[bpHideWhenCaptureScreen] = true;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    auto* button = form->findChild<QToolButton*>(QStringLiteral("tbCaptureScreen"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    auto* item = form->findChild<QAction*>(QStringLiteral("miCaptureScreen"));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("&Capture Screen...   Ctrl+Alt+A"));
+    EXPECT_FALSE(item->isEnabled());
+    item->trigger();
+
+    QTest::keyClicks(form->Input(), QStringLiteral("x"));
+    QTest::keyClick(form->Input(), Qt::Key_A, Qt::ControlModifier | Qt::AltModifier);
+    QTest::keyClicks(form->Input(), QStringLiteral("a"));
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("xa"));
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(form->isVisible());
+}
+
+// The "hide this window" choice is kept for when capture arrives.
+TEST_F(TMsgFormFixture, HideWhenCaptureItemFollowsTheSetting) {
+    Params()[bpHideWhenCaptureScreen] = false;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    auto* hide = form->findChild<QAction*>(QStringLiteral("miHideWhenCapture"));
+    ASSERT_NE(hide, nullptr);
+    EXPECT_TRUE(hide->isCheckable());
+    EXPECT_FALSE(hide->isChecked());
+    hide->setChecked(true);
+    EXPECT_TRUE(Params()[bpHideWhenCaptureScreen]);
+    hide->setChecked(false);
+    EXPECT_FALSE(Params()[bpHideWhenCaptureScreen]);
 }
 
 } // namespace

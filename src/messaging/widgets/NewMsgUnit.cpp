@@ -231,14 +231,19 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     capture->setToolTip(Translate(QLM_TEXT("Capture sceen")));
     auto* captureMenu = new QMenu(capture);
     captureMenu->setObjectName(QStringLiteral("pmCaptureScreen"));
-    captureMenu->addAction(TranslateFormat(QLM_TEXT("%s...   Ctrl+Alt+A"), {Translate(QLM_TEXT("&Capture Screen"))}))
-        ->setObjectName(QStringLiteral("miCaptureScreen"));
+    QAction* captureItem =
+        captureMenu->addAction(TranslateFormat(QLM_TEXT("%s...   Ctrl+Alt+A"), {Translate(QLM_TEXT("&Capture Screen"))}));
+    captureItem->setObjectName(QStringLiteral("miCaptureScreen"));
     QAction* hide = captureMenu->addAction(Translate(QLM_TEXT("&Hide this window when capture")));
+    hide->setObjectName(QStringLiteral("miHideWhenCapture"));
     hide->setCheckable(true);
     hide->setChecked(p[bpHideWhenCaptureScreen]);
-    captureMenu->setEnabled(false);
+    connect(hide, &QAction::toggled, this, [](bool on) { Params()[bpHideWhenCaptureScreen] = on; });
+    captureItem->setEnabled(ScreenCaptureAvailable);
     capture->setMenu(captureMenu);
-    capture->setEnabled(false);
+    capture->setEnabled(ScreenCaptureAvailable);
+    connect(capture, &QToolButton::clicked, this, &TNewMsgForm::StartScreenCapture);
+    connect(captureItem, &QAction::triggered, this, &TNewMsgForm::StartScreenCapture);
     connect(AddToolButton(FToolBar, "tbLogManage", QLM_TEXT("&Log Management...")), &QToolButton::clicked, this, [] {
         if (auto* open = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_LOGMANAGE_CLASS")))) {
             if (open->isMinimized()) open->showNormal();

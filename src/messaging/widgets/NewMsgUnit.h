@@ -52,6 +52,8 @@ class TNewMsgForm : public QWidget {
 public:
     static constexpr const char* DefaultClassName = "TNewMsgForm";
     static constexpr int BroadcastMaxLength = 2000;
+    // No capture window yet: its commands are shown disabled and do nothing.
+    static constexpr bool ScreenCaptureAvailable = false;
 
     // Hands the queued messages of a sender to a chat window being opened and
     // removes them from the queue: newest first, broadcasts and other senders
@@ -96,6 +98,8 @@ public:
     void ToggleChatMode();
     void ToggleHistory();
     void ResetInputFormat();
+    // tbCaptureScreen, its menu item and Ctrl+Alt+A.
+    void StartScreenCapture();
     // The emoticon grid's pick (an empty path: none).
     void InsertEmotion(const QString& path);
     // A received message from the chat partner: appended, flashing when inactive.

@@ -39,7 +39,23 @@ QString NowText() { return ChatLog::LogTimeText(QDateTime::currentDateTime()); }
 
 // ------------------------------------------------------------------ keys
 
+namespace {
+
+bool IsCaptureKey(const QKeyEvent* key) {
+    const Qt::KeyboardModifiers both = Qt::ControlModifier | Qt::AltModifier;
+    return key->key() == Qt::Key_A && (key->modifiers() & both) == both;
+}
+
+} // namespace
+
 bool TNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
+    // Ctrl+Alt+A would type an "a" (taken as AltGr); it captures on release instead.
+    if (watched == FInput && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        IsCaptureKey(static_cast<QKeyEvent*>(event))) {
+        if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+            StartScreenCapture();
+        return true;
+    }
     if (watched == FInput && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -210,6 +226,10 @@ void TNewMsgForm::AppendIncoming(const TBroadcastData& record) {
     AppendToChat(DisplayName(true, record.NickName, record.ComputerName),
                  ChatLog::LogTimeText(DateTimeFromDays(record.ReceivedTime)),
                  BodyDocument(record.Body, record.LanguageId), true, true);
+}
+
+void TNewMsgForm::StartScreenCapture() {
+    // No capture window to open yet; minimising first would only lose the window.
 }
 
 void TNewMsgForm::ResetInputFormat() {
