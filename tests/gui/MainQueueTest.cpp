@@ -156,6 +156,40 @@ TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
                                                 TRequestDialogMode::Cancelled}));
 }
 
+// A user item of "Send &Message..." opens a compose window to that user, by
+// nickname and with the id, so that a second pick brings the same window back.
+TEST_F(MainQueueTest, TrayUserItemOpensAMessageWindowToThatUser) {
+    CloseMessageWindows();
+    Params()[bpAllowMultiForm] = false;
+    Params()[bpChatMode] = false;
+    TMainForm form(false);
+    TOnlineNotify bob = NamedPeer(QStringLiteral("Bob"));
+    bob.IPAddress = QStringLiteral("10.0.0.7");
+    form.Node().Model().UpdateOrAddUser(false, ukFull, bob);
+    emit form.TrayMenu()->aboutToShow();
+    QMenu* send = form.Action(QStringLiteral("miTrayIconMenuSendMessage"))->menu();
+    ASSERT_EQ(send->actions().size(), 1);
+    send->actions().first()->trigger();
+    QList<TNewMsgForm*> windows = MessageWindows();
+    ASSERT_EQ(windows.size(), 1);
+    TNewMsgForm* window = windows.first();
+    EXPECT_TRUE(window->SendMode());
+    EXPECT_FALSE(window->BroadcastMode());
+    EXPECT_TRUE(window->UseNickname());
+    ASSERT_EQ(window->Recipients().size(), 1);
+    const TRecipient& to = window->Recipients().first();
+    EXPECT_EQ(to.NickName, QStringLiteral("Bob"));
+    EXPECT_EQ(to.ComputerName, QStringLiteral("PC-Bob"));
+    EXPECT_EQ(to.IPAddress, QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(to.UserId, QStringLiteral("{Bob}"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Send message to Bob"));
+
+    emit form.TrayMenu()->aboutToShow();
+    send->actions().first()->trigger();
+    EXPECT_EQ(MessageWindows(), QList<TNewMsgForm*>{window});
+    CloseMessageWindows();
+}
+
 // A received text is in its sender's code page; the window that shows it,
 // from the queue or popped up at once, reads it in that code page.
 struct TSenderTextCase {
