@@ -7,6 +7,7 @@
 #include "text/UILangUnit.h"
 #include "text/widgets/RichInputUnit.h"
 #include "text/widgets/RichShowUnit.h"
+#include "ui/CustomControlsUnit.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -362,6 +363,24 @@ TEST_F(TMsgFormFixture, HideWhenCaptureItemFollowsTheSetting) {
     EXPECT_TRUE(Params()[bpHideWhenCaptureScreen]);
     hide->setChecked(false);
     EXPECT_FALSE(Params()[bpHideWhenCaptureScreen]);
+}
+
+// A long recipients list is cut with an ellipsis in the header; the window keeps its size.
+TEST_F(TMsgFormFixture, HeaderCutsALongRecipientsList) {
+    Params()[bpChatMode] = false;
+    Params()[ipMessageFormWidth] = 420;
+    Params()[ipMessageFormHeight] = 300;
+    TRecipients many;
+    for (int i = 0; i < 30; ++i)
+        many << User(QStringLiteral("A rather long nickname %1").arg(i), QStringLiteral("PC%1").arg(i), kLoopback);
+    TNewMsgForm* form = Open(true, false, true, many);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->size(), QSize(420, 300));
+    EXPECT_TRUE(form->HeaderText().startsWith(QStringLiteral("A rather long nickname 0,A rather long nickname 1,")));
+    auto* header = form->findChild<TContainerPanel*>(QStringLiteral("MessageHeader"));
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->QLMTitle(), QStringLiteral("Chat Target:"));
+    EXPECT_TRUE(header->DisplayedRecipients().endsWith(QChar(0x2026)));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "text/widgets/RichShowUnit.h"
 #include "ui/AppImagesUnit.h"
 #include "ui/ChatFormListUnit.h"
+#include "ui/CustomControlsUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "ui/WindowRegistryUnit.h"
 
@@ -137,7 +138,7 @@ QString TNewMsgForm::UserKey() const {
     return TOnlineUserModel::UserKey(FRecipients.first().ComputerName, FRecipients.first().UserId);
 }
 
-QString TNewMsgForm::HeaderText() const { return FHeaderRecipients->text(); }
+QString TNewMsgForm::HeaderText() const { return FHeader->QLMRecipients(); }
 
 void TNewMsgForm::SetMessageBox(TMessageBox messageBox) {
     FMessageBox = messageBox;
@@ -168,20 +169,13 @@ void TNewMsgForm::BuildControls() {
     outer->setContentsMargins(2, 2, 2, 2);
     outer->setSpacing(2);
 
-    auto* header = new QFrame(this);
-    header->setObjectName(QStringLiteral("MessageHeader"));
-    header->setFrameShape(QFrame::StyledPanel);
-    auto* headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(4, 2, 4, 2);
-    auto* icon = new QLabel(header);
-    icon->setPixmap(TAppImages::Instance().Pixmap(QStringLiteral("U_MAINGROUP_ONLINEUSER"), 16));
-    FHeaderTitle = new QLabel(Translate(QLM_TEXT("Chat Target:")), header);
-    FHeaderRecipients = new QLabel(header);
-    FHeaderRecipients->setObjectName(QStringLiteral("lblRecipients"));
-    headerLayout->addWidget(icon);
-    headerLayout->addWidget(FHeaderTitle);
-    headerLayout->addWidget(FHeaderRecipients, 1);
-    outer->addWidget(header);
+    // The header cuts a long recipients list with an ellipsis.
+    FHeader = new TContainerPanel(this);
+    FHeader->setObjectName(QStringLiteral("MessageHeader"));
+    FHeader->SetIcon(TAppImages::Instance().Icon(QStringLiteral("U_MAINGROUP_ONLINEUSER")));
+    FHeader->SetQLMTitle(Translate(QLM_TEXT("Chat Target:")));
+    FHeader->SetQLMRecipients(Translate(QLM_TEXT("<Empty>")));
+    outer->addWidget(FHeader);
 
     FFontBar = new TFontBar(p, this);
     FFontBar->hide();
@@ -329,7 +323,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
     const QString sender = FRecipients.isEmpty() ? QString() : DisplayNameOf(FRecipients.first());
     const qint16 language = languageId ? languageId : TMessageLang::Instance().LanguageId();
     if (FSendMode && FBroadcastMode) {
-        FHeaderRecipients->setText(Translate(QLM_TEXT("All Computers")));
+        FHeader->SetQLMRecipients(Translate(QLM_TEXT("All Computers")));
         setWindowTitle(Translate(QLM_TEXT("Broadcast")));
         FToolBar->setEnabled(false);
         FInput->SetPlainTextMode(true);
@@ -339,10 +333,10 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
         FInput->setFont(font);
     } else if (FSendMode) {
-        FHeaderRecipients->setText(FRecipientsText);
+        FHeader->SetQLMRecipients(FRecipientsText);
         setWindowTitle(chat ? FRecipientsText : TranslateFormat(QLM_TEXT("Send message to %s"), {FRecipientsText}));
     } else if (FBroadcastMode) {
-        FHeaderRecipients->setText(sender);
+        FHeader->SetQLMRecipients(sender);
         setWindowTitle(TranslateFormat(QLM_TEXT("Broadcast message from %s"), {sender}));
         FSendButton->setEnabled(false);
         FOptionButton->setEnabled(false);
@@ -355,7 +349,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
         FInput->setFont(font);
     } else if (chat) {
-        FHeaderRecipients->setText(sender);
+        FHeader->SetQLMRecipients(sender);
         setWindowTitle(sender);
         FSendMode = true;
         TBroadcastData record;
@@ -369,7 +363,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         }
         PullQueued();
     } else {
-        FHeaderRecipients->setText(sender);
+        FHeader->SetQLMRecipients(sender);
         setWindowTitle(TranslateFormat(QLM_TEXT("Message from %s"), {sender}));
         if (!content.startsWith("{\\rtf") || !FInput->SetRtf(content))
             FInput->setPlainText(TMessageLang::Decode(language, content));

@@ -17,6 +17,7 @@ class QSplitter;
 class QToolButton;
 class QPushButton;
 class QMenu;
+class TContainerPanel;
 class TFontBar;
 class THistoryPanel;
 class TNode;
@@ -155,8 +156,7 @@ private:
     quint32 FHandle = 0;
     TMessageBox FMessageBox;
 
-    QLabel* FHeaderTitle = nullptr;
-    QLabel* FHeaderRecipients = nullptr;
+    TContainerPanel* FHeader = nullptr;
     TFontBar* FFontBar = nullptr;
     QSplitter* FChatSplitter = nullptr;
     QSplitter* FRecordSplitter = nullptr;
