@@ -5,6 +5,7 @@
 
 #include "presence/OnlineUserModelUnit.h"
 #include "text/UILangUnit.h"
+#include "text/widgets/EmotionsUnit.h"
 #include "text/widgets/RichInputUnit.h"
 #include "text/widgets/RichShowUnit.h"
 #include "ui/CustomControlsUnit.h"
@@ -381,6 +382,24 @@ TEST_F(TMsgFormFixture, HeaderCutsALongRecipientsList) {
     ASSERT_NE(header, nullptr);
     EXPECT_EQ(header->QLMTitle(), QStringLiteral("Chat Target:"));
     EXPECT_TRUE(header->DisplayedRecipients().endsWith(QChar(0x2026)));
+}
+
+// The Emotions button stays pressed while its grid is open; closing the grid
+// without a pick releases it and leaves the message as it was.
+TEST_F(TMsgFormFixture, EmotionsButtonStaysDownWhileTheGridIsOpen) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    form->Input()->setPlainText(QStringLiteral("hi"));
+    auto* button = form->findChild<QToolButton*>(QStringLiteral("tbEmotion"));
+    ASSERT_NE(button, nullptr);
+    button->click();
+    QPointer<TQLMEmotions> grid = form->findChild<TQLMEmotions*>();
+    ASSERT_FALSE(grid.isNull());
+    EXPECT_TRUE(button->isDown());
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(grid.isNull());
+    EXPECT_FALSE(button->isDown());
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hi"));
 }
 
 } // namespace

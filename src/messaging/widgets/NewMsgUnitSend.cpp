@@ -253,7 +253,13 @@ void TNewMsgForm::InsertEmotion(const QString& path) {
 void TNewMsgForm::OpenEmotions() {
     if (FInput->isReadOnly()) return;
     auto* button = findChild<QToolButton*>(QStringLiteral("tbEmotion"));
+    // The button stays pressed while its grid is open.
+    button->setDown(true);
     auto* grid = new TQLMEmotions(this);
-    connect(grid, &TQLMEmotions::Answered, this, [this](int, const QString& path) { InsertEmotion(path); });
+    connect(grid, &TQLMEmotions::Answered, this, [this, button](int, const QString& path) {
+        button->setDown(false);
+        activateWindow();
+        InsertEmotion(path);
+    });
     grid->Popup(QRect(button->mapToGlobal(QPoint(0, 0)), button->size()));
 }
