@@ -4,6 +4,7 @@
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
 #include "messaging/widgets/MsgHistoryUnit.h"
+#include "messaging/widgets/PaneLinksUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "text/MsgLangUnit.h"
@@ -197,6 +198,8 @@ void TNewMsgForm::BuildControls() {
 
     FFontBar->SetInput(FInput);
     FFontBar->LoadFromSettings();
+    new TPaneLinks(FChatPane);
+    new TPaneLinks(FInput);
 }
 
 QWidget* TNewMsgForm::BuildInputPanel() {
