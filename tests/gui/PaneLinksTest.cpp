@@ -98,4 +98,12 @@ TEST_F(PaneLinksClick, ChatPaneOpensTheClickedAddress) {
     EXPECT_EQ(Opened, QList<QUrl>{QUrl(QStringLiteral("https://example.net/today"))});
 }
 
+// A broadcast is written as plain text: no addresses there.
+TEST_F(PaneLinksClick, BroadcastInputOpensNothing) {
+    TNewMsgForm* form = Open(true, true, true, {});
+    form->Input()->setPlainText(QStringLiteral("see https://example.com/page"));
+    ClickOn(form->Input(), QStringLiteral("example"), Qt::ControlModifier);
+    EXPECT_TRUE(Opened.isEmpty());
+}
+
 } // namespace

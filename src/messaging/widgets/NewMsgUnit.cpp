@@ -3,6 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/MsgHistoryUnit.h"
 #include "messaging/widgets/PaneLinksUnit.h"
 #include "node/NodeUnit.h"
@@ -58,11 +59,7 @@ const QColor ReadBackground(242, 240, 238);
 
 } // namespace
 
-bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) {
-    if (!recipient.UserId.isEmpty()) return record.UserId.compare(recipient.UserId, Qt::CaseInsensitive) == 0;
-    return record.ComputerName.compare(recipient.ComputerName, Qt::CaseInsensitive) == 0 &&
-           record.IPAddress.compare(recipient.IPAddress, Qt::CaseInsensitive) == 0;
-}
+bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) { return SameSender(record, recipient); }
 
 void TNewMsgForm::SetQueuePuller(TQueuePuller puller) { QueuePuller() = std::move(puller); }
 void TNewMsgForm::SetLogManagerOpener(std::function<void()> opener) { LogManagerOpener() = std::move(opener); }
@@ -199,7 +196,7 @@ void TNewMsgForm::BuildControls() {
     FFontBar->SetInput(FInput);
     FFontBar->LoadFromSettings();
     new TPaneLinks(FChatPane);
-    new TPaneLinks(FInput);
+    FInputLinks = new TPaneLinks(FInput);
 }
 
 QWidget* TNewMsgForm::BuildInputPanel() {
@@ -332,6 +329,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         FInput->SetPlainTextMode(true);
         FInput->setAcceptRichText(false);
         FInput->SetMaxLength(BroadcastMaxLength);
+        FInputLinks->SetActive(false);
         QFont font = FInput->font();
         if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
         FInput->setFont(font);

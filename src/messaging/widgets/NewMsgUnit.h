@@ -21,6 +21,7 @@ class TContainerPanel;
 class TFontBar;
 class THistoryPanel;
 class TNode;
+class TPaneLinks;
 class TRichChatPane;
 class TRichDocument;
 class TRichInputBox;
@@ -171,4 +172,5 @@ private:
     QToolButton* FOptionButton = nullptr;
     QMenu* FSendModeMenu = nullptr;
     THistoryPanel* FHistory = nullptr;
+    TPaneLinks* FInputLinks = nullptr;
 };

@@ -71,7 +71,7 @@ QString TPaneLinks::AddressUnder(const QPoint& viewportPos) const {
 }
 
 bool TPaneLinks::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != FPane->viewport()) return QObject::eventFilter(watched, event);
+    if (watched != FPane->viewport() || !FActive) return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseMove: {
         const auto* mouse = static_cast<QMouseEvent*>(event);

@@ -33,6 +33,8 @@ public:
     explicit TPaneLinks(QTextEdit* pane);
     // Tests see the URLs instead of the desktop opening them; empty: the desktop.
     static void SetOpener(TOpener opener);
+    // Off: addresses are plain text (the broadcast input has no links).
+    void SetActive(bool active) { FActive = active; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -43,4 +45,5 @@ private:
     QTextEdit* FPane;
     QPoint FPressPos;
     bool FPressed = false;
+    bool FActive = true;
 };
