@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QListView>
 #include <QMenu>
+#include <QSplitter>
 #include <QTabBar>
 
 namespace {
@@ -252,6 +253,31 @@ TEST_F(MsgHistory, ExportNeedsEntriesAndAChosenFile) {
     EXPECT_EQ(asked, 1);
     Node->ChatLog().Flush();
     EXPECT_TRUE(QDir(Home.Path()).entryList({QStringLiteral("*.rtf")}, QDir::Files).isEmpty());
+}
+
+// A panel made taller by its splitter keeps that height: hiding shrinks the
+// window by it, and the next showing (in this window or the next) uses it.
+TEST_F(MsgHistory, PanelKeepsTheHeightItWasDraggedTo) {
+    Params()[ipMessageFormRecordHeight] = 100;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.9"))});
+    auto* splitter = form->findChild<QSplitter*>(QStringLiteral("RecordSplitter"));
+    ASSERT_NE(splitter, nullptr);
+    const int closed = form->height();
+    form->ToggleHistory();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(form->History()->height(), 100);
+    const QList<int> sizes = splitter->sizes();
+    splitter->setSizes({sizes[0] - 50, sizes[1] + 50});
+    ASSERT_EQ(form->History()->height(), 150);
+    const int upper = splitter->sizes()[0];
+    form->ToggleHistory();
+    EXPECT_EQ(Params()[ipMessageFormRecordHeight], 150);
+    EXPECT_EQ(form->height(), closed - 50);
+    QCoreApplication::processEvents();
+    form->ToggleHistory();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->History()->height(), 150);
+    EXPECT_EQ(splitter->sizes()[0], upper);
 }
 
 } // namespace

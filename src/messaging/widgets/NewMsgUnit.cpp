@@ -439,12 +439,16 @@ void TNewMsgForm::SwitchModeExecute() {
 }
 
 void TNewMsgForm::ToggleHistory() {
-    const int grow = FHistory->PanelHeight() + FRecordSplitter->handleWidth();
     if (FHistory->isVisible()) {
+        // The panel may have been dragged taller or shorter: the window gives
+        // back what it has now, and the next showing uses that height again.
+        const int shown = FHistory->height();
+        Params()[ipMessageFormRecordHeight] = shown;
         FHistory->hide();
-        resize(width(), height() - grow);
+        resize(width(), height() - shown - FRecordSplitter->handleWidth());
         return;
     }
+    const int grow = FHistory->PanelHeight() + FRecordSplitter->handleWidth();
     FHistoryButton->setEnabled(false);
     const int upper = FChatSplitter->height();
     resize(width(), height() + grow);
