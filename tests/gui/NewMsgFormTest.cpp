@@ -402,4 +402,21 @@ TEST_F(TMsgFormFixture, EmotionsButtonStaysDownWhileTheGridIsOpen) {
     EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hi"));
 }
 
+// A peer that sends no nickname is named by its computer, never by an empty name.
+TEST_F(TMsgFormFixture, UserWithoutNicknameIsNamedByItsComputer) {
+    Params()[ipListeningPort] = FreePort(); // nobody listens there
+    TNewMsgForm* form = Open(true, false, true, {User(QString(), QStringLiteral("PCZ"), kLoopback, QStringLiteral("{Z}"))});
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("PCZ"));
+    EXPECT_EQ(form->HeaderText(), QStringLiteral("PCZ"));
+    TBroadcastData record;
+    record.ComputerName = QStringLiteral("PCZ");
+    record.UserId = QStringLiteral("{Z}");
+    record.Body = QByteArray("from a nameless peer");
+    form->AppendIncoming(record);
+    EXPECT_TRUE(form->ChatPane()->toPlainText().startsWith(QStringLiteral("PCZ "))) << form->ChatPane()->toPlainText().toStdString();
+    form->Input()->setPlainText(QStringLiteral("hello?"));
+    ASSERT_TRUE(SendAndWait(form));
+    EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to PCZ.")});
+}
+
 } // namespace

@@ -59,6 +59,11 @@ const QColor ReadBackground(242, 240, 238);
 
 } // namespace
 
+QString NameOf(const QString& nickname, const QString& computerName) {
+    // A peer that sends no nickname goes by its computer name.
+    return DisplayName(!nickname.isEmpty(), nickname, computerName);
+}
+
 bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) { return SameSender(record, recipient); }
 
 void TNewMsgForm::SetQueuePuller(TQueuePuller puller) { QueuePuller() = std::move(puller); }
@@ -128,7 +133,7 @@ TNewMsgForm::~TNewMsgForm() {
 }
 
 QString TNewMsgForm::DisplayNameOf(const TRecipient& recipient) const {
-    return FUseNickname ? DisplayName(true, recipient.NickName, recipient.ComputerName) : recipient.ComputerName;
+    return FUseNickname ? NameOf(recipient.NickName, recipient.ComputerName) : recipient.ComputerName;
 }
 
 QString TNewMsgForm::UserKey() const {

@@ -41,6 +41,9 @@ QWidget* OpenMessageForm(TNode& node, QWidget* parent, bool sendMode, bool broad
 // is one; false when no chat window serves that sender.
 bool ShowInChatWindow(const TBroadcastData& record);
 
+// DisplayName of a user; the computer name when the nickname is empty.
+QString NameOf(const QString& nickname, const QString& computerName);
+
 // Whether a received record comes from recipient: the same id (without case)
 // when the recipient has one, else the same computer name and IP address.
 bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient);

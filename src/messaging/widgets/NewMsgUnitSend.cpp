@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QToolButton>
 
-using Utils::DisplayName;
 using Utils::LocalComputerName;
 
 namespace {
@@ -203,7 +202,7 @@ void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
     emit SendFinished(true);
     if (FInChatMode) {
         const TApplicationParams& p = Params();
-        AppendToChat(DisplayName(true, p[spNickname], LocalComputerName()), NowText(),
+        AppendToChat(NameOf(p[spNickname], LocalComputerName()), NowText(),
                      BodyDocument(result.Job.Body, record.LangID), false, false);
         FInput->clear();
         ResetInputFormat();
@@ -223,7 +222,7 @@ void TNewMsgForm::AppendToChat(const QString& name, const QString& timeText, con
 }
 
 void TNewMsgForm::AppendIncoming(const TBroadcastData& record) {
-    AppendToChat(DisplayName(true, record.NickName, record.ComputerName),
+    AppendToChat(NameOf(record.NickName, record.ComputerName),
                  ChatLog::LogTimeText(DateTimeFromDays(record.ReceivedTime)),
                  BodyDocument(record.Body, record.LanguageId), true, true);
 }
