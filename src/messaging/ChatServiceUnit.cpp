@@ -77,7 +77,8 @@ TRecipientOutcome TChatService::Outcome(const TRecipient& recipient, bool hasNic
         outcome.Reason = reason;
         outcome.ErrorText =
             TranslateFormat(QStringLiteral("Error occurred when send message to %s."),
-                            {Utils::DisplayName(hasNickname, recipient.NickName, recipient.ComputerName)});
+                            {Utils::DisplayName(hasNickname && !recipient.NickName.isEmpty(), recipient.NickName,
+                                                recipient.ComputerName)});
     }
     return outcome;
 }

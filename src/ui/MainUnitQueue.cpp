@@ -55,11 +55,14 @@ void TMainForm::BuildQueue() {
     FQueueController = new TQueueController(ServerQueue(), *FTray, *FNotifications, {}, idleHint, this);
 
     TQueueOpeners openers;
+    // The body is in the sender's code page: the window decodes it by the sender's language.
     openers.OpenBroadcast = [this](const TBroadcastData& record) {
-        OpenMessageForm(*FNode, this, false, true, true, {SenderOf(record, false)}, ArrivalText(record), record.Body);
+        OpenMessageForm(*FNode, this, false, true, true, {SenderOf(record, false)}, ArrivalText(record), record.Body,
+                        record.LanguageId);
     };
     openers.OpenMessage = [this](const TBroadcastData& record) {
-        OpenMessageForm(*FNode, this, false, false, true, {SenderOf(record, true)}, ArrivalText(record), record.Body);
+        OpenMessageForm(*FNode, this, false, false, true, {SenderOf(record, true)}, ArrivalText(record), record.Body,
+                        record.LanguageId);
     };
     openers.ShowInChatWindow = [](const TBroadcastData& record) { return ShowInChatWindow(record); };
     // The file window is set later: look the openers up when they are needed.

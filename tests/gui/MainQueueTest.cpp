@@ -3,9 +3,14 @@
 #include "core/ParamsUnit.h"
 #include "messaging/ChatServiceUnit.h"
 #include "messaging/ServerQueueUnit.h"
+#include "messaging/widgets/NewMsgUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "node/NodeUnit.h"
+#include "support/CaseName.h"
 #include "support/PresenceFixtures.h"
+#include "text/MsgLangUnit.h"
+#include "text/widgets/RichInputUnit.h"
+#include "text/widgets/RichShowUnit.h"
 #include "transfer/TransferServiceUnit.h"
 #include "ui/TrayIconUnit.h"
 
@@ -15,6 +20,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMenu>
+#include <QPointer>
 
 namespace {
 
@@ -46,6 +52,17 @@ protected:
 private:
     std::array<bool, bpCount> FBooleans;
 };
+
+QList<TNewMsgForm*> MessageWindows() {
+    QList<TNewMsgForm*> forms;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<TNewMsgForm*>(w)) forms << f;
+    return forms;
+}
+
+void CloseMessageWindows() {
+    for (TNewMsgForm* form : MessageWindows()) delete form;
+}
 
 TEST_F(MainQueueTest, TrayMenuSendsMessagesToListedUsersAndBroadcasts) {
     TMainForm form(false);
@@ -138,5 +155,88 @@ TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
     EXPECT_EQ(modes, (QList<TRequestDialogMode>{TRequestDialogMode::QueuedCancelled, TRequestDialogMode::New,
                                                 TRequestDialogMode::Cancelled}));
 }
+
+// A user item of "Send &Message..." opens a compose window to that user, by
+// nickname and with the id, so that a second pick brings the same window back.
+TEST_F(MainQueueTest, TrayUserItemOpensAMessageWindowToThatUser) {
+    CloseMessageWindows();
+    Params()[bpAllowMultiForm] = false;
+    Params()[bpChatMode] = false;
+    TMainForm form(false);
+    TOnlineNotify bob = NamedPeer(QStringLiteral("Bob"));
+    bob.IPAddress = QStringLiteral("10.0.0.7");
+    form.Node().Model().UpdateOrAddUser(false, ukFull, bob);
+    emit form.TrayMenu()->aboutToShow();
+    QMenu* send = form.Action(QStringLiteral("miTrayIconMenuSendMessage"))->menu();
+    ASSERT_EQ(send->actions().size(), 1);
+    send->actions().first()->trigger();
+    QList<TNewMsgForm*> windows = MessageWindows();
+    ASSERT_EQ(windows.size(), 1);
+    TNewMsgForm* window = windows.first();
+    EXPECT_TRUE(window->SendMode());
+    EXPECT_FALSE(window->BroadcastMode());
+    EXPECT_TRUE(window->UseNickname());
+    ASSERT_EQ(window->Recipients().size(), 1);
+    const TRecipient& to = window->Recipients().first();
+    EXPECT_EQ(to.NickName, QStringLiteral("Bob"));
+    EXPECT_EQ(to.ComputerName, QStringLiteral("PC-Bob"));
+    EXPECT_EQ(to.IPAddress, QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(to.UserId, QStringLiteral("{Bob}"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Send message to Bob"));
+
+    emit form.TrayMenu()->aboutToShow();
+    send->actions().first()->trigger();
+    EXPECT_EQ(MessageWindows(), QList<TNewMsgForm*>{window});
+    CloseMessageWindows();
+}
+
+// A received text is in its sender's code page; the window that shows it,
+// from the queue or popped up at once, reads it in that code page.
+struct TSenderTextCase {
+    const char* Name;
+    bool Broadcast;
+    bool AutoPopup;
+    bool ChatMode;
+};
+std::ostream& operator<<(std::ostream& os, const TSenderTextCase& c) { return os << c.Name; }
+
+class MainQueueSenderText : public MainQueueTest, public ::testing::WithParamInterface<TSenderTextCase> {};
+
+TEST_P(MainQueueSenderText, ReadWindowDecodesBySendersLanguage) {
+    const TSenderTextCase& c = GetParam();
+    Params()[bpAutoPopupForm] = c.AutoPopup;
+    Params()[bpChatMode] = c.ChatMode;
+    const QString text = QStringLiteral("明天一起吃午饭");
+    ServerQueue().Clear();
+    CloseMessageWindows();
+    TMainForm form(false);
+    ASSERT_NE(form.Node().Client().Lang().LanguageId(), 2052);
+    TBroadcastData record = Incoming(QStringLiteral("Wang"));
+    record.UserId = QStringLiteral("{W}");
+    record.LanguageId = 2052;
+    record.Body = TMessageLang::Encode(2052, text);
+    if (c.Broadcast) emit form.Node().Chat().BroadcastArrived(record);
+    else emit form.Node().Chat().MessageArrived(record);
+    if (!c.AutoPopup) {
+        ASSERT_EQ(ServerQueue().Count(), 1);
+        form.Tray().DoubleClick();
+    }
+    const QList<TNewMsgForm*> windows = MessageWindows();
+    ASSERT_EQ(windows.size(), 1);
+    const QString shown = windows.first()->InChatMode() ? windows.first()->ChatPane()->toPlainText()
+                                                        : windows.first()->Input()->toPlainText();
+    EXPECT_TRUE(shown.contains(text)) << shown.toStdString();
+    CloseMessageWindows();
+    ServerQueue().Clear();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MainQueueSenderText,
+    ::testing::Values(TSenderTextCase{"QueuedBroadcast", true, false, false},
+                      TSenderTextCase{"PoppedUpBroadcast", true, true, false},
+                      TSenderTextCase{"QueuedMessage", false, false, false},
+                      TSenderTextCase{"QueuedMessageInChat", false, false, true},
+                      TSenderTextCase{"PoppedUpMessage", false, true, false}),
+    TCaseName());
 
 } // namespace

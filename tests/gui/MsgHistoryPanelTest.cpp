@@ -1,5 +1,6 @@
 // The message window's history panel: the first tab by window kind, refused
 // tabs, a double click putting an old message into the input, deleting.
+#include "support/CaseName.h"
 #include "support/MsgFormFixture.h"
 
 #include "chatlog/LogListModelUnit.h"
@@ -7,7 +8,12 @@
 #include "messaging/widgets/MsgHistoryUnit.h"
 #include "text/widgets/RichInputUnit.h"
 
+#include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QListView>
+#include <QMenu>
+#include <QSplitter>
 #include <QTabBar>
 
 namespace {
@@ -144,6 +150,134 @@ TEST_F(MsgHistory, DeleteAllOnTheRelatedTabDeletesThatComputersMessages) {
     ASSERT_TRUE(panel->SelectTab(THistoryPanel::tabAllSingle));
     ASSERT_TRUE(Loaded(panel, 1));
     EXPECT_EQ(panel->Model().EntryAt(0).Computer, QStringLiteral("OTHER"));
+}
+
+TLogRecord OfCategory(TLogType type, const QString& nick, const QByteArray& content) {
+    TLogRecord r = Single(QString(), content);
+    r.LogType = type;
+    r.IfBroadcast = type == ltBroadcast;
+    r.IP.clear();
+    r.Nick = nick;
+    return r;
+}
+
+struct TExportCase {
+    const char* Name;
+    int Tab;
+    QString ProposedName;
+    QStringList Shown;    // the words of the records the tab lists
+    QStringList Elsewhere; // words of records it does not list
+};
+std::ostream& operator<<(std::ostream& os, const TExportCase& c) { return os << c.Name; }
+
+class MsgHistoryExport : public MsgHistory, public ::testing::WithParamInterface<TExportCase> {};
+
+// The exported file holds what the tab lists, and nothing of the other tabs.
+TEST_P(MsgHistoryExport, FileHoldsTheListedRecords) {
+    const TExportCase& c = GetParam();
+    Node->ChatLog().AddLogRecord(Single(QStringLiteral("PCA"), QByteArray("{\\rtf1\\ansi annword\\par}")));
+    Node->ChatLog().AddLogRecord(Single(QStringLiteral("OTHER"), QByteArray("{\\rtf1\\ansi otherword\\par}")));
+    Node->ChatLog().AddLogRecord(OfCategory(ltBroadcast, QStringLiteral("Bob"), QByteArray("castword")));
+    Node->ChatLog().AddLogRecord(OfCategory(ltGroup, QStringLiteral("Ann(PCA);Bob(PCB)"),
+                                        QByteArray("{\\rtf1\\ansi groupword\\par}")));
+    Node->ChatLog().Flush();
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.9"))});
+    THistoryPanel* panel = form->History();
+    const QString target = Home.File(QStringLiteral("exported.rtf"));
+    QList<TFileDialogRequest> asked;
+    panel->SetFileDialog([&](QWidget*, const TFileDialogRequest& request) {
+        asked << request;
+        return target;
+    });
+    form->ToggleHistory();
+    ASSERT_TRUE(panel->SelectTab(c.Tab));
+    ASSERT_TRUE(Loaded(panel, int(c.Shown.size())));
+
+    panel->ExportExecute();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].Save);
+    EXPECT_EQ(asked[0].ProposedName, c.ProposedName);
+    EXPECT_EQ(asked[0].DefaultSuffix, QStringLiteral("rtf"));
+    EXPECT_EQ(asked[0].Filter, QStringLiteral("Rich Text Format(*.rtf)"));
+    Node->ChatLog().Flush();
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    for (const QString& word : c.Shown) EXPECT_TRUE(written.contains(word.toLatin1())) << word.toStdString();
+    for (const QString& word : c.Elsewhere) EXPECT_FALSE(written.contains(word.toLatin1())) << word.toStdString();
+    EXPECT_TRUE(Boxes.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tabs, MsgHistoryExport,
+    ::testing::Values(
+        TExportCase{"Related", THistoryPanel::tabRelated, "QLMRelatedChatLog.rtf", {"annword"},
+                    {"otherword", "castword", "groupword"}},
+        TExportCase{"AllSingle", THistoryPanel::tabAllSingle, "QLMAllSingleChatLog.rtf", {"annword", "otherword"},
+                    {"castword", "groupword"}},
+        TExportCase{"Broadcast", THistoryPanel::tabBroadcast, "QLMBroadcastChatLog.rtf", {"castword"},
+                    {"annword", "otherword", "groupword"}},
+        TExportCase{"Group", THistoryPanel::tabGroup, "QLMGroupChatLog.rtf", {"groupword"},
+                    {"annword", "otherword", "castword"}}),
+    TCaseName());
+
+// An empty list offers no export nor Delete All; a cancelled dialog writes nothing.
+TEST_F(MsgHistory, ExportNeedsEntriesAndAChosenFile) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.9"))});
+    THistoryPanel* panel = form->History();
+    int asked = 0;
+    QString answer;
+    panel->SetFileDialog([&](QWidget*, const TFileDialogRequest&) {
+        ++asked;
+        return answer;
+    });
+    form->ToggleHistory();
+    ASSERT_TRUE(Loaded(panel, 0));
+    const auto item = [panel](const char* name) { return panel->Popup()->findChild<QAction*>(QString::fromLatin1(name)); };
+    emit panel->Popup()->aboutToShow();
+    EXPECT_FALSE(item("miExport")->isEnabled());
+    EXPECT_FALSE(item("miDeleteAll")->isEnabled());
+    EXPECT_TRUE(item("miRefresh")->isEnabled());
+    EXPECT_TRUE(item("miDeleteSelected")->isEnabled());
+    panel->ExportExecute();
+    EXPECT_EQ(asked, 0);
+
+    Node->ChatLog().AddLogRecord(Single(QStringLiteral("PCA"), QByteArray("one")));
+    Node->ChatLog().Flush();
+    panel->RefreshExecute();
+    ASSERT_TRUE(Loaded(panel, 1));
+    emit panel->Popup()->aboutToShow();
+    EXPECT_TRUE(item("miExport")->isEnabled());
+    EXPECT_TRUE(item("miDeleteAll")->isEnabled());
+    panel->ExportExecute();
+    EXPECT_EQ(asked, 1);
+    Node->ChatLog().Flush();
+    EXPECT_TRUE(QDir(Home.Path()).entryList({QStringLiteral("*.rtf")}, QDir::Files).isEmpty());
+}
+
+// A panel made taller by its splitter keeps that height: hiding shrinks the
+// window by it, and the next showing (in this window or the next) uses it.
+TEST_F(MsgHistory, PanelKeepsTheHeightItWasDraggedTo) {
+    Params()[ipMessageFormRecordHeight] = 100;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.9"))});
+    auto* splitter = form->findChild<QSplitter*>(QStringLiteral("RecordSplitter"));
+    ASSERT_NE(splitter, nullptr);
+    const int closed = form->height();
+    form->ToggleHistory();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(form->History()->height(), 100);
+    const QList<int> sizes = splitter->sizes();
+    splitter->setSizes({sizes[0] - 50, sizes[1] + 50});
+    ASSERT_EQ(form->History()->height(), 150);
+    const int upper = splitter->sizes()[0];
+    form->ToggleHistory();
+    EXPECT_EQ(Params()[ipMessageFormRecordHeight], 150);
+    EXPECT_EQ(form->height(), closed - 50);
+    QCoreApplication::processEvents();
+    form->ToggleHistory();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->History()->height(), 150);
+    EXPECT_EQ(splitter->sizes()[0], upper);
 }
 
 } // namespace

@@ -5,11 +5,15 @@
 
 #include "presence/OnlineUserModelUnit.h"
 #include "text/UILangUnit.h"
+#include "text/widgets/EmotionsUnit.h"
 #include "text/widgets/RichInputUnit.h"
 #include "text/widgets/RichShowUnit.h"
+#include "ui/CustomControlsUnit.h"
 
+#include <QAction>
 #include <QLayout>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTest>
 #include <QTextBlock>
 #include <QToolButton>
@@ -330,6 +334,95 @@ TEST(MsgFormSender, SameSenderByIdElseByComputerAndAddress) {
     EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{CD}")}));
     EXPECT_TRUE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, {}}));
     EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
+}
+
+// Screen capture has no capture window yet: its commands are shown disabled,
+// and its key neither types into the message nor hides the window.
+TEST_F(TMsgFormFixture, CaptureCommandIsDisabledAndItsKeyTypesNothing) {
+    Params()[bpHideWhenCaptureScreen] = true;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    auto* button = form->findChild<QToolButton*>(QStringLiteral("tbCaptureScreen"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    auto* item = form->findChild<QAction*>(QStringLiteral("miCaptureScreen"));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("&Capture Screen...   Ctrl+Alt+A"));
+    EXPECT_FALSE(item->isEnabled());
+    item->trigger();
+
+    QTest::keyClicks(form->Input(), QStringLiteral("x"));
+    QTest::keyClick(form->Input(), Qt::Key_A, Qt::ControlModifier | Qt::AltModifier);
+    QTest::keyClicks(form->Input(), QStringLiteral("a"));
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("xa"));
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(form->isVisible());
+}
+
+// The "hide this window" choice is kept for when capture arrives.
+TEST_F(TMsgFormFixture, HideWhenCaptureItemFollowsTheSetting) {
+    Params()[bpHideWhenCaptureScreen] = false;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    auto* hide = form->findChild<QAction*>(QStringLiteral("miHideWhenCapture"));
+    ASSERT_NE(hide, nullptr);
+    EXPECT_TRUE(hide->isCheckable());
+    EXPECT_FALSE(hide->isChecked());
+    hide->setChecked(true);
+    EXPECT_TRUE(Params()[bpHideWhenCaptureScreen]);
+    hide->setChecked(false);
+    EXPECT_FALSE(Params()[bpHideWhenCaptureScreen]);
+}
+
+// A long recipients list is cut with an ellipsis in the header; the window keeps its size.
+TEST_F(TMsgFormFixture, HeaderCutsALongRecipientsList) {
+    Params()[bpChatMode] = false;
+    Params()[ipMessageFormWidth] = 420;
+    Params()[ipMessageFormHeight] = 300;
+    TRecipients many;
+    for (int i = 0; i < 30; ++i)
+        many << User(QStringLiteral("A rather long nickname %1").arg(i), QStringLiteral("PC%1").arg(i), kLoopback);
+    TNewMsgForm* form = Open(true, false, true, many);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->size(), QSize(420, 300));
+    EXPECT_TRUE(form->HeaderText().startsWith(QStringLiteral("A rather long nickname 0,A rather long nickname 1,")));
+    auto* header = form->findChild<TContainerPanel*>(QStringLiteral("MessageHeader"));
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->QLMTitle(), QStringLiteral("Chat Target:"));
+    EXPECT_TRUE(header->DisplayedRecipients().endsWith(QChar(0x2026)));
+}
+
+// The Emotions button stays pressed while its grid is open; closing the grid
+// without a pick releases it and leaves the message as it was.
+TEST_F(TMsgFormFixture, EmotionsButtonStaysDownWhileTheGridIsOpen) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
+    form->Input()->setPlainText(QStringLiteral("hi"));
+    auto* button = form->findChild<QToolButton*>(QStringLiteral("tbEmotion"));
+    ASSERT_NE(button, nullptr);
+    button->click();
+    QPointer<TQLMEmotions> grid = form->findChild<TQLMEmotions*>();
+    ASSERT_FALSE(grid.isNull());
+    EXPECT_TRUE(button->isDown());
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(grid.isNull());
+    EXPECT_FALSE(button->isDown());
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hi"));
+}
+
+// A peer that sends no nickname is named by its computer, never by an empty name.
+TEST_F(TMsgFormFixture, UserWithoutNicknameIsNamedByItsComputer) {
+    Params()[ipListeningPort] = FreePort(); // nobody listens there
+    TNewMsgForm* form = Open(true, false, true, {User(QString(), QStringLiteral("PCZ"), kLoopback, QStringLiteral("{Z}"))});
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("PCZ"));
+    EXPECT_EQ(form->HeaderText(), QStringLiteral("PCZ"));
+    TBroadcastData record;
+    record.ComputerName = QStringLiteral("PCZ");
+    record.UserId = QStringLiteral("{Z}");
+    record.Body = QByteArray("from a nameless peer");
+    form->AppendIncoming(record);
+    EXPECT_TRUE(form->ChatPane()->toPlainText().startsWith(QStringLiteral("PCZ "))) << form->ChatPane()->toPlainText().toStdString();
+    form->Input()->setPlainText(QStringLiteral("hello?"));
+    ASSERT_TRUE(SendAndWait(form));
+    EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to PCZ.")});
 }
 
 } // namespace

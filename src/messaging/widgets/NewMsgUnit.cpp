@@ -3,7 +3,9 @@
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/MsgHistoryUnit.h"
+#include "messaging/widgets/PaneLinksUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "text/MsgLangUnit.h"
@@ -14,6 +16,7 @@
 #include "text/widgets/RichShowUnit.h"
 #include "ui/AppImagesUnit.h"
 #include "ui/ChatFormListUnit.h"
+#include "ui/CustomControlsUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "ui/WindowRegistryUnit.h"
 
@@ -56,11 +59,12 @@ const QColor ReadBackground(242, 240, 238);
 
 } // namespace
 
-bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) {
-    if (!recipient.UserId.isEmpty()) return record.UserId.compare(recipient.UserId, Qt::CaseInsensitive) == 0;
-    return record.ComputerName.compare(recipient.ComputerName, Qt::CaseInsensitive) == 0 &&
-           record.IPAddress.compare(recipient.IPAddress, Qt::CaseInsensitive) == 0;
+QString NameOf(const QString& nickname, const QString& computerName) {
+    // A peer that sends no nickname goes by its computer name.
+    return DisplayName(!nickname.isEmpty(), nickname, computerName);
 }
+
+bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) { return SameSender(record, recipient); }
 
 void TNewMsgForm::SetQueuePuller(TQueuePuller puller) { QueuePuller() = std::move(puller); }
 void TNewMsgForm::SetLogManagerOpener(std::function<void()> opener) { LogManagerOpener() = std::move(opener); }
@@ -131,7 +135,7 @@ TNewMsgForm::~TNewMsgForm() {
 }
 
 QString TNewMsgForm::DisplayNameOf(const TRecipient& recipient) const {
-    return FUseNickname ? DisplayName(true, recipient.NickName, recipient.ComputerName) : recipient.ComputerName;
+    return FUseNickname ? NameOf(recipient.NickName, recipient.ComputerName) : recipient.ComputerName;
 }
 
 QString TNewMsgForm::UserKey() const {
@@ -139,7 +143,7 @@ QString TNewMsgForm::UserKey() const {
     return TOnlineUserModel::UserKey(FRecipients.first().ComputerName, FRecipients.first().UserId);
 }
 
-QString TNewMsgForm::HeaderText() const { return FHeaderRecipients->text(); }
+QString TNewMsgForm::HeaderText() const { return FHeader->QLMRecipients(); }
 
 void TNewMsgForm::SetMessageBox(TMessageBox messageBox) {
     FMessageBox = messageBox;
@@ -170,20 +174,13 @@ void TNewMsgForm::BuildControls() {
     outer->setContentsMargins(2, 2, 2, 2);
     outer->setSpacing(2);
 
-    auto* header = new QFrame(this);
-    header->setObjectName(QStringLiteral("MessageHeader"));
-    header->setFrameShape(QFrame::StyledPanel);
-    auto* headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(4, 2, 4, 2);
-    auto* icon = new QLabel(header);
-    icon->setPixmap(TAppImages::Instance().Pixmap(QStringLiteral("U_MAINGROUP_ONLINEUSER"), 16));
-    FHeaderTitle = new QLabel(Translate(QLM_TEXT("Chat Target:")), header);
-    FHeaderRecipients = new QLabel(header);
-    FHeaderRecipients->setObjectName(QStringLiteral("lblRecipients"));
-    headerLayout->addWidget(icon);
-    headerLayout->addWidget(FHeaderTitle);
-    headerLayout->addWidget(FHeaderRecipients, 1);
-    outer->addWidget(header);
+    // The header cuts a long recipients list with an ellipsis.
+    FHeader = new TContainerPanel(this);
+    FHeader->setObjectName(QStringLiteral("MessageHeader"));
+    FHeader->SetIcon(TAppImages::Instance().Icon(QStringLiteral("U_MAINGROUP_ONLINEUSER")));
+    FHeader->SetQLMTitle(Translate(QLM_TEXT("Chat Target:")));
+    FHeader->SetQLMRecipients(Translate(QLM_TEXT("<Empty>")));
+    outer->addWidget(FHeader);
 
     FFontBar = new TFontBar(p, this);
     FFontBar->hide();
@@ -205,6 +202,8 @@ void TNewMsgForm::BuildControls() {
 
     FFontBar->SetInput(FInput);
     FFontBar->LoadFromSettings();
+    new TPaneLinks(FChatPane);
+    FInputLinks = new TPaneLinks(FInput);
 }
 
 QWidget* TNewMsgForm::BuildInputPanel() {
@@ -233,14 +232,19 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     capture->setToolTip(Translate(QLM_TEXT("Capture sceen")));
     auto* captureMenu = new QMenu(capture);
     captureMenu->setObjectName(QStringLiteral("pmCaptureScreen"));
-    captureMenu->addAction(TranslateFormat(QLM_TEXT("%s...   Ctrl+Alt+A"), {Translate(QLM_TEXT("&Capture Screen"))}))
-        ->setObjectName(QStringLiteral("miCaptureScreen"));
+    QAction* captureItem =
+        captureMenu->addAction(TranslateFormat(QLM_TEXT("%s...   Ctrl+Alt+A"), {Translate(QLM_TEXT("&Capture Screen"))}));
+    captureItem->setObjectName(QStringLiteral("miCaptureScreen"));
     QAction* hide = captureMenu->addAction(Translate(QLM_TEXT("&Hide this window when capture")));
+    hide->setObjectName(QStringLiteral("miHideWhenCapture"));
     hide->setCheckable(true);
     hide->setChecked(p[bpHideWhenCaptureScreen]);
-    captureMenu->setEnabled(false);
+    connect(hide, &QAction::toggled, this, [](bool on) { Params()[bpHideWhenCaptureScreen] = on; });
+    captureItem->setEnabled(ScreenCaptureAvailable);
     capture->setMenu(captureMenu);
-    capture->setEnabled(false);
+    capture->setEnabled(ScreenCaptureAvailable);
+    connect(capture, &QToolButton::clicked, this, &TNewMsgForm::StartScreenCapture);
+    connect(captureItem, &QAction::triggered, this, &TNewMsgForm::StartScreenCapture);
     connect(AddToolButton(FToolBar, "tbLogManage", QLM_TEXT("&Log Management...")), &QToolButton::clicked, this, [] {
         if (auto* open = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_LOGMANAGE_CLASS")))) {
             if (open->isMinimized()) open->showNormal();
@@ -326,20 +330,21 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
     const QString sender = FRecipients.isEmpty() ? QString() : DisplayNameOf(FRecipients.first());
     const qint16 language = languageId ? languageId : TMessageLang::Instance().LanguageId();
     if (FSendMode && FBroadcastMode) {
-        FHeaderRecipients->setText(Translate(QLM_TEXT("All Computers")));
+        FHeader->SetQLMRecipients(Translate(QLM_TEXT("All Computers")));
         setWindowTitle(Translate(QLM_TEXT("Broadcast")));
         FToolBar->setEnabled(false);
         FInput->SetPlainTextMode(true);
         FInput->setAcceptRichText(false);
         FInput->SetMaxLength(BroadcastMaxLength);
+        FInputLinks->SetActive(false);
         QFont font = FInput->font();
         if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
         FInput->setFont(font);
     } else if (FSendMode) {
-        FHeaderRecipients->setText(FRecipientsText);
+        FHeader->SetQLMRecipients(FRecipientsText);
         setWindowTitle(chat ? FRecipientsText : TranslateFormat(QLM_TEXT("Send message to %s"), {FRecipientsText}));
     } else if (FBroadcastMode) {
-        FHeaderRecipients->setText(sender);
+        FHeader->SetQLMRecipients(sender);
         setWindowTitle(TranslateFormat(QLM_TEXT("Broadcast message from %s"), {sender}));
         FSendButton->setEnabled(false);
         FOptionButton->setEnabled(false);
@@ -352,7 +357,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         if (p[ipRichEditFontSize] > 0) font.setPointSize(p[ipRichEditFontSize]);
         FInput->setFont(font);
     } else if (chat) {
-        FHeaderRecipients->setText(sender);
+        FHeader->SetQLMRecipients(sender);
         setWindowTitle(sender);
         FSendMode = true;
         TBroadcastData record;
@@ -366,7 +371,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         }
         PullQueued();
     } else {
-        FHeaderRecipients->setText(sender);
+        FHeader->SetQLMRecipients(sender);
         setWindowTitle(TranslateFormat(QLM_TEXT("Message from %s"), {sender}));
         if (!content.startsWith("{\\rtf") || !FInput->SetRtf(content))
             FInput->setPlainText(TMessageLang::Decode(language, content));
@@ -441,12 +446,16 @@ void TNewMsgForm::SwitchModeExecute() {
 }
 
 void TNewMsgForm::ToggleHistory() {
-    const int grow = FHistory->PanelHeight() + FRecordSplitter->handleWidth();
     if (FHistory->isVisible()) {
+        // The panel may have been dragged taller or shorter: the window gives
+        // back what it has now, and the next showing uses that height again.
+        const int shown = FHistory->height();
+        Params()[ipMessageFormRecordHeight] = shown;
         FHistory->hide();
-        resize(width(), height() - grow);
+        resize(width(), height() - shown - FRecordSplitter->handleWidth());
         return;
     }
+    const int grow = FHistory->PanelHeight() + FRecordSplitter->handleWidth();
     FHistoryButton->setEnabled(false);
     const int upper = FChatSplitter->height();
     resize(width(), height() + grow);

@@ -17,9 +17,11 @@ class QSplitter;
 class QToolButton;
 class QPushButton;
 class QMenu;
+class TContainerPanel;
 class TFontBar;
 class THistoryPanel;
 class TNode;
+class TPaneLinks;
 class TRichChatPane;
 class TRichDocument;
 class TRichInputBox;
@@ -39,6 +41,9 @@ QWidget* OpenMessageForm(TNode& node, QWidget* parent, bool sendMode, bool broad
 // is one; false when no chat window serves that sender.
 bool ShowInChatWindow(const TBroadcastData& record);
 
+// DisplayName of a user; the computer name when the nickname is empty.
+QString NameOf(const QString& nickname, const QString& computerName);
+
 // Whether a received record comes from recipient: the same id (without case)
 // when the recipient has one, else the same computer name and IP address.
 bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient);
@@ -52,6 +57,8 @@ class TNewMsgForm : public QWidget {
 public:
     static constexpr const char* DefaultClassName = "TNewMsgForm";
     static constexpr int BroadcastMaxLength = 2000;
+    // No capture window yet: its commands are shown disabled and do nothing.
+    static constexpr bool ScreenCaptureAvailable = false;
 
     // Hands the queued messages of a sender to a chat window being opened and
     // removes them from the queue: newest first, broadcasts and other senders
@@ -96,6 +103,8 @@ public:
     void ToggleChatMode();
     void ToggleHistory();
     void ResetInputFormat();
+    // tbCaptureScreen, its menu item and Ctrl+Alt+A.
+    void StartScreenCapture();
     // The emoticon grid's pick (an empty path: none).
     void InsertEmotion(const QString& path);
     // A received message from the chat partner: appended, flashing when inactive.
@@ -151,8 +160,7 @@ private:
     quint32 FHandle = 0;
     TMessageBox FMessageBox;
 
-    QLabel* FHeaderTitle = nullptr;
-    QLabel* FHeaderRecipients = nullptr;
+    TContainerPanel* FHeader = nullptr;
     TFontBar* FFontBar = nullptr;
     QSplitter* FChatSplitter = nullptr;
     QSplitter* FRecordSplitter = nullptr;
@@ -167,4 +175,5 @@ private:
     QToolButton* FOptionButton = nullptr;
     QMenu* FSendModeMenu = nullptr;
     THistoryPanel* FHistory = nullptr;
+    TPaneLinks* FInputLinks = nullptr;
 };

@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QToolButton>
 
-using Utils::DisplayName;
 using Utils::LocalComputerName;
 
 namespace {
@@ -39,7 +38,23 @@ QString NowText() { return ChatLog::LogTimeText(QDateTime::currentDateTime()); }
 
 // ------------------------------------------------------------------ keys
 
+namespace {
+
+bool IsCaptureKey(const QKeyEvent* key) {
+    const Qt::KeyboardModifiers both = Qt::ControlModifier | Qt::AltModifier;
+    return key->key() == Qt::Key_A && (key->modifiers() & both) == both;
+}
+
+} // namespace
+
 bool TNewMsgForm::eventFilter(QObject* watched, QEvent* event) {
+    // Ctrl+Alt+A would type an "a" (taken as AltGr); it captures on release instead.
+    if (watched == FInput && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        IsCaptureKey(static_cast<QKeyEvent*>(event))) {
+        if (event->type() == QEvent::KeyRelease && !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+            StartScreenCapture();
+        return true;
+    }
     if (watched == FInput && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -187,7 +202,7 @@ void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
     emit SendFinished(true);
     if (FInChatMode) {
         const TApplicationParams& p = Params();
-        AppendToChat(DisplayName(true, p[spNickname], LocalComputerName()), NowText(),
+        AppendToChat(NameOf(p[spNickname], LocalComputerName()), NowText(),
                      BodyDocument(result.Job.Body, record.LangID), false, false);
         FInput->clear();
         ResetInputFormat();
@@ -207,9 +222,13 @@ void TNewMsgForm::AppendToChat(const QString& name, const QString& timeText, con
 }
 
 void TNewMsgForm::AppendIncoming(const TBroadcastData& record) {
-    AppendToChat(DisplayName(true, record.NickName, record.ComputerName),
+    AppendToChat(NameOf(record.NickName, record.ComputerName),
                  ChatLog::LogTimeText(DateTimeFromDays(record.ReceivedTime)),
                  BodyDocument(record.Body, record.LanguageId), true, true);
+}
+
+void TNewMsgForm::StartScreenCapture() {
+    // No capture window to open yet; minimising first would only lose the window.
 }
 
 void TNewMsgForm::ResetInputFormat() {
@@ -233,7 +252,13 @@ void TNewMsgForm::InsertEmotion(const QString& path) {
 void TNewMsgForm::OpenEmotions() {
     if (FInput->isReadOnly()) return;
     auto* button = findChild<QToolButton*>(QStringLiteral("tbEmotion"));
+    // The button stays pressed while its grid is open.
+    button->setDown(true);
     auto* grid = new TQLMEmotions(this);
-    connect(grid, &TQLMEmotions::Answered, this, [this](int, const QString& path) { InsertEmotion(path); });
+    connect(grid, &TQLMEmotions::Answered, this, [this, button](int, const QString& path) {
+        button->setDown(false);
+        activateWindow();
+        InsertEmotion(path);
+    });
     grid->Popup(QRect(button->mapToGlobal(QPoint(0, 0)), button->size()));
 }
