@@ -34,4 +34,38 @@ TPeerEnd WaitPeerEnd(qintptr socketDescriptor, int waitMs) {
     return peReset;
 }
 
+TWriteStep WriteSome(qintptr socketDescriptor, const char* data, qint64 size, int waitMs) {
+    if (socketDescriptor < 0) return {0, EBADF};
+    for (bool waited = false;; waited = true) {
+        // Never SIGPIPE: a peer gone away is an error to report, not a signal.
+        const ssize_t n = ::send(int(socketDescriptor), data, size_t(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) return {qint64(n), 0};
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return {0, errno};
+        if (waited) return {};
+        pollfd fd{int(socketDescriptor), POLLOUT, 0};
+        int ready;
+        do ready = ::poll(&fd, 1, waitMs);
+        while (ready < 0 && errno == EINTR);
+        if (ready == 0) return {};
+    }
+}
+
+TReadStep ReadSome(qintptr socketDescriptor, char* data, qint64 size, int waitMs) {
+    if (socketDescriptor < 0) return {0, true};
+    for (bool waited = false;; waited = true) {
+        const ssize_t n = ::recv(int(socketDescriptor), data, size_t(size), MSG_DONTWAIT);
+        if (n > 0) return {qint64(n), false};
+        if (n == 0) return {0, true};
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return {0, true};
+        if (waited) return {};
+        pollfd fd{int(socketDescriptor), POLLIN, 0};
+        int ready;
+        do ready = ::poll(&fd, 1, waitMs);
+        while (ready < 0 && errno == EINTR);
+        if (ready == 0) return {};
+    }
+}
+
 } // namespace Platform

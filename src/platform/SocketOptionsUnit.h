@@ -23,4 +23,20 @@ enum TPeerEnd {
 // Waits at most waitMs for the peer's end without reading anything.
 TPeerEnd WaitPeerEnd(qintptr socketDescriptor, int waitMs);
 
+// One step of writing to a non-blocking TCP socket: what it took within
+// waitMs (0 when it was full all along), or the system's error number.
+struct TWriteStep {
+    qint64 Written = 0;
+    int Error = 0;
+};
+TWriteStep WriteSome(qintptr socketDescriptor, const char* data, qint64 size, int waitMs);
+
+// One step of reading a non-blocking TCP socket: what came within waitMs
+// (0: nothing yet), or Closed when the peer ended or failed.
+struct TReadStep {
+    qint64 Read = 0;
+    bool Closed = false;
+};
+TReadStep ReadSome(qintptr socketDescriptor, char* data, qint64 size, int waitMs);
+
 } // namespace Platform

@@ -164,6 +164,7 @@ void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) const {
     // Bounded while it waited on the listener; a worker reads as fast as it can.
     socket.setReadBufferSize(0);
     // Waits in slices so that a stop does not have to sit out a slow peer.
+    request.Reader->SetSocket(socket.socketDescriptor(), [this] { return FStopping.load(); });
     request.Reader->SetWait([&socket, this](int ms) {
         const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
         while (!FStopping.load()) {

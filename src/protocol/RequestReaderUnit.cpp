@@ -1,5 +1,7 @@
 #include "protocol/RequestReaderUnit.h"
 
+#include "platform/SocketOptionsUnit.h"
+
 #include <QDeadlineTimer>
 #include <QtEndian>
 
@@ -87,6 +89,26 @@ TRequestReader::TResult TRequestReader::ReadBlock(QByteArray* block, qint64 maxS
     }, stallMs);
 }
 
+TRequestReader::TResult TRequestReader::ReadSocketInto(qint64 remaining, QByteArray& piece,
+                                                       const std::function<bool(const char*, qint64)>& sink, int stallMs) {
+    QDeadlineTimer stall(stallMs);
+    while (remaining > 0) {
+        // Waits in slices so that a stop does not have to sit out a slow peer.
+        const int slice = int(qBound<qint64>(qint64(0), stall.remainingTime(), qint64(250)));
+        const Platform::TReadStep step =
+            Platform::ReadSome(FDescriptor, piece.data(), qMin<qint64>(remaining, piece.size()), slice);
+        if (step.Closed) return rrClosed;
+        if (step.Read == 0) {
+            if (stall.hasExpired() || (FStopping && FStopping())) return rrClosed;
+            continue;
+        }
+        if (!sink(piece.constData(), step.Read)) return rrInvalid;
+        remaining -= step.Read;
+        stall.setRemainingTime(stallMs);
+    }
+    return rrOk;
+}
+
 TRequestReader::TResult TRequestReader::ReadInto(qint64 size, const std::function<bool(const char*, qint64)>& sink,
                                                  int stallMs) {
     qint64 remaining = size;
@@ -94,8 +116,11 @@ TRequestReader::TResult TRequestReader::ReadInto(qint64 size, const std::functio
     while (remaining > 0) {
         // Once the buffer is used up, large bodies go from the device straight to the sink.
         if (FPos == FBuffer.size() && remaining > kReadChunk) {
-            if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(stallMs)) && FDevice.bytesAvailable() <= 0) return rrClosed;
             if (direct.isEmpty()) direct.resize(kDirectChunk);
+            // Only once the device's own buffer (not the system's) is empty.
+            if (FDescriptor >= 0 && FDevice.QIODevice::bytesAvailable() <= 0)
+                return ReadSocketInto(remaining, direct, sink, stallMs);
+            if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(stallMs)) && FDevice.bytesAvailable() <= 0) return rrClosed;
             const qint64 got = FDevice.read(direct.data(), qMin<qint64>(remaining, direct.size()));
             if (got <= 0) return rrClosed;
             if (!sink(direct.constData(), got)) return rrInvalid;

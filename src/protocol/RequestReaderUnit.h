@@ -29,6 +29,13 @@ public:
     TResult TakeLine(QByteArray* line, qsizetype maxLength = MaxLineLength);
     // The wait used from now on: the reader moves with its socket to a worker.
     void SetWait(std::function<bool(int)> waitForData) { FWait = std::move(waitForData); }
+    // The device's socket, and when to give up waiting on it: large bodies are
+    // then read from the socket itself into one reused piece. Qt's buffer
+    // would take fresh memory for every read.
+    void SetSocket(qintptr descriptor, std::function<bool()> stopping) {
+        FDescriptor = descriptor;
+        FStopping = std::move(stopping);
+    }
     // A 32-bit big-endian signed length (negative: rrInvalid, above maxSize:
     // rrTooLong) followed by that many bytes. stallMs bounds each wait for data.
     TResult ReadBlock(QByteArray* block, qint64 maxSize, int stallMs = StallTimeoutMs);
@@ -38,12 +45,16 @@ public:
 
 private:
     bool Fill(int waitMs);
+    TResult ReadSocketInto(qint64 remaining, QByteArray& piece, const std::function<bool(const char*, qint64)>& sink,
+                           int stallMs);
     // Looks for the LF in what is buffered; *scanned counts the bytes after
     // FPos already searched (Fill may move the buffer under an absolute offset).
     TResult ScanLine(QByteArray* line, qsizetype maxLength, qsizetype* scanned);
 
     QIODevice& FDevice;
     std::function<bool(int)> FWait;
+    qintptr FDescriptor = -1;
+    std::function<bool()> FStopping;
     QByteArray FBuffer;
     qsizetype FPos = 0;
 };

@@ -8,6 +8,9 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -222,5 +225,66 @@ TEST(RequestReader, ReadIntoStopsWhenSinkRefuses) {
     EXPECT_EQ(f.Reader.ReadInto(1000, [&](const char*, qint64 n) { seen += n; return false; }), TRequestReader::rrInvalid);
     EXPECT_GT(seen, 0);
 }
+
+// A large body read partly from the device's buffer and then from the socket
+// itself: exactly its bytes, never one past its end, and a stalled, closed or
+// stopped peer ends it.
+struct TSocketBodyCase {
+    const char* Name;
+    qint64 SocketPart; // body bytes the peer writes to the socket after the buffered part
+    bool Closes;       // the peer closes after writing
+    bool Stopping;
+    int StallMs;
+    TRequestReader::TResult Result;
+};
+void PrintTo(const TSocketBodyCase& c, std::ostream* os) { *os << c.Name; }
+
+class SocketBodyCases : public ::testing::TestWithParam<TSocketBodyCase> {};
+
+TEST_P(SocketBodyCases, ReadStraightFromTheSocket) {
+    const TSocketBodyCase& c = GetParam();
+    constexpr qint64 kBuffered = 100 * 1024, kBody = 1024 * 1024;
+    QByteArray body(kBody, Qt::Uninitialized);
+    for (qint64 i = 0; i < kBody; ++i) body[i] = char(i * 7 + i / 251);
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    // What the device's buffer already holds: the header, the length, the body's start.
+    QByteArray held = "QLM_FILE\t2\r\n" + Length(qint32(kBody)) + body.left(kBuffered);
+    QBuffer device(&held);
+    device.open(QIODevice::ReadOnly);
+    TRequestReader reader(device, [](int) { return false; });
+    reader.SetSocket(pair[0], [&c] { return c.Stopping; });
+    std::thread peer([&] {
+        const QByteArray rest = body.mid(kBuffered, c.SocketPart) + "NEXT\r\n";
+        for (qint64 done = 0; done < rest.size();) {
+            const ssize_t n = ::send(pair[1], rest.constData() + done, size_t(rest.size() - done), MSG_NOSIGNAL);
+            if (n <= 0) break;
+            done += n;
+        }
+        if (c.Closes) ::shutdown(pair[1], SHUT_WR);
+    });
+    QByteArray line, got;
+    qint32 length = 0;
+    ASSERT_EQ(reader.ReadLine(&line), TRequestReader::rrOk);
+    ASSERT_EQ(reader.ReadLength(&length), TRequestReader::rrOk);
+    EXPECT_EQ(reader.ReadInto(length, [&](const char* data, qint64 n) { got.append(data, n); return true; }, c.StallMs),
+              c.Result);
+    peer.join();
+    if (c.Result == TRequestReader::rrOk) {
+        EXPECT_TRUE(got == body);
+        char next[16] = {};
+        EXPECT_EQ(::recv(pair[0], next, sizeof next, MSG_DONTWAIT), 6);
+        EXPECT_STREQ(next, "NEXT\r\n");
+    }
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SocketBodyCases,
+                         ::testing::Values(TSocketBodyCase{"RestFromTheSocket", 1024 * 1024, false, false, 5000, TRequestReader::rrOk},
+                                           TSocketBodyCase{"PeerClosesInside", 300 * 1024, true, false, 60000, TRequestReader::rrClosed},
+                                           TSocketBodyCase{"PeerStallsInside", 300 * 1024, false, false, 200, TRequestReader::rrClosed},
+                                           TSocketBodyCase{"StopEndsTheWait", 300 * 1024, false, true, 60000, TRequestReader::rrClosed}),
+                         TCaseName());
 
 } // namespace
