@@ -139,7 +139,7 @@ private:
         if (!sent) FFailed = true;
         Print({{QStringLiteral("event"), QStringLiteral("file")}, {QStringLiteral("path"), path},
                {QStringLiteral("result"), sent ? QStringLiteral("sent") : QStringLiteral("failed")},
-               {QStringLiteral("error"), error}},
+               {QStringLiteral("error"), sent ? QString() : error}},
               sent ? QStringLiteral("sent %1").arg(path) : QStringLiteral("failed %1: %2").arg(path, error));
     }
     void Finish(int status) {

@@ -47,8 +47,8 @@ checks() {
 
   # Automatic acceptance: three files and a folder.
   sendfile_run s1 1 --to 10.77.0.2 --json "$src/big.bin" "$src/report.doc" "$src/Makefile" "$src/Photos"
-  if [ "$(cat "$QLM_LAB_DIR/s1.rc")" = 0 ] && [ "$(grep -c '"result":"sent"' "$QLM_LAB_DIR/s1.out")" = 4 ]; then
-    pass "sendfile reports four items sent and exits 0"
+  if [ "$(cat "$QLM_LAB_DIR/s1.rc")" = 0 ] && [ "$(grep -c '"error":"","event":"file".*"result":"sent"' "$QLM_LAB_DIR/s1.out")" = 4 ]; then
+    pass "sendfile reports four items sent, with no error, and exits 0"
   else
     fail "sendfile exited $(cat "$QLM_LAB_DIR/s1.rc"): $(cat "$QLM_LAB_DIR/s1.out" "$QLM_LAB_DIR/s1.err")"
   fi
