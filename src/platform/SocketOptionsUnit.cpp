@@ -6,6 +6,17 @@
 
 namespace Platform {
 
+namespace {
+// True once the socket has one of events (or an error), within waitMs.
+bool PollFor(qintptr socketDescriptor, short events, int waitMs) {
+    pollfd fd{int(socketDescriptor), events, 0};
+    int ready;
+    do ready = ::poll(&fd, 1, waitMs);
+    while (ready < 0 && errno == EINTR);
+    return ready != 0;
+}
+} // namespace
+
 bool EnableBroadcast(qintptr socketDescriptor) {
     if (socketDescriptor < 0) return false;
     const int on = 1;
@@ -20,11 +31,7 @@ void ResetOnClose(qintptr socketDescriptor) {
 
 TPeerEnd WaitPeerEnd(qintptr socketDescriptor, int waitMs) {
     if (socketDescriptor < 0) return peReset;
-    pollfd fd{int(socketDescriptor), POLLIN | POLLRDHUP, 0};
-    int ready;
-    do ready = ::poll(&fd, 1, waitMs);
-    while (ready < 0 && errno == EINTR);
-    if (ready == 0) return peWaiting;
+    if (!PollFor(socketDescriptor, POLLIN | POLLRDHUP, waitMs)) return peWaiting;
     // Peeking leaves any data for whoever reads the socket next.
     char byte;
     const ssize_t n = ::recv(int(socketDescriptor), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -42,12 +49,7 @@ TWriteStep WriteSome(qintptr socketDescriptor, const char* data, qint64 size, in
         if (n >= 0) return {qint64(n), 0};
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return {0, errno};
-        if (waited) return {};
-        pollfd fd{int(socketDescriptor), POLLOUT, 0};
-        int ready;
-        do ready = ::poll(&fd, 1, waitMs);
-        while (ready < 0 && errno == EINTR);
-        if (ready == 0) return {};
+        if (waited || !PollFor(socketDescriptor, POLLOUT, waitMs)) return {};
     }
 }
 
@@ -59,12 +61,7 @@ TReadStep ReadSome(qintptr socketDescriptor, char* data, qint64 size, int waitMs
         if (n == 0) return {0, true};
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return {0, true};
-        if (waited) return {};
-        pollfd fd{int(socketDescriptor), POLLIN, 0};
-        int ready;
-        do ready = ::poll(&fd, 1, waitMs);
-        while (ready < 0 && errno == EINTR);
-        if (ready == 0) return {};
+        if (waited || !PollFor(socketDescriptor, POLLIN, waitMs)) return {};
     }
 }
 
