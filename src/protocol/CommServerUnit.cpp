@@ -56,20 +56,14 @@ private:
         return joined;
     }
 
-    // In batches: a steady flood must not keep the thread from its other work,
-    // closing at exit above all. The rest is read on the next turn.
     void ReadPending() {
-        for (int n = 0; n < kBatch && FSocket && FSocket->hasPendingDatagrams(); ++n) {
+        while (FSocket && FSocket->hasPendingDatagrams()) {
             // One byte more than allowed tells a long datagram from one that just fits.
             const QNetworkDatagram datagram = FSocket->receiveDatagram(MaxDatagramSize + 1);
             if (!datagram.isValid() || datagram.data().size() > MaxDatagramSize) continue;
             FDispatcher.Dispatch(datagram.data(), QHostAddress(datagram.senderAddress().toIPv4Address()).toString());
         }
-        if (FSocket && FSocket->hasPendingDatagrams())
-            QMetaObject::invokeMethod(this, &TUdpReceiver::ReadPending, Qt::QueuedConnection);
     }
-
-    static constexpr int kBatch = 64;
 
     const TDatagramDispatcher& FDispatcher;
     std::unique_ptr<QUdpSocket> FSocket;
