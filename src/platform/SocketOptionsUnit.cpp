@@ -1,5 +1,7 @@
 #include "platform/SocketOptionsUnit.h"
 
+#include <QDeadlineTimer>
+
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -39,6 +41,15 @@ TPeerEnd WaitPeerEnd(qintptr socketDescriptor, int waitMs) {
     if (n > 0) return peData;
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return peWaiting;
     return peReset;
+}
+
+TPeerEnd AwaitPeerEnd(qintptr socketDescriptor, int waitMs, const std::function<bool()>& stop) {
+    const QDeadlineTimer wait(waitMs);
+    for (;;) {
+        const int slice = int(qBound<qint64>(qint64(1), wait.remainingTime(), qint64(100)));
+        const TPeerEnd end = WaitPeerEnd(socketDescriptor, slice);
+        if (end != peWaiting || stop() || wait.hasExpired()) return end;
+    }
 }
 
 TWriteStep WriteSome(qintptr socketDescriptor, const char* data, qint64 size, int waitMs) {

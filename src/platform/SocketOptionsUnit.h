@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+
 namespace Platform {
 
 // Allows a UDP socket to send to broadcast addresses other than the limited
@@ -22,6 +24,8 @@ enum TPeerEnd {
 
 // Waits at most waitMs for the peer's end without reading anything.
 TPeerEnd WaitPeerEnd(qintptr socketDescriptor, int waitMs);
+// The same in short slices, giving up (peWaiting) as soon as stop() says so.
+TPeerEnd AwaitPeerEnd(qintptr socketDescriptor, int waitMs, const std::function<bool()>& stop);
 
 // One step of writing to a non-blocking TCP socket: what it took within
 // waitMs (0 when it was full all along), or the system's error number.

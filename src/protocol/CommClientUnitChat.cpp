@@ -67,17 +67,13 @@ struct TSendOutcome {
 // A socket Qt closed while writing (no descriptor left) ended before our last
 // byte was out, which only a refusal does: counted as a reset.
 TSendOutcome AwaitDelivery(QTcpSocket& socket, const TMessageSendLimits& limits, const std::function<bool()>& cancelled) {
-    const QDeadlineTimer wait(limits.DeliveryWaitMs);
-    for (;;) {
-        switch (Platform::WaitPeerEnd(socket.socketDescriptor(), Slice(wait))) {
-        case Platform::peReset: return {kNotTaken, true};
-        case Platform::peClosed:
-        case Platform::peData: return {};
-        case Platform::peWaiting: break;
-        }
-        if (cancelled()) return {QStringLiteral("Canceled")};
-        if (wait.hasExpired()) return {};
+    switch (Platform::AwaitPeerEnd(socket.socketDescriptor(), limits.DeliveryWaitMs, cancelled)) {
+    case Platform::peReset: return {kNotTaken, true};
+    case Platform::peWaiting: return cancelled() ? TSendOutcome{QStringLiteral("Canceled")} : TSendOutcome{};
+    case Platform::peClosed:
+    case Platform::peData: break;
     }
+    return {};
 }
 
 // One request over a connection of its own.

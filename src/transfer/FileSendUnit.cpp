@@ -121,18 +121,8 @@ namespace {
 // not take the stream whole (it refused the connection or stopped on its side).
 // One that keeps the connection open longer has everything in its buffers.
 bool PeerTookAll(QTcpSocket& socket, const TSendControl& control, int waitMs) {
-    const QDeadlineTimer wait(waitMs);
-    while (!control.AbortRequested()) {
-        const int slice = int(qBound<qint64>(qint64(1), wait.remainingTime(), qint64(100)));
-        switch (Platform::WaitPeerEnd(socket.socketDescriptor(), slice)) {
-        case Platform::peReset: return false;
-        case Platform::peClosed:
-        case Platform::peData: return true;
-        case Platform::peWaiting: break;
-        }
-        if (wait.hasExpired()) return true;
-    }
-    return true;
+    return Platform::AwaitPeerEnd(socket.socketDescriptor(), waitMs, [&control] { return control.AbortRequested(); }) !=
+           Platform::peReset;
 }
 } // namespace
 
