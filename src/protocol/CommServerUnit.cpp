@@ -9,6 +9,7 @@
 #include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QUdpSocket>
+#include <atomic>
 
 // The UDP socket's owner on the receiver thread.
 class TUdpReceiver : public QObject {
@@ -38,6 +39,10 @@ public:
     }
 
     void Close() { FSocket.reset(); }
+    // Called from the stopping thread: a steady flood would otherwise keep
+    // ReadPending busy, and the queued Close waiting behind it, for as long as
+    // it lasts.
+    void RequestStop() { FStopping.store(true, std::memory_order_relaxed); }
 
 private:
     // The system picks the interface by its route to the group; a LAN without
@@ -57,7 +62,7 @@ private:
     }
 
     void ReadPending() {
-        while (FSocket && FSocket->hasPendingDatagrams()) {
+        while (FSocket && !FStopping.load(std::memory_order_relaxed) && FSocket->hasPendingDatagrams()) {
             // One byte more than allowed tells a long datagram from one that just fits.
             const QNetworkDatagram datagram = FSocket->receiveDatagram(MaxDatagramSize + 1);
             if (!datagram.isValid() || datagram.data().size() > MaxDatagramSize) continue;
@@ -67,6 +72,7 @@ private:
 
     const TDatagramDispatcher& FDispatcher;
     std::unique_ptr<QUdpSocket> FSocket;
+    std::atomic<bool> FStopping{false};
 };
 
 TCommServer::TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent)
@@ -133,7 +139,10 @@ bool TCommServer::StartListening(const TOptions& options) {
 
 void TCommServer::StopListening() {
     if (FUdpThread.isRunning()) {
-        if (FUdp) QMetaObject::invokeMethod(FUdp, [receiver = FUdp.data()] { receiver->Close(); }, Qt::BlockingQueuedConnection);
+        if (FUdp) {
+            FUdp->RequestStop();
+            QMetaObject::invokeMethod(FUdp, [receiver = FUdp.data()] { receiver->Close(); }, Qt::BlockingQueuedConnection);
+        }
         FUdpThread.quit();
         FUdpThread.wait();
     }

@@ -449,9 +449,10 @@ TEST_P(PeerEnd, OnlyATakenMessageCountsAsReached) {
     EXPECT_EQ(result.AnyReached(), c.Reached) << result.Outcomes.value(0).Reason.toStdString();
     EXPECT_GE(connections, c.Connections);
     EXPECT_EQ(bodies, c.Reached ? 1 : 0);
-    if (!c.Reached)
+    if (!c.Reached) {
         EXPECT_EQ(result.Outcomes.value(0).Reason,
                   QStringLiteral("The recipient closed the connection without taking the message"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PeerEnd,

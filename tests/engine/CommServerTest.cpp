@@ -19,6 +19,11 @@
 #include <QtEndian>
 #include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
+
+#include <QElapsedTimer>
+#include <QThread>
 
 namespace {
 
@@ -194,6 +199,31 @@ TEST_F(CommServer, AtMost64RequestsAreServedAtOnce) {
     while (served.load() < 70 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(served.load(), 70); // the others waited in the backlog and were served after
     EXPECT_LE(peak.load(), 64);
+}
+
+// A steady flood of datagrams must not keep the receiver from closing: the
+// listener is stopped while three senders keep its socket full.
+TEST_F(CommServer, StopsWhileDatagramsKeepComing) {
+    ASSERT_TRUE(Start());
+    std::atomic<bool> flood{true};
+    std::vector<std::thread> senders;
+    for (int i = 0; i < 3; ++i)
+        senders.emplace_back([&] {
+            QUdpSocket out;
+            const QByteArray junk("QLM_NOSUCHTYPE\t2\tflood");
+            while (flood.load()) out.writeDatagram(junk, QHostAddress::LocalHost, Port);
+        });
+    QThread::msleep(300);
+    QElapsedTimer clock;
+    clock.start();
+    Server->StopListening();
+    // A liveness bound, not a speed target: the stop takes milliseconds, a
+    // receiver that reads until its socket is empty took up to 47 s.
+    const qint64 took = clock.elapsed();
+    flood = false;
+    for (std::thread& t : senders) t.join();
+    EXPECT_LT(took, 5000) << "the receiver went on reading the flood instead of closing";
+    EXPECT_FALSE(Server->IsListening());
 }
 
 } // namespace

@@ -61,7 +61,7 @@ TEST_F(FileStream, ThreeFilesArriveWholeAndRepeatsAreNumbered) {
     MakeFile(QStringLiteral("empty.txt"), {});
     MakeFile(QStringLiteral("report.doc"), Bytes(3 * 32768 + 17, 1));
     MakeFile(QStringLiteral("Makefile"), Bytes(1000, 2));
-    const TSendPlan plan = Plan({{Src("empty.txt")}, {Src("report.doc")}, {Src("Makefile")}});
+    const TSendPlan plan = Plan(QStringList{Src("empty.txt"), Src("report.doc"), Src("Makefile")});
     for (int round = 0; round < 3; ++round) {
         const TSendResult result = RunSend(plan);
         EXPECT_TRUE(result.AllSent()) << result.Error.toStdString();
@@ -87,7 +87,7 @@ TEST_F(FileStream, AnUnreadableSecondFileIsSkippedAndNamed) {
     ASSERT_TRUE(StartWith());
     MakeFile(QStringLiteral("one.txt"), "1");
     MakeFile(QStringLiteral("three.txt"), "3");
-    const TSendResult result = RunSend(Plan({{Src("one.txt")}, {Src("missing.txt")}, {Src("three.txt")}}));
+    const TSendResult result = RunSend(Plan(QStringList{Src("one.txt"), Src("missing.txt"), Src("three.txt")}));
     EXPECT_TRUE(result.Success());
     EXPECT_FALSE(result.AllSent());
     ASSERT_EQ(result.Files.size(), 3);
@@ -108,7 +108,7 @@ TEST_F(FileStream, StopDuringTheSecondOfThreeDeletesWhatArrived) {
     trigger.OnBegin = [&](int index) {
         if (index == 1) control.Stop();
     };
-    const TSendResult result = RunSend(Plan({{Src("a.bin")}, {Src("b.bin")}, {Src("c.bin")}}), control, &trigger);
+    const TSendResult result = RunSend(Plan(QStringList{Src("a.bin"), Src("b.bin"), Src("c.bin")}), control, &trigger);
     EXPECT_TRUE(result.Canceled);
     EXPECT_FALSE(result.Success());
     // The current file is finished; the stop takes effect before the next.
@@ -135,7 +135,7 @@ TEST_F(FileStream, APausedStreamWritesNothingUntilResumed) {
     TSendResult result;
     std::atomic<bool> done{false};
     std::unique_ptr<QThread> thread(QThread::create([&] {
-        result = SendFiles(Plan({{Src("a.bin")}}), control, &trigger);
+        result = SendFiles(Plan(QStringList{Src("a.bin")}), control, &trigger);
         done = true;
     }));
     thread->start();
@@ -162,7 +162,7 @@ TEST_F(FileStream, AbortInsideAFileDropsTheConnectionAndTheHalfFile) {
     trigger.OnBegin = [&](int index) {
         if (index == 1) control.Abort();
     };
-    const TSendResult result = RunSend(Plan({{Src("first.txt")}, {Src("big.bin")}}), control, &trigger);
+    const TSendResult result = RunSend(Plan(QStringList{Src("first.txt"), Src("big.bin")}), control, &trigger);
     EXPECT_TRUE(result.Aborted);
     EXPECT_FALSE(result.Success());
     const TFilesArrival& arrival = WaitArrival();
@@ -180,7 +180,7 @@ TEST_F(FileStream, AFolderArchiveArrivesUnpackedInANumberedFolder) {
     ASSERT_TRUE(PackFolder(Src("Project"), Src("Project.zip"), 1, {}).Ok);
     MakeFile(QStringLiteral("notes.txt"), "n");
     QDir().mkpath(Inbox() + "Project"); // already there: the next number is taken
-    const TSendPlan plan = Plan({{Src("Project.zip"), true, Src("Project")}, {Src("notes.txt")}});
+    const TSendPlan plan = Plan({{Src("Project.zip"), true, Src("Project")}, {Src("notes.txt"), false, {}}});
     ASSERT_TRUE(RunSend(plan).AllSent());
     const TFilesArrival& arrival = WaitArrival();
     EXPECT_TRUE(arrival.Complete);
@@ -202,7 +202,7 @@ TEST_F(FileStream, AFileTooLargeForABlockIsAnnouncedUnreadableAndTheRestGoes) {
     EXPECT_FALSE(TTransferService::CheckSendable(Src("huge.iso")).isEmpty());
     EXPECT_TRUE(TTransferService::CheckSendable(Src("huge.iso")).contains(QStringLiteral("huge.iso")));
     EXPECT_TRUE(TTransferService::CheckSendable(Src("after.txt")).isEmpty());
-    const TSendResult result = RunSend(Plan({{Src("huge.iso")}, {Src("after.txt")}}));
+    const TSendResult result = RunSend(Plan(QStringList{Src("huge.iso"), Src("after.txt")}));
     ASSERT_EQ(result.Files.size(), 2);
     EXPECT_EQ(result.Files[0].Kind, TFileOutcomeKind::TooLarge);
     EXPECT_EQ(result.Files[1].Kind, TFileOutcomeKind::Sent);
@@ -219,7 +219,7 @@ TEST_F(FileStream, DiskFullBeforeAFileStopsReceivingAndSaysSo) {
     // Larger than the socket buffers, so the sender sees the receiver stop.
     MakeFile(QStringLiteral("large.bin"), Bytes(32 * 1024 * 1024, 5));
     MakeFile(QStringLiteral("later.txt"), "l");
-    const TSendResult result = RunSend(Plan({{Src("small.txt")}, {Src("large.bin")}, {Src("later.txt")}}));
+    const TSendResult result = RunSend(Plan(QStringList{Src("small.txt"), Src("large.bin"), Src("later.txt")}));
     const TFilesArrival& arrival = WaitArrival();
     EXPECT_EQ(arrival.ReceivedNames, QStringList{QStringLiteral("small.txt")});
     ASSERT_EQ(arrival.Failed.size(), 1);
@@ -238,7 +238,7 @@ TEST_F(FileStream, DiskFillingUpInsideAFileDeletesTheHalfFile) {
     // Plenty at the start of the file, then (someone else filled the disk) nothing.
     SetFreeBytes([&](const QString&) { return ++asked <= 1 ? qint64(1) << 40 : TDiskGuard::DefaultReserve; });
     MakeFile(QStringLiteral("big.bin"), Bytes(40 * 1024 * 1024, 6));
-    RunSend(Plan({{Src("big.bin")}}));
+    RunSend(Plan(QStringList{Src("big.bin")}));
     const TFilesArrival& arrival = WaitArrival();
     EXPECT_TRUE(arrival.ReceivedNames.isEmpty());
     ASSERT_EQ(arrival.Failed.size(), 1);
@@ -281,7 +281,7 @@ TEST_F(FileStream, ThePeerVanishingInsideAFileEndsTheSendTruthfully) {
     });
     MakeFile(QStringLiteral("big.bin"), Bytes(50 * 1024 * 1024, 7));
     MakeFile(QStringLiteral("next.txt"), "n");
-    TSendPlan plan = Plan({{Src("big.bin")}, {Src("next.txt")}});
+    TSendPlan plan = Plan(QStringList{Src("big.bin"), Src("next.txt")});
     plan.Port = peer.serverPort();
     const TSendResult result = RunSend(plan);
     EXPECT_TRUE(result.Connected);
@@ -308,7 +308,7 @@ TEST_F(FileStream, SmallFilesResetAtTheEndAreNotCountedSent) {
     });
     MakeFile(QStringLiteral("a.txt"), "a");
     MakeFile(QStringLiteral("b.txt"), "b");
-    TSendPlan plan = Plan({{Src("a.txt")}, {Src("b.txt")}});
+    TSendPlan plan = Plan(QStringList{Src("a.txt"), Src("b.txt")});
     plan.Port = peer.serverPort();
     const TSendResult result = RunSend(plan);
     EXPECT_TRUE(result.Connected);
@@ -318,7 +318,7 @@ TEST_F(FileStream, SmallFilesResetAtTheEndAreNotCountedSent) {
 }
 
 TEST_F(FileStream, NobodyListeningIsAnErrorNotAHang) {
-    TSendPlan plan = Plan({{Src("x")}});
+    TSendPlan plan = Plan(QStringList{Src("x")});
     plan.Port = FreePort();
     const TSendResult result = RunSend(plan);
     EXPECT_FALSE(result.Connected);

@@ -12,7 +12,7 @@ protected:
     TRecipient Me() const { return {QStringLiteral("Me"), QStringLiteral("MYPC"), QStringLiteral("127.0.0.1"), {}, QStringLiteral("{ME}")}; }
     std::unique_ptr<TOutgoingTransfer> Outgoing() {
         MakeFile(QStringLiteral("a.txt"), "alpha");
-        return Service.CreateOutgoing(Me(), {{Src("a.txt")}});
+        return Service.CreateOutgoing(Me(), {TSendRow{Src("a.txt"), false, {}}});
     }
     // Answers itself while Busy or Away, with the given reply text.
     void SetAutoReply(TOnlineState state, const QString& text) {
@@ -178,7 +178,7 @@ TEST_F(TransferHandshake, AStreamNobodyAcceptedIsNotStored) {
     Settings[bpAutoFileTrans] = false;
     ASSERT_TRUE(StartWith());
     MakeFile(QStringLiteral("pushed.txt"), "unasked");
-    const TSendResult result = RunSend(Plan({{Src("pushed.txt")}}, 12345));
+    const TSendResult result = RunSend(Plan(QStringList{Src("pushed.txt")}, 12345));
     EXPECT_TRUE(result.Connected);
     // An offer accepted by hand lets its own stream in, and only that one.
     TOnlineNotify offer;
@@ -186,8 +186,8 @@ TEST_F(TransferHandshake, AStreamNobodyAcceptedIsNotStored) {
     offer.SenderHandle = 1;
     ASSERT_TRUE(Service.AnswerOffer(offer, 999, true));
     MakeFile(QStringLiteral("allowed.txt"), "ok");
-    ASSERT_TRUE(RunSend(Plan({{Src("allowed.txt")}}, 999)).AllSent());
-    RunSend(Plan({{Src("allowed.txt")}}, 999)); // used up: refused, whatever the sender saw
+    ASSERT_TRUE(RunSend(Plan(QStringList{Src("allowed.txt")}, 999)).AllSent());
+    RunSend(Plan(QStringList{Src("allowed.txt")}, 999)); // used up: refused, whatever the sender saw
     ASSERT_TRUE(WaitUntil([&] { return !Log.Arrivals.isEmpty(); }));
     EXPECT_EQ(Log.Arrivals.size(), 1);
     EXPECT_EQ(Log.Arrivals[0].first.ReceivedNames, QStringList{QStringLiteral("allowed.txt")});

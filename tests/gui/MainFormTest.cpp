@@ -11,6 +11,8 @@
 #include "presence/widgets/StateSetupUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "support/GuiSupport.h"
+#include "support/ServerFixture.h"
+#include "support/TestSupport.h"
 #include "support/PresenceFixtures.h"
 #include "text/UILangUnit.h"
 #include "ui/CustomControlsUnit.h"
@@ -26,10 +28,11 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
-#include <QUdpSocket>
 #include <optional>
 
 namespace {
@@ -386,21 +389,33 @@ TEST_F(MainFormTest, MessageCommandsOpenMessageWindows) {
 // A node that listens on 127.0.0.1 only: what the state menus announce reaches
 // the listed users (here the node itself, listed under 127.0.0.1).
 TEST_F(MainFormTest, StateMenusAnnounceTheNewStateToListedUsers) {
-    const QByteArray oldPolicy = qgetenv("QUILLMATE_NETWORK");
-    qputenv("QUILLMATE_NETWORK", "loopback");
-    QUdpSocket probe;
-    ASSERT_TRUE(probe.bind(QHostAddress::LocalHost, 0));
-    Params()[ipListeningPort] = probe.localPort();
-    probe.close();
+    TLoopbackOnly loopback;
+    TScopedEnv timings("QUILLMATE_TIMINGS", "repeat=100");
+    Params()[ipListeningPort] = FreePort();
     Params()[bpState_Busy_AutoSwitch] = true;
     Params()[spNickname] = QStringLiteral("Ann");
     {
         TMainForm form(false);
+        // Another process may take the port between our probe and the node's
+        // bind: the node then says so in a modal box and retries. Answer the
+        // box and offer a fresh port, so the test waits for the listener and
+        // never on a window nobody closes.
+        QStringList listenErrors;
+        QTimer boxGuard;
+        QObject::connect(&boxGuard, &QTimer::timeout, [&listenErrors] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            listenErrors << box->text();
+            Params()[ipListeningPort] = FreePort();
+            box->reject();
+        });
+        boxGuard.start(20);
         QList<int> states;
         QObject::connect(&form.Node(), &TNode::EventArrived, [&states](int id, qintptr, const TOnlineNotify& r) {
             if (id == WM_PEER_STATE) states << r.OnlineState;
         });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form.Node().IsListening(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.Node().IsListening(); }, 5000)) << listenErrors.join(u'\n').toStdString();
+        boxGuard.stop();
         TOnlineNotify peer;
         peer.NickName = QStringLiteral("Peer");
         peer.ComputerName = QStringLiteral("PC-PEER");
@@ -422,7 +437,6 @@ TEST_F(MainFormTest, StateMenusAnnounceTheNewStateToListedUsers) {
         EXPECT_EQ(states.size(), 3);
         form.ExitApplicationExecute();
     }
-    qputenv("QUILLMATE_NETWORK", oldPolicy);
 }
 
 TEST_F(MainFormTest, CloseOnAMinimisedWindowDoesNotRestoreIt) {

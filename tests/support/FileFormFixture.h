@@ -109,7 +109,9 @@ protected:
             wasCanceled = c;
         });
         form.AddPaths(paths);
-        if (form.findChild<TCompressProgressDialog*>()) EXPECT_TRUE(WaitUntil([&] { return packed; }, 30000));
+        if (form.findChild<TCompressProgressDialog*>()) {
+            EXPECT_TRUE(WaitUntil([&] { return packed; }, 30000));
+        }
         QObject::disconnect(connection);
         if (canceled) *canceled = wasCanceled;
     }

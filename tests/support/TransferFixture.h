@@ -93,6 +93,11 @@ protected:
         return names;
     }
 
+    TSendPlan Plan(const QStringList& files, qint32 peerHandle = 0) const {
+        QList<TSendRow> rows;
+        for (const QString& file : files) rows.append(TSendRow{file, false, {}});
+        return Plan(rows, peerHandle);
+    }
     TSendPlan Plan(QList<TSendRow> rows, qint32 peerHandle = 0) const {
         TSendPlan plan;
         plan.Host = QStringLiteral("127.0.0.1");
