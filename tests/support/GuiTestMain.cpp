@@ -3,7 +3,40 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+// A modal window nobody answers would hold its test until ctest's timeout and
+// say nothing about why. After half a minute it is reported and closed.
+void WatchForForgottenModals(QTimer& timer) {
+    constexpr int kLimitMs = 30 * 1000;
+    QObject::connect(&timer, &QTimer::timeout, [] {
+        static QPointer<QWidget> seen;
+        static QDeadlineTimer deadline;
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != seen) {
+            seen = modal;
+            deadline.setRemainingTime(kLimitMs);
+            return;
+        }
+        if (!modal || !deadline.hasExpired()) return;
+        const auto* box = qobject_cast<QMessageBox*>(modal);
+        ADD_FAILURE() << "a modal window stayed open unanswered: \"" << modal->windowTitle().toStdString() << "\" "
+                      << (box ? box->text().toStdString() : std::string());
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        else modal->close();
+        seen = nullptr;
+    });
+    timer.start(500);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Outside the lab a test never reaches the LAN: nothing listens or is
@@ -16,6 +49,8 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     qputenv("QUILLMATE_HOME", home.path().toLocal8Bit());
     Params();
+    QTimer modalWatch;
+    WatchForForgottenModals(modalWatch);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
