@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FileDecode, ReplyOtherThanPlusIsADecline) {
     const TMessageLang lang(1033);
-    for (const QByteArray answer : {QByteArray("-"), QByteArray("+ "), QByteArray("yes"), QByteArray(""), QByteArray("++")}) {
+    for (const QByteArray& answer : {QByteArray("-"), QByteArray("+ "), QByteArray("yes"), QByteArray(""), QByteArray("++")}) {
         const auto reply = DecodeFileRequestReply(*TEnvelope::Parse("QLM_FILEREQUESTREPLY\t2\t1033\t8\t" + answer), lang);
         ASSERT_TRUE(reply);
         EXPECT_FALSE(reply->Accepted) << answer.toStdString();

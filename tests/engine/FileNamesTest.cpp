@@ -141,7 +141,7 @@ class ArchiveEntrySafety : public ::testing::TestWithParam<TEntryCase> {};
 TEST_P(ArchiveEntrySafety, KeepsEntriesInsideTheTarget) {
     QStringList parts;
     EXPECT_EQ(FileNames::SafeEntryPath(GetParam().Path, &parts), GetParam().Safe);
-    if (GetParam().Safe) EXPECT_EQ(parts, GetParam().Parts);
+    if (GetParam().Safe) { EXPECT_EQ(parts, GetParam().Parts); }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -157,7 +157,7 @@ TEST_P(OlePictureBrokenStorage, IsRefused) {
     ASSERT_TRUE(CompoundDirectoryIsSound(sound));
     const QByteArray file = GetParam().Break(sound);
     EXPECT_FALSE(ReadPictureStorage(file).has_value());
-    if (GetParam().CaughtByCheck) EXPECT_FALSE(CompoundDirectoryIsSound(file));
+    if (GetParam().CaughtByCheck) { EXPECT_FALSE(CompoundDirectoryIsSound(file)); }
 }
 
 INSTANTIATE_TEST_SUITE_P(

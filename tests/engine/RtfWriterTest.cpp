@@ -23,10 +23,6 @@ namespace {
 
 using namespace RichFixtures;
 
-QString Text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 struct TRoundTripCase {
     std::string Name;
     int CodePage;

@@ -282,9 +282,9 @@ TEST_P(EndCases, RefusalsResetServedRequestsClose) {
     }
     TRawConnection connection(kHostA, Port);
     ASSERT_TRUE(connection.Ok() || connection.Reset());
-    if (!c.Request.isEmpty()) ASSERT_TRUE(connection.Write(c.Request) || connection.Reset());
+    if (!c.Request.isEmpty()) { ASSERT_TRUE(connection.Write(c.Request) || connection.Reset()); }
     EXPECT_EQ(connection.End(5000), c.End);
-    if (c.Reason != rfCount) EXPECT_EQ(Counts().Refused[c.Reason], 1u);
+    if (c.Reason != rfCount) { EXPECT_EQ(Counts().Refused[c.Reason], 1u); }
     EXPECT_EQ(Counts().RefusedTotal(), c.Reason == rfCount ? 0u : 1u);
 }
 
@@ -358,7 +358,7 @@ TEST_P(RefusalCases, CountedByReason) {
     for (const TSend& send : c.Sends) {
         sockets.push_back(std::make_unique<TRawConnection>(send.Source, Port));
         ASSERT_TRUE(sockets.back()->Ok() || sockets.back()->Reset());
-        if (!send.Bytes.isEmpty()) ASSERT_TRUE(sockets.back()->Write(send.Bytes) || sockets.back()->Reset());
+        if (!send.Bytes.isEmpty()) { ASSERT_TRUE(sockets.back()->Write(send.Bytes) || sockets.back()->Reset()); }
         // In order: each connection is the listener's before the next one comes.
         ASSERT_TRUE(WaitUntil([&] { return Counts().Open + int(Counts().RefusedTotal()) >= int(sockets.size()); }));
     }

@@ -69,15 +69,18 @@ TEST_P(MsgFormModes, CaptionsControlsAndLayout) {
     EXPECT_EQ(form->SendMode(), c.SendModeAfter);
     EXPECT_EQ(ChatFormList().Contains(QStringLiteral("PCA{A}")), c.InChat);
     EXPECT_FALSE(form->findChild<QWidget*>(QStringLiteral("tbCaptureScreen"))->isEnabled());
-    if (c.PlainText && c.SendMode) EXPECT_EQ(form->Input()->MaxLength(), 2000);
-    if (!c.SendMode && !c.InChat) EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hello"));
-    if (c.InChat && !c.SendMode) EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("Ann 12:00")));
+    if (c.PlainText && c.SendMode) { EXPECT_EQ(form->Input()->MaxLength(), 2000); }
+    if (!c.SendMode && !c.InChat) { EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hello")); }
+    if (c.InChat && !c.SendMode) { EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("Ann 12:00"))); }
     EXPECT_GE(form->width(), 420);
     EXPECT_GE(form->height(), 300);
     // No caption is cut: the window is never narrower than its tool bar needs.
     form->layout()->activate();
-    for (const QToolButton* button : form->findChild<QWidget*>(QStringLiteral("tbInput"))->findChildren<QToolButton*>())
-        if (button->isVisibleTo(form)) EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
+    for (const QToolButton* button : form->findChild<QWidget*>(QStringLiteral("tbInput"))->findChildren<QToolButton*>()) {
+        if (button->isVisibleTo(form)) {
+            EXPECT_GE(button->width(), button->sizeHint().width()) << button->objectName().toStdString();
+        }
+    }
 }
 
 const QString kAnn = QStringLiteral("Ann");
