@@ -11,7 +11,6 @@
 #include "presence/widgets/StateSetupUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "support/GuiSupport.h"
-#include "support/ServerFixture.h"
 #include "support/TestSupport.h"
 #include "support/PresenceFixtures.h"
 #include "text/UILangUnit.h"

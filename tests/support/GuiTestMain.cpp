@@ -16,9 +16,7 @@ namespace {
 // say nothing about why. After half a minute it is reported and closed.
 void WatchForForgottenModals(QTimer& timer) {
     constexpr int kLimitMs = 30 * 1000;
-    QObject::connect(&timer, &QTimer::timeout, [] {
-        static QPointer<QWidget> seen;
-        static QDeadlineTimer deadline;
+    QObject::connect(&timer, &QTimer::timeout, [seen = QPointer<QWidget>(), deadline = QDeadlineTimer()]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal != seen) {
             seen = modal;

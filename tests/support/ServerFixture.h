@@ -16,7 +16,6 @@
 #include <QDeadlineTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QUdpSocket>
 #include <functional>
 #include <memory>
 
@@ -35,18 +34,6 @@ public:
         RegisterPlain(WM_NETWORK_CONFIRMED, [this](qintptr) { Items.append({WM_NETWORK_CONFIRMED, TOnlineNotify()}); });
     }
 };
-
-// A port of 127.0.0.1 that is free for both TCP and UDP at this moment: a node
-// listens on both, and another test process may hold either half.
-inline quint16 FreePort() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QTcpServer tcp;
-        if (!tcp.listen(QHostAddress::LocalHost, 0)) continue;
-        QUdpSocket udp;
-        if (udp.bind(QHostAddress::LocalHost, tcp.serverPort())) return tcp.serverPort();
-    }
-    return 0;
-}
 
 // Runs the event loop until done() holds or timeoutMs passed; returns done().
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTcpServer>
+#include <QUdpSocket>
 
 TTempHome::TTempHome() : FOldHome(qgetenv("QUILLMATE_HOME")), FHadHome(qEnvironmentVariableIsSet("QUILLMATE_HOME")) {
     qputenv("QUILLMATE_HOME", FDir.path().toLocal8Bit());
@@ -48,5 +50,15 @@ long ResidentKiB() {
     if (!status.open(QIODevice::ReadOnly)) return 0;
     for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+quint16 FreePort() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QTcpServer tcp;
+        if (!tcp.listen(QHostAddress::LocalHost, 0)) continue;
+        QUdpSocket udp;
+        if (udp.bind(QHostAddress::LocalHost, tcp.serverPort())) return tcp.serverPort();
+    }
     return 0;
 }

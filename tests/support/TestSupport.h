@@ -45,6 +45,11 @@ public:
     TNetworkOff() : TScopedEnv("QUILLMATE_NETWORK", "off") {}
 };
 
+// A port of 127.0.0.1 that is free for both TCP and UDP at this moment (0 when
+// none was found): a node listens on both, and another test process may hold
+// either half.
+quint16 FreePort();
+
 QString SourceDir();
 QString RuntimeDir();
 
