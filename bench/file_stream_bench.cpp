@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
     self.NickName = QStringLiteral("bench");
     self.ComputerName = QStringLiteral("BENCH");
     TCommClient client([&] { return config; }, [&] { return self; }, lang);
-    TCommServer server(&router, std::make_unique<TDatagramDispatcher>(
+    TCommServer server(std::make_unique<TDatagramDispatcher>(
                                     router, TListenerIdentity{QStringLiteral("{B}"), QStringLiteral("BENCH")}, local, lang, client));
     TTransferService service(client, local, params, lang);
     service.RegisterEvents(router);

@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     config.Port = port;
     TCommClient client([config] { return config; }, [] { return TLocalIdentity(); }, lang);
     TCountingSink sink;
-    TCommServer server(&sink, std::make_unique<TDatagramDispatcher>(
+    TCommServer server(std::make_unique<TDatagramDispatcher>(
                                   sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("ME")}, local, lang, client));
     TCommServer::TOptions options;
     options.Port = port;

@@ -60,7 +60,7 @@ class TBenchNode {
 public:
     TBenchNode(const TPhase& phase, TCommLocal& local, TMessageLang& lang)
         : FPort(FreePort()), FClient([this] { return Config(); }, [] { return TLocalIdentity(); }, lang),
-          FServer(&FSink, std::make_unique<TDatagramDispatcher>(
+          FServer(std::make_unique<TDatagramDispatcher>(
                               FSink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("ME")}, local, lang, FClient)) {
         FServer.RegisterRequest("QLM_BENCH", [](TRequestContext& c) {
             QByteArray body;

@@ -1,3 +1,3 @@
-#include "ui/DesktopAppUnit.h"
+#include "desktop/DesktopAppUnit.h"
 
 int main(int argc, char** argv) { return RunDesktopApp(argc, argv); }

@@ -1,9 +1,8 @@
 #include "cli/CliChatUnit.h"
 
 #include "core/ParamsUnit.h"
-#include "chatlog/ChatLogUnit.h"
 #include "messaging/ChatServiceUnit.h"
-#include "messaging/IncomingRouteUnit.h"
+#include "messaging/ChatContentUnit.h"
 #include "node/NodeUnit.h"
 #include "platform/SignalsUnit.h"
 #include "protocol/ChatCodecUnit.h"
@@ -306,11 +305,8 @@ QString TakeChatListenOptions(QStringList& args, TChatListenOptions* options) {
 void AttachChatListen(TNode& node, const TChatListenOptions& options, TCliPrint print) {
     if (options.State) node.SetStartState(*options.State);
     TChatService& chat = node.Chat();
-    // A headless node keeps what it receives in its chat log, as the desktop program does.
-    TChatLog& log = node.ChatLog();
-    const auto report = [print, &log](int id, qintptr wParam, TChatKind kind) {
-        return [print, &log, id, wParam, kind](const TBroadcastData& record) {
-            log.AddLogRecord(ReceivedLogRecord(record, kind, TMessageLang::Instance()));
+    const auto report = [print](int id, qintptr wParam, TChatKind kind) {
+        return [print, id, wParam, kind](const TBroadcastData& record) {
             QJsonObject object = ChatJson(id, wParam, record, kind);
             object.insert(QStringLiteral("AutoReplied"), false);
             print(object, ChatPlain(object));

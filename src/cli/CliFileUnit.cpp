@@ -11,7 +11,7 @@
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 #include "transfer/CompressThreadUnit.h"
-#include "transfer/FileNamesUnit.h"
+#include "transfer/SendBatchUnit.h"
 #include "transfer/OutgoingTransferUnit.h"
 #include "transfer/TransferServiceUnit.h"
 
@@ -163,6 +163,7 @@ private:
     std::unique_ptr<TNode> FNode;
     QList<TSendRow> FRows;
     QStringList FFolders, FArchives;
+    TSendBatch FBatch; // the archives go with the run, sent or not
     std::unique_ptr<TFolderPackJob> FPack;
     std::unique_ptr<TOutgoingTransfer> FTransfer;
     QTimer FPoll;
@@ -175,25 +176,17 @@ private:
 };
 
 void TCliSender::Collect() {
-    for (const QString& path : FPaths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            FFolders << info.absoluteFilePath();
-            continue;
-        }
-        if (const QString problem = TTransferService::CheckSendable(path); !problem.isEmpty()) {
-            FileResult(path, false, problem);
-            continue;
-        }
-        FRows.append({info.absoluteFilePath(), false, {}});
-    }
+    const TSendPaths sorted = TSendBatch::Sort(FPaths);
+    for (const QString& path : sorted.Missing) FileResult(path, false, TTransferService::CheckSendable(path));
+    for (const auto& [path, why] : sorted.Refused) FileResult(path, false, why);
+    for (const QString& file : sorted.Files) FRows.append({file, false, {}});
+    FFolders = sorted.Folders;
 }
 
 void TCliSender::PackFolders() {
     if (FFolders.isEmpty()) return OfferWhenListening();
-    const QString temp = Utils::GetTempFolder();
-    for (const QString& name : FileNames::ArchiveNames(FFolders, {}, temp)) FArchives << temp + name + QStringLiteral(".zip");
-    FPack = std::make_unique<TFolderPackJob>(FFolders, FArchives, CompressionLevel(Params()[ipCompressionRatio]));
+    FPack = FBatch.Pack(FFolders, {}, Params()[ipCompressionRatio]);
+    FArchives = FPack->ArchivePaths();
     connect(FPack.get(), &TFolderPackJob::FolderStarted, this, [this](int, const QString& folder) {
         Print({{QStringLiteral("event"), QStringLiteral("packing")}, {QStringLiteral("folder"), folder}},
               QStringLiteral("packing %1").arg(folder));

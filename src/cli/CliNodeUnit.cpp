@@ -13,7 +13,6 @@
 #include "presence/PresenceServiceUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/CommServerUnit.h"
-#include "transfer/FileLogUnit.h"
 #include "transfer/TransferServiceUnit.h"
 
 #include <QCoreApplication>
@@ -140,10 +139,6 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const TNodeTimings timings = TNodeTimings::FromEnvironment();
     TNode node(timings);
     AttachChatListen(node, chat, [&](const QJsonObject& object, const QString& plain) { PrintLine(out, json, object, plain); });
-    QObject::connect(&node.Transfer(), &TTransferService::FilesArrived, [&node](const TFilesArrival& arrival) {
-        TLogRecord record;
-        if (FileLog::ReceivedRecord(arrival, &record)) node.ChatLog().AddLogRecord(std::move(record));
-    });
     // What the listener refused and holds, printed when it changed.
     TListenerCounts lastCounts;
     QTimer countsTimer;

@@ -10,23 +10,6 @@ TDelivery DecideDelivery(bool waitingWindowTookIt, bool autoPopup) {
     return autoPopup ? TDelivery::PopUp : TDelivery::Queue;
 }
 
-TLogRecord ReceivedLogRecord(const TBroadcastData& record, TChatKind kind, const TMessageLang& lang) {
-    TLogRecord log;
-    const bool broadcast = kind == TChatKind::Broadcast;
-    log.LogType = broadcast ? ltBroadcast : ltSingle;
-    log.IfBroadcast = broadcast;
-    log.IfSendOut = false;
-    log.LangID = record.LanguageId;
-    log.Content = record.Body;
-    log.First2Line = lang.DecodeFrom(record.LanguageId, record.Summary);
-    log.IP = record.IPAddress;
-    log.Computer = record.ComputerName;
-    log.Nick = record.NickName;
-    // A record without a time is logged with the time it is stored.
-    if (record.ReceivedTime > 0) log.LogTime = DateTimeFromDays(record.ReceivedTime);
-    return log;
-}
-
 TIncomingRouter::TIncomingRouter(TServerQueue& queue, TIncomingActions actions, TSettingsSource settings,
                                  QObject* parent)
     : QObject(parent), FQueue(queue), FActions(std::move(actions)), FSettings(std::move(settings)) {}
@@ -67,8 +50,6 @@ TDelivery TIncomingRouter::Deliver(TQueueItem item, bool waitingWindowTookIt) {
 }
 
 TDelivery TIncomingRouter::MessageArrived(const TBroadcastData& record, TChatKind kind) {
-    // Logged before anything is shown: an item ignored later stays in the log.
-    if (FActions.Log) FActions.Log(ReceivedLogRecord(record, kind, TMessageLang::Instance()));
     const bool inChat = FActions.ShowInChatWindow && FActions.ShowInChatWindow(record);
     TQueueItem item;
     item.Kind = qiMessage;
@@ -77,7 +58,6 @@ TDelivery TIncomingRouter::MessageArrived(const TBroadcastData& record, TChatKin
 }
 
 TDelivery TIncomingRouter::BroadcastArrived(const TBroadcastData& record) {
-    if (FActions.Log) FActions.Log(ReceivedLogRecord(record, TChatKind::Broadcast, TMessageLang::Instance()));
     TQueueItem item;
     item.Kind = qiBroadcast;
     item.Data = record;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "chatlog/ChatLogTypesUnit.h"
 #include "messaging/ChatContentUnit.h"
 #include "messaging/ServerQueueUnit.h"
 #include "protocol/CommConstsUnit.h"
@@ -26,12 +25,8 @@ enum class TRequestDialogMode { New, Queued, QueuedCancelled, Cancelled, Termina
 // with AutoPopupForm; else it is queued.
 TDelivery DecideDelivery(bool waitingWindowTookIt, bool autoPopup);
 
-// The chat-log record of a received message, refusal or broadcast.
-TLogRecord ReceivedLogRecord(const TBroadcastData& record, TChatKind kind, const TMessageLang& lang);
-
 // What the routing does to the outside; the main window fills it, tests record it.
 struct TIncomingActions {
-    std::function<void(TLogRecord)> Log;
     // Appends a message to its sender's open chat window; false when none is open.
     std::function<bool(const TBroadcastData&)> ShowInChatWindow;
     // Opens the window of an item at once (AutoPopupForm).
@@ -46,8 +41,8 @@ struct TIncomingSettings {
     bool PlaySound = true;
 };
 
-// The main window's handling of incoming chat and file items: log what is to
-// be logged, then hand the item to its waiting window, open it, or queue it.
+// The desktop's handling of incoming chat and file items (the node has logged
+// them already): hand the item to its waiting window, open it, or queue it.
 class TIncomingRouter : public QObject {
     Q_OBJECT
 public:

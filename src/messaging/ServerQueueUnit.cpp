@@ -150,7 +150,3 @@ QList<TBroadcastData> TServerQueue::TakeMessagesOf(const TRecipient& sender) {
     return taken;
 }
 
-TServerQueue& ServerQueue() {
-    static TServerQueue queue;
-    return queue;
-}

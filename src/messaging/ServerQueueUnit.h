@@ -108,6 +108,3 @@ private:
     std::deque<TQueueItem> FItems;
     TQueuePresenter* FPresenter = nullptr;
 };
-
-// The queue of this process, created on first use.
-TServerQueue& ServerQueue();

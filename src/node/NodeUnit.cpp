@@ -5,6 +5,7 @@
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "messaging/ChatServiceUnit.h"
+#include "node/LogRecorderUnit.h"
 #include "platform/NetworkPolicyUnit.h"
 #include "presence/PresenceServiceUnit.h"
 #include "presence/UserGroupUnit.h"
@@ -61,11 +62,16 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     auto dispatcher = std::make_unique<TDatagramDispatcher>(
         *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
-    FServer = std::make_unique<TCommServer>(FRouter.get(), std::move(dispatcher));
+    FServer = std::make_unique<TCommServer>(std::move(dispatcher));
     RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
     FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
     FTransfer->RegisterEvents(*FRouter);
     FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
+    // Connected first: a record is queued before any window or front end sees the item.
+    FRecorder = std::make_unique<TLogRecorder>(
+        [log = FChatLog.get()](TLogRecord record) { log->AddLogRecord(std::move(record)); }, TMessageLang::Instance());
+    FRecorder->Connect(*FChat);
+    FRecorder->Connect(*FTransfer);
 
     FTimerLoad.setSingleShot(true);
     FTimerLoad.setInterval(FTimings.LoadMs);

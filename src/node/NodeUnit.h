@@ -15,6 +15,7 @@ class TChatLog;
 class TCommServer;
 class TCommLocal;
 class TEventRouter;
+class TLogRecorder;
 class TPresenceService;
 class TTransferService;
 
@@ -107,6 +108,7 @@ private:
     std::unique_ptr<TChatService> FChat;
     std::unique_ptr<TTransferService> FTransfer;
     std::unique_ptr<TChatLog> FChatLog;
+    std::unique_ptr<TLogRecorder> FRecorder;
     // What the listener threads send with (check-signal replies): a copy taken
     // while they are stopped, so they never read settings the main thread writes.
     TTransportConfig FListenerConfig;

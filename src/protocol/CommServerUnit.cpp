@@ -75,8 +75,8 @@ private:
     std::atomic<bool> FStopping{false};
 };
 
-TCommServer::TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent)
-    : QObject(parent), FTarget(target), FDispatcher(std::move(dispatcher)) {
+TCommServer::TCommServer(std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent)
+    : QObject(parent), FDispatcher(std::move(dispatcher)) {
     FPool.setMaxThreadCount(MaxConcurrentRequests);
     FUdpThread.setObjectName(QStringLiteral("UDP receiver"));
 }
@@ -185,7 +185,7 @@ void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) const {
     });
     const auto handler = FRequestHandlers.constFind(request.Header->Type().toUpper());
     if (handler == FRequestHandlers.cend()) return;
-    TRequestContext context{*request.Reader, socket, *request.Header, request.PeerAddress, FTarget, stallMs};
+    TRequestContext context{*request.Reader, socket, *request.Header, request.PeerAddress, stallMs};
     (*handler)(context);
     socket.disconnectFromHost();
     if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);

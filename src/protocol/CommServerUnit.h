@@ -25,7 +25,6 @@ struct TRequestContext {
     QIODevice& Socket;
     const TEnvelope& Header;
     QString PeerAddress;
-    QObject* Target;
     int StallMs; // how long a body may pause before the request is dropped
 };
 
@@ -33,8 +32,8 @@ struct TRequestContext {
 // thread of its own, and a TCP listener (TTcpListener) that reads header lines
 // itself and serves whole requests on a pool of at most MaxConcurrentRequests
 // threads, at most TOptions::MaxRequestsPerHost of them for one host. Results
-// reach the target object (the main thread's node) as posted events in the
-// order they were handled.
+// reach the main thread through the router the handlers post to, in the order
+// they were handled.
 class TCommServer : public QObject {
     Q_OBJECT
 public:
@@ -43,7 +42,7 @@ public:
     static constexpr int MaxConcurrentRequests = 64;
     static constexpr int ListenBacklog = 100;
 
-    TCommServer(QObject* target, std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent = nullptr);
+    explicit TCommServer(std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent = nullptr);
     ~TCommServer() override;
 
     // TCP first, then UDP; on failure nothing listens and ErrorText() says why.
@@ -65,7 +64,6 @@ private:
     void ServeRequest(TAcceptedRequest& request, int stallMs) const;
     void StopTcp();
 
-    QObject* FTarget;
     std::unique_ptr<TDatagramDispatcher> FDispatcher;
     QHash<QByteArray, TRequestHandler> FRequestHandlers;
     QThread FTcpThread;

@@ -1,5 +1,6 @@
 #include "text/RtfReaderUnit.h"
 
+#include "text/MsgLangUnit.h"
 #include "text/RtfCodePageUnit.h"
 #include "text/RtfReaderParser.h"
 
@@ -451,4 +452,11 @@ std::optional<TRichDocument> ReadRtf(const QByteArray& rtf, const TRtfReadLimits
     if (!rtf.startsWith("{\\rtf")) return std::nullopt;
     TRtfParser parser(rtf, limits, notes);
     return parser.Run();
+}
+
+TRichDocument ReadBody(const QByteArray& body, int languageId) {
+    if (std::optional<TRichDocument> rich = ReadRtf(body)) return std::move(*rich);
+    TRichDocument plain;
+    plain.AppendText(TMessageLang::Decode(languageId, body), {});
+    return plain;
 }

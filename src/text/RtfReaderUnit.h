@@ -26,3 +26,7 @@ struct TRtfReadNotes {
 // None when the bytes do not begin with "{\rtf"; otherwise all that could be read.
 std::optional<TRichDocument> ReadRtf(const QByteArray& rtf, const TRtfReadLimits& limits = {},
                                      TRtfReadNotes* notes = nullptr);
+
+// A message body as stored or received: the RTF it holds, or else plain text
+// in its author's code page (languageId).
+TRichDocument ReadBody(const QByteArray& body, int languageId);

@@ -98,6 +98,7 @@ void TOutgoingTransfer::StreamEnded(const TSendResult& result) {
     if (FThread) FThread->wait();
     FResult = result;
     FState = tsFinished;
+    if (FResult.Success()) emit FService.BatchSent(FConsignee, SentLines());
     emit Finished(FResult);
 }
 

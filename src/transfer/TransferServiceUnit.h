@@ -78,6 +78,9 @@ signals:
     void FilesArrived(const TFilesArrival& arrival, bool delivered);
     // The sender cancelled the stream (WM_FILE_TERMINATED); what arrived is deleted.
     void TransferTerminated(const TFilesArrival& arrival, bool delivered);
+    // An accepted stream of ours ended with files taken: lines ("<File>%s",
+    // "<Folder>%s") name what went, for the chat log.
+    void BatchSent(const TRecipient& consignee, const QStringList& lines);
 
 private:
     struct TListenerSettings {

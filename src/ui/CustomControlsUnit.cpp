@@ -1,7 +1,7 @@
 #include "ui/CustomControlsUnit.h"
 
 #include "ui/UtilsGuiUnit.h"
-#include "presence/widgets/OnlineStateMenuUnit.h"
+#include "ui/OnlineStateMenuUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QEnterEvent>

@@ -124,7 +124,7 @@ TEST_F(CommServer, MalformedDatagramsNeverStopTheReceiver) {
 TEST_F(CommServer, SecondListenerOnTheSamePortFailsWithAReason) {
     ASSERT_TRUE(Start());
     TEventSink other;
-    TCommServer second(&other, std::make_unique<TDatagramDispatcher>(other, TListenerIdentity{}, Local, Lang, Client));
+    TCommServer second(std::make_unique<TDatagramDispatcher>(other, TListenerIdentity{}, Local, Lang, Client));
     TCommServer::TOptions options;
     options.Port = Port;
     options.MulticastGroup.clear();

@@ -1,9 +1,12 @@
 #include "messaging/IncomingRouteUnit.h"
 
 #include "messaging/ChatServiceUnit.h"
+#include "node/LogRecorderUnit.h"
 #include "protocol/ChatCodecUnit.h"
 #include "support/CaseName.h"
+#include "support/ChatFixtures.h"
 #include "support/ServerFixture.h"
+#include "text/MsgLangUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -11,22 +14,9 @@
 
 namespace {
 
-TBroadcastData Incoming(const char* nick = "Ann") {
-    TBroadcastData r;
-    r.NickName = QString::fromLatin1(nick);
-    r.ComputerName = QStringLiteral("PC-ANN");
-    r.IPAddress = QStringLiteral("127.0.0.1");
-    r.UserId = QStringLiteral("{ann}");
-    r.LanguageId = 1033;
-    r.Summary = "line one\r\nline two";
-    r.Body = "{\\rtf1 line one}";
-    r.ReceivedTime = DaysSince1899(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
-    return r;
-}
-
-// The main window's side of the routing, recorded.
+// The desktop's side of the routing, recorded.
 struct TRecorder {
-    QList<TLogRecord> Logged;
+    QList<TLogRecord> Logged; // by a log recorder on the same chat service
     QList<TBroadcastData> ToChat;
     QList<TQueueItem> PoppedUp;
     QList<QPair<TOnlineNotify, TRequestDialogMode>> Requests;
@@ -36,7 +26,6 @@ struct TRecorder {
 
     TIncomingActions Actions() {
         TIncomingActions a;
-        a.Log = [this](TLogRecord r) { Logged << r; };
         a.ShowInChatWindow = [this](const TBroadcastData& r) {
             if (ChatWindowOpen) ToChat << r;
             return ChatWindowOpen;
@@ -70,7 +59,6 @@ struct TRouteCase {
     int PoppedUp;
     int ToChat;
     int Sounds;
-    int Logged;
 };
 void PrintTo(const TRouteCase& c, std::ostream* os) { *os << c.Name; }
 
@@ -82,12 +70,12 @@ TEST_P(RouteDecisions, DeliversByTheRule) {
     Rec.Settings = {c.AutoPopup, c.PlaySound};
     TDelivery delivery{};
     switch (c.Arrival) {
-    case TArrival::Message: delivery = Router.MessageArrived(Incoming(), TChatKind::Message); break;
-    case TArrival::Refusal: delivery = Router.MessageArrived(Incoming(), TChatKind::Refusal); break;
-    case TArrival::Broadcast: delivery = Router.BroadcastArrived(Incoming()); break;
+    case TArrival::Message: delivery = Router.MessageArrived(IncomingRecord(), TChatKind::Message); break;
+    case TArrival::Refusal: delivery = Router.MessageArrived(IncomingRecord(), TChatKind::Refusal); break;
+    case TArrival::Broadcast: delivery = Router.BroadcastArrived(IncomingRecord()); break;
     case TArrival::Files:
     case TArrival::FilesToDialog:
-        delivery = Router.FilesArrived(Incoming(), QStringLiteral("/rx/"), {QStringLiteral("a")},
+        delivery = Router.FilesArrived(IncomingRecord(), QStringLiteral("/rx/"), {QStringLiteral("a")},
                                        c.Arrival == TArrival::FilesToDialog);
         break;
     case TArrival::Offer: {
@@ -103,7 +91,6 @@ TEST_P(RouteDecisions, DeliversByTheRule) {
     EXPECT_EQ(Rec.PoppedUp.size(), c.PoppedUp);
     EXPECT_EQ(Rec.ToChat.size(), c.ToChat);
     EXPECT_EQ(Rec.Sounds, c.Sounds);
-    EXPECT_EQ(Rec.Logged.size(), c.Logged);
     if (c.Queued == 1) {
         const TQueueItemKind expected = c.Arrival == TArrival::Broadcast ? qiBroadcast
                                         : c.Arrival == TArrival::Offer   ? qiFileRequest
@@ -124,24 +111,24 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RouteDecisions,
     ::testing::Values(
         // A chat window takes a message whatever the settings; nothing queued, no sound.
-        TRouteCase{"MessageChatOpen", TArrival::Message, Y, N, Y, TDelivery::ChatWindow, 0, 0, 1, 0, 1},
-        TRouteCase{"MessageChatOpenPopup", TArrival::Message, Y, Y, Y, TDelivery::ChatWindow, 0, 0, 1, 0, 1},
-        TRouteCase{"MessagePopup", TArrival::Message, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 1},
-        TRouteCase{"MessageQueued", TArrival::Message, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 1},
-        TRouteCase{"MessageQueuedSilently", TArrival::Message, N, N, N, TDelivery::Queue, 1, 0, 0, 0, 1},
+        TRouteCase{"MessageChatOpen", TArrival::Message, Y, N, Y, TDelivery::ChatWindow, 0, 0, 1, 0},
+        TRouteCase{"MessageChatOpenPopup", TArrival::Message, Y, Y, Y, TDelivery::ChatWindow, 0, 0, 1, 0},
+        TRouteCase{"MessagePopup", TArrival::Message, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0},
+        TRouteCase{"MessageQueued", TArrival::Message, N, N, Y, TDelivery::Queue, 1, 0, 0, 1},
+        TRouteCase{"MessageQueuedSilently", TArrival::Message, N, N, N, TDelivery::Queue, 1, 0, 0, 0},
         // A refusal goes the same way as a message.
-        TRouteCase{"RefusalChatOpen", TArrival::Refusal, Y, N, Y, TDelivery::ChatWindow, 0, 0, 1, 0, 1},
-        TRouteCase{"RefusalQueued", TArrival::Refusal, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 1},
+        TRouteCase{"RefusalChatOpen", TArrival::Refusal, Y, N, Y, TDelivery::ChatWindow, 0, 0, 1, 0},
+        TRouteCase{"RefusalQueued", TArrival::Refusal, N, N, Y, TDelivery::Queue, 1, 0, 0, 1},
         // A broadcast never goes into a chat window.
-        TRouteCase{"BroadcastChatOpen", TArrival::Broadcast, Y, N, Y, TDelivery::Queue, 1, 0, 0, 1, 1},
-        TRouteCase{"BroadcastPopup", TArrival::Broadcast, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 1},
-        // Files: the live receive dialog is the waiting window; the routing logs nothing.
-        TRouteCase{"FilesToDialog", TArrival::FilesToDialog, N, N, Y, TDelivery::ChatWindow, 0, 0, 0, 0, 0},
-        TRouteCase{"FilesPopup", TArrival::Files, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 0},
-        TRouteCase{"FilesQueued", TArrival::Files, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 0},
-        TRouteCase{"OfferPopup", TArrival::Offer, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0, 0},
-        TRouteCase{"OfferQueued", TArrival::Offer, N, N, Y, TDelivery::Queue, 1, 0, 0, 1, 0},
-        TRouteCase{"OfferQueuedSilently", TArrival::Offer, N, N, N, TDelivery::Queue, 1, 0, 0, 0, 0}),
+        TRouteCase{"BroadcastChatOpen", TArrival::Broadcast, Y, N, Y, TDelivery::Queue, 1, 0, 0, 1},
+        TRouteCase{"BroadcastPopup", TArrival::Broadcast, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0},
+        // Files: the live receive dialog is the waiting window.
+        TRouteCase{"FilesToDialog", TArrival::FilesToDialog, N, N, Y, TDelivery::ChatWindow, 0, 0, 0, 0},
+        TRouteCase{"FilesPopup", TArrival::Files, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0},
+        TRouteCase{"FilesQueued", TArrival::Files, N, N, Y, TDelivery::Queue, 1, 0, 0, 1},
+        TRouteCase{"OfferPopup", TArrival::Offer, N, Y, Y, TDelivery::PopUp, 0, 1, 0, 0},
+        TRouteCase{"OfferQueued", TArrival::Offer, N, N, Y, TDelivery::Queue, 1, 0, 0, 1},
+        TRouteCase{"OfferQueuedSilently", TArrival::Offer, N, N, N, TDelivery::Queue, 1, 0, 0, 0}),
     TCaseName());
 
 // ---- withdrawn requests ----
@@ -180,45 +167,13 @@ TEST_F(RouteFixture, WithdrawalWithPopupNeverTouchesTheQueue) {
     ASSERT_EQ(Rec.Requests.size(), 1);
 }
 
-// ---- the log record of a received item ----
-
-TEST_F(RouteFixture, ReceivedItemsAreLoggedOnceWithTheirFields) {
-    Rec.ChatWindowOpen = true;
-    Router.MessageArrived(Incoming("Ann"), TChatKind::Message);
-    Router.BroadcastArrived(Incoming("Bob"));
-    Router.MessageArrived(Incoming("Cid"), TChatKind::Refusal);
-    ASSERT_EQ(Rec.Logged.size(), 3);
-
-    const TLogRecord& message = Rec.Logged[0];
-    EXPECT_EQ(message.LogType, ltSingle);
-    EXPECT_FALSE(message.IfBroadcast);
-    EXPECT_FALSE(message.IfSendOut);
-    EXPECT_EQ(message.Nick, QStringLiteral("Ann"));
-    EXPECT_EQ(message.Computer, QStringLiteral("PC-ANN"));
-    EXPECT_EQ(message.IP, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(message.LangID, 1033);
-    EXPECT_EQ(message.First2Line, QStringLiteral("line one\r\nline two"));
-    EXPECT_EQ(message.Content, QByteArray("{\\rtf1 line one}"));
-    EXPECT_EQ(message.LogTime, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
-
-    EXPECT_EQ(Rec.Logged[1].LogType, ltBroadcast);
-    EXPECT_TRUE(Rec.Logged[1].IfBroadcast);
-    EXPECT_EQ(Rec.Logged[2].LogType, ltSingle);
-    EXPECT_EQ(Rec.Logged[2].Nick, QStringLiteral("Cid"));
-}
-
-TEST(ReceivedLogRecord, WithoutArrivalTimeTheStoreStampsIt) {
-    TBroadcastData record = Incoming();
-    record.ReceivedTime = 0;
-    EXPECT_FALSE(ReceivedLogRecord(record, TChatKind::Message, TMessageLang(1033)).LogTime.isValid());
-}
-
-// ---- through the chat service: what it answers itself is never logged ----
+// ---- through the chat service, with the node's recorder: what it answers itself is never logged ----
 
 class RouteFromChat : public TServerFixture {
 protected:
     RouteFromChat() {
         Chat.RegisterEvents(Sink);
+        Recorder.Connect(Chat);
         Router.Connect(Chat);
         QObject::connect(&Chat, &TChatService::MessageAutoReplied,
                          [this](const TBroadcastData&, const QString&, bool) { ++AutoReplied; });
@@ -226,6 +181,8 @@ protected:
     TChatService Chat{Client, Local};
     TServerQueue Queue;
     TRecorder Rec;
+    TMessageLang Lang{1033};
+    TLogRecorder Recorder{[this](TLogRecord record) { Rec.Logged << record; }, Lang};
     TIncomingRouter Router{Queue, Rec.Actions(), [this] { return Rec.Settings; }};
     int AutoReplied = 0;
 };
@@ -233,15 +190,15 @@ protected:
 TEST_F(RouteFromChat, AutoRepliedMessageIsNeverLoggedNorQueued) {
     Settings[bpState_Busy_AutoReply] = true;
     Local.SetOnlineState(TOnlineState::Busy);
-    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming());
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, IncomingRecord());
     ASSERT_TRUE(WaitUntil([&] { return AutoReplied == 1; }));
     EXPECT_TRUE(Rec.Logged.isEmpty());
     EXPECT_TRUE(Queue.IsEmpty());
     EXPECT_EQ(Rec.Sounds, 0);
 
     // A refusal and a broadcast are never answered: each is logged once and queued.
-    Sink.Post(WM_PEER_MESSAGE, 1, 0, Incoming("Ref"));
-    Sink.Post(WM_PEER_BROADCAST, 0, 0, Incoming("Bc"));
+    Sink.Post(WM_PEER_MESSAGE, 1, 0, IncomingRecord("Ref"));
+    Sink.Post(WM_PEER_BROADCAST, 0, 0, IncomingRecord("Bc"));
     ASSERT_TRUE(WaitUntil([&] { return Rec.Logged.size() == 2; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(Rec.Logged.size(), 2);
@@ -253,7 +210,7 @@ TEST_F(RouteFromChat, AutoRepliedMessageIsNeverLoggedNorQueued) {
 
 TEST_F(RouteFromChat, OnlineMessageIsLoggedOnceAndQueued) {
     Local.SetOnlineState(TOnlineState::Online);
-    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming());
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, IncomingRecord());
     ASSERT_TRUE(WaitUntil([&] { return Queue.Count() == 1; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(Rec.Logged.size(), 1);

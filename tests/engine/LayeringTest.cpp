@@ -18,7 +18,7 @@
 
 namespace {
 
-enum class TLayerKind { Engine, Gui, Cli, App };
+enum class TLayerKind { Engine, Kit, Shell, Cli, App };
 
 struct TLayerTable {
     QHash<QString, int> Rank; // folder -> position in the table
@@ -28,7 +28,8 @@ struct TLayerTable {
 std::optional<TLayerTable> ParseLayers(const QString& text) {
     TLayerTable table;
     static const QHash<QString, TLayerKind> kinds{{QStringLiteral("engine"), TLayerKind::Engine},
-                                                  {QStringLiteral("gui"), TLayerKind::Gui},
+                                                  {QStringLiteral("kit"), TLayerKind::Kit},
+                                                  {QStringLiteral("shell"), TLayerKind::Shell},
                                                   {QStringLiteral("cli"), TLayerKind::Cli},
                                                   {QStringLiteral("app"), TLayerKind::App}};
     for (const QString& raw : text.split(QLatin1Char('\n'))) {
@@ -75,20 +76,24 @@ QString CheckInclude(const TLayerTable& table, const TPlace& from, const QString
                                      to.Folder + (to.Widgets ? QStringLiteral("/widgets") : QString()));
     if (toKind == TLayerKind::Cli || toKind == TLayerKind::App)
         return to.Folder == from.Folder ? QString() : against;
+    const bool toEngine = toKind == TLayerKind::Engine && !to.Widgets;
     switch (fromKind) {
     case TLayerKind::Engine:
         if (from.Widgets) {
-            // Any engine folder, ui/, and the widgets of this or an earlier area.
-            if (toKind == TLayerKind::Gui) return {};
-            if (to.Widgets && toRank > fromRank) return against;
-            return {};
+            // Any engine folder, the kit, and the widgets of this or an earlier area.
+            if (toEngine || toKind == TLayerKind::Kit) return {};
+            if (to.Widgets && toRank <= fromRank) return {};
+            return against;
         }
-        if (toKind != TLayerKind::Engine || to.Widgets || toRank > fromRank) return against;
+        if (!toEngine || toRank > fromRank) return against;
         return {};
-    case TLayerKind::Gui:
+    case TLayerKind::Kit:
+        // Below every window: engine folders and itself only.
+        return toEngine || toKind == TLayerKind::Kit ? QString() : against;
+    case TLayerKind::Shell:
         return {};
     case TLayerKind::Cli:
-        return toKind == TLayerKind::Engine && !to.Widgets ? QString() : against;
+        return toEngine ? QString() : against;
     case TLayerKind::App:
         return {};
     }
@@ -180,12 +185,20 @@ INSTANTIATE_TEST_SUITE_P(
         TIncludeCase{"WidgetsUseLaterEngineArea", "presence/widgets/A.cpp", "#include \"node/NodeUnit.h\"", true},
         TIncludeCase{"WidgetsUseEarlierWidgets", "messaging/widgets/A.cpp", "#include \"presence/widgets/B.h\"", true},
         TIncludeCase{"WidgetsUseLaterWidgets", "presence/widgets/A.cpp", "#include \"messaging/widgets/B.h\"", false},
-        TIncludeCase{"UiUsesWidgets", "ui/A.cpp", "#include \"presence/widgets/B.h\"", true},
-        TIncludeCase{"UiUsesCli", "ui/A.cpp", "#include \"cli/CliUnit.h\"", false},
+        TIncludeCase{"WidgetsUseShell", "transfer/widgets/A.cpp", "#include \"desktop/MainUnit.h\"", false},
+        TIncludeCase{"KitUsesEngine", "ui/A.cpp", "#include \"messaging/ServerQueueUnit.h\"", true},
+        TIncludeCase{"KitUsesKit", "ui/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
+        TIncludeCase{"KitUsesWidgets", "ui/A.cpp", "#include \"presence/widgets/B.h\"", false},
+        TIncludeCase{"KitUsesShell", "ui/A.cpp", "#include \"desktop/MainUnit.h\"", false},
+        TIncludeCase{"KitUsesCli", "ui/A.cpp", "#include \"cli/CliUnit.h\"", false},
+        TIncludeCase{"ShellUsesWidgets", "desktop/A.cpp", "#include \"transfer/widgets/B.h\"", true},
+        TIncludeCase{"ShellUsesKit", "desktop/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
+        TIncludeCase{"ShellUsesCli", "desktop/A.cpp", "#include \"cli/CliUnit.h\"", false},
         TIncludeCase{"CliUsesNode", "cli/A.cpp", "#include \"node/NodeUnit.h\"", true},
-        TIncludeCase{"CliUsesUi", "cli/A.cpp", "#include \"ui/MainUnit.h\"", false},
+        TIncludeCase{"CliUsesKit", "cli/A.cpp", "#include \"ui/AppImagesUnit.h\"", false},
+        TIncludeCase{"CliUsesShell", "cli/A.cpp", "#include \"desktop/MainUnit.h\"", false},
         TIncludeCase{"CliUsesWidgets", "cli/A.cpp", "#include \"presence/widgets/B.h\"", false},
-        TIncludeCase{"AppUsesUi", "app/main.cpp", "#include \"ui/DesktopAppUnit.h\"", true},
+        TIncludeCase{"AppUsesShell", "app/main.cpp", "#include \"desktop/DesktopAppUnit.h\"", true},
         TIncludeCase{"UnknownFolder", "core/A.cpp", "#include \"misc/B.h\"", false},
         TIncludeCase{"GeneratedHeader", "core/A.cpp", "#include \"VersionInfo.h\"", true},
         TIncludeCase{"MocFile", "protocol/A.cpp", "#include \"CommServerUnit.moc\"", true}),
@@ -199,6 +212,7 @@ TEST(Layering, FolderMissingFromTheTableIsNamed) {
 
 TEST(Layering, TableRejectsUnknownKinds) {
     EXPECT_FALSE(ParseLayers(QStringLiteral("core engine\nui window\n")).has_value());
+    EXPECT_FALSE(ParseLayers(QStringLiteral("core engine\nui gui\n")).has_value());
     const std::optional<TLayerTable> table = ParseLayers(QStringLiteral("# c\ncore engine\n\ntext engine\n"));
     ASSERT_TRUE(table.has_value());
     EXPECT_LT(table->Rank.value(QStringLiteral("core")), table->Rank.value(QStringLiteral("text")));

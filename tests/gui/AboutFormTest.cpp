@@ -1,4 +1,4 @@
-#include "ui/AboutUnit.h"
+#include "desktop/AboutUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"

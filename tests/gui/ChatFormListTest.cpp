@@ -1,4 +1,4 @@
-#include "ui/ChatFormListUnit.h"
+#include "messaging/widgets/ChatFormListUnit.h"
 
 #include <gtest/gtest.h>
 

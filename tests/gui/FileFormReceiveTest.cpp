@@ -6,7 +6,8 @@
 #include "support/FileFormFixture.h"
 #include "transfer/widgets/FileFormUnit.h"
 #include "transfer/widgets/ReceiveRequestUnit.h"
-#include "ui/MainUnit.h"
+#include "desktop/DesktopUnit.h"
+#include "desktop/MainUnit.h"
 #include "ui/TrayIconUnit.h"
 #include "ui/WindowRegistryUnit.h"
 
@@ -275,22 +276,27 @@ protected:
 
 TEST_F(FileFormOpeners, OneWindowPerPeerAndOneManagerUnlessAllowed) {
     TNode node;
+    TFileFormContext context;
+    context.Transfer = &node.Transfer();
+    context.Params = &Params();
+    context.OnlineModel = &node.Model();
+    TFileWindows windows(context);
     const TRecipients peer{{QStringLiteral("Ann"), QStringLiteral("PC7"), QStringLiteral("10.0.0.7"), QString(), QStringLiteral("{ann}")}};
-    TFileForm* first = Keep(OpenFileFormToSend(node, nullptr, peer, true));
+    TFileForm* first = Keep(windows.OpenToSend(peer, true));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(TWindowRegistry::Instance().FindByClass(QStringLiteral("wf_{ANN}")), first);
-    EXPECT_EQ(OpenFileFormToSend(node, nullptr, peer, true), first);
+    EXPECT_EQ(windows.OpenToSend(peer, true), first);
     // Opening with files always makes a new window.
-    TFileForm* dropped = Keep(OpenFileFormToSend(node, nullptr, peer, true, {QStringLiteral("/no/such/file")}));
+    TFileForm* dropped = Keep(windows.OpenToSend(peer, true, {QStringLiteral("/no/such/file")}));
     EXPECT_NE(dropped, first);
 
-    TFileForm* manager = Keep(OpenFileManager(node, nullptr));
+    TFileForm* manager = Keep(windows.OpenManager());
     EXPECT_EQ(manager->Mode(), TFileForm::fmManage);
-    EXPECT_EQ(OpenFileManager(node, nullptr), manager);
+    EXPECT_EQ(windows.OpenManager(), manager);
 
     Params()[bpAllowMultiForm] = true;
-    EXPECT_NE(Keep(OpenFileFormToSend(node, nullptr, peer, true)), first);
-    EXPECT_NE(Keep(OpenFileManager(node, nullptr)), manager);
+    EXPECT_NE(Keep(windows.OpenToSend(peer, true)), first);
+    EXPECT_NE(Keep(windows.OpenManager()), manager);
 
     // A closed window no longer answers to its class.
     Params()[bpAllowMultiForm] = false;
@@ -304,7 +310,8 @@ TEST_F(FileFormOpeners, OneWindowPerPeerAndOneManagerUnlessAllowed) {
 }
 
 TEST_F(FileFormOpeners, MainWindowItemsOpenTheManager) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     QAction* manage = form.Action(QStringLiteral("miMainManage"));
     ASSERT_NE(manage, nullptr);
     EXPECT_EQ(manage->text(), QStringLiteral("&Manage Files..."));

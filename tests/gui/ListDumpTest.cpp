@@ -1,4 +1,4 @@
-#include "ui/ListDumpUnit.h"
+#include "desktop/ListDumpUnit.h"
 
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/UserGroupUnit.h"

@@ -7,7 +7,8 @@
 #include "support/LogManageFixture.h"
 #include "text/RtfWriterUnit.h"
 #include "text/widgets/RichShowUnit.h"
-#include "ui/MainUnit.h"
+#include "desktop/DesktopUnit.h"
+#include "desktop/MainUnit.h"
 #include "ui/TrayIconUnit.h"
 
 #include <QAction>
@@ -165,7 +166,8 @@ TEST_F(LogManageWindowTest, GoesAwayWithTheLog) {
 }
 
 TEST_F(LogManageWindowTest, ToolsAndTrayMenusOpenOneLogManager) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     QAction* tools = form.Action(QStringLiteral("miLogManage"));
     QAction* tray = form.Action(QStringLiteral("miTrayIconMenuLogManagement"));
     ASSERT_NE(tools, nullptr);

@@ -1,4 +1,5 @@
-#include "ui/MainUnit.h"
+#include "desktop/DesktopUnit.h"
+#include "desktop/MainUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -15,7 +16,7 @@
 #include "support/PresenceFixtures.h"
 #include "text/UILangUnit.h"
 #include "ui/CustomControlsUnit.h"
-#include "ui/DesktopAppUnit.h"
+#include "desktop/DesktopAppUnit.h"
 #include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
 #include "support/CaseName.h"
@@ -90,7 +91,8 @@ private:
 
 TEST_F(MainFormTest, CaptionIsTitleAndNickname) {
     Params()[spNickname] = QStringLiteral("Ann");
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillmate - Ann"));
 }
 
@@ -100,13 +102,15 @@ TEST_F(MainFormTest, RestoresTheSavedBounds) {
     p[ipMainFormTop] = 50;
     p[ipMainFormWidth] = 300;
     p[ipMainFormHeight] = 420;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     EXPECT_EQ(form.pos(), QPoint(40, 50));
     EXPECT_EQ(form.size(), QSize(300, 420));
 }
 
 TEST_F(MainFormTest, CloseWithCloseToMinimizeHidesAndSavesNothing) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ShowAt(form, QRect(60, 70, 320, 400));
     EXPECT_FALSE(form.close());
     QApplication::processEvents();
@@ -118,7 +122,8 @@ TEST_F(MainFormTest, CloseWithCloseToMinimizeHidesAndSavesNothing) {
 
 TEST_F(MainFormTest, CloseWithoutCloseToMinimizeSaves) {
     Params()[bpClickCloseToMinimize] = false;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ShowAt(form, QRect(61, 71, 321, 401));
     EXPECT_TRUE(form.close());
     EXPECT_EQ(ConfigValue("MainFormLeft"), QStringLiteral("61"));
@@ -126,7 +131,8 @@ TEST_F(MainFormTest, CloseWithoutCloseToMinimizeSaves) {
 }
 
 TEST_F(MainFormTest, ExitSavesTheWindowState) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ShowAt(form, QRect(80, 90, 350, 410));
     form.ExitApplicationExecute();
     EXPECT_TRUE(form.ExitRequested());
@@ -142,7 +148,8 @@ TEST_F(MainFormTest, ExitSavesTheWindowState) {
 }
 
 TEST_F(MainFormTest, MaximizedWindowSavesItsBoundsBeforeMaximizing) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ShowAt(form, QRect(123, 134, 420, 330));
     form.showMaximized();
     QApplication::processEvents();
@@ -162,7 +169,8 @@ TEST_F(MainFormTest, StartedMaximizedSavesTheStoredBounds) {
     p[ipMainFormTop] = 122;
     p[ipMainFormWidth] = 333;
     p[ipMainFormHeight] = 444;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     QApplication::processEvents();
@@ -176,10 +184,10 @@ TEST_F(MainFormTest, StartedMaximizedSavesTheStoredBounds) {
 }
 
 TEST_F(MainFormTest, StartsHiddenWithSwitchOrSetting) {
-    EXPECT_TRUE(TMainForm(true).StartsHidden());
-    EXPECT_FALSE(TMainForm(false).StartsHidden());
+    EXPECT_TRUE(TDesktop(true).MainForm().StartsHidden());
+    EXPECT_FALSE(TDesktop(false).MainForm().StartsHidden());
     Params()[bpMinimizeAfterStart] = true;
-    EXPECT_TRUE(TMainForm(false).StartsHidden());
+    EXPECT_TRUE(TDesktop(false).MainForm().StartsHidden());
 }
 
 // --------------------------------------------------------- look and menus
@@ -203,7 +211,8 @@ TLook LookOf(TMainForm& form) {
 TEST_F(MainFormTest, ColorSchemesPaintTheDocumentedColours) {
     Params()[spColorScheme] = QStringLiteral("Silver");
     Params()[bpInvertGradient] = false;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     EXPECT_EQ(form.GradientStart(), QColor(245, 245, 245));
     EXPECT_EQ(form.GradientEnd(), QColor(220, 220, 220));
     EXPECT_TRUE(form.Action(QStringLiteral("miSilver"))->isChecked());
@@ -230,7 +239,8 @@ TEST_F(MainFormTest, ColorSchemesPaintTheDocumentedColours) {
 
 TEST_F(MainFormTest, SameSchemeAgainChangesNothingAndInvertTwiceRestores) {
     Params()[spColorScheme] = QStringLiteral("Black");
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     const TLook before = LookOf(form);
     form.miBlueClick(QStringLiteral("black"));
     EXPECT_TRUE(LookOf(form) == before);
@@ -242,7 +252,8 @@ TEST_F(MainFormTest, SameSchemeAgainChangesNothingAndInvertTwiceRestores) {
 }
 
 TEST_F(MainFormTest, AlwaysOnTopFromTheTrayMenuTicksTheMainMenuToo) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ShowAt(form, QRect(60, 70, 320, 400));
     form.Action(QStringLiteral("miTrayIconMenuAlwaysOnTop"))->trigger();
     EXPECT_TRUE(Params()[bpMainWindowAlwaysOnTop]);
@@ -260,7 +271,8 @@ TEST_F(MainFormTest, AlwaysOnTopFromTheTrayMenuTicksTheMainMenuToo) {
 
 TEST_F(MainFormTest, PlaySoundFlipsTheSettingAndBothItems) {
     Params()[bpPlaySound] = true;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     EXPECT_TRUE(form.Action(QStringLiteral("miMainPlaySound"))->isChecked());
     form.Action(QStringLiteral("miTrayIconMenuPlaySound"))->trigger();
     EXPECT_FALSE(Params()[bpPlaySound]);
@@ -269,7 +281,8 @@ TEST_F(MainFormTest, PlaySoundFlipsTheSettingAndBothItems) {
 
 TEST_F(MainFormTest, PanelItemsFollowTheActivePanel) {
     Params()[ipActiveGroupIndex] = TMainForm::NetworkPanel;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     EXPECT_EQ(form.NavBar()->ActiveGroupIndex(), TMainForm::NetworkPanel);
     EXPECT_FALSE(form.Action(QStringLiteral("miMainRefreshList"))->isEnabled());
     EXPECT_FALSE(form.Action(QStringLiteral("miMainShowNetwork"))->isEnabled());
@@ -284,7 +297,8 @@ TEST_F(MainFormTest, PanelItemsFollowTheActivePanel) {
 
 TEST_F(MainFormTest, HeaderSaysLoadingUntilTheOwnLogonComesBack) {
     Params()[spNickname] = QStringLiteral("Ann");
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     EXPECT_EQ(form.Header()->CaptionTitle(), QStringLiteral("My Online State:"));
     EXPECT_EQ(form.Header()->CaptionContent(), QStringLiteral("Loading..."));
     emit form.Node().SelfRowAdded();
@@ -292,7 +306,8 @@ TEST_F(MainFormTest, HeaderSaysLoadingUntilTheOwnLogonComesBack) {
 }
 
 TEST_F(MainFormTest, LanguageSwitchTranslatesMenusAndFavoriteContacts) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ASSERT_EQ(form.Node().Model().data(form.Node().Model().GroupIndex(0)).toString().startsWith(
                   QStringLiteral("Favorite Contacts")),
               true);
@@ -324,7 +339,8 @@ class ChangeNickname : public MainFormTest, public ::testing::WithParamInterface
 
 TEST_P(ChangeNickname, StoresOnlyARealChange) {
     Params()[spNickname] = QStringLiteral("Ann");
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     form.SetInputText([](QWidget*, const QString& caption, const QString&, QString* value) {
         EXPECT_EQ(caption, QStringLiteral("Change My Nickame"));
         *value = GetParam().Typed;
@@ -347,7 +363,8 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseName());
 
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     for (const char* name : {"miMainConsole", "miMainSettings", "miCheckNewVerLocal", "miTrayIconMenuSettings"})
         EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
     for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
@@ -360,7 +377,8 @@ TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
 // Broadcast opens the broadcast window; MSG follows the selection, CMSG with
 // nobody ticked opens nothing.
 TEST_F(MainFormTest, MessageCommandsOpenMessageWindows) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     auto* msg = form.findChild<QToolButton*>(QStringLiteral("tbtnSendMessage"));
     auto* cmsg = form.findChild<QToolButton*>(QStringLiteral("tbtnSendChecked"));
     EXPECT_FALSE(msg->isEnabled());
@@ -394,7 +412,8 @@ TEST_F(MainFormTest, StateMenusAnnounceTheNewStateToListedUsers) {
     Params()[bpState_Busy_AutoSwitch] = true;
     Params()[spNickname] = QStringLiteral("Ann");
     {
-        TMainForm form(false);
+        TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
         // Another process may take the port between our probe and the node's
         // bind: the node then says so in a modal box and retries. Answer the
         // box and offer a fresh port, so the test waits for the listener and
@@ -439,7 +458,8 @@ TEST_F(MainFormTest, StateMenusAnnounceTheNewStateToListedUsers) {
 }
 
 TEST_F(MainFormTest, CloseOnAMinimisedWindowDoesNotRestoreIt) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ShowAt(form, QRect(60, 70, 320, 400));
     form.showMinimized();
     QApplication::processEvents();
@@ -449,7 +469,8 @@ TEST_F(MainFormTest, CloseOnAMinimisedWindowDoesNotRestoreIt) {
 }
 
 TEST_F(MainFormTest, AGroupOpensForItsFirstUserOnly) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     TOnlineUserModel& model = form.Node().Model();
     model.AddUserNode(false, NamedPeer(QStringLiteral("u1")));
     const QModelIndex favorite = model.GroupIndex(0);
@@ -461,7 +482,8 @@ TEST_F(MainFormTest, AGroupOpensForItsFirstUserOnly) {
 
 TEST_F(MainFormTest, ExitWithTheStateDialogOpenKeepsTheTypedText) {
     Params()[spState_Busy_AutoReplyContent] = QStringLiteral("old text");
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     WhenModalOpens([&form](QWidget* window) {
         auto* dialog = qobject_cast<TStateSetupForm*>(window);
         ASSERT_NE(dialog, nullptr);

@@ -1,9 +1,11 @@
-#include "ui/MainUnit.h"
+#include "desktop/DesktopUnit.h"
+#include "desktop/MainUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "messaging/ChatServiceUnit.h"
 #include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/NewMsgUnit.h"
+#include "messaging/widgets/QueueControllerUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "node/NodeUnit.h"
 #include "support/CaseName.h"
@@ -65,7 +67,8 @@ void CloseMessageWindows() {
 }
 
 TEST_F(MainQueueTest, TrayMenuSendsMessagesToListedUsersAndBroadcasts) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     form.Node().Model().UpdateOrAddUser(false, ukFull, NamedPeer(QStringLiteral("Ann")));
     form.Node().Model().UpdateOrAddUser(false, ukFull, NamedPeer(QStringLiteral("Bob")));
 
@@ -103,33 +106,36 @@ TEST_F(MainQueueTest, TrayMenuSendsMessagesToListedUsersAndBroadcasts) {
 }
 
 TEST_F(MainQueueTest, ArrivingMessageIsQueuedAndAnimatesTheTray) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     emit form.Node().Chat().MessageArrived(Incoming(QStringLiteral("Ann")));
-    ASSERT_EQ(ServerQueue().Count(), 1);
+    ASSERT_EQ(desktop.Queue().Count(), 1);
     EXPECT_TRUE(form.Tray().IsAnimating());
     EXPECT_EQ(form.Tray().Hint(), QStringLiteral("Message From: Ann"));
 
     // An auto-replied message is nobody's business here.
     emit form.Node().Chat().MessageAutoReplied(Incoming(QStringLiteral("Bob")), QStringLiteral("busy"), true);
-    EXPECT_EQ(ServerQueue().Count(), 1);
+    EXPECT_EQ(desktop.Queue().Count(), 1);
 
     // Opening it (a double click) leaves the state text as the hint.
     form.Tray().DoubleClick();
-    EXPECT_TRUE(ServerQueue().IsEmpty());
+    EXPECT_TRUE(desktop.Queue().IsEmpty());
     EXPECT_FALSE(form.Tray().IsAnimating());
     EXPECT_NE(form.Tray().Hint(), QStringLiteral("Message From: Ann"));
 }
 
 TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     QList<TRequestDialogMode> modes;
     QStringList files;
-    form.SetFileOpeners({[&files](const TQueueItem& item) { files << item.SenderFolder; },
-                         [&modes](const TOnlineNotify&, TRequestDialogMode mode) { modes << mode; }});
+    TQueueOpeners& openers = desktop.QueueController().Openers();
+    openers.OpenFiles = [&files](const TQueueItem& item) { files << item.SenderFolder; };
+    openers.OpenRequest = [&modes](const TOnlineNotify&, TRequestDialogMode mode) { modes << mode; };
     TOnlineNotify offer = NamedPeer(QStringLiteral("Ann"));
     offer.SenderHandle = 17;
     emit form.Node().Transfer().OfferArrived(offer);
-    ASSERT_EQ(ServerQueue().Count(), 1);
+    ASSERT_EQ(desktop.Queue().Count(), 1);
     EXPECT_EQ(form.Tray().LoadedAnimation(), TTrayAnimation::File);
 
     TFilesArrival arrival;
@@ -137,11 +143,11 @@ TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
     arrival.SenderFolder = QStringLiteral("/rx/From_Bob/");
     emit form.Node().Transfer().FilesArrived(arrival, false);
     emit form.Node().Transfer().FilesArrived(arrival, true); // a live dialog took this one
-    ASSERT_EQ(ServerQueue().Count(), 2);
+    ASSERT_EQ(desktop.Queue().Count(), 2);
 
     // The sender withdraws the queued request.
     emit form.Node().Transfer().OfferCanceled(offer, false);
-    EXPECT_EQ(ServerQueue().Head()->Kind, qiFileRequestCanceled);
+    EXPECT_EQ(desktop.Queue().Head()->Kind, qiFileRequestCanceled);
     form.Tray().DoubleClick();
     form.Tray().DoubleClick();
     EXPECT_EQ(modes, QList<TRequestDialogMode>{TRequestDialogMode::QueuedCancelled});
@@ -151,7 +157,7 @@ TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
     Params()[bpAutoPopupForm] = true;
     emit form.Node().Transfer().OfferArrived(offer);
     emit form.Node().Transfer().OfferCanceled(offer, false);
-    EXPECT_TRUE(ServerQueue().IsEmpty());
+    EXPECT_TRUE(desktop.Queue().IsEmpty());
     EXPECT_EQ(modes, (QList<TRequestDialogMode>{TRequestDialogMode::QueuedCancelled, TRequestDialogMode::New,
                                                 TRequestDialogMode::Cancelled}));
 }
@@ -162,7 +168,8 @@ TEST_F(MainQueueTest, TrayUserItemOpensAMessageWindowToThatUser) {
     CloseMessageWindows();
     Params()[bpAllowMultiForm] = false;
     Params()[bpChatMode] = false;
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     TOnlineNotify bob = NamedPeer(QStringLiteral("Bob"));
     bob.IPAddress = QStringLiteral("10.0.0.7");
     form.Node().Model().UpdateOrAddUser(false, ukFull, bob);
@@ -207,9 +214,9 @@ TEST_P(MainQueueSenderText, ReadWindowDecodesBySendersLanguage) {
     Params()[bpAutoPopupForm] = c.AutoPopup;
     Params()[bpChatMode] = c.ChatMode;
     const QString text = QStringLiteral("明天一起吃午饭");
-    ServerQueue().Clear();
     CloseMessageWindows();
-    TMainForm form(false);
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
     ASSERT_NE(form.Node().Client().Lang().LanguageId(), 2052);
     TBroadcastData record = Incoming(QStringLiteral("Wang"));
     record.UserId = QStringLiteral("{W}");
@@ -218,7 +225,7 @@ TEST_P(MainQueueSenderText, ReadWindowDecodesBySendersLanguage) {
     if (c.Broadcast) emit form.Node().Chat().BroadcastArrived(record);
     else emit form.Node().Chat().MessageArrived(record);
     if (!c.AutoPopup) {
-        ASSERT_EQ(ServerQueue().Count(), 1);
+        ASSERT_EQ(desktop.Queue().Count(), 1);
         form.Tray().DoubleClick();
     }
     const QList<TNewMsgForm*> windows = MessageWindows();
@@ -227,7 +234,7 @@ TEST_P(MainQueueSenderText, ReadWindowDecodesBySendersLanguage) {
                                                         : windows.first()->Input()->toPlainText();
     EXPECT_TRUE(shown.contains(text)) << shown.toStdString();
     CloseMessageWindows();
-    ServerQueue().Clear();
+    desktop.Queue().Clear();
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,6 +3,7 @@
 #include "support/CaseName.h"
 #include "support/MsgFormFixture.h"
 
+#include "messaging/ServerQueueUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "text/UILangUnit.h"
 #include "text/widgets/EmotionsUnit.h"
@@ -67,7 +68,7 @@ TEST_P(MsgFormModes, CaptionsControlsAndLayout) {
     EXPECT_EQ(form->SendButton()->text(), Translate(c.SendCaption));
     EXPECT_EQ(form->SwitchButton()->isEnabled(), c.SwitchEnabled);
     EXPECT_EQ(form->SendMode(), c.SendModeAfter);
-    EXPECT_EQ(ChatFormList().Contains(QStringLiteral("PCA{A}")), c.InChat);
+    EXPECT_EQ(Windows->ChatList().Contains(QStringLiteral("PCA{A}")), c.InChat);
     EXPECT_FALSE(form->findChild<QWidget*>(QStringLiteral("tbCaptureScreen"))->isEnabled());
     if (c.PlainText && c.SendMode) { EXPECT_EQ(form->Input()->MaxLength(), 2000); }
     if (!c.SendMode && !c.InChat) { EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hello")); }
@@ -189,12 +190,12 @@ TEST_F(TMsgFormFixture, IncomingMessageGoesToTheOpenChatOfItsSender) {
     record.ComputerName = QStringLiteral("pca");
     record.UserId = QStringLiteral("{A}");
     record.Body = QByteArray("news from Ann");
-    EXPECT_TRUE(ShowInChatWindow(record));
+    EXPECT_TRUE(Windows->ShowInChatWindow(record));
     EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("news from Ann")));
     const QTextCharFormat header = form->ChatPane()->document()->firstBlock().begin().fragment().charFormat();
     EXPECT_EQ(header.foreground().color(), TRichChatPane::IncomingHeaderColour());
     record.UserId = QStringLiteral("{OTHER}");
-    EXPECT_FALSE(ShowInChatWindow(record));
+    EXPECT_FALSE(Windows->ShowInChatWindow(record));
 }
 
 TEST_F(TMsgFormFixture, SecondWindowForTheSameTargetBringsTheFirstForward) {
@@ -268,25 +269,25 @@ TEST_F(TMsgFormFixture, SendModeMenuSetsTheSetting) {
 TEST_F(TMsgFormFixture, SwitchModeMovesTheWindowInAndOutOfTheChatList) {
     TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
     const QString key = QStringLiteral("PCA{A}");
-    ASSERT_TRUE(ChatFormList().Contains(key));
+    ASSERT_TRUE(Windows->ChatList().Contains(key));
     Params()[ipMessageFormWidth] = 640; // above the tool bar's need
     Params()[ipMessageFormHeight] = 333;
     form->SwitchModeExecute();
     EXPECT_FALSE(form->InChatMode());
-    EXPECT_FALSE(ChatFormList().Contains(key));
+    EXPECT_FALSE(Windows->ChatList().Contains(key));
     EXPECT_FALSE(Params()[bpChatMode]);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Send message to Ann"));
     EXPECT_EQ(form->size(), QSize(640, 333));
     form->SwitchModeExecute();
     EXPECT_TRUE(form->InChatMode());
-    EXPECT_TRUE(ChatFormList().Contains(key));
+    EXPECT_TRUE(Windows->ChatList().Contains(key));
     EXPECT_TRUE(Params()[bpChatMode]);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Ann"));
     // The single-pane size was saved when leaving that layout.
     EXPECT_EQ(Params()[ipMessageFormWidth], 640);
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(ChatFormList().Contains(key));
+    EXPECT_FALSE(Windows->ChatList().Contains(key));
 }
 
 TEST_F(TMsgFormFixture, ReplyTurnsAReadWindowIntoACompositionToTheSender) {
@@ -306,7 +307,7 @@ TEST_F(TMsgFormFixture, ReplyTurnsAReadWindowIntoACompositionToTheSender) {
 
 TEST_F(TMsgFormFixture, OpeningAQueuedMessageInChatPullsTheSendersOtherMessages) {
     TRecipient asked;
-    TNewMsgForm::SetQueuePuller([&asked](const TRecipient& sender) {
+    TakeQueued = [&asked](const TRecipient& sender) {
         asked = sender;
         TBroadcastData newer;
         newer.NickName = QStringLiteral("Ann");
@@ -315,7 +316,7 @@ TEST_F(TMsgFormFixture, OpeningAQueuedMessageInChatPullsTheSendersOtherMessages)
         TBroadcastData older = newer;
         older.Body = QByteArray("older queued");
         return QList<TBroadcastData>{newer, older};
-    });
+    };
     TNewMsgForm* form = Open(false, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))},
                              QStringLiteral("09:00"), QByteArray("opened one"));
     EXPECT_EQ(asked.UserId, QStringLiteral("{A}"));
@@ -333,10 +334,10 @@ TEST(MsgFormSender, SameSenderByIdElseByComputerAndAddress) {
     record.UserId = QStringLiteral("{ab}");
     record.ComputerName = QStringLiteral("pc1");
     record.IPAddress = QStringLiteral("10.0.0.1");
-    EXPECT_TRUE(IsSameSender(record, TRecipient{{}, QStringLiteral("OTHER"), {}, {}, QStringLiteral("{AB}")}));
-    EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{CD}")}));
-    EXPECT_TRUE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, {}}));
-    EXPECT_FALSE(IsSameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
+    EXPECT_TRUE(SameSender(record, TRecipient{{}, QStringLiteral("OTHER"), {}, {}, QStringLiteral("{AB}")}));
+    EXPECT_FALSE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{CD}")}));
+    EXPECT_TRUE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, {}}));
+    EXPECT_FALSE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
 }
 
 // Screen capture has no capture window yet: its commands are shown disabled,

@@ -1,7 +1,7 @@
 #include "presence/widgets/StateSetupUnit.h"
 
 #include "core/ParamsUnit.h"
-#include "presence/widgets/OnlineStateMenuUnit.h"
+#include "ui/OnlineStateMenuUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "support/GuiSupport.h"
 #include "support/TestSupport.h"

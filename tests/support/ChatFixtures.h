@@ -28,3 +28,18 @@ inline TReadRequest ReadMessageRequest(QByteArray bytes, const TMessageLang& lan
     if (read.Record && reader.ReadBlock(&body, MaxChatBody) == TRequestReader::rrOk) read.Body = body;
     return read;
 }
+
+// A message as the listener hands it on: from Ann's computer, an RTF body and
+// a two-line summary, received at a fixed time.
+inline TBroadcastData IncomingRecord(const char* nick = "Ann") {
+    TBroadcastData r;
+    r.NickName = QString::fromLatin1(nick);
+    r.ComputerName = QStringLiteral("PC-ANN");
+    r.IPAddress = QStringLiteral("127.0.0.1");
+    r.UserId = QStringLiteral("{ann}");
+    r.LanguageId = 1033;
+    r.Summary = "line one\r\nline two";
+    r.Body = "{\\rtf1 line one}";
+    r.ReceivedTime = DaysSince1899(QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+    return r;
+}

@@ -2,7 +2,9 @@
 // A file window over a loopback transfer service: the test process sends and
 // receives. Boxes and choosers are answered by the test.
 
+#include "node/LogRecorderUnit.h"
 #include "support/TransferFixture.h"
+#include "text/MsgLangUnit.h"
 #include "transfer/widgets/FileDialogsUnit.h"
 #include "transfer/widgets/FileHooksUnit.h"
 #include "transfer/widgets/FileUnit.h"
@@ -50,8 +52,8 @@ template <typename T> bool WaitGone(const QPointer<T>& obj) {
 class TFileFormFixture : public TTransferFixture {
 protected:
     TFileFormFixture() {
-        ResetFileFormHooks();
-        TFileFormHooks& hooks = FileFormHooks();
+        Recorder.Connect(Service);
+        TFileFormHooks& hooks = Hooks;
         hooks.MessageBox = [this](QWidget*, Utils::TMessageBoxKind kind, const QString& text) {
             Boxes << text;
             if (kind != Utils::TMessageBoxKind::Question) return Utils::TMessageBoxResult::Ok;
@@ -82,15 +84,13 @@ protected:
         Gate.Open();
         for (QPointer<QWidget>& window : Windows)
             if (window) delete window.data();
-        ResetFileFormHooks();
     }
 
     TFileFormContext Context() {
         TFileFormContext context;
         context.Transfer = &Service;
         context.Params = &Settings;
-        context.AddLogRecord = [this](TLogRecord record) { Logged << record; };
-        context.LanguageId = 1033;
+        context.Hooks = Hooks;
         return context;
     }
     // The consignee is this process's own listener.
@@ -135,7 +135,15 @@ protected:
     QString ChosenFolder;
     QStringList FolderTitles;
     QList<QUrl> Opened;
+    // The boxes and choosers every window of the test gets, answered by the test.
+    TFileFormHooks Hooks = DefaultFileFormHooks();
+    // What the node's recorder writes for this process's sends (its arrivals are logged too, not kept here).
     QList<TLogRecord> Logged;
+    TMessageLang RecorderLang{1033};
+    TLogRecorder Recorder{[this](TLogRecord record) {
+                              if (record.IfSendOut) Logged << record;
+                          },
+                          RecorderLang};
     TReceiveGate Gate;
     // Deleted with the fixture if still there (a failed check returns early).
     QList<QPointer<QWidget>> Windows;

@@ -4,11 +4,12 @@
 #include "chatlog/ChatLogUnit.h"
 #include "core/ParamsUnit.h"
 #include "messaging/ChatServiceUnit.h"
+#include "messaging/widgets/MessageWindowsUnit.h"
 #include "messaging/widgets/NewMsgUnit.h"
 #include "node/NodeUnit.h"
 #include "protocol/ChatHandlersUnit.h"
 #include "support/ServerFixture.h"
-#include "ui/ChatFormListUnit.h"
+#include "text/MsgLangUnit.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -34,14 +35,21 @@ protected:
         Node->Chat().SetSendLimits(limits);
         Node->ChatLog().Start();
         QObject::connect(&Node->ChatLog(), &TChatLog::RecordAdded, [this](const TLogEntry& e) { Logged << e; });
+        TMsgFormContext context;
+        context.Chat = &Node->Chat();
+        context.Log = &Node->ChatLog();
+        context.Lang = &TMessageLang::Instance();
+        context.TakeQueued = [this](const TRecipient& sender) {
+            return TakeQueued ? TakeQueued(sender) : QList<TBroadcastData>();
+        };
+        Windows = std::make_unique<TMessageWindows>(std::move(context));
     }
     ~TMsgFormFixture() override {
         QList<QPointer<TNewMsgForm>> forms;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* form = qobject_cast<TNewMsgForm*>(w)) forms << form;
         for (const QPointer<TNewMsgForm>& form : forms) delete form.data();
-        ChatFormList().Clear();
-        TNewMsgForm::SetQueuePuller({});
+        Windows.reset();
         Node.reset();
         Params() = FSaved;
     }
@@ -53,7 +61,7 @@ protected:
     TNewMsgForm* Open(bool sendMode, bool broadcastMode, bool useNickname, const TRecipients& recipients,
                       const QString& timeText = {}, const QByteArray& content = {}) {
         auto* form = qobject_cast<TNewMsgForm*>(
-            OpenMessageForm(*Node, nullptr, sendMode, broadcastMode, useNickname, recipients, timeText, content));
+            Windows->Open(sendMode, broadcastMode, useNickname, recipients, timeText, content));
         if (form) form->SetMessageBox([this](QWidget*, Utils::TMessageBoxKind, const QString& text) {
                 Boxes << text;
                 return BoxAnswer;
@@ -80,6 +88,9 @@ protected:
     TApplicationParams FSaved;
     TChatService PeerChat{Client, Local};
     std::unique_ptr<TNode> Node;
+    std::unique_ptr<TMessageWindows> Windows;
+    // What the windows' queue hands over; none by default.
+    std::function<QList<TBroadcastData>(const TRecipient&)> TakeQueued;
     QList<TBroadcastData> Arrived;
     QList<TLogEntry> Logged;
     QStringList Boxes;

@@ -57,7 +57,7 @@ protected:
         Self.Version = QStringLiteral("1.0.0.1");
         Self.UserId = QStringLiteral("{ME}");
         Server = std::make_unique<TCommServer>(
-            &Sink, std::make_unique<TDatagramDispatcher>(Sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("MYPC")},
+            std::make_unique<TDatagramDispatcher>(Sink, TListenerIdentity{QStringLiteral("{ME}"), QStringLiteral("MYPC")},
                                                          Local, Lang, Client));
     }
     ~TServerFixture() override { Server->StopListening(); }

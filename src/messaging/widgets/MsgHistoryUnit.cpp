@@ -88,12 +88,7 @@ THistoryPanel::THistoryPanel(TNewMsgForm& form, TChatLog& log, QWidget* parent)
                     FMessageBox(&FForm, Utils::TMessageBoxKind::Error, error);
                     return;
                 }
-                TRichDocument doc;
-                if (std::optional<TRichDocument> rich = content.IsRichText() ? ReadRtf(content.Bytes) : std::nullopt)
-                    doc = *rich;
-                else
-                    doc.AppendText(TMessageLang::Decode(content.LangID, content.Bytes), {});
-                FForm.InsertHistoryContent(doc);
+                FForm.InsertHistoryContent(ReadBody(content.Bytes, content.LangID));
                 emit EntryInserted();
             });
     connect(&log, &TChatLog::OperationFinished, this, [this](quint64 ticket, const QString& error) {

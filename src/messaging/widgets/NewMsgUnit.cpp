@@ -15,7 +15,6 @@
 #include "text/widgets/RichInputUnit.h"
 #include "text/widgets/RichShowUnit.h"
 #include "ui/AppImagesUnit.h"
-#include "ui/ChatFormListUnit.h"
 #include "ui/CustomControlsUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "ui/WindowRegistryUnit.h"
@@ -39,21 +38,6 @@ using Utils::WindowClassName;
 
 namespace {
 
-TNewMsgForm::TQueuePuller& QueuePuller() {
-    static TNewMsgForm::TQueuePuller puller;
-    return puller;
-}
-
-TNewMsgForm::TFileSender& FileSender() {
-    static TNewMsgForm::TFileSender sender;
-    return sender;
-}
-
-std::function<void()>& LogManagerOpener() {
-    static std::function<void()> opener;
-    return opener;
-}
-
 // The window's received-message background: red 242, green 240, blue 238.
 const QColor ReadBackground(242, 240, 238);
 
@@ -64,52 +48,10 @@ QString NameOf(const QString& nickname, const QString& computerName) {
     return DisplayName(!nickname.isEmpty(), nickname, computerName);
 }
 
-bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient) { return SameSender(record, recipient); }
 
-void TNewMsgForm::SetQueuePuller(TQueuePuller puller) { QueuePuller() = std::move(puller); }
-void TNewMsgForm::SetLogManagerOpener(std::function<void()> opener) { LogManagerOpener() = std::move(opener); }
-void TNewMsgForm::SetFileSender(TFileSender sender) { FileSender() = std::move(sender); }
-
-QWidget* OpenMessageForm(TNode& node, QWidget*, bool sendMode, bool broadcastMode, bool useNickname,
-                         const TRecipients& recipients, const QString& timeText, const QByteArray& content,
-                         qint16 languageId) {
-    const TApplicationParams& p = Params();
-    const bool composeBroadcast = sendMode && broadcastMode;
-    const bool uniqueUser = sendMode && !broadcastMode && recipients.size() == 1 && !recipients.first().UserId.isEmpty();
-    QString className = QString::fromLatin1(TNewMsgForm::DefaultClassName);
-    if (composeBroadcast) className = WindowClassName(TWindowKind::Broadcast, {});
-    else if (uniqueUser) className = WindowClassName(TWindowKind::Message, recipients.first().UserId);
-    if (!p[bpAllowMultiForm] && (composeBroadcast || uniqueUser) &&
-        ShowExistingWindow(composeBroadcast ? TWindowKind::Broadcast : TWindowKind::Message,
-                           uniqueUser ? recipients.first().UserId : QString()))
-        return qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(className));
-    if (sendMode && !broadcastMode && p[bpChatMode] && recipients.size() == 1) {
-        const QString key = TOnlineUserModel::UserKey(recipients.first().ComputerName, recipients.first().UserId);
-        if (auto* open = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByHandle(ChatFormList().Find(key)))) {
-            if (open->isMinimized()) open->showNormal();
-            ForceForeground(open);
-            return open;
-        }
-    }
-    auto* form = new TNewMsgForm(node, sendMode, broadcastMode, useNickname, recipients);
-    TWindowRegistry::Instance().Register(form, className);
-    form->Setup(timeText, content, languageId);
-    form->show();
-    ForceForeground(form);
-    return form;
-}
-
-bool ShowInChatWindow(const TBroadcastData& record) {
-    const QString key = TOnlineUserModel::UserKey(record.ComputerName, record.UserId);
-    auto* form = qobject_cast<TNewMsgForm*>(TWindowRegistry::Instance().FindByHandle(ChatFormList().Find(key)));
-    if (!form) return false;
-    form->AppendIncoming(record);
-    return true;
-}
-
-TNewMsgForm::TNewMsgForm(TNode& node, bool sendMode, bool broadcastMode, bool useNickname,
+TNewMsgForm::TNewMsgForm(TMsgFormContext context, bool sendMode, bool broadcastMode, bool useNickname,
                          const TRecipients& recipients)
-    : QWidget(nullptr, Qt::Window), FNode(node), FSendMode(sendMode), FBroadcastMode(broadcastMode),
+    : QWidget(nullptr, Qt::Window), FContext(std::move(context)), FSendMode(sendMode), FBroadcastMode(broadcastMode),
       FUseNickname(useNickname),
       FMessageBox([](QWidget* owner, Utils::TMessageBoxKind kind, const QString& text) {
           return ShowRichMessageBox(owner, kind, text);
@@ -129,10 +71,7 @@ TNewMsgForm::TNewMsgForm(TNode& node, bool sendMode, bool broadcastMode, bool us
     setMinimumWidth(qMax(420, layout()->minimumSize().width()));
 }
 
-TNewMsgForm::~TNewMsgForm() {
-    if (FHandle) ChatFormList().RemoveHandle(FHandle);
-    TWindowRegistry::Instance().Unregister(this);
-}
+TNewMsgForm::~TNewMsgForm() { TWindowRegistry::Instance().Unregister(this); }
 
 QString TNewMsgForm::DisplayNameOf(const TRecipient& recipient) const {
     return FUseNickname ? NameOf(recipient.NickName, recipient.ComputerName) : recipient.ComputerName;
@@ -142,6 +81,8 @@ QString TNewMsgForm::UserKey() const {
     if (FRecipients.size() != 1 || FBroadcastMode) return {};
     return TOnlineUserModel::UserKey(FRecipients.first().ComputerName, FRecipients.first().UserId);
 }
+
+QString TNewMsgForm::ChatKey() const { return FInChatMode && !FClosing ? UserKey() : QString(); }
 
 QString TNewMsgForm::HeaderText() const { return FHeader->QLMRecipients(); }
 
@@ -196,7 +137,7 @@ void TNewMsgForm::BuildControls() {
     FChatPane->setObjectName(QStringLiteral("RichShow"));
     FInputPanel = BuildInputPanel();
     FChatSplitter->addWidget(FInputPanel);
-    FHistory = new THistoryPanel(*this, FNode.ChatLog(), FRecordSplitter);
+    FHistory = new THistoryPanel(*this, *FContext.Log, FRecordSplitter);
     FHistory->hide();
     outer->addWidget(FRecordSplitter, 1);
 
@@ -245,13 +186,8 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     capture->setEnabled(ScreenCaptureAvailable);
     connect(capture, &QToolButton::clicked, this, &TNewMsgForm::StartScreenCapture);
     connect(captureItem, &QAction::triggered, this, &TNewMsgForm::StartScreenCapture);
-    connect(AddToolButton(FToolBar, "tbLogManage", QLM_TEXT("&Log Management...")), &QToolButton::clicked, this, [] {
-        if (auto* open = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_LOGMANAGE_CLASS")))) {
-            if (open->isMinimized()) open->showNormal();
-            ForceForeground(open);
-        } else if (LogManagerOpener()) {
-            LogManagerOpener()();
-        }
+    connect(AddToolButton(FToolBar, "tbLogManage", QLM_TEXT("&Log Management...")), &QToolButton::clicked, this, [this] {
+        if (FContext.OpenLogManager) FContext.OpenLogManager();
     });
     static_cast<QHBoxLayout*>(FToolBar->layout())->addStretch();
     layout->addWidget(FToolBar);
@@ -263,7 +199,7 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     connect(FInput, &TRichInputBox::FileSendRequested, this,
             [this](const QStringList& paths) {
                 emit FileSendRequested(FRecipients, paths);
-                if (FileSender()) FileSender()(FRecipients, FUseNickname, paths);
+                if (FContext.SendFiles) FContext.SendFiles(FRecipients, FUseNickname, paths);
             });
     layout->addWidget(FInput, 1);
 
@@ -328,7 +264,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
     if (!chat)
         FSwitchButton->setEnabled(!FBroadcastMode && FRecipients.size() <= 1 && (p[bpChatMode] || FSendMode));
     const QString sender = FRecipients.isEmpty() ? QString() : DisplayNameOf(FRecipients.first());
-    const qint16 language = languageId ? languageId : TMessageLang::Instance().LanguageId();
+    const qint16 language = languageId ? languageId : FContext.Lang->LanguageId();
     if (FSendMode && FBroadcastMode) {
         FHeader->SetQLMRecipients(Translate(QLM_TEXT("All Computers")));
         setWindowTitle(Translate(QLM_TEXT("Broadcast")));
@@ -360,15 +296,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         FHeader->SetQLMRecipients(sender);
         setWindowTitle(sender);
         FSendMode = true;
-        TBroadcastData record;
-        record.Body = content;
-        record.LanguageId = language;
-        if (const std::optional<TRichDocument> doc = ReadRtf(content)) AppendToChat(sender, timeText, *doc, true, false);
-        else {
-            TRichDocument plain;
-            plain.AppendText(TMessageLang::Decode(language, content), {});
-            AppendToChat(sender, timeText, plain, true, false);
-        }
+        AppendToChat(sender, timeText, ReadBody(content, language), true, false);
         PullQueued();
     } else {
         FHeader->SetQLMRecipients(sender);
@@ -385,24 +313,17 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
 }
 
 void TNewMsgForm::PullQueued() {
-    if (!QueuePuller() || FRecipients.size() != 1) return;
-    for (const TBroadcastData& record : QueuePuller()(FRecipients.first())) AppendIncoming(record);
+    if (!FContext.TakeQueued || FRecipients.size() != 1) return;
+    for (const TBroadcastData& record : FContext.TakeQueued(FRecipients.first())) AppendIncoming(record);
 }
 
 // ------------------------------------------------------------------ layouts
-
-void TNewMsgForm::UpdateChatListEntry() {
-    if (!FHandle) FHandle = TWindowRegistry::Instance().HandleOf(this);
-    if (!FHandle) FHandle = TWindowRegistry::Instance().Register(this, QString::fromLatin1(DefaultClassName));
-    ChatFormList().RemoveHandle(FHandle);
-    if (FInChatMode && FRecipients.size() == 1 && !FBroadcastMode) ChatFormList().Add(UserKey(), FHandle);
-}
 
 void TNewMsgForm::SetChatLayout(bool chat) {
     FInChatMode = chat;
     FChatPane->setVisible(chat);
     FSwitchButton->setEnabled(chat || FSwitchButton->isEnabled());
-    UpdateChatListEntry();
+    emit ChatEntryChanged();
 }
 
 void TNewMsgForm::ToggleChatMode() {
@@ -490,7 +411,8 @@ void TNewMsgForm::closeEvent(QCloseEvent* event) {
     }
     if (FHistory->isVisible()) ToggleHistory();
     FHistory->Release();
-    if (FHandle) ChatFormList().RemoveHandle(FHandle);
+    FClosing = true;
+    emit ChatEntryChanged();
     TApplicationParams& p = Params();
     const QRect bounds = isMaximized() && FRestoreBounds.isValid() ? FRestoreBounds : geometry();
     p[ipMessageFormLeft] = bounds.left();

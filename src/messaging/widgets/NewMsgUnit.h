@@ -19,8 +19,10 @@ class QPushButton;
 class QMenu;
 class TContainerPanel;
 class TFontBar;
+class TChatLog;
+class TChatService;
 class THistoryPanel;
-class TNode;
+class TMessageLang;
 class TPaneLinks;
 class TRichChatPane;
 class TRichDocument;
@@ -28,25 +30,25 @@ class TRichInputBox;
 struct TSendMessageResult;
 struct TBroadcastResult;
 
-// Opens a message window, or brings forward the one that already serves the
-// same target when several are not allowed. timeText and content are used by
-// read windows only: the received time as text and the received body (RTF,
-// or plain text for a broadcast, decoded by languageId; 0: this node's
-// language). Returns the window, or nullptr when none was opened.
-QWidget* OpenMessageForm(TNode& node, QWidget* parent, bool sendMode, bool broadcastMode, bool useNickname,
-                         const TRecipients& recipients, const QString& timeText = {},
-                         const QByteArray& content = {}, qint16 languageId = 0);
-
-// Appends an incoming message to the open chat window of its sender, if there
-// is one; false when no chat window serves that sender.
-bool ShowInChatWindow(const TBroadcastData& record);
+// What a message window works with: the services it uses and the ways to the
+// queue, the log manager and the file window. The desktop fills it, tests
+// give their own; a missing opener does nothing.
+struct TMsgFormContext {
+    TChatService* Chat = nullptr;
+    TChatLog* Log = nullptr;         // the history panel reads it
+    const TMessageLang* Lang = nullptr; // this node's language
+    // Hands the queued messages of a sender to a chat window being opened and
+    // removes them from the queue: newest first, broadcasts and other senders
+    // left alone.
+    std::function<QList<TBroadcastData>(const TRecipient& sender)> TakeQueued;
+    // Opens the log manager (or brings it forward).
+    std::function<void()> OpenLogManager;
+    // Sends files dropped or pasted on a window to its recipients (the file window).
+    std::function<void(const TRecipients& recipients, bool useNickname, const QStringList& paths)> SendFiles;
+};
 
 // DisplayName of a user; the computer name when the nickname is empty.
 QString NameOf(const QString& nickname, const QString& computerName);
-
-// Whether a received record comes from recipient: the same id (without case)
-// when the recipient has one, else the same computer name and IP address.
-bool IsSameSender(const TBroadcastData& record, const TRecipient& recipient);
 
 // The message window: composes to everybody, to one or more users or
 // computers, or shows one received message; a window for one user can be
@@ -60,18 +62,8 @@ public:
     // No capture window yet: its commands are shown disabled and do nothing.
     static constexpr bool ScreenCaptureAvailable = false;
 
-    // Hands the queued messages of a sender to a chat window being opened and
-    // removes them from the queue: newest first, broadcasts and other senders
-    // left alone (the queue owns the scan; IsSameSender is the match).
-    using TQueuePuller = std::function<QList<TBroadcastData>(const TRecipient& sender)>;
-    static void SetQueuePuller(TQueuePuller puller);
-    // Opens the log manager (its window brings itself forward when open).
-    static void SetLogManagerOpener(std::function<void()> opener);
-    // Sends files dropped or pasted on a window to its recipient (the file window).
-    using TFileSender = std::function<void(const TRecipients& recipients, bool useNickname, const QStringList& paths)>;
-    static void SetFileSender(TFileSender sender);
-
-    TNewMsgForm(TNode& node, bool sendMode, bool broadcastMode, bool useNickname, const TRecipients& recipients);
+    TNewMsgForm(TMsgFormContext context, bool sendMode, bool broadcastMode, bool useNickname,
+                const TRecipients& recipients);
     ~TNewMsgForm() override;
 
     // Captions, content and layout by kind; done once, before showing.
@@ -87,7 +79,10 @@ public:
     QString HeaderText() const;
     // Computer name + id of the one recipient; empty for other windows.
     QString UserKey() const;
-    TNode& Node() { return FNode; }
+    // The UserKey of the peer this window chats with; empty when it is no
+    // open chat (another layout, several recipients, or closing).
+    QString ChatKey() const;
+    const TMsgFormContext& Context() const { return FContext; }
 
     TRichInputBox* Input() const { return FInput; }
     TRichChatPane* ChatPane() const { return FChatPane; }
@@ -120,8 +115,10 @@ public:
 signals:
     // Files dropped or pasted into the input that are no pictures.
     void FileSendRequested(const TRecipients& recipients, const QStringList& paths);
-    // A send job ended (after its boxes and log records).
+    // A send job ended (after its boxes).
     void SendFinished(bool anyReached);
+    // The window began or stopped chatting with one peer (UserKey), or closes.
+    void ChatEntryChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -146,18 +143,17 @@ private:
     void OpenEmotions();
     void PullQueued();
     QString DisplayNameOf(const TRecipient& recipient) const;
-    void UpdateChatListEntry();
 
-    TNode& FNode;
+    TMsgFormContext FContext;
     bool FSendMode;
     bool FBroadcastMode;
     bool FUseNickname;
     bool FInChatMode = true;
+    bool FClosing = false;
     TRecipients FRecipients;
     QString FRecipientsText;
     QRect FRestoreBounds;
     quint64 FSendJob = 0;
-    quint32 FHandle = 0;
     TMessageBox FMessageBox;
 
     TContainerPanel* FHeader = nullptr;

@@ -2,12 +2,10 @@
 #include "messaging/widgets/NewMsgUnit.h"
 
 #include "chatlog/ChatLogTypesUnit.h"
-#include "chatlog/ChatLogUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
 #include "messaging/ChatServiceUnit.h"
-#include "node/NodeUnit.h"
 #include "protocol/ChatCodecUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/RtfReaderUnit.h"
@@ -24,13 +22,6 @@
 using Utils::LocalComputerName;
 
 namespace {
-
-TRichDocument BodyDocument(const QByteArray& body, qint16 languageId) {
-    if (std::optional<TRichDocument> doc = ReadRtf(body)) return *doc;
-    TRichDocument plain;
-    plain.AppendText(TMessageLang::Decode(languageId, body), {});
-    return plain;
-}
 
 QString NowText() { return ChatLog::LogTimeText(QDateTime::currentDateTime()); }
 
@@ -109,7 +100,7 @@ void TNewMsgForm::SetBusy(bool busy) {
 }
 
 void TNewMsgForm::SendAsBroadcast() {
-    TChatService& chat = FNode.Chat();
+    TChatService& chat = *FContext.Chat;
     const QString summary = FInput->MakeFirst2Line();
     const QString body = FInput->toPlainText();
     if (!chat.BroadcastFits(summary, body)) {
@@ -124,7 +115,7 @@ void TNewMsgForm::SendAsBroadcast() {
 }
 
 void TNewMsgForm::BroadcastDone(const TBroadcastResult& result) {
-    disconnect(&FNode.Chat(), &TChatService::BroadcastFinished, this, nullptr);
+    disconnect(FContext.Chat, &TChatService::BroadcastFinished, this, nullptr);
     FSendJob = 0;
     SetBusy(false);
     if (!result.Sent) {
@@ -134,16 +125,6 @@ void TNewMsgForm::BroadcastDone(const TBroadcastResult& result) {
         emit SendFinished(false);
         return;
     }
-    TLogRecord record;
-    record.LogType = ltBroadcast;
-    record.LangID = FNode.Client().Lang().LanguageId();
-    record.Content = FNode.Client().Lang().EncodeOutgoing(result.Body);
-    record.First2Line = result.Summary;
-    record.Nick = QStringLiteral("All(Broadcast)");
-    record.LogTime = QDateTime::currentDateTime();
-    record.IfBroadcast = true;
-    record.IfSendOut = true;
-    FNode.ChatLog().AddLogRecord(record);
     emit SendFinished(true);
     showMinimized();
     hide();
@@ -151,7 +132,7 @@ void TNewMsgForm::BroadcastDone(const TBroadcastResult& result) {
 }
 
 void TNewMsgForm::SendToRecipients() {
-    TChatService& chat = FNode.Chat();
+    TChatService& chat = *FContext.Chat;
     TSendMessageJob job;
     job.Recipients = FRecipients;
     for (TRecipient& r : job.Recipients) r.SendStatus.clear();
@@ -166,7 +147,7 @@ void TNewMsgForm::SendToRecipients() {
 }
 
 void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
-    disconnect(&FNode.Chat(), &TChatService::SendFinished, this, nullptr);
+    disconnect(FContext.Chat, &TChatService::SendFinished, this, nullptr);
     FSendJob = 0;
     SetBusy(false);
     for (const TRecipientOutcome& outcome : result.Outcomes)
@@ -175,35 +156,11 @@ void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
         emit SendFinished(false);
         return;
     }
-    const TRecipients& sent = result.Job.Recipients;
-    TLogRecord record;
-    record.LangID = FNode.Client().Lang().LanguageId();
-    record.Content = result.Job.Body;
-    record.First2Line = result.Job.Summary;
-    record.LogTime = QDateTime::currentDateTime();
-    record.IfSendOut = true;
-    if (sent.size() > 1) {
-        QString nick;
-        for (const TRecipient& r : sent) {
-            if (r.SendStatus != QLatin1String("OK")) continue;
-            nick = FUseNickname ? FormatText(QStringLiteral("%s;%s(%s)"), {nick, r.NickName, r.ComputerName})
-                                : FormatText(QStringLiteral("%s;%s"), {nick, r.ComputerName});
-        }
-        if (nick.startsWith(QLatin1Char(';'))) nick.remove(0, 1);
-        record.LogType = ltGroup;
-        record.Nick = nick;
-    } else {
-        record.LogType = ltSingle;
-        record.IP = sent.first().IPAddress;
-        record.Computer = sent.first().ComputerName;
-        record.Nick = FUseNickname ? sent.first().NickName : QStringLiteral("<No_Nick>");
-    }
-    FNode.ChatLog().AddLogRecord(record);
     emit SendFinished(true);
     if (FInChatMode) {
         const TApplicationParams& p = Params();
         AppendToChat(NameOf(p[spNickname], LocalComputerName()), NowText(),
-                     BodyDocument(result.Job.Body, record.LangID), false, false);
+                     ReadBody(result.Job.Body, FContext.Lang->LanguageId()), false, false);
         FInput->clear();
         ResetInputFormat();
         FInput->setFocus();
@@ -224,7 +181,7 @@ void TNewMsgForm::AppendToChat(const QString& name, const QString& timeText, con
 void TNewMsgForm::AppendIncoming(const TBroadcastData& record) {
     AppendToChat(NameOf(record.NickName, record.ComputerName),
                  ChatLog::LogTimeText(DateTimeFromDays(record.ReceivedTime)),
-                 BodyDocument(record.Body, record.LanguageId), true, true);
+                 ReadBody(record.Body, record.LanguageId), true, true);
 }
 
 void TNewMsgForm::StartScreenCapture() {

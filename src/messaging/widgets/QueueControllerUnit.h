@@ -9,9 +9,8 @@
 class TAppTray;
 class TTrayNotification;
 
-// How the windows of incoming items open. The message openers come from the
-// message window; the file openers are set by the file window through the
-// main window (TMainForm::SetFileOpeners). A missing opener opens nothing.
+// How the windows of incoming items open; the desktop fills them with its
+// message and file windows' openers. A missing opener opens nothing.
 struct TQueueOpeners {
     std::function<void(const TBroadcastData&)> OpenBroadcast; // read window of a broadcast
     std::function<void(const TBroadcastData&)> OpenMessage;   // read window of a message

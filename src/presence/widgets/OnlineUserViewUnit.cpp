@@ -3,7 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "text/UILangUnit.h"
-#include "presence/widgets/OnlineStateMenuUnit.h"
+#include "ui/OnlineStateMenuUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QApplication>

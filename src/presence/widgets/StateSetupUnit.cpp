@@ -1,6 +1,6 @@
 #include "presence/widgets/StateSetupUnit.h"
 
-#include "presence/widgets/OnlineStateMenuUnit.h"
+#include "ui/OnlineStateMenuUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QCheckBox>

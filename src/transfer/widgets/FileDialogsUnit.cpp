@@ -18,9 +18,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-namespace {
-
-TFileFormHooks DefaultHooks() {
+TFileFormHooks DefaultFileFormHooks() {
     TFileFormHooks hooks;
     hooks.MessageBox = [](QWidget* owner, Utils::TMessageBoxKind kind, const QString& text) {
         return Utils::ShowMessageBox(owner, true, kind, text);
@@ -43,15 +41,6 @@ TFileFormHooks DefaultHooks() {
     return hooks;
 }
 
-} // namespace
-
-TFileFormHooks& FileFormHooks() {
-    static TFileFormHooks hooks = DefaultHooks();
-    return hooks;
-}
-
-void ResetFileFormHooks() { FileFormHooks() = DefaultHooks(); }
-
 void CenterOver(QWidget* dialog, QWidget* owner) {
     QRect area = owner ? owner->frameGeometry() : QRect();
     if (area.isEmpty() && QGuiApplication::primaryScreen()) area = QGuiApplication::primaryScreen()->availableGeometry();
@@ -62,7 +51,8 @@ void CenterOver(QWidget* dialog, QWidget* owner) {
 
 // ---------------------------------------------------------------- progress
 
-TFileProgressDialog::TFileProgressDialog(QWidget* owner) : QDialog(owner) {
+TFileProgressDialog::TFileProgressDialog(TFileFormHooks::TMessageBox messageBox, QWidget* owner)
+    : QDialog(owner), FMessageBox(std::move(messageBox)) {
     setWindowModality(Qt::WindowModal);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowTitle(QStringLiteral("Quillmate"));
@@ -96,8 +86,9 @@ void TFileProgressDialog::showEvent(QShowEvent* e) {
     CenterOver(this, parentWidget());
 }
 
-TSendProgressDialog::TSendProgressDialog(TOutgoingTransfer& transfer, QStringList paths, QWidget* owner)
-    : TFileProgressDialog(owner), FTransfer(transfer), FPaths(std::move(paths)) {
+TSendProgressDialog::TSendProgressDialog(TOutgoingTransfer& transfer, QStringList paths,
+                                         TFileFormHooks::TMessageBox messageBox, QWidget* owner)
+    : TFileProgressDialog(std::move(messageBox), owner), FTransfer(transfer), FPaths(std::move(paths)) {
     setObjectName(QStringLiteral("SendProgressDialog"));
     Line1()->setText(TranslateFormat(QStringLiteral("Current: %d / Total: %d"), {QString::number(0), QString::number(FPaths.size())}));
     connect(&FTransfer, &TOutgoingTransfer::FileBegin, this, &TSendProgressDialog::FileBegin);
@@ -131,7 +122,7 @@ void TSendProgressDialog::CancelClick() {
     }
     if (FStopRequested || !CancelButton()->isEnabled()) return;
     FTransfer.SetPaused(true);
-    const bool yes = FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Question,
+    const bool yes = FMessageBox(this, Utils::TMessageBoxKind::Question,
                                                 Translate(QStringLiteral("Are you sure to cancel the file transfer?"))) ==
                      Utils::TMessageBoxResult::Yes;
     // The stream may have ended while the question was open.
@@ -143,8 +134,9 @@ void TSendProgressDialog::CancelClick() {
     FTransfer.SetPaused(false);
 }
 
-TCompressProgressDialog::TCompressProgressDialog(TFolderPackJob& job, QWidget* owner)
-    : TFileProgressDialog(owner), FJob(job) {
+TCompressProgressDialog::TCompressProgressDialog(TFolderPackJob& job, TFileFormHooks::TMessageBox messageBox,
+                                                 QWidget* owner)
+    : TFileProgressDialog(std::move(messageBox), owner), FJob(job) {
     setObjectName(QStringLiteral("CompressProgressDialog"));
     Line1()->setText(Translate(QStringLiteral("Compressing folder:")));
     connect(&FJob, &TFolderPackJob::FolderStarted, this, [this](int, const QString& folder) {
@@ -162,7 +154,7 @@ void TCompressProgressDialog::Begin() { FJob.Start(); }
 void TCompressProgressDialog::CancelClick() {
     if (FCanceling) return;
     FJob.SetPaused(true);
-    const bool yes = FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Question,
+    const bool yes = FMessageBox(this, Utils::TMessageBoxKind::Question,
                                                 Translate(QStringLiteral("Are you sure to stop adding the folder?"))) ==
                      Utils::TMessageBoxResult::Yes;
     if (yes) {
@@ -177,8 +169,9 @@ void TCompressProgressDialog::CancelClick() {
 
 // ---------------------------------------------------------------- wait
 
-TRequestWaitDialog::TRequestWaitDialog(TOutgoingTransfer& transfer, const QString& displayName, QWidget* owner)
-    : QDialog(owner), FTransfer(transfer), FDisplayName(displayName) {
+TRequestWaitDialog::TRequestWaitDialog(TOutgoingTransfer& transfer, const QString& displayName,
+                                       TFileFormHooks::TMessageBox messageBox, QWidget* owner)
+    : QDialog(owner), FTransfer(transfer), FDisplayName(displayName), FMessageBox(std::move(messageBox)) {
     setObjectName(QStringLiteral("RequestWaitDialog"));
     setWindowModality(Qt::WindowModal);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -203,7 +196,7 @@ TRequestWaitDialog::TRequestWaitDialog(TOutgoingTransfer& transfer, const QStrin
 
 bool TRequestWaitDialog::Begin() {
     if (FTransfer.Offer()) return true;
-    FileFormHooks().MessageBox(parentWidget(), Utils::TMessageBoxKind::Error,
+    FMessageBox(parentWidget(), Utils::TMessageBoxKind::Error,
                                TranslateFormat(QStringLiteral("Can not connect to %s."), {FDisplayName}));
     return false;
 }
@@ -230,7 +223,7 @@ void TRequestWaitDialog::CancelClick() {
         QDialog::done(Rejected);
         return;
     }
-    if (FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Question,
+    if (FMessageBox(this, Utils::TMessageBoxKind::Question,
                                    Translate(QStringLiteral("Are you sure to cancel the request?"))) !=
         Utils::TMessageBoxResult::Yes)
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/CommConstsUnit.h"
+#include "transfer/widgets/FileHooksUnit.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -18,7 +19,8 @@ struct TSendResult;
 class TFileProgressDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TFileProgressDialog(QWidget* owner);
+    // messageBox: the file window's, for the questions Cancel asks.
+    TFileProgressDialog(TFileFormHooks::TMessageBox messageBox, QWidget* owner);
 
     QLabel* Line1() const { return FLine1; }
     QLabel* Line2() const { return FLine2; }
@@ -33,6 +35,8 @@ protected:
     // Closes as cancelled, bypassing CancelClick.
     void CloseCanceled() { QDialog::done(Rejected); }
 
+    TFileFormHooks::TMessageBox FMessageBox;
+
 private:
     QLabel* FLine1;
     QLabel* FLine2;
@@ -46,7 +50,8 @@ private:
 class TSendProgressDialog final : public TFileProgressDialog {
     Q_OBJECT
 public:
-    TSendProgressDialog(TOutgoingTransfer& transfer, QStringList paths, QWidget* owner);
+    TSendProgressDialog(TOutgoingTransfer& transfer, QStringList paths, TFileFormHooks::TMessageBox messageBox,
+                        QWidget* owner);
     // Starts the stream; the dialog closes when it ends.
     void Begin();
     void CancelClick() override;
@@ -68,7 +73,7 @@ private:
 class TCompressProgressDialog final : public TFileProgressDialog {
     Q_OBJECT
 public:
-    TCompressProgressDialog(TFolderPackJob& job, QWidget* owner);
+    TCompressProgressDialog(TFolderPackJob& job, TFileFormHooks::TMessageBox messageBox, QWidget* owner);
     void Begin();
     void CancelClick() override;
 
@@ -83,7 +88,8 @@ private:
 class TRequestWaitDialog final : public QDialog {
     Q_OBJECT
 public:
-    TRequestWaitDialog(TOutgoingTransfer& transfer, const QString& displayName, QWidget* owner);
+    TRequestWaitDialog(TOutgoingTransfer& transfer, const QString& displayName, TFileFormHooks::TMessageBox messageBox,
+                       QWidget* owner);
     // Sends the offer; false (after the error box) when it could not go.
     bool Begin();
     QLabel* TextLabel() const { return FText; }
@@ -100,6 +106,7 @@ private:
 
     TOutgoingTransfer& FTransfer;
     const QString FDisplayName;
+    TFileFormHooks::TMessageBox FMessageBox;
     QLabel* FText;
     QPushButton* FCancel;
     bool FDeclined = false;

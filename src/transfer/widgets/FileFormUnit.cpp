@@ -1,89 +1,72 @@
 #include "transfer/widgets/FileFormUnit.h"
 
-#include "chatlog/ChatLogUnit.h"
 #include "core/ParamsUnit.h"
-#include "node/NodeUnit.h"
-#include "text/MsgLangUnit.h"
-#include "transfer/FileLogUnit.h"
-#include "transfer/TransferServiceUnit.h"
-#include "transfer/widgets/FileUnit.h"
 #include "ui/UtilsGuiUnit.h"
-#include "ui/WindowRegistryUnit.h"
 
 #include <QCoreApplication>
 
 namespace {
 
-TFileFormContext Context(TNode& node) {
-    TFileFormContext context;
-    context.Transfer = &node.Transfer();
-    context.AddLogRecord = [log = &node.ChatLog()](TLogRecord record) { log->AddLogRecord(std::move(record)); };
-    context.Params = &Params();
-    context.OnlineModel = &node.Model();
-    context.LanguageId = qint16(TMessageLang::Instance().LanguageId());
-    return context;
+QString SingleKey(Utils::TWindowKind kind, const QString& name) { return Utils::WindowClassName(kind, name).toLower(); }
+
+} // namespace
+
+TFileWindows::TFileWindows(TFileFormContext context, QObject* parent) : QObject(parent), FContext(std::move(context)) {}
+
+TFileWindows::~TFileWindows() {
+    for (const QPointer<QWidget>& window : FOpen) delete window.data();
 }
 
-TFileForm* Existing(Utils::TWindowKind kind, const QString& name) {
-    auto* form = qobject_cast<TFileForm*>(TWindowRegistry::Instance().FindByClass(Utils::WindowClassName(kind, name)));
-    if (form) Utils::ShowExistingWindow(kind, name);
+TFileForm* TFileWindows::Existing(const QString& key) const {
+    TFileForm* form = FSingles.value(key);
+    if (!form) return nullptr;
+    if (form->isMinimized()) form->showNormal();
+    Utils::ForceForeground(form);
     return form;
 }
 
-TFileForm* ShowForm(TFileForm* form) {
+TFileForm* TFileWindows::Show(TFileForm* form, const QString& singleKey) {
+    FOpen.removeAll(nullptr);
+    FOpen << form;
+    if (!singleKey.isEmpty()) FSingles.insert(singleKey, form);
     form->show();
     Utils::ForceForeground(form);
     QCoreApplication::processEvents();
     return form;
 }
 
-} // namespace
-
-TFileForm* OpenFileFormToSend(TNode& node, QWidget* parent, const TRecipients& recipients, bool hasNickname,
-                              const QStringList& paths) {
+TFileForm* TFileWindows::OpenToSend(const TRecipients& recipients, bool hasNickname, const QStringList& paths) {
     if (recipients.isEmpty()) return nullptr;
     const TRecipient& peer = recipients.first();
-    if (!Params()[bpAllowMultiForm] && paths.isEmpty() && !peer.UserId.isEmpty())
-        if (TFileForm* form = Existing(Utils::TWindowKind::File, peer.UserId)) return form;
-    // Top-level with its own taskbar button: the parent only owns its lifetime.
-    auto* form = new TFileForm(Context(node), TFileForm::fmSend, hasNickname, peer, {}, parent);
-    ShowForm(form);
+    const QString key = peer.UserId.isEmpty() ? QString() : SingleKey(Utils::TWindowKind::File, peer.UserId);
+    if (!(*FContext.Params)[bpAllowMultiForm] && paths.isEmpty() && !key.isEmpty())
+        if (TFileForm* form = Existing(key)) return form;
+    auto* form = Show(new TFileForm(FContext, TFileForm::fmSend, hasNickname, peer, {}), key);
     if (!paths.isEmpty()) form->AddPaths(paths);
     return form;
 }
 
-TFileForm* OpenFileManager(TNode& node, QWidget* parent) {
-    if (!Params()[bpAllowMultiForm])
-        if (TFileForm* form = Existing(Utils::TWindowKind::FileManage, {})) return form;
-    return ShowForm(new TFileForm(Context(node), TFileForm::fmManage, false, {}, {}, parent));
+TFileForm* TFileWindows::OpenManager() {
+    const QString key = SingleKey(Utils::TWindowKind::FileManage, {});
+    if (!(*FContext.Params)[bpAllowMultiForm])
+        if (TFileForm* form = Existing(key)) return form;
+    return Show(new TFileForm(FContext, TFileForm::fmManage, false, {}, {}), key);
 }
 
-TFileForm* OpenFileFormForArrival(TNode& node, QWidget* parent, const TFilesArrival& arrival) {
+TFileForm* TFileWindows::OpenForArrival(const TFilesArrival& arrival) {
     const TRecipient sender{arrival.Data.NickName, arrival.Data.ComputerName, arrival.Data.IPAddress, QString(),
                             arrival.Data.UserId};
-    return ShowForm(new TFileForm(Context(node), TFileForm::fmReceive, true, sender, arrival.ReceivedNames, parent));
+    return Show(new TFileForm(FContext, TFileForm::fmReceive, true, sender, arrival.ReceivedNames), {});
 }
 
-TReceiveRequestDialog* OpenFileFormForOffer(TNode& node, QWidget* parent, const TOnlineNotify& offer,
-                                            TReceiveRequestDialog::TMode mode) {
-    auto* dialog = new TReceiveRequestDialog(node.Transfer(), offer, mode, Params()[bpOnlyUserNickname], parent);
-    QObject::connect(dialog, &TReceiveRequestDialog::Received, dialog->parent() ? dialog->parent() : qApp,
-                     [&node, parent](const TFilesArrival& arrival) { OpenFileFormForArrival(node, parent, arrival); });
+TReceiveRequestDialog* TFileWindows::OpenForOffer(const TOnlineNotify& offer, TReceiveRequestDialog::TMode mode) {
+    auto* dialog =
+        new TReceiveRequestDialog(*FContext.Transfer, offer, mode, (*FContext.Params)[bpOnlyUserNickname], nullptr);
+    FOpen.removeAll(nullptr);
+    FOpen << dialog;
+    connect(dialog, &TReceiveRequestDialog::Received, this,
+            [this](const TFilesArrival& arrival) { OpenForArrival(arrival); });
     dialog->show();
     Utils::ForceForeground(dialog);
     return dialog;
-}
-
-TReceiveRequestDialog* ShowTransferTerminated(TNode& node, QWidget* parent, const TFilesArrival& arrival) {
-    TOnlineNotify sender;
-    sender.NickName = arrival.Data.NickName;
-    sender.ComputerName = arrival.Data.ComputerName;
-    sender.IPAddress = arrival.Data.IPAddress;
-    sender.UserId = arrival.Data.UserId;
-    return OpenFileFormForOffer(node, parent, sender, TReceiveRequestDialog::rmTerminated);
-}
-
-void LogReceivedFiles(TChatLog& log, const TFilesArrival& arrival) {
-    TLogRecord record;
-    if (FileLog::ReceivedRecord(arrival, &record)) log.AddLogRecord(std::move(record));
 }

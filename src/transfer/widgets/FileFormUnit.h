@@ -2,36 +2,48 @@
 
 #include "protocol/CommConstsUnit.h"
 #include "transfer/FileCodecUnit.h"
+#include "transfer/widgets/FileUnit.h"
 #include "transfer/widgets/ReceiveRequestUnit.h"
 
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
 #include <QStringList>
 
-class QWidget;
-class TChatLog;
-class TFileForm;
-class TNode;
+// The file windows of one desktop, for the main window, the tray, the queue
+// and the message windows: opens them with the services they use and finds
+// the ones of which only one may be open. Windows still open when it goes are
+// closed with it. Each opener returns the window it opened or brought forward
+// (null when none).
+class TFileWindows : public QObject {
+    Q_OBJECT
+public:
+    explicit TFileWindows(TFileFormContext context, QObject* parent = nullptr);
+    ~TFileWindows() override;
 
-// Entry points of the file windows for the main window, the tray, the queue
-// and the message window. Each returns the window it opened or brought
-// forward (null when none).
+    // Send mode for the first recipient; paths (files and folders) are added at
+    // once. Without paths and with AllowMultiForm off, a window already open
+    // for the same peer id is brought forward instead.
+    TFileForm* OpenToSend(const TRecipients& recipients, bool hasNickname, const QStringList& paths = {});
+    // Manage mode: the whole received-files folder (one window unless AllowMultiForm).
+    TFileForm* OpenManager();
+    // Receive mode: what one transfer stored, its files marked.
+    TFileForm* OpenForArrival(const TFilesArrival& arrival);
+    // The receive dialog for an offer (New or Queued: it answers the sender),
+    // or to tell of a withdrawn or stopped offer (Cancelled, QueuedCancelled,
+    // Terminated). When the files arrive it opens the receive window itself.
+    TReceiveRequestDialog* OpenForOffer(const TOnlineNotify& offer,
+                                        TReceiveRequestDialog::TMode mode = TReceiveRequestDialog::rmNew);
 
-// Send mode for the first recipient; paths (files and folders) are added at
-// once. Without paths and with AllowMultiForm off, a window already open for
-// the same peer id is brought forward instead.
-TFileForm* OpenFileFormToSend(TNode& node, QWidget* parent, const TRecipients& recipients, bool hasNickname,
-                              const QStringList& paths = {});
-// Manage mode: the whole received-files folder (one window unless AllowMultiForm).
-TFileForm* OpenFileManager(TNode& node, QWidget* parent);
-// Receive mode: what one transfer stored, its files marked.
-TFileForm* OpenFileFormForArrival(TNode& node, QWidget* parent, const TFilesArrival& arrival);
+    const TFileFormContext& Context() const { return FContext; }
+    TFileFormContext& Context() { return FContext; }
 
-// The receive dialog for an offer (New or Queued: it answers the sender), or
-// to tell of a withdrawn offer (Cancelled, QueuedCancelled). When the files
-// arrive it opens the receive window itself.
-TReceiveRequestDialog* OpenFileFormForOffer(TNode& node, QWidget* parent, const TOnlineNotify& offer,
-                                            TReceiveRequestDialog::TMode mode = TReceiveRequestDialog::rmNew);
-// The sender stopped a transfer no live dialog waited for (mode Terminated).
-TReceiveRequestDialog* ShowTransferTerminated(TNode& node, QWidget* parent, const TFilesArrival& arrival);
+private:
+    TFileForm* Existing(const QString& key) const;
+    TFileForm* Show(TFileForm* form, const QString& singleKey);
 
-// The chat-log entry of an arrival (every arrival is logged once, whoever shows it).
-void LogReceivedFiles(TChatLog& log, const TFilesArrival& arrival);
+    TFileFormContext FContext;
+    QHash<QString, QPointer<TFileForm>> FSingles; // manage window, send window of a peer id
+    QList<QPointer<QWidget>> FOpen;               // every window and dialog it opened
+};

@@ -9,10 +9,12 @@
 
 class QWidget;
 
-// What the file windows ask of the desktop: boxes, choosers and the file
-// manager. One set for the process; tests replace members to answer directly.
+// What the file windows ask of the desktop: boxes, choosers, the file
+// manager and the log manager. Each window gets them with its context; tests
+// replace members to answer directly.
 struct TFileFormHooks {
-    std::function<Utils::TMessageBoxResult(QWidget* owner, Utils::TMessageBoxKind kind, const QString& text)> MessageBox;
+    using TMessageBox = std::function<Utils::TMessageBoxResult(QWidget* owner, Utils::TMessageBoxKind kind, const QString& text)>;
+    TMessageBox MessageBox;
     // "Select Files": existing files, several at once; empty when cancelled.
     std::function<QStringList(QWidget* owner)> ChooseFiles;
     // A folder chooser with a title, starting at start; empty when cancelled.
@@ -21,11 +23,9 @@ struct TFileFormHooks {
     std::function<QString(QWidget* owner)> ChooseComputer;
     // Opens a file or folder with the desktop's handler (file manager for folders).
     std::function<bool(const QUrl& url)> OpenUrl;
-    // Brings up the log manager (when the log manager's window exists it is raised instead).
-    std::function<void(QWidget* owner)> OpenLogManager;
+    // Brings up the log manager, or raises its window when it is open; none by default.
+    std::function<void()> OpenLogManager;
 };
 
-// The hooks in use; defaults are the real dialogs and QDesktopServices.
-TFileFormHooks& FileFormHooks();
-// Back to the defaults.
-void ResetFileFormHooks();
+// The real dialogs and QDesktopServices.
+TFileFormHooks DefaultFileFormHooks();

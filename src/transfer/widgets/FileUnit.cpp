@@ -372,7 +372,7 @@ void TFileForm::SortByColumn(int column) {
 
 void TFileForm::OpenRow(int row) {
     if (row < 0 || row >= FList->rowCount()) return;
-    FileFormHooks().OpenUrl(QUrl::fromLocalFile(FList->Item(row).Path));
+    FContext.Hooks.OpenUrl(QUrl::fromLocalFile(FList->Item(row).Path));
 }
 
 void TFileForm::CopyToClipboard(bool cut) {
@@ -486,8 +486,7 @@ void TFileForm::closeEvent(QCloseEvent* e) {
     if (!FClosed) {
         FClosed = true;
         // Archives made for sending are ours; the user's own files never are.
-        for (const TShellItem& item : FList->Items())
-            if (item.IsArchive) QFile::remove(item.Path);
+        FBatch.RemoveAll();
         SaveBounds();
     }
     e->accept();

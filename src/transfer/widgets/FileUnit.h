@@ -1,7 +1,8 @@
 #pragma once
 
-#include "chatlog/ChatLogTypesUnit.h"
 #include "protocol/CommConstsUnit.h"
+#include "transfer/SendBatchUnit.h"
+#include "transfer/widgets/FileHooksUnit.h"
 #include "transfer/widgets/FileListUnit.h"
 
 #include <QPointer>
@@ -27,11 +28,9 @@ class TTransferService;
 // What a file window works with; the node's parts, or a test's.
 struct TFileFormContext {
     TTransferService* Transfer = nullptr;
-    // Where the log entry of a sent batch goes (TChatLog::AddLogRecord); empty: nowhere.
-    std::function<void(TLogRecord)> AddLogRecord;
     TApplicationParams* Params = nullptr;
     TOnlineUserModel* OnlineModel = nullptr; // consignees of "Change From Online List"
-    qint16 LanguageId = 0;                   // this node's, for the sent-files log entry
+    TFileFormHooks Hooks = DefaultFileFormHooks();
 };
 
 // The file window: send mode collects files and folders for one consignee,
@@ -131,7 +130,6 @@ private:
     void StartTransfer();
     void RetireTransfer();
     void TransferEnded(bool accepted);
-    void LogSentRows();
     void RunFileOperation(int kind, const QString& destination);
     void RestoreBounds();
     void SaveBounds();
@@ -160,6 +158,7 @@ private:
     TSendState FSendState = ssComposing;
     std::unique_ptr<TOutgoingTransfer> FTransfer;
     std::unique_ptr<TOutgoingTransfer> FRetiredTransfer;
+    TSendBatch FBatch; // the archives of this window's rows; outlives the packing job
     std::unique_ptr<TFolderPackJob> FPackJob;
     std::unique_ptr<QThread> FFileOperation;
     bool FClosed = false;

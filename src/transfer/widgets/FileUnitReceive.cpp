@@ -65,7 +65,7 @@ bool TFileForm::FileOperationRunning() const { return FFileOperation != nullptr;
 void TFileForm::CopyToClick() {
     TApplicationParams& p = *FContext.Params;
     if (SelectedRows().isEmpty() || FileOperationRunning()) return;
-    const QString folder = FileFormHooks().ChooseFolder(
+    const QString folder = FContext.Hooks.ChooseFolder(
         this, Translate(QStringLiteral("Please select the destination directory.")), p[spLastCopyToFolder]);
     if (folder.isEmpty()) return;
     p[spLastCopyToFolder] = folder;
@@ -75,7 +75,7 @@ void TFileForm::CopyToClick() {
 void TFileForm::MoveToClick() {
     TApplicationParams& p = *FContext.Params;
     if (SelectedRows().isEmpty() || FileOperationRunning()) return;
-    const QString folder = FileFormHooks().ChooseFolder(
+    const QString folder = FContext.Hooks.ChooseFolder(
         this, Translate(QStringLiteral("Please select the destination directory.")), p[spLastMoveToFolder]);
     if (folder.isEmpty()) return;
     p[spLastMoveToFolder] = folder;
@@ -84,7 +84,7 @@ void TFileForm::MoveToClick() {
 
 void TFileForm::DeleteFilesClick() {
     if (FMode == fmSend || SelectedRows().isEmpty() || FileOperationRunning()) return;
-    if (FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Question,
+    if (FContext.Hooks.MessageBox(this, Utils::TMessageBoxKind::Question,
                                    Translate(QStringLiteral("Are you sure to delete the selected file(s) from disk?"))) !=
         Utils::TMessageBoxResult::Yes) {
         SetResult(Translate(QStringLiteral("Operation canceled.")));
@@ -101,7 +101,7 @@ void TFileForm::RunFileOperation(int kindValue, const QString& destination) {
     if (kind != TFileOperationKind::Delete) {
         const QStringList existing = ExistingTargets(sources, destination);
         if (!existing.isEmpty()) {
-            if (FileFormHooks().MessageBox(
+            if (FContext.Hooks.MessageBox(
                     this, Utils::TMessageBoxKind::Question,
                     TranslateFormat(QStringLiteral("%d item(s) of the same name already exist in %s. Replace them?"),
                                     {qint64(existing.size()), QDir::toNativeSeparators(destination)})) !=
@@ -145,15 +145,9 @@ void TFileForm::ExplorerClick() {
     const QString folder = (*FContext.Params)[spArrivedFilesFolder];
     // The folder may not have received anything yet.
     QDir().mkpath(folder);
-    FileFormHooks().OpenUrl(QUrl::fromLocalFile(folder));
+    FContext.Hooks.OpenUrl(QUrl::fromLocalFile(folder));
 }
 
 void TFileForm::LogManageClick() {
-    auto* existing = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(QStringLiteral("QLM_LOGMANAGE_CLASS")));
-    if (existing) {
-        if (existing->isMinimized()) existing->showNormal();
-        Utils::ForceForeground(existing);
-        return;
-    }
-    if (FileFormHooks().OpenLogManager) FileFormHooks().OpenLogManager(this);
+    if (FContext.Hooks.OpenLogManager) FContext.Hooks.OpenLogManager();
 }

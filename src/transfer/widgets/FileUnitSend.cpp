@@ -5,10 +5,10 @@
 #include "core/UtilsUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/OnlineUserModelUnit.h"
+#include "presence/widgets/OnlineUserMenuUnit.h"
 #include "text/UILangUnit.h"
 #include "transfer/CompressThreadUnit.h"
-#include "transfer/FileLogUnit.h"
-#include "transfer/FileNamesUnit.h"
+#include "transfer/SendBatchUnit.h"
 #include "transfer/OutgoingTransferUnit.h"
 #include "transfer/TransferServiceUnit.h"
 #include "transfer/widgets/FileDialogsUnit.h"
@@ -75,26 +75,15 @@ void TFileForm::BuildSendToolBar() {
 
 void TFileForm::AddPaths(const QStringList& paths, const QString& displayName) {
     if (FMode != fmSend) return;
-    QStringList folders;
-    QStringList refused;
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            folders << info.absoluteFilePath();
-            continue;
-        }
-        if (!info.exists()) continue;
-        const QString why = TTransferService::CheckSendable(path);
-        if (!why.isEmpty()) {
-            refused << why;
-            continue;
-        }
-        AddFileRow(info.absoluteFilePath());
-    }
+    // Paths that vanished since they were dropped or chosen are passed over.
+    const TSendPaths sorted = TSendBatch::Sort(paths);
+    for (const QString& file : sorted.Files) AddFileRow(file);
     UpdateFileTotals();
+    QStringList refused;
+    for (const auto& [path, why] : sorted.Refused) refused << why;
     if (!refused.isEmpty())
-        FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Information, refused.join(QLatin1Char('\n')));
-    if (!folders.isEmpty()) AddFolders(folders, displayName);
+        FContext.Hooks.MessageBox(this, Utils::TMessageBoxKind::Information, refused.join(QLatin1Char('\n')));
+    if (!sorted.Folders.isEmpty()) AddFolders(sorted.Folders, displayName);
 }
 
 void TFileForm::AddFileRow(const QString& path) {
@@ -105,7 +94,7 @@ void TFileForm::AddFileRow(const QString& path) {
 }
 
 void TFileForm::AddFileClick() {
-    const QStringList files = FileFormHooks().ChooseFiles(this);
+    const QStringList files = FContext.Hooks.ChooseFiles(this);
     if (files.isEmpty()) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     AddPaths(files);
@@ -115,7 +104,7 @@ void TFileForm::AddFileClick() {
 void TFileForm::AddFolderClick() {
     TApplicationParams& p = *FContext.Params;
     const QString folder =
-        FileFormHooks().ChooseFolder(this, Translate(QStringLiteral("Please select a folder.")), p[spLastAddFolder]);
+        FContext.Hooks.ChooseFolder(this, Translate(QStringLiteral("Please select a folder.")), p[spLastAddFolder]);
     if (folder.isEmpty()) return;
     p[spLastAddFolder] = folder;
     AddPaths({folder}, QDir(folder).dirName());
@@ -123,11 +112,8 @@ void TFileForm::AddFolderClick() {
 
 void TFileForm::AddFolders(const QStringList& folders, const QString& displayName) {
     if (FPackJob) return; // one packing at a time; its dialog is modal anyway
-    const QString temp = Utils::GetTempFolder();
-    QStringList archives;
-    for (const QString& name : FileNames::ArchiveNames(folders, folders.size() == 1 ? displayName : QString(), temp))
-        archives << temp + name + QStringLiteral(".zip");
-    FPackJob = std::make_unique<TFolderPackJob>(folders, archives, CompressionLevel((*FContext.Params)[ipCompressionRatio]));
+    FPackJob = FBatch.Pack(folders, displayName, (*FContext.Params)[ipCompressionRatio]);
+    const QStringList archives = FPackJob->ArchivePaths();
     auto problems = std::make_shared<QStringList>();
     connect(FPackJob.get(), &TFolderPackJob::FolderDone, this, [folders, problems](int index, const TPackResult& result) {
         const QString folder = QDir::toNativeSeparators(folders.value(index));
@@ -137,7 +123,7 @@ void TFileForm::AddFolders(const QStringList& folders, const QString& displayNam
             *problems << TranslateFormat(QStringLiteral("Some files of the folder %s could not be read and were left out: %s"),
                                          {folder, result.Skipped.join(QStringLiteral(", "))});
     });
-    auto* dialog = new TCompressProgressDialog(*FPackJob, this);
+    auto* dialog = new TCompressProgressDialog(*FPackJob, FContext.Hooks.MessageBox, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::finished, this, [this, folders, archives, problems](int code) {
         const bool canceled = code != QDialog::Accepted;
@@ -154,7 +140,7 @@ void TFileForm::AddFolders(const QStringList& folders, const QString& displayNam
         DeleteLater(FPackJob);
         UpdateFileTotals();
         if (!canceled && !problems->isEmpty())
-            FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Error, problems->join(QLatin1Char('\n')));
+            FContext.Hooks.MessageBox(this, Utils::TMessageBoxKind::Error, problems->join(QLatin1Char('\n')));
         emit PackingFinished(canceled);
     });
     dialog->open();
@@ -165,7 +151,7 @@ void TFileForm::AddFolders(const QStringList& folders, const QString& displayNam
 void TFileForm::DeleteSelectedRows() {
     if (FMode != fmSend || FSendState != ssComposing) return;
     for (const TShellItem& item : FList->RemoveRows(SelectedRows()))
-        if (item.IsArchive) QFile::remove(item.Path);
+        if (item.IsArchive) FBatch.Remove(item.Path);
     UpdateFileTotals();
 }
 
@@ -194,7 +180,7 @@ void TFileForm::ChangeConsignee(const TRecipient& peer, bool hasNickname) {
 }
 
 void TFileForm::ChangeFromNetworkClick() {
-    const QString name = FileFormHooks().ChooseComputer(this);
+    const QString name = FContext.Hooks.ChooseComputer(this);
     if (name.isEmpty()) return;
     QHostInfo::lookupHost(name, this, [this, name](const QHostInfo& info) {
         for (const QHostAddress& address : info.addresses()) {
@@ -202,7 +188,7 @@ void TFileForm::ChangeFromNetworkClick() {
             ChangeConsignee({QString(), name, address.toString(), QString(), QString()}, false);
             return;
         }
-        FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Information,
+        FContext.Hooks.MessageBox(this, Utils::TMessageBoxKind::Information,
                                    QStringLiteral("Error to get %1's IP address.").arg(name));
     });
 }
@@ -210,18 +196,10 @@ void TFileForm::ChangeFromNetworkClick() {
 void TFileForm::BuildOnlineMenu(QMenu* menu) {
     menu->clear();
     if (!FContext.OnlineModel) return;
-    const bool only = (*FContext.Params)[bpOnlyUserNickname];
-    const QList<QModelIndex> users = FContext.OnlineModel->UserIndexes();
-    for (auto it = users.crbegin(); it != users.crend(); ++it) {
-        const TUserNodeData* user = FContext.OnlineModel->NodeData(*it);
-        if (!user || user->IsGroup) continue;
-        const bool nick = !user->NickName.isEmpty();
-        QString caption = Utils::DisplayName(nick, user->NickName, user->ComputerName, only);
-        QAction* item = menu->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-        item->setIcon(FContext.OnlineModel->data(*it, Qt::DecorationRole).value<QIcon>());
-        const TRecipient peer{user->NickName, user->ComputerName, user->IPAddress, QString(), user->UserId};
-        connect(item, &QAction::triggered, this, [this, peer, nick] { ChangeConsignee(peer, nick); });
-    }
+    for (const TOnlineUserItem& item :
+         AddOnlineUserItems(menu, *FContext.OnlineModel, (*FContext.Params)[bpOnlyUserNickname]))
+        connect(item.Action, &QAction::triggered, this,
+                [this, peer = item.User, nick = item.HasNickname] { ChangeConsignee(peer, nick); });
 }
 
 // ---------------------------------------------------------------- sending
@@ -231,7 +209,7 @@ void TFileForm::SendFileClick() {
     QList<TSendRow> rows;
     for (const TShellItem& item : FList->Items()) rows.append({item.Path, item.IsArchive, item.SourceFolder});
     FTransfer = FContext.Transfer->CreateOutgoing(FPeer, rows);
-    auto* wait = new TRequestWaitDialog(*FTransfer, DisplayName(), this);
+    auto* wait = new TRequestWaitDialog(*FTransfer, DisplayName(), FContext.Hooks.MessageBox, this);
     wait->setAttribute(Qt::WA_DeleteOnClose);
     if (!wait->Begin()) {
         delete wait;
@@ -265,7 +243,7 @@ void TFileForm::StartTransfer() {
     FSendState = ssTransferring;
     QStringList paths;
     for (const TShellItem& item : FList->Items()) paths << item.Path;
-    auto* progress = new TSendProgressDialog(*FTransfer, paths, this);
+    auto* progress = new TSendProgressDialog(*FTransfer, paths, FContext.Hooks.MessageBox, this);
     progress->setAttribute(Qt::WA_DeleteOnClose);
     connect(progress, &QDialog::finished, this, [this](int code) { TransferEnded(code == QDialog::Accepted); });
     progress->open();
@@ -278,7 +256,7 @@ void TFileForm::TransferEnded(bool accepted) {
     FSendState = ssComposing;
     QString text = Translate(QStringLiteral("Sending canceled."));
     if (!result.Connected && !result.Canceled) {
-        FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Error,
+        FContext.Hooks.MessageBox(this, Utils::TMessageBoxKind::Error,
                                    TranslateFormat(QStringLiteral("Can not connect to %s."), {DisplayName()}));
     } else if (result.Canceled || result.Aborted) {
         // The receiver deletes what arrived: nothing of this request counts.
@@ -290,13 +268,12 @@ void TFileForm::TransferEnded(bool accepted) {
             else failed << FList->Item(i).DisplayName + QStringLiteral(": ") + TTransferService::OutcomeText(result.Files[i]);
         }
         if (!failed.isEmpty())
-            FileFormHooks().MessageBox(this, Utils::TMessageBoxKind::Error,
+            FContext.Hooks.MessageBox(this, Utils::TMessageBoxKind::Error,
                                        Translate(QStringLiteral("These files were not sent:")) + QLatin1Char('\n') +
                                            failed.join(QLatin1Char('\n')));
         if (accepted && result.Success()) {
             bool all = true;
             for (const TShellItem& item : FList->Items()) all = all && item.Marked;
-            LogSentRows();
             text = all ? Translate(QStringLiteral("All sent successfully.")) : Translate(QStringLiteral("Part sent successfully."));
             SetResult(text);
             UpdateCommands();
@@ -311,16 +288,4 @@ void TFileForm::TransferEnded(bool accepted) {
     SetResult(text);
     UpdateCommands();
     emit SendFinished(text);
-}
-
-void TFileForm::LogSentRows() {
-    if (!FContext.AddLogRecord) return;
-    QStringList lines;
-    for (const TShellItem& item : FList->Items()) {
-        if (!item.Marked) continue;
-        lines << (item.IsArchive ? QStringLiteral("<Folder>%1").arg(item.SourceFolder)
-                                 : QStringLiteral("<File>%1").arg(QDir::toNativeSeparators(item.Path)));
-    }
-    if (lines.isEmpty()) return;
-    FContext.AddLogRecord(FileLog::SentRecord(FPeer, lines, FContext.LanguageId, QDateTime::currentDateTime()));
 }

@@ -1,17 +1,16 @@
-// The main window's file commands: the file windows (Tags 1301-1306) and the received files' log entry.
-#include "ui/MainUnit.h"
+// The main window's file commands: the file windows (Tags 1301-1306).
+#include "desktop/MainUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
-#include "messaging/IncomingRouteUnit.h"
-#include "messaging/ServerQueueUnit.h"
+#include "desktop/DesktopUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
 #include "text/UILangUnit.h"
-#include "transfer/TransferServiceUnit.h"
 #include "transfer/widgets/FileFormUnit.h"
+#include "presence/widgets/OnlineUserMenuUnit.h"
 #include "ui/AppImagesUnit.h"
 #include "ui/TrayIconUnit.h"
 
@@ -23,17 +22,6 @@
 
 namespace {
 QIcon Image(const char* name) { return TAppImages::Instance().Icon(QString::fromLatin1(name)); }
-
-TReceiveRequestDialog::TMode ReceiveDialogMode(TRequestDialogMode mode) {
-    switch (mode) {
-    case TRequestDialogMode::New: return TReceiveRequestDialog::rmNew;
-    case TRequestDialogMode::Queued: return TReceiveRequestDialog::rmQueued;
-    case TRequestDialogMode::QueuedCancelled: return TReceiveRequestDialog::rmQueuedCancelled;
-    case TRequestDialogMode::Cancelled: return TReceiveRequestDialog::rmCancelled;
-    case TRequestDialogMode::Terminated: return TReceiveRequestDialog::rmTerminated;
-    }
-    return TReceiveRequestDialog::rmNew;
-}
 } // namespace
 
 void TMainForm::BuildFileCommands() {
@@ -79,38 +67,14 @@ void TMainForm::BuildFileCommands() {
     FTrayMenu->insertAction(before, manage);
     connect(manage, &QAction::triggered, this, [this] { LoadFileFormExecute(1306); });
 
-    // The queue and the incoming routing open received files and request dialogs here.
-    TFileOpeners openers;
-    openers.OpenFiles = [this](const TQueueItem& item) {
-        TFilesArrival arrival;
-        arrival.Data = item.Data;
-        arrival.SenderFolder = item.SenderFolder;
-        arrival.ReceivedNames = item.ReceivedNames;
-        OpenFileFormForArrival(*FNode, this, arrival);
-    };
-    openers.OpenRequest = [this](const TOnlineNotify& request, TRequestDialogMode mode) {
-        OpenFileFormForOffer(*FNode, this, request, ReceiveDialogMode(mode));
-    };
-    SetFileOpeners(std::move(openers));
-
-    // Every arrival is logged once, whichever window or queue item shows it.
-    connect(&FNode->Transfer(), &TTransferService::FilesArrived, this,
-            [this](const TFilesArrival& arrival) { LogReceivedFiles(FNode->ChatLog(), arrival); });
 }
 
 void TMainForm::BuildSendFileMenu(QMenu* menu) {
     menu->clear();
-    TOnlineUserModel& model = FNode->Model();
-    const QList<QModelIndex> users = model.UserIndexes();
-    for (auto it = users.crbegin(); it != users.crend(); ++it) {
-        const std::optional<TRecipient> user = model.SelectedRecipient(*it);
-        if (!user) continue;
-        QString caption = Utils::DisplayName(!user->NickName.isEmpty(), user->NickName, user->ComputerName);
-        QAction* item = menu->addAction(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
-        item->setIcon(model.data(*it, Qt::DecorationRole).value<QIcon>());
-        item->setData(1305);
-        const TRecipient target = *user;
-        connect(item, &QAction::triggered, this, [this, target] { LoadFileFormExecute(1305, &target); });
+    for (const TOnlineUserItem& item : AddOnlineUserItems(menu, FNode->Model(), Params()[bpOnlyUserNickname])) {
+        item.Action->setData(1305);
+        connect(item.Action, &QAction::triggered, this,
+                [this, target = item.User] { LoadFileFormExecute(1305, &target); });
     }
 }
 
@@ -119,16 +83,16 @@ void TMainForm::LoadFileFormExecute(int tag, const TRecipient* target) {
     case 1301:
     case 1302:
         if (const std::optional<TRecipient> user = FNode->Model().SelectedRecipient(FUserView->currentIndex()))
-            OpenFileFormToSend(*FNode, this, {*user}, true);
+            FDesktop.FileWindows().OpenToSend({*user}, true);
         break;
     case 1303:
     case 1304:
-        if (target) OpenFileFormToSend(*FNode, this, {*target}, false);
+        if (target) FDesktop.FileWindows().OpenToSend({*target}, false);
         break;
     case 1305:
-        if (target) OpenFileFormToSend(*FNode, this, {*target}, true);
+        if (target) FDesktop.FileWindows().OpenToSend({*target}, true);
         break;
-    case 1306: OpenFileManager(*FNode, this); break;
+    case 1306: FDesktop.FileWindows().OpenManager(); break;
     default: break;
     }
 }

@@ -1,16 +1,13 @@
 // The main window's way into the chat log: "&Log Management..." in the Tools and tray menus.
-#include "ui/MainUnit.h"
+#include "desktop/MainUnit.h"
 
-#include "chatlog/widgets/LogManageUnit.h"
-#include "node/NodeUnit.h"
-#include "transfer/widgets/FileHooksUnit.h"
+#include "desktop/DesktopUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 #include "ui/TrayIconUnit.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QPointer>
 
 void TMainForm::BuildLogItems() {
     // The item goes before `before`, with a separator between them.
@@ -26,10 +23,6 @@ void TMainForm::BuildLogItems() {
     auto* tools = findChild<QMenu*>(QStringLiteral("miMainTools"));
     place(tools, "miLogManage", tools->actions().value(0));
     place(FTrayMenu, "miTrayIconMenuLogManagement", Action(QStringLiteral("miTrayIconMenuAlwaysOnTop")));
-    // The file window's Log Management opens the same window.
-    FileFormHooks().OpenLogManager = [self = QPointer<TMainForm>(this)](QWidget*) {
-        if (self) self->miLogManageClick();
-    };
 }
 
-void TMainForm::miLogManageClick() { TLogManage::ShowLogManager(FNode->ChatLog()); }
+void TMainForm::miLogManageClick() { FDesktop.OpenLogManager(); }

@@ -1,4 +1,4 @@
-#include "ui/StateDumpUnit.h"
+#include "desktop/StateDumpUnit.h"
 
 #include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"

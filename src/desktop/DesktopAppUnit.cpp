@@ -1,4 +1,4 @@
-#include "ui/DesktopAppUnit.h"
+#include "desktop/DesktopAppUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -6,12 +6,12 @@
 #include "core/SingleInstanceUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
-#include "messaging/ServerQueueUnit.h"
+#include "desktop/DesktopUnit.h"
 #include "platform/SignalsUnit.h"
 #include "text/UILangUnit.h"
-#include "ui/ListDumpUnit.h"
-#include "ui/MainUnit.h"
-#include "ui/StateDumpUnit.h"
+#include "desktop/ListDumpUnit.h"
+#include "desktop/MainUnit.h"
+#include "desktop/StateDumpUnit.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -36,7 +36,8 @@ int RunDesktopApp(int& argc, char** argv) {
     for (const QString& error : UserInterfaceLang().ScanErrors())
         Utils::ShowMessageBox(nullptr, false, Utils::TMessageBoxKind::Error, error);
 
-    TMainForm form(StartMinimizedSwitch(QApplication::arguments()));
+    TDesktop desktop(StartMinimizedSwitch(QApplication::arguments()));
+    TMainForm& form = desktop.MainForm();
     QObject::connect(&instance, &TSingleInstance::ActivationRequested, &form,
                      [&form] { PostWindowEvent(&form, WM_ACTIVATE_INSTANCE); });
     // Asked to save (also for a logout that may still be cancelled): only
@@ -50,11 +51,11 @@ int RunDesktopApp(int& argc, char** argv) {
     // Lab scripts read the online list from this file instead of the screen.
     std::unique_ptr<TListDump> listDump;
     if (const QString dumpFile = qEnvironmentVariable("QUILLMATE_LIST_DUMP"); !dumpFile.isEmpty())
-        listDump = std::make_unique<TListDump>(form.Node().Model(), dumpFile);
+        listDump = std::make_unique<TListDump>(desktop.Node().Model(), dumpFile);
     // ... and the tray, the queue and the open windows from this one.
     std::unique_ptr<TStateDump> stateDump;
     if (const QString dumpFile = qEnvironmentVariable("QUILLMATE_STATE_DUMP"); !dumpFile.isEmpty())
-        stateDump = std::make_unique<TStateDump>(form.Tray(), ServerQueue(), dumpFile);
+        stateDump = std::make_unique<TStateDump>(desktop.Tray(), desktop.Queue(), dumpFile);
     if (!form.StartsHidden()) form.show();
     return app.exec();
 }

@@ -1,4 +1,4 @@
-#include "presence/widgets/OnlineStateMenuUnit.h"
+#include "ui/OnlineStateMenuUnit.h"
 
 namespace OnlineStateMenu {
 

@@ -31,6 +31,3 @@ private:
     };
     QMap<QString, TEntry> FEntries; // by case-folded UserKey
 };
-
-// The process's list of chat windows.
-TChatFormList& ChatFormList();

@@ -1,13 +1,12 @@
 // The main window's commands that open message windows.
 #include "core/TextFormatUnit.h"
-#include "messaging/ServerQueueUnit.h"
-#include "messaging/widgets/NewMsgUnit.h"
+#include "desktop/DesktopUnit.h"
+#include "messaging/widgets/MessageWindowsUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
-#include "transfer/widgets/FileFormUnit.h"
-#include "ui/MainUnit.h"
+#include "desktop/MainUnit.h"
 
 #include <QAction>
 #include <QMenu>
@@ -21,15 +20,6 @@ constexpr int TagBroadcast = 1201;
 } // namespace
 
 void TMainForm::ConnectChatCommands() {
-    // The message windows reach the queue, the log manager and the file window through these.
-    const QPointer<TMainForm> self(this);
-    TNewMsgForm::SetQueuePuller([](const TRecipient& sender) { return ServerQueue().TakeMessagesOf(sender); });
-    TNewMsgForm::SetLogManagerOpener([self] {
-        if (self) self->miLogManageClick();
-    });
-    TNewMsgForm::SetFileSender([self](const TRecipients& recipients, bool useNickname, const QStringList& paths) {
-        if (self) OpenFileFormToSend(self->Node(), self, recipients, useNickname, paths);
-    });
     auto* sendSelected = findChild<QToolButton*>(QStringLiteral("tbtnSendMessage"));
     auto* sendChecked = findChild<QToolButton*>(QStringLiteral("tbtnSendChecked"));
     sendChecked->setEnabled(true);
@@ -60,7 +50,7 @@ void TMainForm::LoadMessageFormExecute(int tag) {
     TRecipients recipients;
     switch (tag) {
     case TagBroadcast:
-        OpenMessageForm(*FNode, this, true, true, true, {});
+        FDesktop.MessageWindows().Open(true, true, true, {});
         return;
     case TOnlineUserCommands::TagSendMessageSelected:
         if (const std::optional<TRecipient> one = FNode->Model().SelectedRecipient(FUserView->SelectedRow()))
@@ -73,5 +63,5 @@ void TMainForm::LoadMessageFormExecute(int tag) {
         return;
     }
     if (recipients.isEmpty()) return;
-    OpenMessageForm(*FNode, this, true, false, true, recipients);
+    FDesktop.MessageWindows().Open(true, false, true, recipients);
 }

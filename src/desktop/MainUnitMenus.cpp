@@ -1,11 +1,11 @@
 // The main window's menus: main menu, header, online list, colours, tray.
-#include "ui/MainUnit.h"
+#include "desktop/MainUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "presence/OnlineStateUnit.h"
-#include "presence/widgets/OnlineStateMenuUnit.h"
+#include "ui/OnlineStateMenuUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
 #include "presence/widgets/StateSetupUnit.h"

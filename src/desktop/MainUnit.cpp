@@ -1,4 +1,4 @@
-#include "ui/MainUnit.h"
+#include "desktop/MainUnit.h"
 
 #include "chatlog/ChatLogUnit.h"
 #include "node/NodeUnit.h"
@@ -8,8 +8,7 @@
 #include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
 #include "ui/WindowRegistryUnit.h"
-#include "messaging/ServerQueueUnit.h"
-#include "messaging/widgets/QueueControllerUnit.h"
+#include "desktop/DesktopUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/PresenceServiceUnit.h"
@@ -39,16 +38,16 @@ namespace {
 constexpr int kTimerLoadMs = 100;
 } // namespace
 
-TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent), FStartMinimized(startMinimized) {
+TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
+    : QMainWindow(nullptr), FStartMinimized(startMinimized), FDesktop(desktop), FNode(&desktop.Node()),
+      FTray(&desktop.Tray()), FNotifications(&desktop.Notifications()) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowIcon(TAppImages::Instance().AppIcon());
     TWindowRegistry::Instance().Register(this, QString::fromLatin1(WindowClassName));
     QApplication::setApplicationDisplayName(QString());
 
-    FNode = std::make_unique<TNode>();
     FAnnouncer = std::make_unique<TNodeStateAnnouncer>(*FNode);
     FStateController = new TOnlineStateController(Params(), *FAnnouncer, this, this);
-    FNotifications = std::make_unique<TTrayNotification>();
     FInputText = [](QWidget* owner, const QString& caption, const QString& prompt, QString* value) {
         return Utils::InputText(owner, caption, prompt, value);
     };
@@ -58,11 +57,10 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
 
     BuildCentralArea();
     BuildMenus();
-    FTray = std::make_unique<TAppTray>();
     FTray->SetMenu(FTrayMenu);
-    connect(FTray.get(), &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
+    connect(FTray, &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
     ConnectNode();
-    BuildQueue();
+    BuildSendMessageMenu();
     BuildFileCommands();
     ConnectChatCommands();
     ArrangeTrayMenu();
@@ -70,7 +68,6 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
     TranslateCaptions();
     RestoreWindowState();
     ApplyColorScheme(Params()[spColorScheme]);
-    FNode->Start();
     QTimer::singleShot(kTimerLoadMs, this, [this] {
         if (!StartsHidden()) return;
         if (isVisible()) Utils::AnimateToTray(this, true);
@@ -79,9 +76,6 @@ TMainForm::TMainForm(bool startMinimized, QWidget* parent) : QMainWindow(parent)
 }
 
 TMainForm::~TMainForm() {
-    // Nothing presents the queue once the tray is gone; what waits is dropped.
-    delete FQueueController;
-    ServerQueue().Clear();
     // The list and its commands go before the node that owns their model
     // (the commands hold on to the list, so they go first).
     delete FOnlineCommands;
@@ -196,14 +190,14 @@ void TMainForm::BuildToolBar(QWidget* owner) {
 }
 
 void TMainForm::ConnectNode() {
-    connect(FNode.get(), &TNode::ListenFailed, this,
+    connect(FNode, &TNode::ListenFailed, this,
             [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::TMessageBoxKind::Error, text); });
     connect(&FNode->ChatLog(), &TChatLog::ErrorOccurred, this,
             [this](const QString& text) { Utils::ShowMessageBox(this, true, Utils::TMessageBoxKind::Error, text); });
     connect(&FNode->Presence(), &TPresenceService::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
     connect(&FNode->Presence(), &TPresenceService::NotificationRequested, this,
             [this](const QString& text) { FNotifications->ShowTextNotification(text); });
-    connect(FNode.get(), &TNode::SelfRowAdded, this, [this] {
+    connect(FNode, &TNode::SelfRowAdded, this, [this] {
         FSelfSeen = true;
         RefreshStateTexts();
     });

@@ -1,4 +1,4 @@
-#include "ui/AboutUnit.h"
+#include "desktop/AboutUnit.h"
 
 #include "VersionInfo.h"
 #include "core/TextFormatUnit.h"

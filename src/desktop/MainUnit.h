@@ -1,7 +1,5 @@
 #pragma once
 
-#include "messaging/widgets/QueueControllerUnit.h"
-
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -13,22 +11,21 @@ class QActionGroup;
 class QMenu;
 class QToolButton;
 class TAppTray;
+class TDesktop;
 class TNavBar;
 class TNode;
 class TNodeStateAnnouncer;
 class TOnlineStateController;
 class TOnlineUserCommands;
 class TOnlineUserView;
-class TIncomingRouter;
 class TQLMHeader;
-class TQueueController;
 class TTrayMenu;
 class TTrayNotification;
 struct TRecipient;
 
-// The program's only permanent window. It owns the process: closing it for
-// real ends the program. It shows and drives the node; the presence logic
-// itself lives in the engine.
+// The program's only permanent window: the online list, its menus and the
+// tray's menu. Closing it for real ends the program. It shows and drives the
+// desktop's node and opens other windows through the desktop's openers.
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
@@ -36,7 +33,7 @@ public:
     static constexpr int OnlinePanel = 0;
     static constexpr int NetworkPanel = 1;
 
-    explicit TMainForm(bool startMinimized, QWidget* parent = nullptr);
+    TMainForm(TDesktop& desktop, bool startMinimized);
     ~TMainForm() override;
 
     // Hidden: show and bring to front. Visible: keepVisible brings it to the
@@ -81,10 +78,12 @@ public:
     bool ExitRequested() const { return FExitRequested; }
     TTrayMenu* TrayMenu() const { return FTrayMenu; }
     TNode& Node() { return *FNode; }
+    TDesktop& Desktop() { return FDesktop; }
     TQLMHeader* Header() const { return FHeader; }
     TOnlineUserView* UserView() const { return FUserView; }
     TNavBar* NavBar() const { return FNavBar; }
     TTrayNotification& Notifications() { return *FNotifications; }
+    TAppTray& Tray() { return *FTray; }
     TOnlineStateController& StateController() { return *FStateController; }
     TOnlineUserCommands& OnlineCommands() { return *FOnlineCommands; }
     // Any menu item of the window by its object name ("miMainAOT" ...).
@@ -94,18 +93,7 @@ public:
     QColor GradientEnd() const { return FGradientEnd; }
     QColor ToolPanelColor() const;
 
-    // Incoming items (MainUnitQueue.cpp): the queue's tray controller, the
-    // routing of chat and file events, and the file window's openers.
-    TQueueController& QueueController() { return *FQueueController; }
-    TIncomingRouter& IncomingRouter() { return *FIncoming; }
-    TAppTray& Tray() { return *FTray; }
-    // The file window opens received files and request dialogs through these.
-    struct TFileOpeners {
-        std::function<void(const TQueueItem&)> OpenFiles;
-        std::function<void(const TOnlineNotify&, TRequestDialogMode)> OpenRequest;
-    };
-    void SetFileOpeners(TFileOpeners openers) { FFileOpeners = std::move(openers); }
-    // "&Broadcast Message..." and the targets of "Send &Message...".
+    // "&Broadcast Message..." and the targets of "Send &Message..." (MainUnitQueue.cpp).
     void BroadcastMessageExecute();
     void SendMessageToTargetExecute(const QString& targetHint, bool computer);
 
@@ -139,7 +127,6 @@ private:
     // The window items of the tray menu in their documented order, in one block.
     void ArrangeTrayMenu();
     void ConnectNode();
-    void BuildQueue();
     void BuildSendMessageMenu();
     void UpdateSendMessageMenu();
     // The commands that open message windows (MainUnitChat.cpp).
@@ -177,7 +164,10 @@ private:
     };
     std::vector<TCaption> FCaptions;
 
-    std::unique_ptr<TNode> FNode;
+    TDesktop& FDesktop;
+    TNode* FNode;
+    TAppTray* FTray;
+    TTrayNotification* FNotifications;
     std::unique_ptr<TNodeStateAnnouncer> FAnnouncer;
     TOnlineStateController* FStateController = nullptr;
     TOnlineUserCommands* FOnlineCommands = nullptr;
@@ -196,10 +186,5 @@ private:
     QActionGroup* FLanguageGroup = nullptr;
     QActionGroup* FColorGroup = nullptr;
     QAction* FInvertAction = nullptr;
-    std::unique_ptr<TAppTray> FTray;
-    std::unique_ptr<TTrayNotification> FNotifications;
-    TQueueController* FQueueController = nullptr;
-    TIncomingRouter* FIncoming = nullptr;
     QMenu* FSendMessageMenu = nullptr;
-    TFileOpeners FFileOpeners;
 };

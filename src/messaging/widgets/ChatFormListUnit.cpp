@@ -1,4 +1,4 @@
-#include "ui/ChatFormListUnit.h"
+#include "messaging/widgets/ChatFormListUnit.h"
 
 #include "core/TextFormatUnit.h"
 
@@ -33,9 +33,4 @@ QStringList TChatFormList::Lines() const {
     QStringList out;
     for (const TEntry& entry : FEntries) out << FormatText(QStringLiteral("%s=%d"), {entry.UserKey, qint64(entry.Handle)});
     return out;
-}
-
-TChatFormList& ChatFormList() {
-    static TChatFormList list;
-    return list;
 }
