@@ -2,12 +2,18 @@
 
 TEventRouter::TEventRouter(int maxPending, QObject* parent) : QObject(parent), FMaxPending(qMax(1, maxPending)) {}
 
+void TEventRouter::Add(int id, const std::type_info* type, THandler handler) {
+    QList<TTypedHandler>& handlers = FHandlers[id];
+    for (TTypedHandler& h : handlers)
+        if ((h.Type == nullptr) == (type == nullptr) && (!type || *h.Type == *type)) {
+            h.Handle = std::move(handler);
+            return;
+        }
+    handlers.append({type, std::move(handler)});
+}
+
 void TEventRouter::RegisterPlain(int id, std::function<void(qintptr wParam)> handler) {
-    FHandlers.insert(id, [h = std::move(handler)](TPostedEvent& e) {
-        if (e.HasRecord()) return false;
-        h(e.WParam());
-        return true;
-    });
+    Add(id, nullptr, [h = std::move(handler)](TPostedEvent& e) { h(e.WParam()); });
 }
 
 bool TEventRouter::Post(int id, qintptr wParam, qintptr lParam) {
@@ -35,11 +41,17 @@ bool TEventRouter::event(QEvent* e) {
     auto& posted = static_cast<TPostedEvent&>(*e);
     if (dynamic_cast<TAdmittedEvent*>(&posted)) FPending.fetch_sub(1, std::memory_order_relaxed);
     if (!FEnabled) return true;
-    const auto handler = FHandlers.constFind(posted.Id());
-    if (handler == FHandlers.cend()) {
+    const auto handlers = FHandlers.constFind(posted.Id());
+    if (handlers == FHandlers.cend()) {
         FUnrouted.fetch_add(1, std::memory_order_relaxed);
         return true;
     }
-    if (!(*handler)(posted)) FMistyped.fetch_add(1, std::memory_order_relaxed);
+    const std::type_info* type = posted.RecordType();
+    for (const TTypedHandler& h : *handlers)
+        if ((h.Type == nullptr) == (type == nullptr) && (!type || *h.Type == *type)) {
+            h.Handle(posted);
+            return true;
+        }
+    FMistyped.fetch_add(1, std::memory_order_relaxed);
     return true;
 }

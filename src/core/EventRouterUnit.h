@@ -3,9 +3,11 @@
 #include "core/PostedEventUnit.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <atomic>
 #include <functional>
+#include <typeinfo>
 
 // An event that passed the router's admission; only these count as pending.
 class TAdmittedEvent final : public TPostedEvent {
@@ -20,12 +22,14 @@ struct TRouterCounts {
     quint64 Overflowed = 0; // the main thread was too far behind: never posted
 };
 
-// The engine's switchboard: posted events carry an id and a record, and each
-// subsystem registers the ids it owns with the record type it takes. Events
-// cross from the listener threads here; handlers run on the router's thread.
-// An id nobody owns, or a record of another type, is dropped and counted,
-// never cast. At most MaxPending events wait at once, so a flood of datagrams
-// cannot grow memory without bound.
+// The engine's switchboard: posted events carry an id and a record of one
+// type per kind of event, and each subsystem registers the ids it owns with
+// the record types it takes; an id may carry several kinds (a message and a
+// refusal), each routed to the handler of its record's type. Events cross
+// from the listener threads here; handlers run on the router's thread. An id
+// nobody owns, or a record no handler of the id takes, is dropped and
+// counted, never cast. At most MaxPending events wait at once, so a flood of
+// datagrams cannot grow memory without bound.
 class TEventRouter : public QObject {
     Q_OBJECT
 public:
@@ -33,14 +37,13 @@ public:
 
     explicit TEventRouter(int maxPending = DefaultMaxPending, QObject* parent = nullptr);
 
-    // Main thread, before listening starts.
+    // Main thread, before listening starts. A second handler of the same id
+    // and type replaces the first.
     template <typename T>
     void Register(int id, std::function<void(qintptr wParam, T record)> handler) {
-        FHandlers.insert(id, [h = std::move(handler)](TPostedEvent& e) {
+        Add(id, &typeid(T), [h = std::move(handler)](TPostedEvent& e) {
             std::unique_ptr<T> record = e.TakeRecord<T>();
-            if (!record) return false;
             h(e.WParam(), std::move(*record));
-            return true;
         });
     }
     // An event without a record (one that carries a record is mistyped).
@@ -67,9 +70,15 @@ protected:
 
 private:
     bool Admit();
+    using THandler = std::function<void(TPostedEvent&)>;
+    // type: the record's, null for an event without one.
+    void Add(int id, const std::type_info* type, THandler handler);
 
-    using THandler = std::function<bool(TPostedEvent&)>;
-    QHash<int, THandler> FHandlers;
+    struct TTypedHandler {
+        const std::type_info* Type = nullptr;
+        THandler Handle;
+    };
+    QHash<int, QList<TTypedHandler>> FHandlers;
     const int FMaxPending;
     bool FEnabled = true;
     std::atomic<int> FPending{0};

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QObject>
 #include <memory>
+#include <typeinfo>
 
 // Event ids that cross threads or processes. The listener's ids (0x1401 ...)
 // join this list with the network code.
@@ -11,12 +12,15 @@ enum TWindowEventId : int {
     WM_ACTIVATE_INSTANCE = 0x1501,
 };
 
-// Type-erased owner of the record a posted event carries.
+// Type-erased owner of the record a posted event carries; it names the
+// record's type, so a receiver takes it by type without a cast that may fail.
 struct TEventRecordBase {
     virtual ~TEventRecordBase() = default;
+    virtual const std::type_info& Type() const = 0;
 };
 template <typename T> struct TEventRecord final : TEventRecordBase {
     explicit TEventRecord(T value) : Value(std::move(value)) {}
+    const std::type_info& Type() const override { return typeid(T); }
     T Value;
 };
 
@@ -34,13 +38,15 @@ public:
     qintptr LParam() const { return FLParam; }
     // Moves the record out; null when there is none or it has another type.
     template <typename T> std::unique_ptr<T> TakeRecord() {
-        auto* holder = dynamic_cast<TEventRecord<T>*>(FRecord.get());
-        if (!holder) return {};
-        auto taken = std::make_unique<T>(std::move(holder->Value));
+        if (!HoldsRecord<T>()) return {};
+        auto taken = std::make_unique<T>(std::move(static_cast<TEventRecord<T>*>(FRecord.get())->Value));
         FRecord.reset();
         return taken;
     }
+    template <typename T> bool HoldsRecord() const { return FRecord && FRecord->Type() == typeid(T); }
     bool HasRecord() const { return FRecord != nullptr; }
+    // The record's type; null without a record.
+    const std::type_info* RecordType() const { return FRecord ? &FRecord->Type() : nullptr; }
     static bool IsPosted(const QEvent* e) { return e->type() >= Base && e->type() < Base + 0x8000; }
 
 private:

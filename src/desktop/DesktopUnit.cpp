@@ -112,13 +112,7 @@ void TDesktop::BuildQueue() {
                               record.LanguageId);
     };
     openers.ShowInChatWindow = [this](const TBroadcastData& record) { return FMessageWindows->ShowInChatWindow(record); };
-    openers.OpenFiles = [this](const TQueueItem& item) {
-        TFilesArrival arrival;
-        arrival.Data = item.Data;
-        arrival.SenderFolder = item.SenderFolder;
-        arrival.ReceivedNames = item.ReceivedNames;
-        FFileWindows->OpenForArrival(arrival);
-    };
+    openers.OpenFiles = [this](const TFilesArrival& arrival) { FFileWindows->OpenForArrival(arrival); };
     openers.OpenRequest = [this](const TOnlineNotify& request, TRequestDialogMode mode) {
         FFileWindows->OpenForOffer(request, ReceiveDialogMode(mode));
     };
@@ -142,10 +136,7 @@ void TDesktop::BuildQueue() {
     TTransferService& transfer = FNode->Transfer();
     connect(&transfer, &TTransferService::OfferArrived, FIncoming.get(), &TIncomingRouter::OfferArrived);
     connect(&transfer, &TTransferService::OfferCanceled, FIncoming.get(), &TIncomingRouter::OfferCanceled);
-    connect(&transfer, &TTransferService::FilesArrived, FIncoming.get(),
-            [this](const TFilesArrival& arrival, bool delivered) {
-                FIncoming->FilesArrived(arrival.Data, arrival.SenderFolder, arrival.ReceivedNames, delivered);
-            });
+    connect(&transfer, &TTransferService::FilesArrived, FIncoming.get(), &TIncomingRouter::FilesArrived);
     // The sender stopped a transfer no live dialog waited for.
     connect(&transfer, &TTransferService::TransferTerminated, this,
             [openRequest](const TFilesArrival& arrival, bool delivered) {

@@ -160,7 +160,7 @@ QByteArray TStateDump::Render() const {
                           .toUtf8();
     for (int index = 0; index < FQueue.Count(); ++index) {
         const TQueueItem& item = FQueue.Item(index);
-        text += Line({QStringLiteral("queue"), QString::number(index), QString::number(item.Kind), item.NickName(),
+        text += Line({QStringLiteral("queue"), QString::number(index), QString::number(KindOf(item)), SenderNickName(item),
                       QueueItemHint(item)})
                     .toUtf8();
     }

@@ -41,16 +41,15 @@ const QList<int>& TChatService::EventIds() {
 }
 
 void TChatService::RegisterEvents(TEventRouter& router) {
-    for (const int id : EventIds())
-        router.Register<TBroadcastData>(id, [this, id](qintptr wParam, TBroadcastData record) { Handle(id, wParam, record); });
+    router.Register<TPeerMessage>(WM_PEER_MESSAGE,
+                                  [this](qintptr, TPeerMessage record) { Handle(TChatKind::Message, record.Data); });
+    router.Register<TPeerRefusal>(WM_PEER_MESSAGE,
+                                  [this](qintptr, TPeerRefusal record) { Handle(TChatKind::Refusal, record.Data); });
+    router.Register<TPeerBroadcast>(WM_PEER_BROADCAST,
+                                    [this](qintptr, TPeerBroadcast record) { Handle(TChatKind::Broadcast, record.Data); });
 }
 
-void TChatService::Handle(int id, qintptr wParam, const TBroadcastData& record) {
-    TChatKind kind = TChatKind::Broadcast;
-    if (id == WM_PEER_MESSAGE) {
-        if (wParam != 0 && wParam != 1) return;
-        kind = wParam == 0 ? TChatKind::Message : TChatKind::Refusal;
-    }
+void TChatService::Handle(TChatKind kind, const TBroadcastData& record) {
     QString reply;
     const bool autoReply = FLocal.GetAutoReply(&reply);
     if (RefusesIncoming(kind, FLocal.OnlineState(), autoReply)) {
@@ -83,70 +82,80 @@ TRecipientOutcome TChatService::Outcome(const TRecipient& recipient, bool hasNic
     return outcome;
 }
 
-quint64 TChatService::StartSendMessage(TSendMessageJob job) {
+TChatJob* TChatService::StartSendMessage(TSendMessageJob job) {
     const quint64 id = ++FNextJob;
     ++FRunning;
+    auto* handle = new TChatJob(id, this);
     TMessageSendLimits limits = FLimits;
     limits.Cancelled = [cancel = FCancel, outer = FLimits.Cancelled] { return cancel->load() || (outer && outer()); };
     // The display names come from the settings, so they are made here, on
     // this thread, as each result arrives.
-    FPool.start([this, id, job = std::move(job), worker = WorkerClient(), limits]() {
+    FPool.start([this, id, handle, job = std::move(job), worker = WorkerClient(), limits]() {
         TRecipients recipients = job.Recipients;
         QStringList reasons;
         const bool hasNickname = job.HasNickname;
         worker.SendMessageTo(job.Summary, recipients, job.Body, limits, &reasons,
                              [&](int index, const QString& reason) {
-                                 QMetaObject::invokeMethod(this, [this, id, index, hasNickname, reason,
+                                 QMetaObject::invokeMethod(this, [this, id, handle, index, hasNickname, reason,
                                                                   recipient = recipients[index]] {
-                                     emit RecipientDone(id, index, recipient, Outcome(recipient, hasNickname, reason));
+                                     const TRecipientOutcome outcome = Outcome(recipient, hasNickname, reason);
+                                     emit RecipientDone(id, index, recipient, outcome);
+                                     emit handle->RecipientDone(index, recipient, outcome);
                                  });
                              });
         TSendMessageResult result;
         result.Job = job;
         result.Job.Recipients = recipients;
-        QMetaObject::invokeMethod(this, [this, id, result = std::move(result), reasons]() mutable {
+        QMetaObject::invokeMethod(this, [this, id, handle, result = std::move(result), reasons]() mutable {
             --FRunning;
             const TRecipients& done = result.Job.Recipients;
             for (qsizetype i = 0; i < done.size(); ++i)
                 result.Outcomes.append(Outcome(done[i], result.Job.HasNickname, reasons.value(i)));
             result.SentTime = DaysSince1899(QDateTime::currentDateTime());
             emit SendFinished(id, result);
+            emit handle->SendFinished(result);
+            handle->deleteLater();
         });
     });
-    return id;
+    return handle;
 }
 
 bool TChatService::BroadcastFits(const QString& summary, const QString& body) const {
     return EncodeBroadcast(FClient.Identity(), summary, body, FClient.Lang()).size() <= MaxDatagramSize;
 }
 
-quint64 TChatService::StartBroadcast(const QString& summary, const QString& body) {
+TChatJob* TChatService::StartBroadcast(const QString& summary, const QString& body) {
     const quint64 id = ++FNextJob;
     ++FRunning;
+    auto* handle = new TChatJob(id, this);
     TBroadcastResult result;
     result.Summary = summary;
     result.Body = body;
     if (!BroadcastFits(summary, body)) {
         // Every receiver would drop it, so it is not sent at all.
-        QMetaObject::invokeMethod(this, [this, id, result]() mutable {
+        QMetaObject::invokeMethod(this, [this, id, handle, result]() mutable {
             --FRunning;
             result.TooLong = true;
             result.ErrorText = Translate(QStringLiteral("The message is too long to broadcast."));
             emit BroadcastFinished(id, result);
+            emit handle->BroadcastFinished(result);
+            handle->deleteLater();
         }, Qt::QueuedConnection);
-        return id;
+        return handle;
     }
-    FPool.start([this, id, result, worker = WorkerClient()] {
+    FPool.start([this, id, handle, result, worker = WorkerClient()] {
         const bool sent = worker.SendBroadcast(result.Summary, result.Body);
-        QMetaObject::invokeMethod(this, [this, id, sent, result]() mutable {
+        QMetaObject::invokeMethod(this, [this, id, handle, sent, result]() mutable {
             --FRunning;
             result.Sent = sent;
             result.SentTime = DaysSince1899(QDateTime::currentDateTime());
             if (!sent) result.ErrorText = Translate(QStringLiteral("Can not broadcast message."));
             emit BroadcastFinished(id, result);
+            emit handle->BroadcastFinished(result);
+            handle->deleteLater();
         });
     });
-    return id;
+    return handle;
 }
 
 bool TChatService::SendRefuse(const QString& address) {

@@ -51,6 +51,24 @@ struct TBroadcastResult {
     double SentTime = 0;
 };
 
+// One send as the window that started it sees it: its results arrive as its
+// own signals, each right after the service's (so the chat log has queued its
+// record first). The service owns it and deletes it after the last one.
+class TChatJob : public QObject {
+    Q_OBJECT
+public:
+    TChatJob(quint64 id, QObject* parent) : QObject(parent), FId(id) {}
+    quint64 Id() const { return FId; }
+
+signals:
+    void RecipientDone(int index, const TRecipient& recipient, const TRecipientOutcome& outcome);
+    void SendFinished(const TSendMessageResult& result);
+    void BroadcastFinished(const TBroadcastResult& result);
+
+private:
+    const quint64 FId;
+};
+
 // Chat: owns WM_PEER_MESSAGE and WM_PEER_BROADCAST, answers messages
 // automatically while Busy or Away, and sends messages and broadcasts as jobs
 // off the calling thread. Windows and the chat log connect to its signals;
@@ -69,12 +87,12 @@ public:
     void RegisterEvents(TEventRouter& router);
 
     // A worker sends "QLM_MESSAGE" to each recipient in turn; RecipientDone
-    // follows each, SendFinished the last. Returns the job's id (never 0).
-    quint64 StartSendMessage(TSendMessageJob job);
+    // follows each, SendFinished the last, from the service and the job.
+    TChatJob* StartSendMessage(TSendMessageJob job);
     // One "QLM_BROADCAST" from a worker (host names in the broadcast list are
     // looked up there); BroadcastFinished tells how it went. Too long a
     // datagram is refused before anything is sent.
-    quint64 StartBroadcast(const QString& summary, const QString& body);
+    TChatJob* StartBroadcast(const QString& summary, const QString& body);
     // Whether summary and body fit into one datagram that receivers take.
     bool BroadcastFits(const QString& summary, const QString& body) const;
     // "QLM_REFUSE" with the current auto-reply text; false when it did not go out.
@@ -99,7 +117,7 @@ signals:
     void BroadcastFinished(quint64 job, const TBroadcastResult& result);
 
 private:
-    void Handle(int id, qintptr wParam, const TBroadcastData& record);
+    void Handle(TChatKind kind, const TBroadcastData& record);
     // A sender that takes copies of the settings along to a worker.
     TCommClient WorkerClient() const;
     TRecipientOutcome Outcome(const TRecipient& recipient, bool hasNickname, const QString& reason) const;

@@ -35,13 +35,7 @@ TDelivery TIncomingRouter::Deliver(TQueueItem item, bool waitingWindowTookIt) {
         if (FActions.PopUp) FActions.PopUp(item);
         break;
     case TDelivery::Queue:
-        switch (item.Kind) {
-        case qiBroadcast: FQueue.AddBroadcast(item.Data); break;
-        case qiMessage: FQueue.AddMessage(item.Data); break;
-        case qiFiles: FQueue.AddFiles(item.Data, item.SenderFolder, item.ReceivedNames); break;
-        case qiFileRequest:
-        case qiFileRequestCanceled: FQueue.AddFileRequest(item.Request); break;
-        }
+        FQueue.Add(std::move(item));
         if (settings.PlaySound && FActions.PlaySound) FActions.PlaySound();
         break;
     case TDelivery::ChatWindow: break;
@@ -51,34 +45,19 @@ TDelivery TIncomingRouter::Deliver(TQueueItem item, bool waitingWindowTookIt) {
 
 TDelivery TIncomingRouter::MessageArrived(const TBroadcastData& record, TChatKind kind) {
     const bool inChat = FActions.ShowInChatWindow && FActions.ShowInChatWindow(record);
-    TQueueItem item;
-    item.Kind = qiMessage;
-    item.Data = record;
-    return Deliver(std::move(item), inChat);
+    return Deliver(TQueuedMessage{record}, inChat);
 }
 
 TDelivery TIncomingRouter::BroadcastArrived(const TBroadcastData& record) {
-    TQueueItem item;
-    item.Kind = qiBroadcast;
-    item.Data = record;
-    return Deliver(std::move(item), false);
+    return Deliver(TQueuedBroadcast{record}, false);
 }
 
-TDelivery TIncomingRouter::FilesArrived(const TBroadcastData& record, const QString& senderFolder,
-                                        const QStringList& names, bool delivered) {
-    TQueueItem item;
-    item.Kind = qiFiles;
-    item.Data = record;
-    item.SenderFolder = senderFolder;
-    item.ReceivedNames = names;
-    return Deliver(std::move(item), delivered);
+TDelivery TIncomingRouter::FilesArrived(const TFilesArrival& arrival, bool delivered) {
+    return Deliver(TQueuedFiles{arrival}, delivered);
 }
 
 TDelivery TIncomingRouter::OfferArrived(const TOnlineNotify& offer) {
-    TQueueItem item;
-    item.Kind = qiFileRequest;
-    item.Request = offer;
-    return Deliver(std::move(item), false);
+    return Deliver(TQueuedRequest{offer}, false);
 }
 
 TDelivery TIncomingRouter::OfferCanceled(const TOnlineNotify& notice, bool delivered) {

@@ -58,8 +58,7 @@ public:
     TDelivery MessageArrived(const TBroadcastData& record, TChatKind kind = TChatKind::Message);
     TDelivery BroadcastArrived(const TBroadcastData& record);
     // Files stored automatically; delivered: a live receive dialog got them.
-    TDelivery FilesArrived(const TBroadcastData& record, const QString& senderFolder, const QStringList& names,
-                           bool delivered);
+    TDelivery FilesArrived(const TFilesArrival& arrival, bool delivered);
     TDelivery OfferArrived(const TOnlineNotify& offer);
     // delivered: a live receive dialog was told.
     TDelivery OfferCanceled(const TOnlineNotify& notice, bool delivered);

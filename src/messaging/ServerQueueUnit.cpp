@@ -10,25 +10,42 @@ TTrayAnimation AnimationOfKind(TQueueItemKind kind) {
     return kind == qiBroadcast || kind == qiMessage ? TTrayAnimation::Message : TTrayAnimation::File;
 }
 
-QString TQueueItem::NickName() const {
-    return Kind == qiFileRequest || Kind == qiFileRequestCanceled ? Request.NickName : Data.NickName;
-}
-
-QString TQueueItem::ComputerName() const {
-    return Kind == qiFileRequest || Kind == qiFileRequestCanceled ? Request.ComputerName : Data.ComputerName;
+TQueueItemKind KindOf(const TQueueItem& item) {
+    if (std::holds_alternative<TQueuedMessage>(item)) return qiMessage;
+    if (std::holds_alternative<TQueuedBroadcast>(item)) return qiBroadcast;
+    if (std::holds_alternative<TQueuedFiles>(item)) return qiFiles;
+    return std::get<TQueuedRequest>(item).Withdrawn ? qiFileRequestCanceled : qiFileRequest;
 }
 
 namespace {
 
+struct TSender {
+    const QString& Nick;
+    const QString& Computer;
+};
+
+TSender SenderOf(const TQueueItem& item) {
+    if (const auto* request = std::get_if<TQueuedRequest>(&item))
+        return {request->Request.NickName, request->Request.ComputerName};
+    if (const auto* files = std::get_if<TQueuedFiles>(&item))
+        return {files->Arrival.Data.NickName, files->Arrival.Data.ComputerName};
+    const TBroadcastData& data =
+        std::holds_alternative<TQueuedMessage>(item) ? std::get<TQueuedMessage>(item).Data : std::get<TQueuedBroadcast>(item).Data;
+    return {data.NickName, data.ComputerName};
+}
+
 QString SenderName(const TQueueItem& item) {
-    const QString nick = item.NickName();
-    return Utils::DisplayName(!nick.isEmpty(), nick, item.ComputerName());
+    const TSender sender = SenderOf(item);
+    return Utils::DisplayName(!sender.Nick.isEmpty(), sender.Nick, sender.Computer);
 }
 
 } // namespace
 
+QString SenderNickName(const TQueueItem& item) { return SenderOf(item).Nick; }
+QString SenderComputerName(const TQueueItem& item) { return SenderOf(item).Computer; }
+
 QString QueueItemHint(const TQueueItem& item) {
-    if (item.Kind == qiFileRequestCanceled)
+    if (KindOf(item) == qiFileRequestCanceled)
         return TranslateFormat(QStringLiteral("File Transfer Request From: %s but has already been canceled"),
                                {SenderName(item)});
     return QueueItemTitle(item);
@@ -36,7 +53,7 @@ QString QueueItemHint(const TQueueItem& item) {
 
 QString QueueItemTitle(const TQueueItem& item) {
     const QString name = SenderName(item);
-    switch (item.Kind) {
+    switch (KindOf(item)) {
     case qiBroadcast: return TranslateFormat(QStringLiteral("Broadcast Message From: %s"), {name});
     case qiMessage: return TranslateFormat(QStringLiteral("Message From: %s"), {name});
     case qiFiles: return TranslateFormat(QStringLiteral("File(s) From: %s"), {name});
@@ -47,10 +64,17 @@ QString QueueItemTitle(const TQueueItem& item) {
 }
 
 QString QueueItemBody(const TQueueItem& item) {
-    switch (item.Kind) {
-    case qiBroadcast:
-    case qiMessage: return TMessageLang::Instance().DecodeFrom(item.Data.LanguageId, item.Data.Summary);
-    case qiFiles: return QStringLiteral("<Saved In Folder>") + QDir::toNativeSeparators(item.SenderFolder);
+    switch (KindOf(item)) {
+    case qiBroadcast: {
+        const TBroadcastData& data = std::get<TQueuedBroadcast>(item).Data;
+        return TMessageLang::Instance().DecodeFrom(data.LanguageId, data.Summary);
+    }
+    case qiMessage: {
+        const TBroadcastData& data = std::get<TQueuedMessage>(item).Data;
+        return TMessageLang::Instance().DecodeFrom(data.LanguageId, data.Summary);
+    }
+    case qiFiles:
+        return QStringLiteral("<Saved In Folder>") + QDir::toNativeSeparators(std::get<TQueuedFiles>(item).Arrival.SenderFolder);
     case qiFileRequest: return Translate(QStringLiteral("File Transfer Request"));
     case qiFileRequestCanceled: break;
     }
@@ -70,47 +94,18 @@ bool RequestMatches(const TOnlineNotify& queued, const TOnlineNotify& notice) {
            queued.IPAddress.compare(notice.IPAddress, Qt::CaseInsensitive) == 0;
 }
 
-void TServerQueue::Append(TQueueItem item) {
+void TServerQueue::Add(TQueueItem item) {
     FItems.push_back(std::move(item));
     // Behind others the item waits silently: only the head is presented.
     if (FPresenter && !FPresenter->IsAnimating()) AnnounceHead();
 }
 
-void TServerQueue::AddBroadcast(const TBroadcastData& record) {
-    TQueueItem item;
-    item.Kind = qiBroadcast;
-    item.Data = record;
-    Append(std::move(item));
-}
-
-void TServerQueue::AddMessage(const TBroadcastData& record) {
-    TQueueItem item;
-    item.Kind = qiMessage;
-    item.Data = record;
-    Append(std::move(item));
-}
-
-void TServerQueue::AddFiles(const TBroadcastData& record, const QString& senderFolder, const QStringList& receivedNames) {
-    TQueueItem item;
-    item.Kind = qiFiles;
-    item.Data = record;
-    item.SenderFolder = senderFolder;
-    item.ReceivedNames = receivedNames;
-    Append(std::move(item));
-}
-
-void TServerQueue::AddFileRequest(const TOnlineNotify& request) {
-    TQueueItem item;
-    item.Kind = qiFileRequest;
-    item.Request = request;
-    Append(std::move(item));
-}
-
 bool TServerQueue::MarkRequestCanceled(const TOnlineNotify& notice) {
     // Newest first: a sender that asked twice withdrew the later request.
     for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
-        if (it->Kind != qiFileRequest || !RequestMatches(it->Request, notice)) continue;
-        it->Kind = qiFileRequestCanceled;
+        auto* queued = std::get_if<TQueuedRequest>(&*it);
+        if (!queued || queued->Withdrawn || !RequestMatches(queued->Request, notice)) continue;
+        queued->Withdrawn = true;
         if (&*it == &FItems.front() && FPresenter) {
             FPresenter->SetTrayHint(QueueItemHint(*it));
             FPresenter->HeadChanged();
@@ -134,7 +129,7 @@ void TServerQueue::RemoveHead(int index) {
 void TServerQueue::AnnounceHead() {
     if (FItems.empty() || !FPresenter) return;
     const TQueueItem& head = FItems.front();
-    FPresenter->StartAnimation(AnimationOfKind(head.Kind));
+    FPresenter->StartAnimation(AnimationOfKind(KindOf(head)));
     FPresenter->SetTrayHint(QueueItemHint(head));
 }
 
@@ -142,9 +137,9 @@ QList<TBroadcastData> TServerQueue::TakeMessagesOf(const TRecipient& sender) {
     QList<TBroadcastData> taken;
     // From the last item down to the second: the newest comes first.
     for (int index = Count() - 1; index >= 1; --index) {
-        const TQueueItem& item = Item(index);
-        if (item.Kind != qiMessage || !SameSender(item.Data, sender)) continue;
-        taken << item.Data;
+        const auto* message = std::get_if<TQueuedMessage>(&Item(index));
+        if (!message || !SameSender(message->Data, sender)) continue;
+        taken << message->Data;
         RemoveItem(index);
     }
     return taken;

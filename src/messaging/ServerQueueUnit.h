@@ -6,8 +6,10 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <variant>
 
-// What waits in the incoming queue.
+// The kinds of what waits in the incoming queue, as the lab's state dump and
+// the tests name them.
 enum TQueueItemKind : int {
     qiBroadcast = 0,
     qiMessage = 1,
@@ -20,19 +22,26 @@ enum TQueueItemKind : int {
 enum class TTrayAnimation { None = 0, Message = 1, File = 2 };
 TTrayAnimation AnimationOfKind(TQueueItemKind kind);
 
-// One unopened item. Data is the record of broadcasts, messages and files;
-// Request the record of (withdrawn) file requests.
-struct TQueueItem {
-    TQueueItemKind Kind = qiMessage;
-    TBroadcastData Data;
-    TOnlineNotify Request;
-    // qiFiles: where the files went and their final names (archives by folder).
-    QString SenderFolder;
-    QStringList ReceivedNames;
-
-    QString NickName() const;
-    QString ComputerName() const;
+// One unopened item: a record of its kind.
+struct TQueuedMessage {
+    TBroadcastData Data; // a message or a refusal: both are read the same way
 };
+struct TQueuedBroadcast {
+    TBroadcastData Data;
+};
+struct TQueuedFiles {
+    TFilesArrival Arrival; // files stored automatically
+};
+struct TQueuedRequest {
+    TOnlineNotify Request;  // an offer waiting for the user's answer
+    bool Withdrawn = false; // the sender took it back while it waited
+};
+using TQueueItem = std::variant<TQueuedMessage, TQueuedBroadcast, TQueuedFiles, TQueuedRequest>;
+
+TQueueItemKind KindOf(const TQueueItem& item);
+// The sender as the item names it.
+QString SenderNickName(const TQueueItem& item);
+QString SenderComputerName(const TQueueItem& item);
 
 // The texts that present an item (translated): the tray hint, the
 // notification's title and body. The names follow DisplayName.
@@ -76,10 +85,7 @@ public:
     void SetPresenter(TQueuePresenter* presenter) { FPresenter = presenter; }
 
     // Appends an item; presents it when the tray is not animating yet.
-    void AddBroadcast(const TBroadcastData& record);
-    void AddMessage(const TBroadcastData& record);
-    void AddFiles(const TBroadcastData& record, const QString& senderFolder, const QStringList& receivedNames);
-    void AddFileRequest(const TOnlineNotify& request);
+    void Add(TQueueItem item);
 
     // The newest pending request the notice names becomes withdrawn; false
     // when none does.
@@ -103,8 +109,6 @@ public:
     void Clear() { FItems.clear(); }
 
 private:
-    void Append(TQueueItem item);
-
     std::deque<TQueueItem> FItems;
     TQueuePresenter* FPresenter = nullptr;
 };

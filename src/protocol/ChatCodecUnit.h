@@ -46,6 +46,19 @@ std::optional<TBroadcastData> DecodeMessageHeader(const TEnvelope& header, const
 std::optional<TBroadcastData> DecodeBroadcast(const TEnvelope& e, const TMessageLang& lang);
 std::optional<TBroadcastData> DecodeRefuse(const TEnvelope& e, const TMessageLang& lang);
 
+// The records the chat events carry, one per kind, around what the decoders
+// read. A message and a refusal share WM_PEER_MESSAGE (wParam 0 and 1, as the
+// events are documented); their record types tell them apart.
+struct TPeerMessage {
+    TBroadcastData Data;
+};
+struct TPeerRefusal {
+    TBroadcastData Data;
+};
+struct TPeerBroadcast {
+    TBroadcastData Data;
+};
+
 // ReceivedTime's scale: days since 1899-12-30, local time.
 double DaysSince1899(const QDateTime& time);
 QDateTime DateTimeFromDays(double days);

@@ -46,6 +46,22 @@ private:
 
 double Now() { return DaysSince1899(QDateTime::currentDateTime()); }
 
+using TDecoder = std::optional<TBroadcastData> (*)(const TEnvelope&, const TMessageLang&);
+
+// Broadcasts and refusals: decoded, stamped with their source and time, posted
+// as their kind's record.
+template <typename TRecord>
+TDatagramDispatcher::THandler PostDatagram(TEventRouter& router, const TMessageLang& lang, TDecoder decode, int id,
+                                           qintptr wParam) {
+    return [&router, &lang, decode, id, wParam](const TDatagramContext& c) {
+        std::optional<TBroadcastData> record = decode(c.Envelope, lang);
+        if (!record) return;
+        record->IPAddress = c.SourceAddress;
+        record->ReceivedTime = Now();
+        router.Post(id, wParam, 0, TRecord{std::move(*record)});
+    };
+}
+
 } // namespace
 
 void RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMessageLang& lang,
@@ -70,20 +86,11 @@ void RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMess
         record->Body = std::move(body);
         record->IPAddress = c.PeerAddress;
         record->ReceivedTime = Now();
-        router.Post(WM_PEER_MESSAGE, 0, 0, std::move(*record));
+        router.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{std::move(*record)});
     });
 
-    // Broadcasts and refusals: decoded, stamped with their source and time, posted.
-    using TDecoder = std::optional<TBroadcastData> (*)(const TEnvelope&, const TMessageLang&);
-    const auto datagram = [&router, &lang](TDecoder decode, int id, qintptr wParam) {
-        return [&router, &lang, decode, id, wParam](const TDatagramContext& c) {
-            std::optional<TBroadcastData> record = decode(c.Envelope, lang);
-            if (!record) return;
-            record->IPAddress = c.SourceAddress;
-            record->ReceivedTime = Now();
-            router.Post(id, wParam, 0, std::move(*record));
-        };
-    };
-    server.Dispatcher().Register(MessageType::Broadcast, datagram(DecodeBroadcast, WM_PEER_BROADCAST, 0));
-    server.Dispatcher().Register(MessageType::Refuse, datagram(DecodeRefuse, WM_PEER_MESSAGE, 1));
+    server.Dispatcher().Register(MessageType::Broadcast,
+                                 PostDatagram<TPeerBroadcast>(router, lang, DecodeBroadcast, WM_PEER_BROADCAST, 0));
+    server.Dispatcher().Register(MessageType::Refuse,
+                                 PostDatagram<TPeerRefusal>(router, lang, DecodeRefuse, WM_PEER_MESSAGE, 1));
 }

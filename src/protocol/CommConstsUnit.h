@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Event ids posted by the listener (and a few local windows) to their targets.
 enum TCommEventId : int {
@@ -86,6 +87,24 @@ struct TBroadcastData {
     qint16 LanguageId = 0;
     double ReceivedTime = 0; // days since 1899-12-30, local time
     QString UserId;
+};
+
+// One file of a transfer that did not arrive, and why (a text for the user).
+struct TFileFailure {
+    QString Name;
+    QString Reason;
+};
+
+// What a "QLM_FILE" request left on disk: the record of WM_PEER_FILES and
+// WM_FILE_TERMINATED. Data.Body holds the stored names as the stream listed
+// them (each followed by CR LF, a tab before archives), in the sender's code page.
+struct TFilesArrival {
+    TBroadcastData Data;
+    QString SenderFolder;       // where the files went, with a trailing "/"
+    QStringList ReceivedNames;  // final names; unpacked archives by their folder
+    QStringList LogLines;       // "<File>%s" / "<Folder>%s" per received name
+    QList<TFileFailure> Failed; // announced but not stored (refused, disk full, broken)
+    bool Complete = false;      // the end marker arrived and nothing failed
 };
 
 // One stored update file.

@@ -37,24 +37,6 @@ struct TFilePeerHandle {
     qint32 Value = 0;
 };
 
-// One file of a transfer that did not arrive, and why (a text for the user).
-struct TFileFailure {
-    QString Name;
-    QString Reason;
-};
-
-// What a "QLM_FILE" request left on disk: the record of WM_PEER_FILES and
-// WM_FILE_TERMINATED. Data.Body holds the stored names as the stream listed
-// them (each followed by CR LF, a tab before archives), in the sender's code page.
-struct TFilesArrival {
-    TBroadcastData Data;
-    QString SenderFolder;       // where the files went, with a trailing "/"
-    QStringList ReceivedNames;  // final names; unpacked archives by their folder
-    QStringList LogLines;       // "<File>%s" / "<Folder>%s" per received name
-    QList<TFileFailure> Failed; // announced but not stored (refused, disk full, broken)
-    bool Complete = false;      // the end marker arrived and nothing failed
-};
-
 // Encoders; text goes out in the code page of self's language identifier.
 QByteArray EncodeFileRequest(const TLocalIdentity& self, qint32 ownHandle, const TMessageLang& lang);
 QByteArray EncodeFileRequestDialogHandle(qint32 requesterHandle, qint32 ownHandle);

@@ -96,11 +96,12 @@ TBroadcastData Incoming(const char* nick = "Peer") {
 // ---- Routing through the router ----
 
 TEST_F(ChatFixture, EventsBecomeTheirSignalsAndMistypedRecordsAreDropped) {
-    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming("m"));
-    Sink.Post(WM_PEER_MESSAGE, 1, 0, Incoming("r"));
-    Sink.Post(WM_PEER_BROADCAST, 0, 0, Incoming("b"));
-    Sink.Post(WM_PEER_MESSAGE, 0, 0, TOnlineNotify()); // not the record this id carries
-    Sink.Post(WM_PEER_MESSAGE, 7, 0, Incoming("x")); // no such kind
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{Incoming("m")});
+    Sink.Post(WM_PEER_MESSAGE, 1, 0, TPeerRefusal{Incoming("r")});
+    Sink.Post(WM_PEER_BROADCAST, 0, 0, TPeerBroadcast{Incoming("b")});
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, TOnlineNotify());              // not a record this id carries
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, Incoming("x"));                // the codec's record, not a kind's
+    Sink.Post(WM_PEER_BROADCAST, 0, 0, TPeerMessage{Incoming("y")}); // a kind another id carries
     QCoreApplication::processEvents();
     ASSERT_EQ(Messages.size(), 1);
     EXPECT_EQ(Messages[0].NickName, QStringLiteral("m"));
@@ -109,7 +110,7 @@ TEST_F(ChatFixture, EventsBecomeTheirSignalsAndMistypedRecordsAreDropped) {
     EXPECT_EQ(Refusals[0].NickName, QStringLiteral("r"));
     ASSERT_EQ(Broadcasts.size(), 1);
     EXPECT_EQ(Broadcasts[0].NickName, QStringLiteral("b"));
-    EXPECT_EQ(Sink.Counts().Mistyped, 1u);
+    EXPECT_EQ(Sink.Counts().Mistyped, 3u);
     EXPECT_TRUE(AutoReplied.isEmpty());
 }
 
@@ -137,8 +138,11 @@ TEST_P(ChatAutoReply, RefusesOnlyMessagesWhileBusyOrAwayWithTheSwitchOn) {
     Settings[bpState_Away_AutoReply] = c.AwayAutoReply;
     Local.SetOnlineState(c.State);
 
-    const int id = c.Kind == TChatKind::Broadcast ? WM_PEER_BROADCAST : WM_PEER_MESSAGE;
-    Sink.Post(id, c.Kind == TChatKind::Refusal ? 1 : 0, 0, Incoming());
+    switch (c.Kind) {
+    case TChatKind::Message: Sink.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{Incoming()}); break;
+    case TChatKind::Refusal: Sink.Post(WM_PEER_MESSAGE, 1, 0, TPeerRefusal{Incoming()}); break;
+    case TChatKind::Broadcast: Sink.Post(WM_PEER_BROADCAST, 0, 0, TPeerBroadcast{Incoming()}); break;
+    }
     QCoreApplication::processEvents();
     // Whatever the service sent comes before this marker.
     ASSERT_TRUE(Client.SendToAddress(kLoopback, "MARKER"));

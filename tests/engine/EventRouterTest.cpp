@@ -58,6 +58,27 @@ TEST(EventRouter, MistypedAndUnknownEventsAreDroppedAndCounted) {
     EXPECT_EQ(router.Pending(), 0);
 }
 
+// One id carrying two kinds of record: each goes to the handler of its type,
+// whatever wParam says, and a plain handler of the same id takes only plain events.
+TEST(EventRouter, KindsSharingAnIdAreRoutedByTheirRecordType) {
+    TEventRouter router;
+    QStringList seen;
+    router.Register<TOnlineNotify>(WM_PEER_STATE, [&](qintptr, TOnlineNotify r) { seen << "notify:" + r.NickName; });
+    router.Register<TBroadcastData>(WM_PEER_STATE, [&](qintptr, TBroadcastData r) { seen << "data:" + r.NickName; });
+    router.RegisterPlain(WM_PEER_STATE, [&](qintptr) { seen << QStringLiteral("plain"); });
+    // Registering a type again replaces its handler instead of adding a second.
+    router.Register<TBroadcastData>(WM_PEER_STATE, [&](qintptr, TBroadcastData r) { seen << "data2:" + r.NickName; });
+    TBroadcastData data;
+    data.NickName = QStringLiteral("Bob");
+    router.Post(WM_PEER_STATE, 1, 0, data);
+    router.Post(WM_PEER_STATE, 0, 0, NamedPeer(QStringLiteral("Ann")));
+    router.Post(WM_PEER_STATE, 1);
+    router.Post(WM_PEER_STATE, 0, 0, TUpdateFileNotify());
+    Drain();
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("data2:Bob"), QStringLiteral("notify:Ann"), QStringLiteral("plain")}));
+    EXPECT_EQ(router.Counts().Mistyped, 1u);
+}
+
 // A flood stops at the bound instead of growing the queue; once the main
 // thread catches up, events flow again.
 TEST(EventRouter, PendingEventsAreBounded) {

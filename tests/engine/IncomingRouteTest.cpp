@@ -14,6 +14,14 @@
 
 namespace {
 
+TFilesArrival Arrival() {
+    TFilesArrival arrival;
+    arrival.Data = IncomingRecord();
+    arrival.SenderFolder = QStringLiteral("/rx/");
+    arrival.ReceivedNames = {QStringLiteral("a")};
+    return arrival;
+}
+
 // The desktop's side of the routing, recorded.
 struct TRecorder {
     QList<TLogRecord> Logged; // by a log recorder on the same chat service
@@ -75,8 +83,7 @@ TEST_P(RouteDecisions, DeliversByTheRule) {
     case TArrival::Broadcast: delivery = Router.BroadcastArrived(IncomingRecord()); break;
     case TArrival::Files:
     case TArrival::FilesToDialog:
-        delivery = Router.FilesArrived(IncomingRecord(), QStringLiteral("/rx/"), {QStringLiteral("a")},
-                                       c.Arrival == TArrival::FilesToDialog);
+        delivery = Router.FilesArrived(Arrival(), c.Arrival == TArrival::FilesToDialog);
         break;
     case TArrival::Offer: {
         TOnlineNotify offer;
@@ -96,11 +103,13 @@ TEST_P(RouteDecisions, DeliversByTheRule) {
                                         : c.Arrival == TArrival::Offer   ? qiFileRequest
                                         : c.Arrival == TArrival::Files   ? qiFiles
                                                                          : qiMessage;
-        EXPECT_EQ(Queue.Head()->Kind, expected);
+        EXPECT_EQ(KindOf(*Queue.Head()), expected);
     }
     if (c.PoppedUp == 1 && c.Arrival == TArrival::Files) {
-        EXPECT_EQ(Rec.PoppedUp[0].SenderFolder, QStringLiteral("/rx/"));
-        EXPECT_EQ(Rec.PoppedUp[0].ReceivedNames, QStringList{QStringLiteral("a")});
+        const auto* files = std::get_if<TQueuedFiles>(&Rec.PoppedUp[0]);
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->Arrival.SenderFolder, QStringLiteral("/rx/"));
+        EXPECT_EQ(files->Arrival.ReceivedNames, QStringList{QStringLiteral("a")});
     }
 }
 
@@ -143,11 +152,11 @@ TEST_F(RouteFixture, WithdrawalMarksTheQueuedRequestOrTellsTheUser) {
 
     // A live dialog was told: nothing else happens.
     EXPECT_EQ(Router.OfferCanceled(offer, true), TDelivery::ChatWindow);
-    EXPECT_EQ(Queue.Head()->Kind, qiFileRequest);
+    EXPECT_EQ(KindOf(*Queue.Head()), qiFileRequest);
     EXPECT_TRUE(Rec.Requests.isEmpty());
 
     EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::Queue);
-    EXPECT_EQ(Queue.Head()->Kind, qiFileRequestCanceled);
+    EXPECT_EQ(KindOf(*Queue.Head()), qiFileRequestCanceled);
     EXPECT_TRUE(Rec.Requests.isEmpty());
 
     // Nothing left to mark: the dialog in mode Cancelled tells the user.
@@ -160,10 +169,10 @@ TEST_F(RouteFixture, WithdrawalMarksTheQueuedRequestOrTellsTheUser) {
 TEST_F(RouteFixture, WithdrawalWithPopupNeverTouchesTheQueue) {
     TOnlineNotify offer;
     offer.SenderHandle = 11;
-    Queue.AddFileRequest(offer); // left over from before the setting changed
+    Queue.Add(TQueuedRequest{offer}); // left over from before the setting changed
     Rec.Settings.AutoPopupForm = true;
     EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::PopUp);
-    EXPECT_EQ(Queue.Head()->Kind, qiFileRequest);
+    EXPECT_EQ(KindOf(*Queue.Head()), qiFileRequest);
     ASSERT_EQ(Rec.Requests.size(), 1);
 }
 
@@ -190,15 +199,15 @@ protected:
 TEST_F(RouteFromChat, AutoRepliedMessageIsNeverLoggedNorQueued) {
     Settings[bpState_Busy_AutoReply] = true;
     Local.SetOnlineState(TOnlineState::Busy);
-    Sink.Post(WM_PEER_MESSAGE, 0, 0, IncomingRecord());
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{IncomingRecord()});
     ASSERT_TRUE(WaitUntil([&] { return AutoReplied == 1; }));
     EXPECT_TRUE(Rec.Logged.isEmpty());
     EXPECT_TRUE(Queue.IsEmpty());
     EXPECT_EQ(Rec.Sounds, 0);
 
     // A refusal and a broadcast are never answered: each is logged once and queued.
-    Sink.Post(WM_PEER_MESSAGE, 1, 0, IncomingRecord("Ref"));
-    Sink.Post(WM_PEER_BROADCAST, 0, 0, IncomingRecord("Bc"));
+    Sink.Post(WM_PEER_MESSAGE, 1, 0, TPeerRefusal{IncomingRecord("Ref")});
+    Sink.Post(WM_PEER_BROADCAST, 0, 0, TPeerBroadcast{IncomingRecord("Bc")});
     ASSERT_TRUE(WaitUntil([&] { return Rec.Logged.size() == 2; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(Rec.Logged.size(), 2);
@@ -210,11 +219,11 @@ TEST_F(RouteFromChat, AutoRepliedMessageIsNeverLoggedNorQueued) {
 
 TEST_F(RouteFromChat, OnlineMessageIsLoggedOnceAndQueued) {
     Local.SetOnlineState(TOnlineState::Online);
-    Sink.Post(WM_PEER_MESSAGE, 0, 0, IncomingRecord());
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{IncomingRecord()});
     ASSERT_TRUE(WaitUntil([&] { return Queue.Count() == 1; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(Rec.Logged.size(), 1);
-    EXPECT_EQ(Queue.Head()->Kind, qiMessage);
+    EXPECT_EQ(KindOf(*Queue.Head()), qiMessage);
     EXPECT_EQ(AutoReplied, 0);
 }
 

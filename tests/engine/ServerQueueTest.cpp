@@ -87,11 +87,18 @@ class QueueKinds : public ServerQueueFixture, public ::testing::WithParamInterfa
 protected:
     void Add(const TKindCase& c) {
         switch (c.Kind) {
-        case qiBroadcast: Queue.AddBroadcast(Record(c.Nick)); break;
-        case qiMessage: Queue.AddMessage(Record(c.Nick)); break;
-        case qiFiles: Queue.AddFiles(Record(c.Nick), QStringLiteral("/rx/From_Ann(PC1)/"), {QStringLiteral("a.txt")}); break;
+        case qiBroadcast: Queue.Add(TQueuedBroadcast{Record(c.Nick)}); break;
+        case qiMessage: Queue.Add(TQueuedMessage{Record(c.Nick)}); break;
+        case qiFiles: {
+            TFilesArrival arrival;
+            arrival.Data = Record(c.Nick);
+            arrival.SenderFolder = QStringLiteral("/rx/From_Ann(PC1)/");
+            arrival.ReceivedNames = {QStringLiteral("a.txt")};
+            Queue.Add(TQueuedFiles{arrival});
+            break;
+        }
         case qiFileRequest:
-        case qiFileRequestCanceled: Queue.AddFileRequest(Request(7, c.Nick)); break;
+        case qiFileRequestCanceled: Queue.Add(TQueuedRequest{Request(7, c.Nick)}); break;
         }
         if (c.Kind == qiFileRequestCanceled) {
             ASSERT_TRUE(Queue.MarkRequestCanceled(Request(7, c.Nick)));
@@ -103,7 +110,7 @@ TEST_P(QueueKinds, HeadIsAnnouncedByItsKind) {
     const TKindCase& c = GetParam();
     Add(c);
     ASSERT_EQ(Queue.Count(), 1);
-    EXPECT_EQ(Queue.Head()->Kind, c.Kind);
+    EXPECT_EQ(KindOf(*Queue.Head()), c.Kind);
     ASSERT_EQ(Presenter.Animations.size(), 1);
     EXPECT_EQ(Presenter.Animations[0], c.Animation);
     ASSERT_FALSE(Presenter.Hints.isEmpty());
@@ -141,9 +148,9 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- order: only the head is presented ----
 
 TEST_F(ServerQueueFixture, ItemsBehindTheHeadWaitSilentlyAndComeInOrder) {
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddBroadcast(Record(QStringLiteral("Bob")));
-    Queue.AddFileRequest(Request(3, QStringLiteral("Cid")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedBroadcast{Record(QStringLiteral("Bob"))});
+    Queue.Add(TQueuedRequest{Request(3, QStringLiteral("Cid"))});
     ASSERT_EQ(Queue.Count(), 3);
     EXPECT_EQ(Presenter.Animations.size(), 1);
     EXPECT_EQ(Presenter.Hints, QStringList{QStringLiteral("Message From: Ann(PC1)")});
@@ -163,8 +170,8 @@ TEST_F(ServerQueueFixture, ItemsBehindTheHeadWaitSilentlyAndComeInOrder) {
 }
 
 TEST_F(ServerQueueFixture, RemoveItemPresentsNothing) {
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddMessage(Record(QStringLiteral("Bob")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"))});
     Queue.RemoveItem(1);
     Queue.RemoveItem(5); // out of range: nothing
     Queue.RemoveItem(-1);
@@ -177,7 +184,7 @@ TEST_F(ServerQueueFixture, RemoveItemPresentsNothing) {
 
 TEST(ServerQueueAlone, WithoutPresenterItemsStillQueue) {
     TServerQueue queue;
-    queue.AddMessage(Record(QStringLiteral("Ann")));
+    queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
     queue.RemoveHead();
     EXPECT_TRUE(queue.IsEmpty());
 }
@@ -196,10 +203,10 @@ class QueueCancelMatch : public ServerQueueFixture, public ::testing::WithParamI
 
 TEST_P(QueueCancelMatch, MatchesByHandleAndSender) {
     const TCancelCase& c = GetParam();
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddFileRequest(c.Queued);
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedRequest{c.Queued});
     EXPECT_EQ(Queue.MarkRequestCanceled(c.Notice), c.Matches);
-    EXPECT_EQ(Queue.Item(1).Kind, c.Matches ? qiFileRequestCanceled : qiFileRequest);
+    EXPECT_EQ(KindOf(Queue.Item(1)), c.Matches ? qiFileRequestCanceled : qiFileRequest);
     // Not the head: the tray still names the message.
     EXPECT_EQ(Presenter.Hints.size(), 1);
     EXPECT_EQ(Presenter.HeadChanges, 0);
@@ -219,21 +226,21 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseName());
 
 TEST_F(ServerQueueFixture, NewestMatchingRequestIsMarkedAndOthersAreSkipped) {
-    Queue.AddFileRequest(Request(5, QStringLiteral("Ann")));
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddFileRequest(Request(5, QStringLiteral("Ann")));
+    Queue.Add(TQueuedRequest{Request(5, QStringLiteral("Ann"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedRequest{Request(5, QStringLiteral("Ann"))});
     ASSERT_TRUE(Queue.MarkRequestCanceled(Request(5, QStringLiteral("Ann"))));
-    EXPECT_EQ(Queue.Item(0).Kind, qiFileRequest);
-    EXPECT_EQ(Queue.Item(2).Kind, qiFileRequestCanceled);
+    EXPECT_EQ(KindOf(Queue.Item(0)), qiFileRequest);
+    EXPECT_EQ(KindOf(Queue.Item(2)), qiFileRequestCanceled);
     // The next notice finds the older one; a third finds none (withdrawn ones are not requests).
     ASSERT_TRUE(Queue.MarkRequestCanceled(Request(5, QStringLiteral("Ann"))));
-    EXPECT_EQ(Queue.Item(0).Kind, qiFileRequestCanceled);
+    EXPECT_EQ(KindOf(Queue.Item(0)), qiFileRequestCanceled);
     EXPECT_FALSE(Queue.MarkRequestCanceled(Request(5, QStringLiteral("Ann"))));
-    EXPECT_EQ(Queue.Item(1).Kind, qiMessage);
+    EXPECT_EQ(KindOf(Queue.Item(1)), qiMessage);
 }
 
 TEST_F(ServerQueueFixture, WithdrawnHeadChangesTheHintAtOnce) {
-    Queue.AddFileRequest(Request(9, QStringLiteral("Ann")));
+    Queue.Add(TQueuedRequest{Request(9, QStringLiteral("Ann"))});
     ASSERT_EQ(Presenter.Hints.size(), 1);
     ASSERT_TRUE(Queue.MarkRequestCanceled(Request(9, QStringLiteral("Ann"))));
     EXPECT_EQ(Presenter.Hints.last(), QStringLiteral("File Transfer Request From: Ann(PC1) but has already been canceled"));
@@ -245,11 +252,11 @@ TEST_F(ServerQueueFixture, WithdrawnHeadChangesTheHintAtOnce) {
 // ---- pulling a sender's messages into a chat ----
 
 TEST_F(ServerQueueFixture, TakeMessagesOfLeavesHeadBroadcastsAndOtherSenders) {
-    Queue.AddMessage(Record(QStringLiteral("Ann1"), QStringLiteral("PC1"), QStringLiteral("{ann}")));     // head
-    Queue.AddMessage(Record(QStringLiteral("Ann2"), QStringLiteral("PC1"), QStringLiteral("{ann}")));
-    Queue.AddBroadcast(Record(QStringLiteral("Ann3"), QStringLiteral("PC1"), QStringLiteral("{ann}")));
-    Queue.AddMessage(Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}")));
-    Queue.AddMessage(Record(QStringLiteral("Ann4"), QStringLiteral("OTHERPC"), QStringLiteral("{ANN}")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann1"), QStringLiteral("PC1"), QStringLiteral("{ann}"))});     // head
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann2"), QStringLiteral("PC1"), QStringLiteral("{ann}"))});
+    Queue.Add(TQueuedBroadcast{Record(QStringLiteral("Ann3"), QStringLiteral("PC1"), QStringLiteral("{ann}"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann4"), QStringLiteral("OTHERPC"), QStringLiteral("{ANN}"))});
     TRecipient ann;
     ann.ComputerName = QStringLiteral("PC1");
     ann.UserId = QStringLiteral("{Ann}");
@@ -259,17 +266,17 @@ TEST_F(ServerQueueFixture, TakeMessagesOfLeavesHeadBroadcastsAndOtherSenders) {
     EXPECT_EQ(taken[0].NickName, QStringLiteral("Ann4"));
     EXPECT_EQ(taken[1].NickName, QStringLiteral("Ann2"));
     ASSERT_EQ(Queue.Count(), 3);
-    EXPECT_EQ(Queue.Item(0).Data.NickName, QStringLiteral("Ann1"));
-    EXPECT_EQ(Queue.Item(1).Data.NickName, QStringLiteral("Ann3"));
-    EXPECT_EQ(Queue.Item(2).Data.NickName, QStringLiteral("Bob"));
+    EXPECT_EQ(SenderNickName(Queue.Item(0)), QStringLiteral("Ann1"));
+    EXPECT_EQ(SenderNickName(Queue.Item(1)), QStringLiteral("Ann3"));
+    EXPECT_EQ(SenderNickName(Queue.Item(2)), QStringLiteral("Bob"));
     // Taking presents nothing.
     EXPECT_EQ(Presenter.Animations.size(), 1);
 }
 
 TEST_F(ServerQueueFixture, TakeMessagesOfWithoutIdMatchesComputerAndAddress) {
-    Queue.AddBroadcast(Record(QStringLiteral("X")));
-    Queue.AddMessage(Record(QStringLiteral("Same"), QStringLiteral("pc1"), QStringLiteral("{any}"), QStringLiteral("10.0.0.1")));
-    Queue.AddMessage(Record(QStringLiteral("OtherIp"), QStringLiteral("PC1"), {}, QStringLiteral("10.0.0.9")));
+    Queue.Add(TQueuedBroadcast{Record(QStringLiteral("X"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Same"), QStringLiteral("pc1"), QStringLiteral("{any}"), QStringLiteral("10.0.0.1"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("OtherIp"), QStringLiteral("PC1"), {}, QStringLiteral("10.0.0.9"))});
     TRecipient computer;
     computer.ComputerName = QStringLiteral("PC1");
     computer.IPAddress = QStringLiteral("10.0.0.1");

@@ -130,7 +130,7 @@ TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
     QList<TRequestDialogMode> modes;
     QStringList files;
     TQueueOpeners& openers = desktop.QueueController().Openers();
-    openers.OpenFiles = [&files](const TQueueItem& item) { files << item.SenderFolder; };
+    openers.OpenFiles = [&files](const TFilesArrival& arrival) { files << arrival.SenderFolder; };
     openers.OpenRequest = [&modes](const TOnlineNotify&, TRequestDialogMode mode) { modes << mode; };
     TOnlineNotify offer = NamedPeer(QStringLiteral("Ann"));
     offer.SenderHandle = 17;
@@ -147,7 +147,7 @@ TEST_F(MainQueueTest, FileItemsOpenThroughTheFileOpeners) {
 
     // The sender withdraws the queued request.
     emit form.Node().Transfer().OfferCanceled(offer, false);
-    EXPECT_EQ(desktop.Queue().Head()->Kind, qiFileRequestCanceled);
+    EXPECT_EQ(KindOf(*desktop.Queue().Head()), qiFileRequestCanceled);
     form.Tray().DoubleClick();
     form.Tray().DoubleClick();
     EXPECT_EQ(modes, QList<TRequestDialogMode>{TRequestDialogMode::QueuedCancelled});

@@ -37,14 +37,28 @@ TBroadcastData Record(const QString& nick, const QByteArray& summary = "hello") 
     return r;
 }
 
+TOnlineNotify RequestFrom(const QString& nick) {
+    TOnlineNotify request;
+    request.NickName = nick;
+    request.ComputerName = QStringLiteral("PC1");
+    request.SenderHandle = 3;
+    return request;
+}
+
 TQueueItem Item(TQueueItemKind kind, const QString& nick) {
-    TQueueItem item;
-    item.Kind = kind;
-    item.Data = Record(nick);
-    item.Request.NickName = nick;
-    item.Request.ComputerName = QStringLiteral("PC1");
-    item.Request.SenderHandle = 3;
-    return item;
+    switch (kind) {
+    case qiBroadcast: return TQueuedBroadcast{Record(nick)};
+    case qiMessage: return TQueuedMessage{Record(nick)};
+    case qiFiles: {
+        TFilesArrival arrival;
+        arrival.Data = Record(nick);
+        arrival.SenderFolder = QStringLiteral("/rx/");
+        return TQueuedFiles{arrival};
+    }
+    case qiFileRequest: return TQueuedRequest{RequestFrom(nick)};
+    case qiFileRequestCanceled: break;
+    }
+    return TQueuedRequest{RequestFrom(nick), true};
 }
 
 class QueueGuiFixture : public ::testing::Test {
@@ -223,7 +237,7 @@ protected:
             Opened << "chat:" + r.NickName;
             return true;
         };
-        openers.OpenFiles = [this](const TQueueItem& item) { Opened << "files:" + item.Data.NickName; };
+        openers.OpenFiles = [this](const TFilesArrival& arrival) { Opened << "files:" + arrival.Data.NickName; };
         openers.OpenRequest = [this](const TOnlineNotify& n, TRequestDialogMode mode) {
             Opened << QStringLiteral("request%1:").arg(int(mode)) + n.NickName;
         };
@@ -253,16 +267,10 @@ class ControllerKinds : public ControllerFixture, public ::testing::WithParamInt
 
 TEST_P(ControllerKinds, FirstItemNamesItsSenderAndOpensByItsKind) {
     const THintCase& c = GetParam();
-    const TQueueItem item = Item(c.Kind, QStringLiteral("Ann"));
-    switch (c.Kind) {
-    case qiBroadcast: Queue.AddBroadcast(item.Data); break;
-    case qiMessage: Queue.AddMessage(item.Data); break;
-    case qiFiles: Queue.AddFiles(item.Data, QStringLiteral("/rx/"), {}); break;
-    case qiFileRequest:
-    case qiFileRequestCanceled: Queue.AddFileRequest(item.Request); break;
-    }
+    // A withdrawn request is queued as an offer and marked when the notice comes.
+    Queue.Add(Item(c.Kind == qiFileRequestCanceled ? qiFileRequest : c.Kind, QStringLiteral("Ann")));
     if (c.Kind == qiFileRequestCanceled) {
-        ASSERT_TRUE(Queue.MarkRequestCanceled(item.Request));
+        ASSERT_TRUE(Queue.MarkRequestCanceled(RequestFrom(QStringLiteral("Ann"))));
     }
     EXPECT_EQ(Tray.Hint(), c.Hint);
     EXPECT_EQ(Tray.LoadedAnimation(), c.Animation);
@@ -293,7 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
     TCaseName());
 
 TEST_F(ControllerFixture, ThreeMessagesOpenOneByOneWhileTheIconKeepsAnimating) {
-    for (const char* nick : {"Ann", "Bob", "Cid"}) Queue.AddMessage(Record(QString::fromLatin1(nick)));
+    for (const char* nick : {"Ann", "Bob", "Cid"}) Queue.Add(TQueuedMessage{Record(QString::fromLatin1(nick))});
     EXPECT_EQ(Tray.Hint(), QStringLiteral("Message From: Ann"));
     EXPECT_EQ(Notes.QueueWindow()->Title(), QStringLiteral("Message From: Ann"));
     Tray.DoubleClick();
@@ -313,7 +321,7 @@ TEST_F(ControllerFixture, ThreeMessagesOpenOneByOneWhileTheIconKeepsAnimating) {
 }
 
 TEST_F(ControllerFixture, QueuedMessageGoesIntoTheSendersOpenChat) {
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
     ChatOpen = true;
     Tray.DoubleClick();
     EXPECT_EQ(Opened, QStringList{"chat:Ann"});
@@ -321,9 +329,9 @@ TEST_F(ControllerFixture, QueuedMessageGoesIntoTheSendersOpenChat) {
 }
 
 TEST_F(ControllerFixture, ViewDetailOpensAndIgnoreDiscards) {
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddBroadcast(Record(QStringLiteral("Bob")));
-    Queue.AddMessage(Record(QStringLiteral("Cid")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedBroadcast{Record(QStringLiteral("Bob"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Cid"))});
 
     QPointer<TQueueNotificationWindow> first = Notes.QueueWindow();
     QTest::mouseClick(first->ViewLink(), Qt::LeftButton);
@@ -350,15 +358,15 @@ TEST_F(ControllerFixture, ViewDetailOpensAndIgnoreDiscards) {
 TEST_F(ControllerFixture, DisabledIgnoreOfAPendingRequestDoesNothing) {
     TOnlineNotify request;
     request.NickName = QStringLiteral("Ann");
-    Queue.AddFileRequest(request);
+    Queue.Add(TQueuedRequest{request});
     QTest::mouseClick(Notes.QueueWindow()->IgnoreLink(), Qt::LeftButton);
     EXPECT_EQ(Queue.Count(), 1);
     EXPECT_TRUE(Tray.IsAnimating());
 }
 
 TEST_F(ControllerFixture, ClosedNotificationStaysClosedUntilTheQueueWasEmpty) {
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddMessage(Record(QStringLiteral("Bob")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"))});
     TQueueNotificationWindow* window = Notes.QueueWindow();
     const QRect close = window->CloseButtonRect();
     QTest::mouseClick(window, Qt::LeftButton, {}, close.center());
@@ -373,13 +381,13 @@ TEST_F(ControllerFixture, ClosedNotificationStaysClosedUntilTheQueueWasEmpty) {
     EXPECT_FALSE(Notes.QueueNotificationShown());
     Tray.DoubleClick(); // empty: the next arrival shows one again
     EXPECT_FALSE(Notes.Suppressed());
-    Queue.AddMessage(Record(QStringLiteral("Cid")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Cid"))});
     EXPECT_TRUE(Notes.QueueNotificationShown());
 }
 
 TEST_F(ControllerFixture, NoNotificationWhenTheSettingIsOff) {
     UseNotification = false;
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
     EXPECT_TRUE(Tray.IsAnimating());
     EXPECT_FALSE(Notes.QueueNotificationShown());
 }
@@ -393,7 +401,7 @@ TEST_F(ControllerFixture, PopUpOpensRequestsAsNewAndMessagesInReadWindows) {
 }
 
 TEST_F(ControllerFixture, TwoLineSummaryIsDrawnAsTwoLines) {
-    Queue.AddMessage(Record(QStringLiteral("Ann"), "first line\r\nsecond line"));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"), "first line\r\nsecond line")});
     ASSERT_TRUE(Notes.QueueNotificationShown());
     EXPECT_EQ(Notes.QueueWindow()->Text(), QStringLiteral("first line\r\nsecond line"));
     // Painted without trouble (the body splits at the line break).

@@ -60,12 +60,12 @@ TEST_F(StateDump, TrayLineFollowsTheAnimationAndTheHint) {
 }
 
 TEST_F(StateDump, QueueLinesNameEveryItemOldestFirst) {
-    Queue.AddMessage(Record(QStringLiteral("Ann")));
-    Queue.AddBroadcast(Record(QStringLiteral("Bo")));
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    Queue.Add(TQueuedBroadcast{Record(QStringLiteral("Bo"))});
     TOnlineNotify request;
     request.NickName = QStringLiteral("Cy");
     request.ComputerName = QStringLiteral("PC-Cy");
-    Queue.AddFileRequest(request);
+    Queue.Add(TQueuedRequest{request});
     TStateDump dump(Tray, Queue, DumpFile);
     EXPECT_EQ(LinesOf(dump.Render(), QStringLiteral("queue")),
               (QStringList{QStringLiteral("queue\t0\t1\tAnn\tMessage From: Ann"),

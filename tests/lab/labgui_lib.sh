@@ -150,3 +150,23 @@ paste_files() {
   done
   keys "$name" "$id" ctrl+v
 }
+
+# user_row NAME MAIN NICKNAME: the centre "x,y" of NICKNAME's row in the online
+# list of main window MAIN.
+user_row() {
+  dump_line "$1" "^row\t$2\ttvUser\t0\.\d+\t[0-9,]+\t$3\$" 5 | cut -f5
+}
+
+# open_chat NAME MAIN NICKNAME: double-clicks NICKNAME's row; prints the id of
+# the message window that opens.
+open_chat() {
+  click "$1" "$2" "$(user_row "$1" "$2" "$3")" click --repeat 2 --delay 80 1 &&
+    window_id "$1" TNewMsgForm "$3"
+}
+
+# open_file_window NAME MAIN NICKNAME: selects NICKNAME, presses the main
+# window's File button; prints the id of the file window to NICKNAME.
+open_file_window() {
+  click "$1" "$2" "$(user_row "$1" "$2" "$3")" && click_part "$1" "$2" button tbtnSendFile &&
+    window_id "$1" TFileForm "Send file\\(s\\) to $3"
+}

@@ -3,6 +3,7 @@
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/ChatServiceUnit.h"
 #include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/MsgHistoryUnit.h"
 #include "messaging/widgets/PaneLinksUnit.h"

@@ -19,6 +19,7 @@ class QPushButton;
 class QMenu;
 class TContainerPanel;
 class TFontBar;
+class TChatJob;
 class TChatLog;
 class TChatService;
 class THistoryPanel;
@@ -73,7 +74,7 @@ public:
     bool BroadcastMode() const { return FBroadcastMode; }
     bool UseNickname() const { return FUseNickname; }
     bool InChatMode() const { return FInChatMode; }
-    bool IsSending() const { return FSendJob != 0; }
+    bool IsSending() const { return !FSendJob.isNull(); }
     const TRecipients& Recipients() const { return FRecipients; }
     QString RecipientsText() const { return FRecipientsText; }
     QString HeaderText() const;
@@ -153,7 +154,7 @@ private:
     TRecipients FRecipients;
     QString FRecipientsText;
     QRect FRestoreBounds;
-    quint64 FSendJob = 0;
+    QPointer<TChatJob> FSendJob; // the running send; it reports to this window
     TMessageBox FMessageBox;
 
     TContainerPanel* FHeader = nullptr;

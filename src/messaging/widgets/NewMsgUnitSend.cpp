@@ -108,15 +108,12 @@ void TNewMsgForm::SendAsBroadcast() {
         return;
     }
     SetBusy(true);
-    connect(&chat, &TChatService::BroadcastFinished, this, [this](quint64 job, const TBroadcastResult& result) {
-        if (job == FSendJob) BroadcastDone(result);
-    });
     FSendJob = chat.StartBroadcast(summary, body);
+    connect(FSendJob, &TChatJob::BroadcastFinished, this, &TNewMsgForm::BroadcastDone);
 }
 
 void TNewMsgForm::BroadcastDone(const TBroadcastResult& result) {
-    disconnect(FContext.Chat, &TChatService::BroadcastFinished, this, nullptr);
-    FSendJob = 0;
+    FSendJob = nullptr;
     SetBusy(false);
     if (!result.Sent) {
         ShowMessage(Utils::TMessageBoxKind::Error,
@@ -140,15 +137,12 @@ void TNewMsgForm::SendToRecipients() {
     job.Summary = FInput->MakeFirst2Line();
     job.Body = FInput->Rtf();
     SetBusy(true);
-    connect(&chat, &TChatService::SendFinished, this, [this](quint64 id, const TSendMessageResult& result) {
-        if (id == FSendJob) RecipientsDone(result);
-    });
     FSendJob = chat.StartSendMessage(std::move(job));
+    connect(FSendJob, &TChatJob::SendFinished, this, &TNewMsgForm::RecipientsDone);
 }
 
 void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
-    disconnect(FContext.Chat, &TChatService::SendFinished, this, nullptr);
-    FSendJob = 0;
+    FSendJob = nullptr;
     SetBusy(false);
     for (const TRecipientOutcome& outcome : result.Outcomes)
         if (!outcome.Reached) ShowMessage(Utils::TMessageBoxKind::Error, outcome.ErrorText);

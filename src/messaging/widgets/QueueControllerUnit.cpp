@@ -58,24 +58,18 @@ void TQueueController::IgnoreFirstItem() {
 }
 
 void TQueueController::ShowItem(const TQueueItem& item, bool fromQueue) {
-    switch (item.Kind) {
-    case qiBroadcast:
-        if (FOpeners.OpenBroadcast) FOpeners.OpenBroadcast(item.Data);
-        break;
-    case qiMessage:
+    if (const auto* broadcast = std::get_if<TQueuedBroadcast>(&item)) {
+        if (FOpeners.OpenBroadcast) FOpeners.OpenBroadcast(broadcast->Data);
+    } else if (const auto* message = std::get_if<TQueuedMessage>(&item)) {
         // From the queue the sender's chat may have opened meanwhile.
-        if (fromQueue && FOpeners.ShowInChatWindow && FOpeners.ShowInChatWindow(item.Data)) break;
-        if (FOpeners.OpenMessage) FOpeners.OpenMessage(item.Data);
-        break;
-    case qiFiles:
-        if (FOpeners.OpenFiles) FOpeners.OpenFiles(item);
-        break;
-    case qiFileRequest:
-        if (FOpeners.OpenRequest)
-            FOpeners.OpenRequest(item.Request, fromQueue ? TRequestDialogMode::Queued : TRequestDialogMode::New);
-        break;
-    case qiFileRequestCanceled:
-        if (FOpeners.OpenRequest) FOpeners.OpenRequest(item.Request, TRequestDialogMode::QueuedCancelled);
-        break;
+        if (fromQueue && FOpeners.ShowInChatWindow && FOpeners.ShowInChatWindow(message->Data)) return;
+        if (FOpeners.OpenMessage) FOpeners.OpenMessage(message->Data);
+    } else if (const auto* files = std::get_if<TQueuedFiles>(&item)) {
+        if (FOpeners.OpenFiles) FOpeners.OpenFiles(files->Arrival);
+    } else if (const auto* request = std::get_if<TQueuedRequest>(&item); request && FOpeners.OpenRequest) {
+        const TRequestDialogMode mode = request->Withdrawn ? TRequestDialogMode::QueuedCancelled
+                                        : fromQueue        ? TRequestDialogMode::Queued
+                                                           : TRequestDialogMode::New;
+        FOpeners.OpenRequest(request->Request, mode);
     }
 }

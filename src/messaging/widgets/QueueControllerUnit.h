@@ -16,8 +16,8 @@ struct TQueueOpeners {
     std::function<void(const TBroadcastData&)> OpenMessage;   // read window of a message
     // The sender's open chat window takes the message; false when none is open.
     std::function<bool(const TBroadcastData&)> ShowInChatWindow;
-    // The received-files window in receive mode (sender, SenderFolder, ReceivedNames).
-    std::function<void(const TQueueItem&)> OpenFiles;
+    // The received-files window in receive mode.
+    std::function<void(const TFilesArrival&)> OpenFiles;
     // The receive dialog of a request, on a copy of it.
     std::function<void(const TOnlineNotify&, TRequestDialogMode)> OpenRequest;
 };

@@ -69,7 +69,7 @@ TQueueNotificationWindow::TQueueNotificationWindow(const TQueueItem& item, TTask
 void TQueueNotificationWindow::SetItem(const TQueueItem& item) {
     SetText(QueueItemBody(item));
     // A pending request must be answered (or opened), not dropped unanswered.
-    FIgnore->setEnabled(item.Kind != qiFileRequest);
+    FIgnore->setEnabled(KindOf(item) != qiFileRequest);
 }
 
 void TQueueNotificationWindow::PlaceLinks() {

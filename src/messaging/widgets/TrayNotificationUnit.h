@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messaging/ServerQueueUnit.h"
+
 #include <QColor>
 #include <QList>
 #include <QObject>
@@ -12,7 +14,6 @@
 class QVariantAnimation;
 class QTimer;
 class TQueueNotificationWindow;
-struct TQueueItem;
 
 // The screen edge the task bar sits on (the values of the Windows shell's ABE_*).
 enum TTaskbarEdge { teLeft = 0, teTop = 1, teRight = 2, teBottom = 3 };
