@@ -99,8 +99,6 @@ void TDesktop::BuildQueue() {
         const OnlineStates::TStateTexts texts = OnlineStates::RefreshStateTexts(Params(), state, false);
         return texts.TrayHint.value_or(FTray->Hint());
     };
-    FQueueController = std::make_unique<TQueueController>(FQueue, *FTray, *FNotifications, TQueueController::TFlag{},
-                                                          idleHint);
     TQueueOpeners openers;
     // The body is in the sender's code page: the window decodes it by the sender's language.
     openers.OpenBroadcast = [this](const TBroadcastData& record) {
@@ -116,7 +114,8 @@ void TDesktop::BuildQueue() {
     openers.OpenRequest = [this](const TOnlineNotify& request, TRequestDialogMode mode) {
         FFileWindows->OpenForOffer(request, ReceiveDialogMode(mode));
     };
-    FQueueController->SetOpeners(openers);
+    FQueueController = std::make_unique<TQueueController>(FQueue, *FTray, *FNotifications, openers,
+                                                          TQueueController::TFlag{}, idleHint);
 
     // The routing opens through the controller's openers, so there is one set to replace.
     const auto openRequest = [this](const TOnlineNotify& request, TRequestDialogMode mode) {

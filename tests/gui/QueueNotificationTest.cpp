@@ -228,7 +228,7 @@ TEST(TrayAnimation, DoubleClickOpensTheItemOnlyWhileAnimating) {
 
 class ControllerFixture : public QueueGuiFixture {
 protected:
-    ControllerFixture() {
+    TQueueOpeners Openers() {
         TQueueOpeners openers;
         openers.OpenBroadcast = [this](const TBroadcastData& r) { Opened << "broadcast:" + r.NickName; };
         openers.OpenMessage = [this](const TBroadcastData& r) { Opened << "message:" + r.NickName; };
@@ -241,7 +241,7 @@ protected:
         openers.OpenRequest = [this](const TOnlineNotify& n, TRequestDialogMode mode) {
             Opened << QStringLiteral("request%1:").arg(int(mode)) + n.NickName;
         };
-        Controller.SetOpeners(openers);
+        return openers;
     }
 
     TServerQueue Queue;
@@ -250,7 +250,7 @@ protected:
     bool UseNotification = true;
     bool ChatOpen = false;
     QStringList Opened;
-    TQueueController Controller{Queue, Tray, Notes, [this] { return UseNotification; },
+    TQueueController Controller{Queue, Tray, Notes, Openers(), [this] { return UseNotification; },
                                 [] { return QStringLiteral("Online"); }};
 };
 

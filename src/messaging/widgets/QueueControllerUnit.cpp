@@ -5,9 +5,10 @@
 #include "ui/TrayIconUnit.h"
 
 TQueueController::TQueueController(TServerQueue& queue, TAppTray& tray, TTrayNotification& notifications,
-                                   TFlag useNotificationWindow, TText idleHint, QObject* parent)
+                                   TQueueOpeners openers, TFlag useNotificationWindow, TText idleHint, QObject* parent)
     : QObject(parent), FQueue(queue), FTray(tray), FNotifications(notifications),
-      FUseNotificationWindow(std::move(useNotificationWindow)), FIdleHint(std::move(idleHint)) {
+      FUseNotificationWindow(std::move(useNotificationWindow)), FIdleHint(std::move(idleHint)),
+      FOpeners(std::move(openers)) {
     FQueue.SetPresenter(this);
     connect(&FTray, &TAppTray::OpenFirstItemRequested, this, &TQueueController::OpenFirstItem);
     connect(&FNotifications, &TTrayNotification::QueueViewClicked, this, &TQueueController::OpenFirstItem);

@@ -31,13 +31,13 @@ public:
     using TFlag = std::function<bool()>;
     using TText = std::function<QString()>;
 
-    // useNotificationWindow: null reads the setting. idleHint: the long state
-    // caption the hint returns to (null keeps the hint).
-    TQueueController(TServerQueue& queue, TAppTray& tray, TTrayNotification& notifications,
+    // openers: how items open. useNotificationWindow: null reads the setting.
+    // idleHint: the long state caption the hint returns to (null keeps the hint).
+    TQueueController(TServerQueue& queue, TAppTray& tray, TTrayNotification& notifications, TQueueOpeners openers,
                      TFlag useNotificationWindow = {}, TText idleHint = {}, QObject* parent = nullptr);
     ~TQueueController() override;
 
-    void SetOpeners(TQueueOpeners openers) { FOpeners = std::move(openers); }
+    // Tests replace an opener here to see what opens.
     TQueueOpeners& Openers() { return FOpeners; }
 
     // TQueuePresenter
