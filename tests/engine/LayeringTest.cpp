@@ -80,7 +80,9 @@ QString CheckInclude(const TLayerTable& table, const TPlace& from, const QString
     switch (fromKind) {
     case TLayerKind::Engine:
         if (from.Widgets) {
-            // Any engine folder, the kit, and the widgets of this or an earlier area.
+            // Any engine folder but the node (a window gets the services it uses, not the
+            // node that owns them), the kit, and the widgets of this or an earlier area.
+            if (toEngine && to.Folder == QLatin1String("node")) return against;
             if (toEngine || toKind == TLayerKind::Kit) return {};
             if (to.Widgets && toRank <= fromRank) return {};
             return against;
@@ -182,7 +184,9 @@ INSTANTIATE_TEST_SUITE_P(
         TIncludeCase{"EngineUsesStandardHeader", "text/A.cpp", "#include <vector>", true},
         TIncludeCase{"WidgetsUseQtWidgets", "presence/widgets/A.cpp", "#include <QTreeView>", true},
         TIncludeCase{"WidgetsUseUi", "presence/widgets/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
-        TIncludeCase{"WidgetsUseLaterEngineArea", "presence/widgets/A.cpp", "#include \"node/NodeUnit.h\"", true},
+        TIncludeCase{"WidgetsUseLaterEngineArea", "presence/widgets/A.cpp", "#include \"transfer/TransferServiceUnit.h\"", true},
+        TIncludeCase{"WidgetsUseNode", "messaging/widgets/A.cpp", "#include \"node/NodeUnit.h\"", false},
+        TIncludeCase{"ShellUsesNode", "desktop/A.cpp", "#include \"node/NodeUnit.h\"", true},
         TIncludeCase{"WidgetsUseEarlierWidgets", "messaging/widgets/A.cpp", "#include \"presence/widgets/B.h\"", true},
         TIncludeCase{"WidgetsUseLaterWidgets", "presence/widgets/A.cpp", "#include \"messaging/widgets/B.h\"", false},
         TIncludeCase{"WidgetsUseShell", "transfer/widgets/A.cpp", "#include \"desktop/MainUnit.h\"", false},

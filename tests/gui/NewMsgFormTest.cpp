@@ -196,6 +196,20 @@ TEST_F(TMsgFormFixture, IncomingMessageGoesToTheOpenChatOfItsSender) {
     EXPECT_EQ(header.foreground().color(), TRichChatPane::IncomingHeaderColour());
     record.UserId = QStringLiteral("{OTHER}");
     EXPECT_FALSE(Windows->ShowInChatWindow(record));
+
+    // A peer without an id is known by its computer and its address.
+    TNewMsgForm* bob = Open(true, false, true, {User(QStringLiteral("Bob"), QStringLiteral("PCB"), kLoopback)});
+    record.NickName = QStringLiteral("Bob");
+    record.ComputerName = QStringLiteral("PCB");
+    record.UserId.clear();
+    record.IPAddress = QStringLiteral("10.0.0.9");
+    record.Body = QByteArray("from elsewhere");
+    EXPECT_FALSE(Windows->ShowInChatWindow(record));
+    record.IPAddress = kLoopback;
+    record.Body = QByteArray("from Bob");
+    EXPECT_TRUE(Windows->ShowInChatWindow(record));
+    EXPECT_TRUE(bob->ChatPane()->toPlainText().contains(QStringLiteral("from Bob")));
+    EXPECT_FALSE(form->ChatPane()->toPlainText().contains(QStringLiteral("from Bob")));
 }
 
 TEST_F(TMsgFormFixture, SecondWindowForTheSameTargetBringsTheFirstForward) {

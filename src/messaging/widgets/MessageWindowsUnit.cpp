@@ -1,6 +1,7 @@
 #include "messaging/widgets/MessageWindowsUnit.h"
 
 #include "core/ParamsUnit.h"
+#include "messaging/ServerQueueUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "ui/WindowRegistryUnit.h"
@@ -65,10 +66,13 @@ TNewMsgForm* TMessageWindows::ChatWindow(const QString& userKey) const {
 }
 
 bool TMessageWindows::ShowInChatWindow(const TBroadcastData& record) {
-    TNewMsgForm* form = ChatWindow(TOnlineUserModel::UserKey(record.ComputerName, record.UserId));
-    if (!form) return false;
-    form->AppendIncoming(record);
-    return true;
+    // The rule the queue uses to hand a sender's messages to a chat window.
+    for (const QPointer<TNewMsgForm>& form : std::as_const(FWindows)) {
+        if (!form || form->ChatKey().isEmpty() || !SameSender(record, form->Recipients().first())) continue;
+        form->AppendIncoming(record);
+        return true;
+    }
+    return false;
 }
 
 void TMessageWindows::CloseAll() {

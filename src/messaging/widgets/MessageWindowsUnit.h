@@ -24,8 +24,8 @@ public:
     TNewMsgForm* Open(bool sendMode, bool broadcastMode, bool useNickname, const TRecipients& recipients,
                       const QString& timeText = {}, const QByteArray& content = {}, qint16 languageId = 0);
 
-    // Appends an incoming message to the open chat window of its sender;
-    // false when no chat window serves that sender.
+    // Appends an incoming message to the open chat window of its sender (by
+    // SameSender, as the queue hands messages over); false when there is none.
     bool ShowInChatWindow(const TBroadcastData& record);
     // The chat window of a peer (UserKey, no case), or nullptr.
     TNewMsgForm* ChatWindow(const QString& userKey) const;

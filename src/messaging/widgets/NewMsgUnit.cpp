@@ -7,7 +7,6 @@
 #include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/MsgHistoryUnit.h"
 #include "messaging/widgets/PaneLinksUnit.h"
-#include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/RtfReaderUnit.h"
