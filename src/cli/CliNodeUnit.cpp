@@ -102,7 +102,8 @@ void PrintList(QTextStream& out, bool json, TOnlineUserModel& model) {
 }
 
 // The listener's counters as one line: {"event":"listener","refused":{...},...}.
-void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, bool final) {
+void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, const TIntakeCounts& intake,
+                 bool final) {
     QJsonObject refused;
     QStringList plain;
     for (int reason = 0; reason < rfCount; ++reason) {
@@ -110,12 +111,24 @@ void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, boo
         refused.insert(name, qint64(counts.Refused[reason]));
         plain << name + QLatin1Char('=') + QString::number(counts.Refused[reason]);
     }
+    // What was read but never reached a subsystem, by reason.
+    const QList<std::pair<QString, quint64>> droppedList{
+        {QStringLiteral("source-share"), intake.SourceShare},   {QStringLiteral("queue-full"), intake.QueueFull},
+        {QStringLiteral("broadcast-rate"), intake.BroadcastRate}, {QStringLiteral("unrouted"), intake.Unrouted},
+        {QStringLiteral("mistyped"), intake.Mistyped}};
+    QJsonObject dropped;
+    QStringList droppedPlain;
+    for (const auto& [name, count] : droppedList) {
+        dropped.insert(name, qint64(count));
+        droppedPlain << name + QLatin1Char('=') + QString::number(count);
+    }
     PrintLine(out, json,
               {{QStringLiteral("event"), QStringLiteral("listener")}, {QStringLiteral("refused"), refused},
-               {QStringLiteral("open"), counts.Open}, {QStringLiteral("running"), counts.Running},
-               {QStringLiteral("waiting"), counts.Waiting}, {QStringLiteral("final"), final}},
-              QStringLiteral("listener refused %1 open=%2 running=%3 waiting=%4%5")
-                  .arg(plain.join(QLatin1Char(' ')))
+               {QStringLiteral("intake-dropped"), dropped}, {QStringLiteral("open"), counts.Open},
+               {QStringLiteral("running"), counts.Running}, {QStringLiteral("waiting"), counts.Waiting},
+               {QStringLiteral("final"), final}},
+              QStringLiteral("listener refused %1 dropped %2 open=%3 running=%4 waiting=%5%6")
+                  .arg(plain.join(QLatin1Char(' ')), droppedPlain.join(QLatin1Char(' ')))
                   .arg(counts.Open)
                   .arg(counts.Running)
                   .arg(counts.Waiting)
@@ -139,15 +152,18 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const TNodeTimings timings = TNodeTimings::FromEnvironment();
     TNode node(timings);
     AttachChatListen(node, chat, [&](const QJsonObject& object, const QString& plain) { PrintLine(out, json, object, plain); });
-    // What the listener refused and holds, printed when it changed.
+    // What the listener refused and holds, and what the node dropped, printed when it changed.
     TListenerCounts lastCounts;
+    TIntakeCounts lastIntake;
     QTimer countsTimer;
     countsTimer.setInterval(timings.CountsMs);
     QObject::connect(&countsTimer, &QTimer::timeout, [&] {
         const TListenerCounts counts = node.Server().Counts();
-        if (counts == lastCounts) return;
+        const TIntakeCounts intake = node.IntakeCounts();
+        if (counts == lastCounts && intake == lastIntake) return;
         lastCounts = counts;
-        PrintCounts(out, json, counts, false);
+        lastIntake = intake;
+        PrintCounts(out, json, counts, intake, false);
     });
     countsTimer.start();
     QObject::connect(&node, &TNode::EventArrived, [&](int id, qintptr wParam, const TOnlineNotify& record) {
@@ -198,7 +214,7 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     node.Start();
     const int status = QCoreApplication::exec();
     countsTimer.stop();
-    PrintCounts(out, json, node.Server().Counts(), true);
+    PrintCounts(out, json, node.Server().Counts(), node.IntakeCounts(), true);
     // What the router dropped, so a flood shows how much never reached the list.
     const TRouterCounts counts = node.Router().Counts();
     PrintLine(out, json,
@@ -206,11 +222,13 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
                {QStringLiteral("unrouted"), qint64(counts.Unrouted)},
                {QStringLiteral("mistyped"), qint64(counts.Mistyped)},
                {QStringLiteral("overflowed"), qint64(counts.Overflowed)},
+               {QStringLiteral("throttled"), qint64(counts.Throttled)},
                {QStringLiteral("pending"), node.Router().Pending()}},
-              QStringLiteral("stopped unrouted=%1 mistyped=%2 overflowed=%3 pending=%4")
+              QStringLiteral("stopped unrouted=%1 mistyped=%2 overflowed=%3 throttled=%4 pending=%5")
                   .arg(counts.Unrouted)
                   .arg(counts.Mistyped)
                   .arg(counts.Overflowed)
+                  .arg(counts.Throttled)
                   .arg(node.Router().Pending()));
     return status;
 }

@@ -4,15 +4,19 @@
 
 #include <QHash>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <atomic>
 #include <functional>
 #include <typeinfo>
 
-// An event that passed the router's admission; only these count as pending.
+// An event that passed the router's admission; only these count as pending,
+// in total and for the source it came from.
 class TAdmittedEvent final : public TPostedEvent {
 public:
-    using TPostedEvent::TPostedEvent;
+    TAdmittedEvent(QString source, int id, qintptr wParam, qintptr lParam, std::unique_ptr<TEventRecordBase> record = {})
+        : TPostedEvent(id, wParam, lParam, std::move(record)), Source(std::move(source)) {}
+    const QString Source; // empty: the node itself
 };
 
 // What the router dropped instead of delivering, for the CLI and the tests.
@@ -20,6 +24,7 @@ struct TRouterCounts {
     quint64 Unrouted = 0;   // no subsystem owns the id
     quint64 Mistyped = 0;   // the record is not the type the owner takes
     quint64 Overflowed = 0; // the main thread was too far behind: never posted
+    quint64 Throttled = 0;  // its source already had its share waiting: never posted
 };
 
 // The engine's switchboard: posted events carry an id and a record of one
@@ -29,11 +34,14 @@ struct TRouterCounts {
 // from the listener threads here; handlers run on the router's thread. An id
 // nobody owns, or a record no handler of the id takes, is dropped and
 // counted, never cast. At most MaxPending events wait at once, so a flood of
-// datagrams cannot grow memory without bound.
+// datagrams cannot grow memory without bound; and one source address may hold
+// at most an eighth of them, so a flood from one host is dropped at its own
+// share while every other host's events are still taken.
 class TEventRouter : public QObject {
     Q_OBJECT
 public:
     static constexpr int DefaultMaxPending = 10000;
+    static constexpr int SourceShareDivisor = 8;
 
     explicit TEventRouter(int maxPending = DefaultMaxPending, QObject* parent = nullptr);
 
@@ -53,23 +61,32 @@ public:
     // Any thread. False (and counted) when too many events are waiting.
     template <typename T>
     bool Post(int id, qintptr wParam, qintptr lParam, T record) {
-        if (!Admit()) return false;
-        QCoreApplication::postEvent(
-            this, new TAdmittedEvent(id, wParam, lParam, std::make_unique<TEventRecord<T>>(std::move(record))));
-        return true;
+        return PostFrom(QString(), id, wParam, lParam, std::move(record));
     }
     bool Post(int id, qintptr wParam = 0, qintptr lParam = 0);
+    // What a peer sent: also false (and counted) when source, its address,
+    // already has its share of events waiting.
+    template <typename T>
+    bool PostFrom(const QString& source, int id, qintptr wParam, qintptr lParam, T record) {
+        if (!Admit(source)) return false;
+        QCoreApplication::postEvent(
+            this, new TAdmittedEvent(source, id, wParam, lParam, std::make_unique<TEventRecord<T>>(std::move(record))));
+        return true;
+    }
 
     // A stopped router drops what arrives (the node is shutting down).
     void SetEnabled(bool enabled) { FEnabled = enabled; }
     TRouterCounts Counts() const;
     int Pending() const { return FPending.load(std::memory_order_relaxed); }
+    int PendingFrom(const QString& source) const;
+    int SourceShare() const { return FSourceShare; }
 
 protected:
     bool event(QEvent* e) override;
 
 private:
-    bool Admit();
+    bool Admit(const QString& source);
+    void Release(const QString& source);
     using THandler = std::function<void(TPostedEvent&)>;
     // type: the record's, null for an event without one.
     void Add(int id, const std::type_info* type, THandler handler);
@@ -80,9 +97,13 @@ private:
     };
     QHash<int, QList<TTypedHandler>> FHandlers;
     const int FMaxPending;
+    const int FSourceShare;
+    mutable QMutex FSourceLock; // guards FSourcePending: posts come from the listener threads
+    QHash<QString, int> FSourcePending; // only sources with events waiting
     bool FEnabled = true;
     std::atomic<int> FPending{0};
     std::atomic<quint64> FUnrouted{0};
     std::atomic<quint64> FMistyped{0};
     std::atomic<quint64> FOverflowed{0};
+    std::atomic<quint64> FThrottled{0};
 };

@@ -13,6 +13,7 @@
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "protocol/CommServerUnit.h"
+#include "protocol/SourceRateUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 #include "transfer/TransferServiceUnit.h"
@@ -63,7 +64,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(std::move(dispatcher));
-    RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
+    FBroadcastRate = RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
     FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
     FTransfer->RegisterEvents(*FRouter);
     FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
@@ -83,6 +84,12 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
 }
 
 TNode::~TNode() { Stop(); }
+
+TIntakeCounts TNode::IntakeCounts() const {
+    const TRouterCounts router = FRouter->Counts();
+    return TIntakeCounts{router.Throttled, router.Overflowed, FBroadcastRate ? FBroadcastRate->Dropped() : 0,
+                         router.Unrouted, router.Mistyped};
+}
 
 bool TNode::IsListening() const { return FServer->IsListening(); }
 

@@ -16,8 +16,19 @@ class TCommServer;
 class TCommLocal;
 class TEventRouter;
 class TLogRecorder;
+class TSourceRate;
 class TPresenceService;
 class TTransferService;
+
+// What the node dropped of what peers sent, by reason (the CLI's counters line).
+struct TIntakeCounts {
+    quint64 SourceShare = 0;   // events of a source that already had its share waiting
+    quint64 QueueFull = 0;     // events beyond all that may wait at once
+    quint64 BroadcastRate = 0; // broadcasts of a source beyond the rate anybody types
+    quint64 Unrouted = 0;      // events nobody owns
+    quint64 Mistyped = 0;      // records no handler takes
+    bool operator==(const TIntakeCounts&) const = default;
+};
 
 // The intervals of the start sequence and the presence check, in one place
 // so that tests and lab runs can shorten them.
@@ -59,6 +70,7 @@ public:
     TTransferService& Transfer() { return *FTransfer; }
     TChatLog& ChatLog() { return *FChatLog; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
+    TIntakeCounts IntakeCounts() const;
     bool IsListening() const;
 
     // "QLM_ONLINESTATE", "QLM_NICKNAME" or "QLM_LOGOFF" to every user row, last row first.
@@ -114,6 +126,7 @@ private:
     TTransportConfig FListenerConfig;
     std::unique_ptr<TCommClient> FListenerClient;
     std::unique_ptr<TCommServer> FServer;
+    std::shared_ptr<const TSourceRate> FBroadcastRate;
     TTransportConfig::TResolver FResolver;
     QTimer FTimerLoad;
     QTimer FTimerRepeat;

@@ -3,6 +3,7 @@
 #include "core/EventRouterUnit.h"
 #include "protocol/CommServerUnit.h"
 #include "protocol/DatagramDispatchUnit.h"
+#include "protocol/SourceRateUnit.h"
 #include "text/MsgLangUnit.h"
 
 #include <atomic>
@@ -52,20 +53,21 @@ using TDecoder = std::optional<TBroadcastData> (*)(const TEnvelope&, const TMess
 // as their kind's record.
 template <typename TRecord>
 TDatagramDispatcher::THandler PostDatagram(TEventRouter& router, const TMessageLang& lang, TDecoder decode, int id,
-                                           qintptr wParam) {
-    return [&router, &lang, decode, id, wParam](const TDatagramContext& c) {
+                                           qintptr wParam, std::shared_ptr<TSourceRate> rate = {}) {
+    return [&router, &lang, decode, id, wParam, rate](const TDatagramContext& c) {
+        if (rate && !rate->Allow(c.SourceAddress)) return;
         std::optional<TBroadcastData> record = decode(c.Envelope, lang);
         if (!record) return;
         record->IPAddress = c.SourceAddress;
         record->ReceivedTime = Now();
-        router.Post(id, wParam, 0, TRecord{std::move(*record)});
+        router.PostFrom(c.SourceAddress, id, wParam, 0, TRecord{std::move(*record)});
     };
 }
 
 } // namespace
 
-void RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMessageLang& lang,
-                          const TChatListenLimits& limits) {
+std::shared_ptr<const TSourceRate> RegisterChatHandlers(TCommServer& server, TEventRouter& router,
+                                                        const TMessageLang& lang, const TChatListenLimits& limits) {
     auto budget = std::make_shared<TBodyBudget>(limits.MaxBodiesInFlight);
     const qint64 maxBody = limits.MaxBody;
     server.RegisterRequest(MessageType::Message, [&router, &lang, budget, maxBody](TRequestContext& c) {
@@ -86,11 +88,14 @@ void RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMess
         record->Body = std::move(body);
         record->IPAddress = c.PeerAddress;
         record->ReceivedTime = Now();
-        router.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{std::move(*record)});
+        // Not taken: the sender is told by a reset, not an orderly close.
+        if (!router.PostFrom(c.PeerAddress, WM_PEER_MESSAGE, 0, 0, TPeerMessage{std::move(*record)})) c.Refused = true;
     });
 
-    server.Dispatcher().Register(MessageType::Broadcast,
-                                 PostDatagram<TPeerBroadcast>(router, lang, DecodeBroadcast, WM_PEER_BROADCAST, 0));
+    auto broadcasts = std::make_shared<TSourceRate>(limits.BroadcastsPerSecond, limits.BroadcastBurst);
+    server.Dispatcher().Register(MessageType::Broadcast, PostDatagram<TPeerBroadcast>(router, lang, DecodeBroadcast,
+                                                                                      WM_PEER_BROADCAST, 0, broadcasts));
     server.Dispatcher().Register(MessageType::Refuse,
                                  PostDatagram<TPeerRefusal>(router, lang, DecodeRefuse, WM_PEER_MESSAGE, 1));
+    return broadcasts;
 }

@@ -1,6 +1,7 @@
 #include "protocol/CommServerUnit.h"
 
 #include "platform/FileLimitUnit.h"
+#include "platform/SocketOptionsUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/TcpListenerUnit.h"
 
@@ -168,7 +169,7 @@ void TCommServer::StopTcp() {
     FCounters.Waiting = 0;
 }
 
-void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) const {
+void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) {
     QTcpSocket& socket = *request.Socket;
     // Bounded while it waited on the listener; a worker reads as fast as it can.
     socket.setReadBufferSize(0);
@@ -187,6 +188,12 @@ void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) const {
     if (handler == FRequestHandlers.cend()) return;
     TRequestContext context{*request.Reader, socket, *request.Header, request.PeerAddress, stallMs};
     (*handler)(context);
+    if (context.Refused) {
+        FCounters.Refused[rfNotTaken].fetch_add(1, std::memory_order_relaxed);
+        Platform::ResetOnClose(socket.socketDescriptor());
+        socket.abort();
+        return;
+    }
     socket.disconnectFromHost();
     if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);
 }

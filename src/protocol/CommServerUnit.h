@@ -26,6 +26,9 @@ struct TRequestContext {
     const TEnvelope& Header;
     QString PeerAddress;
     int StallMs; // how long a body may pause before the request is dropped
+    // Set by a handler that read the request but could not take it: the
+    // connection ends with a reset, so the sender does not count it as delivered.
+    bool Refused = false;
 };
 
 // The listener: a UDP receiver (port P, member of the multicast group) on a
@@ -61,7 +64,7 @@ public:
 
 private:
     // On a worker: the handler of the request's type.
-    void ServeRequest(TAcceptedRequest& request, int stallMs) const;
+    void ServeRequest(TAcceptedRequest& request, int stallMs);
     void StopTcp();
 
     std::unique_ptr<TDatagramDispatcher> FDispatcher;

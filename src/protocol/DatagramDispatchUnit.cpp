@@ -39,7 +39,7 @@ void TDatagramDispatcher::RegisterPresenceHandlers() {
         QString address;
         if (!FLocal.PickSameSubnetAddress(logon->SenderInterfaces, &address)) address = c.SourceAddress;
         logon->Notify.IPAddress = address;
-        FRouter.Post(WM_PEER_LOGON, 0, 0, std::move(logon->Notify));
+        FRouter.PostFrom(c.SourceAddress, WM_PEER_LOGON, 0, 0, std::move(logon->Notify));
     });
 
     const auto presence = [this](int eventId, bool dropOwn) {
@@ -53,7 +53,7 @@ void TDatagramDispatcher::RegisterPresenceHandlers() {
                                      : notify->UserId.compare(FSelf.UserId, Qt::CaseInsensitive) == 0;
                 if (own) return;
             }
-            FRouter.Post(eventId, 0, 0, std::move(*notify));
+            FRouter.PostFrom(c.SourceAddress, eventId, 0, 0, std::move(*notify));
         };
     };
     Register(MessageType::LogonReply, presence(WM_PEER_LOGONREPLY, false));
@@ -66,6 +66,6 @@ void TDatagramDispatcher::RegisterPresenceHandlers() {
              [this](const TDatagramContext& c) { FClient.SendCheckSignalReply(c.SourceAddress); });
 
     Register(MessageType::CheckSignalReply, [this](const TDatagramContext& c) {
-        FRouter.Post(WM_PEER_SIGNALREPLY, 0, 0, DecodeCheckSignalReply(c.Envelope));
+        FRouter.PostFrom(c.SourceAddress, WM_PEER_SIGNALREPLY, 0, 0, DecodeCheckSignalReply(c.Envelope));
     });
 }

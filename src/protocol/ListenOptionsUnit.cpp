@@ -25,6 +25,7 @@ const char* RefusalName(TRefusal reason) {
     case rfTotalConnections: return "total-connections";
     case rfHeaderTimeout: return "header-timeout";
     case rfBadHeader: return "bad-header";
+    case rfNotTaken: return "not-taken";
     case rfCount: break;
     }
     return "unknown";

@@ -22,8 +22,10 @@ struct TListenOptions {
     int MaxConnections = 1024;      // open at once in all
 };
 
-// Why the listener closed a connection it did not serve.
-enum TRefusal { rfHostConnections, rfTotalConnections, rfHeaderTimeout, rfBadHeader, rfCount };
+// Why the listener ended a connection with a reset instead of serving it.
+// rfNotTaken: the request was read but its event was not admitted (its source
+// over its share, or too many events waiting).
+enum TRefusal { rfHostConnections, rfTotalConnections, rfHeaderTimeout, rfBadHeader, rfNotTaken, rfCount };
 
 // A copy of the listener's counters, safe to take from any thread.
 struct TListenerCounts {

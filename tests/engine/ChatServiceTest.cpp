@@ -307,6 +307,50 @@ TEST_F(ChatFixture, RefuseAndBroadcastDatagramsArePosted) {
     EXPECT_EQ(Broadcasts[0].IPAddress, kLoopback);
 }
 
+// A flood of broadcasts from one host stops at the rate anybody types; the
+// broadcasts of another host, and the flooder's after a pause, still arrive.
+TEST_F(ChatFixture, BroadcastFloodFromOneSourceIsThrottled) {
+    TChatListenLimits limits;
+    limits.BroadcastsPerSecond = 0.001; // no refill within the test
+    limits.BroadcastBurst = 3;
+    ASSERT_TRUE(StartChat(limits));
+    QUdpSocket socket;
+    const QByteArray datagram = "QLM_BROADCAST\t2\t1033\tBob\tPC-B\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\tsum\tbody";
+    for (int i = 0; i < 10; ++i) socket.writeDatagram(datagram, QHostAddress::LocalHost, Port);
+    // The marker comes after the flood on the same path: once it is in, so is the rest.
+    ASSERT_TRUE(Client.SendRefuse(kLoopback, QStringLiteral("marker")));
+    ASSERT_TRUE(WaitUntil([&] { return !Refusals.isEmpty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Broadcasts.size(), 3);
+}
+
+// A message read whole but not admitted by the router (its host already has
+// its share waiting) ends with a reset, so its sender does not count it as
+// taken; once the waiting events are handled the same message is taken.
+TEST_F(ChatFixture, MessageTheRouterDoesNotAdmitIsResetNotTaken) {
+    ASSERT_TRUE(StartChat());
+    for (int i = 0; i < Sink.SourceShare(); ++i)
+        ASSERT_TRUE(Sink.PostFrom(kLoopback, WM_PEER_STATE, 0, 0, TOnlineNotify()));
+    // Blocking calls only: the main thread must not handle (and so free) the waiting events.
+    const auto send = [&](const QByteArray& body) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, Port);
+        if (!socket.waitForConnected(2000)) return Platform::peWaiting;
+        socket.write(EncodeMessageRequest(Self, QStringLiteral("s"), body, Lang));
+        socket.waitForBytesWritten(2000);
+        return Platform::WaitPeerEnd(socket.socketDescriptor(), 5000);
+    };
+    EXPECT_EQ(send("{\\rtf1 crowded out}"), Platform::peReset);
+    EXPECT_EQ(Server->Counts().Refused[rfNotTaken], 1u);
+    EXPECT_EQ(Sink.Counts().Throttled, 1u);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Messages.isEmpty());
+    EXPECT_EQ(Sink.PendingFrom(kLoopback), 0);
+    EXPECT_EQ(send("{\\rtf1 let in}"), Platform::peClosed);
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    EXPECT_EQ(Messages[0].Body, "{\\rtf1 let in}");
+}
+
 // ---- Sending messages ----
 
 TEST_F(ChatFixture, SecondOfThreeRecipientsDownTheOthersReceive) {

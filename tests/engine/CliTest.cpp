@@ -277,7 +277,7 @@ TEST(Cli, ListenWithoutJsonEndsWithThePlainCounts) {
     CliHome home;
     const TCliResult r = home.Run({QStringLiteral("listen")}, "quit\n");
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-    EXPECT_TRUE(r.Out.endsWith(QStringLiteral("stopped unrouted=0 mistyped=0 overflowed=0 pending=0\n")))
+    EXPECT_TRUE(r.Out.endsWith(QStringLiteral("stopped unrouted=0 mistyped=0 overflowed=0 throttled=0 pending=0\n")))
         << r.Out.toStdString();
 }
 

@@ -79,6 +79,49 @@ TEST(EventRouter, KindsSharingAnIdAreRoutedByTheirRecordType) {
     EXPECT_EQ(router.Counts().Mistyped, 1u);
 }
 
+// A flooding source is dropped at its own share; another source, and the
+// node itself, are still taken, and the flooder gets its share back as its
+// events are handled.
+TEST(EventRouter, OneSourceBeyondItsShareNeverCrowdsOutAnother) {
+    TEventRouter router(80);
+    ASSERT_EQ(router.SourceShare(), 10);
+    QStringList seen;
+    router.Register<TOnlineNotify>(WM_PEER_STATE, [&](qintptr, TOnlineNotify r) { seen << r.NickName; });
+    router.RegisterPlain(WM_NETWORK_CONFIRMED, [&](qintptr) { seen << QStringLiteral("self"); });
+    int admitted = 0;
+    for (int i = 0; i < 15; ++i)
+        admitted += router.PostFrom(QStringLiteral("10.0.0.66"), WM_PEER_STATE, 0, 0, NamedPeer(QStringLiteral("m"))) ? 1 : 0;
+    EXPECT_EQ(admitted, 10);
+    EXPECT_EQ(router.PendingFrom(QStringLiteral("10.0.0.66")), 10);
+    EXPECT_TRUE(router.PostFrom(QStringLiteral("10.0.0.7"), WM_PEER_STATE, 0, 0, NamedPeer(QStringLiteral("honest"))));
+    EXPECT_TRUE(router.Post(WM_NETWORK_CONFIRMED));
+    EXPECT_EQ(router.Counts().Throttled, 5u);
+    EXPECT_EQ(router.Counts().Overflowed, 0u);
+    Drain();
+    EXPECT_EQ(seen.count(QStringLiteral("m")), 10);
+    EXPECT_TRUE(seen.contains(QStringLiteral("honest")));
+    EXPECT_TRUE(seen.contains(QStringLiteral("self")));
+    EXPECT_EQ(router.PendingFrom(QStringLiteral("10.0.0.66")), 0);
+    EXPECT_EQ(router.Pending(), 0);
+    EXPECT_TRUE(router.PostFrom(QStringLiteral("10.0.0.66"), WM_PEER_STATE, 0, 0, NamedPeer(QStringLiteral("m"))));
+    Drain();
+}
+
+// With every source within its share, the total bound still holds.
+TEST(EventRouter, ManySourcesStillMeetTheTotalBound) {
+    TEventRouter router(16); // share 2
+    router.Register<TOnlineNotify>(WM_PEER_STATE, [](qintptr, TOnlineNotify) {});
+    int admitted = 0;
+    for (int source = 0; source < 12; ++source)
+        for (int i = 0; i < 2; ++i)
+            admitted += router.PostFrom(QStringLiteral("10.0.1.%1").arg(source), WM_PEER_STATE, 0, 0, TOnlineNotify()) ? 1 : 0;
+    EXPECT_EQ(admitted, 16);
+    EXPECT_EQ(router.Counts().Overflowed, 8u);
+    EXPECT_EQ(router.Counts().Throttled, 0u);
+    Drain();
+    EXPECT_EQ(router.Pending(), 0);
+}
+
 // A flood stops at the bound instead of growing the queue; once the main
 // thread catches up, events flow again.
 TEST(EventRouter, PendingEventsAreBounded) {

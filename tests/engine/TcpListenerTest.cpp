@@ -104,6 +104,7 @@ protected:
         Server->RegisterRequest("QLM_TEST", [this](TRequestContext& c) {
             QByteArray body;
             const bool ok = c.Reader.ReadBlock(&body, 1 << 20, c.StallMs) == TRequestReader::rrOk;
+            c.Refused = ok && body == "not taken"; // as a handler whose event was not admitted
             {
                 QMutexLocker lock(&Mutex);
                 ++Started[c.PeerAddress];
@@ -294,7 +295,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TEndCase{"HostFull", 1, 3000, TestRequest("one too many"), Platform::peReset, rfHostConnections},
                       TEndCase{"HostFullBeforeAnyByte", 1, 3000, {}, Platform::peReset, rfHostConnections},
                       TEndCase{"BadHeader", 32, 3000, "NOT_OURS\t1\r\n", Platform::peReset, rfBadHeader},
-                      TEndCase{"HeaderTimeout", 32, 200, "QLM_TE", Platform::peReset, rfHeaderTimeout}),
+                      TEndCase{"HeaderTimeout", 32, 200, "QLM_TE", Platform::peReset, rfHeaderTimeout},
+                      TEndCase{"ReadButNotTaken", 32, 3000, TestRequest("not taken"), Platform::peReset, rfNotTaken}),
     TCaseName());
 
 struct TPiecesCase {
