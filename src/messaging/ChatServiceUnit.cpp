@@ -69,11 +69,12 @@ void TChatService::SetSendLimits(const TMessageSendLimits& limits) { FLimits = l
 
 TCommClient TChatService::WorkerClient() const { return FClient.Snapshot(); }
 
-TRecipientOutcome TChatService::Outcome(const TRecipient& recipient, bool hasNickname, const QString& reason) const {
+TRecipientOutcome TChatService::Outcome(const TRecipient& recipient, bool hasNickname, const TRecipientDelivery& delivery) const {
     TRecipientOutcome outcome;
-    outcome.Reached = reason.isEmpty() && recipient.SendStatus == kOk;
+    outcome.Reached = delivery.Reason.isEmpty() && recipient.SendStatus == kOk;
+    outcome.Attempts = delivery.Attempts;
     if (!outcome.Reached) {
-        outcome.Reason = reason;
+        outcome.Reason = delivery.Reason;
         outcome.ErrorText =
             TranslateFormat(QStringLiteral("Error occurred when send message to %s."),
                             {Utils::DisplayName(hasNickname && !recipient.NickName.isEmpty(), recipient.NickName,
@@ -92,13 +93,13 @@ TChatJob* TChatService::StartSendMessage(TSendMessageJob job) {
     // this thread, as each result arrives.
     FPool.start([this, id, handle, job = std::move(job), worker = WorkerClient(), limits]() {
         TRecipients recipients = job.Recipients;
-        QStringList reasons;
+        QList<TRecipientDelivery> deliveries;
         const bool hasNickname = job.HasNickname;
-        worker.SendMessageTo(job.Summary, recipients, job.Body, limits, &reasons,
-                             [&](int index, const QString& reason) {
-                                 QMetaObject::invokeMethod(this, [this, id, handle, index, hasNickname, reason,
+        worker.SendMessageTo(job.Summary, recipients, job.Body, limits, &deliveries,
+                             [&](int index, const TRecipientDelivery& delivery) {
+                                 QMetaObject::invokeMethod(this, [this, id, handle, index, hasNickname, delivery,
                                                                   recipient = recipients[index]] {
-                                     const TRecipientOutcome outcome = Outcome(recipient, hasNickname, reason);
+                                     const TRecipientOutcome outcome = Outcome(recipient, hasNickname, delivery);
                                      emit RecipientDone(id, index, recipient, outcome);
                                      emit handle->RecipientDone(index, recipient, outcome);
                                  });
@@ -106,11 +107,11 @@ TChatJob* TChatService::StartSendMessage(TSendMessageJob job) {
         TSendMessageResult result;
         result.Job = job;
         result.Job.Recipients = recipients;
-        QMetaObject::invokeMethod(this, [this, id, handle, result = std::move(result), reasons]() mutable {
+        QMetaObject::invokeMethod(this, [this, id, handle, result = std::move(result), deliveries]() mutable {
             --FRunning;
             const TRecipients& done = result.Job.Recipients;
             for (qsizetype i = 0; i < done.size(); ++i)
-                result.Outcomes.append(Outcome(done[i], result.Job.HasNickname, reasons.value(i)));
+                result.Outcomes.append(Outcome(done[i], result.Job.HasNickname, deliveries.value(i)));
             result.SentTime = DaysSince1899(QDateTime::currentDateTime());
             emit SendFinished(id, result);
             emit handle->SendFinished(result);

@@ -32,6 +32,7 @@ struct TRecipientOutcome {
     bool Reached = false;
     QString ErrorText; // "Error occurred when send message to %s." (translated); empty when reached
     QString Reason;    // why, as the network said it; empty when reached
+    int Attempts = 0;  // connections the sender tried; 0 when none was
 };
 
 // The job as it ended, with all a log record of the sent message needs.
@@ -120,7 +121,7 @@ private:
     void Handle(TChatKind kind, const TBroadcastData& record);
     // A sender that takes copies of the settings along to a worker.
     TCommClient WorkerClient() const;
-    TRecipientOutcome Outcome(const TRecipient& recipient, bool hasNickname, const QString& reason) const;
+    TRecipientOutcome Outcome(const TRecipient& recipient, bool hasNickname, const TRecipientDelivery& delivery) const;
 
     const TCommClient& FClient;
     const TCommLocal& FLocal;

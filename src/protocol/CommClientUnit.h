@@ -44,6 +44,12 @@ struct TMessageSendLimits {
     std::function<bool()> Cancelled; // asked while waiting; true ends the send at once
 };
 
+// How one recipient of a "QLM_MESSAGE" fared.
+struct TRecipientDelivery {
+    QString Reason;   // empty when reached, else why not
+    int Attempts = 0; // connections tried, a reset one tried again included; 0 when none was
+};
+
 // The sender. Every operation builds its text and sends it on the calling
 // thread through a socket of its own; any thread may call it.
 class TCommClient {
@@ -75,12 +81,11 @@ public:
 
     // "QLM_MESSAGE" to each recipient in array order, one connection each,
     // blocking (a job's worker calls it). SendStatus becomes "OK" for every
-    // recipient reached; reasons, when given, gets one entry per recipient:
-    // empty when reached, else why not. onRecipient is told after each one.
-    // True when at least one recipient was reached.
+    // recipient reached; deliveries, when given, gets one entry per recipient.
+    // onRecipient is told after each one. True when at least one recipient was reached.
     bool SendMessageTo(const QString& summary, TRecipients& recipients, const QByteArray& body,
-                       const TMessageSendLimits& limits, QStringList* reasons = nullptr,
-                       const std::function<void(int index, const QString& reason)>& onRecipient = {}) const;
+                       const TMessageSendLimits& limits, QList<TRecipientDelivery>* deliveries = nullptr,
+                       const std::function<void(int index, const TRecipientDelivery& delivery)>& onRecipient = {}) const;
     // One "QLM_BROADCAST" to all; false when it did not go out (or is longer
     // than a receiver takes).
     bool SendBroadcast(const QString& summary, const QString& body) const;

@@ -110,42 +110,45 @@ TSendOutcome SendRequest(const QHostAddress& to, quint16 port, const QByteArray&
 
 // A listener busy with many connections from us refuses more with a reset;
 // it takes the request again once some of those are done.
-QString Deliver(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
-    TSendOutcome outcome;
+TRecipientDelivery Deliver(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
+    TRecipientDelivery delivery;
     for (int attempt = 0;; ++attempt) {
-        outcome = SendRequest(to, port, request, limits);
+        const TSendOutcome outcome = SendRequest(to, port, request, limits);
+        ++delivery.Attempts;
+        delivery.Reason = outcome.Error;
         if (!outcome.Reset || attempt >= limits.ResetRetries) break;
         const QDeadlineTimer pause(limits.ResetPauseMs << attempt);
         while (!pause.hasExpired() && !(limits.Cancelled && limits.Cancelled())) QThread::msleep(quint64(Slice(pause)));
     }
-    return outcome.Error;
+    return delivery;
 }
 
 } // namespace
 
 bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients, const QByteArray& body,
-                                const TMessageSendLimits& limits, QStringList* reasons,
-                                const std::function<void(int index, const QString& reason)>& onRecipient) const {
+                                const TMessageSendLimits& limits, QList<TRecipientDelivery>* deliveries,
+                                const std::function<void(int index, const TRecipientDelivery& delivery)>& onRecipient) const {
     const TTransportConfig config = FConfig();
-    if (reasons) reasons->clear();
+    if (deliveries) deliveries->clear();
     QString tooLarge;
     if (body.size() > MaxChatBody) tooLarge = QStringLiteral("The message is larger than %1 bytes").arg(MaxChatBody);
     const QByteArray request = tooLarge.isEmpty() ? EncodeMessageRequest(FIdentity(), summary, body, FLang) : QByteArray();
     bool any = false;
     for (qsizetype i = 0; i < recipients.size(); ++i) {
         TRecipient& recipient = recipients[i];
-        QString reason = tooLarge;
-        if (reason.isEmpty() && limits.Cancelled && limits.Cancelled()) reason = QStringLiteral("Canceled");
-        if (reason.isEmpty()) {
+        TRecipientDelivery delivery{tooLarge};
+        if (delivery.Reason.isEmpty() && limits.Cancelled && limits.Cancelled()) delivery.Reason = QStringLiteral("Canceled");
+        if (delivery.Reason.isEmpty()) {
             const QHostAddress address = RecipientAddress(recipient, config);
-            reason = address.isNull() ? QStringLiteral("Host not found") : Deliver(address, config.Port, request, limits);
+            if (address.isNull()) delivery.Reason = QStringLiteral("Host not found");
+            else delivery = Deliver(address, config.Port, request, limits);
         }
-        if (reason.isEmpty()) {
+        if (delivery.Reason.isEmpty()) {
             recipient.SendStatus = kOk;
             any = true;
         }
-        if (reasons) reasons->append(reason);
-        if (onRecipient) onRecipient(int(i), reason);
+        if (deliveries) deliveries->append(delivery);
+        if (onRecipient) onRecipient(int(i), delivery);
     }
     return any;
 }

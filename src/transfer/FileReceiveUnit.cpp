@@ -3,7 +3,6 @@
 #include "protocol/ChatCodecUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
-#include "transfer/UnpackUnit.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -134,16 +133,19 @@ void TReceiver::Unpack() {
         const QString folder = FileNames::MakeNumberedFolder(FFolder, base, &counter);
         const TUnpackResult unpacked =
             folder.isEmpty() ? TUnpackResult{} : UnpackArchive(FFolder + stored.Name, FFolder + folder, FSettings.Guard);
-        for (const QString& entry : unpacked.Refused)
-            FArrival.Failed.append({folder + QLatin1Char('/') + entry, ReceiveReason::Refused()});
-        if (!unpacked.Ok) {
+        // Refusals alone leave an empty folder: the archive is worth more then.
+        const bool nothing = unpacked.Ok && unpacked.Files == 0 && !unpacked.Refused.isEmpty();
+        if (!unpacked.Ok || nothing) {
             // The archive stays as it came, so nothing the sender packed is lost.
             if (!folder.isEmpty()) QDir(FFolder + folder).removeRecursively();
-            FArrival.Failed.append({stored.Name, ReceiveReason::Unpacked()});
+            FArrival.Failed.append({stored.Name, nothing ? ReceiveReason::NothingUnpacked(unpacked.Refused.first())
+                                                         : ReceiveReason::Unpacked()});
             FArrival.ReceivedNames << stored.Name;
             FArrival.LogLines << QStringLiteral("<File>%1").arg(stored.Name);
             continue;
         }
+        for (const TRefusedEntry& entry : unpacked.Refused)
+            FArrival.Failed.append({folder + QLatin1Char('/') + entry.Name, ReceiveReason::Entry(entry)});
         QFile::remove(FFolder + stored.Name);
         stored.Name = folder;
         FArrival.ReceivedNames << folder;
@@ -207,4 +209,21 @@ QString DiskFull() { return Translate(QStringLiteral("Not enough disk space; the
 QString Broken() { return Translate(QStringLiteral("The connection broke off; the partly received file was deleted.")); }
 QString Unreadable() { return Translate(QStringLiteral("The sender could not read the file.")); }
 QString Unpacked() { return Translate(QStringLiteral("The folder could not be unpacked; the archive was kept.")); }
+
+QString Entry(const TRefusedEntry& entry) {
+    switch (entry.Reason) {
+    case TEntryRefusal::Outside: return Refused();
+    case TEntryRefusal::Link: return Translate(QStringLiteral("The entry was refused: links and special files are not unpacked."));
+    case TEntryRefusal::TooLarge:
+        return Translate(QStringLiteral("The entry was refused: it unpacks to more than the archive declares."));
+    case TEntryRefusal::DiskSpace: return Translate(QStringLiteral("Not enough disk space; the entry was not unpacked."));
+    case TEntryRefusal::NameTaken: return Translate(QStringLiteral("The entry was refused: an earlier entry has the same name."));
+    case TEntryRefusal::WriteError: break;
+    }
+    return TranslateFormat(QStringLiteral("The entry could not be unpacked (%s)."), {entry.Detail});
+}
+
+QString NothingUnpacked(const TRefusedEntry& first) {
+    return TranslateFormat(QStringLiteral("Nothing in the folder could be unpacked; the archive was kept. %s"), {Entry(first)});
+}
 } // namespace ReceiveReason

@@ -3,6 +3,7 @@
 #include "protocol/RequestReaderUnit.h"
 #include "transfer/FileCodecUnit.h"
 #include "transfer/FileNamesUnit.h"
+#include "transfer/UnpackUnit.h"
 
 #include <QString>
 #include <functional>
@@ -27,7 +28,8 @@ struct TReceiveOutcome {
 
 // Reads one "QLM_FILE" request after its header line: stores each file under
 // Root + "From_nick(pc)/", exclusively and numbered, never outside that
-// folder; unpacks archives into numbered folders. A refused name has its block
+// folder; unpacks archives into numbered folders (an archive of which no file
+// could be unpacked is kept and listed instead). A refused name has its block
 // consumed so the following files still arrive. A file that breaks off (peer
 // gone, disk full) is deleted and named in Arrival.Failed; receiving stops
 // before the disk's free space would drop below the guard's reserve.
@@ -41,4 +43,8 @@ QString DiskFull();
 QString Broken();
 QString Unreadable();
 QString Unpacked();
+// Why an entry of an unpacked folder was not created.
+QString Entry(const TRefusedEntry& entry);
+// The archive was kept as no entry could be unpacked; first: the first refusal.
+QString NothingUnpacked(const TRefusedEntry& first);
 } // namespace ReceiveReason

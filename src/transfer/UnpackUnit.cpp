@@ -9,6 +9,7 @@
 #include <zip.h>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -37,7 +38,26 @@ QFile::Permissions PermissionsOf(zip_uint32_t mode) {
     return p;
 }
 
+// Whether a path of the first count parts is taken by something that is not
+// a folder (a file an earlier entry wrote), so nothing can be made under it.
+bool TakenByFile(const QString& root, const QStringList& parts, qsizetype count) {
+    QString path = root;
+    for (qsizetype i = 0; i < count; ++i) {
+        path += parts[i];
+        const QFileInfo info(path);
+        if (info.exists() && !info.isDir()) return true;
+        path += QLatin1Char('/');
+    }
+    return false;
+}
+
 } // namespace
+
+QStringList TUnpackResult::RefusedNames() const {
+    QStringList names;
+    for (const TRefusedEntry& entry : Refused) names << entry.Name;
+    return names;
+}
 
 TUnpackResult UnpackArchive(const QString& archivePath, const QString& targetFolder, const TDiskGuard& guard) {
     TUnpackResult result;
@@ -53,9 +73,12 @@ TUnpackResult UnpackArchive(const QString& archivePath, const QString& targetFol
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* rawName = zip_get_name(archive.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         const QString name = rawName ? QString::fromUtf8(rawName) : QString();
+        const auto refuse = [&](TEntryRefusal reason, const QString& detail = {}) {
+            result.Refused.append({name, reason, detail});
+        };
         QStringList parts;
         if (!FileNames::SafeEntryPath(name, &parts)) {
-            result.Refused << name;
+            refuse(TEntryRefusal::Outside);
             continue;
         }
         zip_uint8_t system = 0;
@@ -66,65 +89,61 @@ TUnpackResult UnpackArchive(const QString& archivePath, const QString& targetFol
         const bool folder = name.endsWith(QLatin1Char('/')) || name.endsWith(QLatin1Char('\\')) || type == kFolderType;
         // Links (and devices, pipes) are never made: a link could point anywhere.
         if (type != 0 && type != kFolderType && type != kRegularType) {
-            result.Refused << name;
+            refuse(TEntryRefusal::Link);
             continue;
         }
-        const QString relative = parts.join(QLatin1Char('/'));
-        if (folder) {
-            if (!QDir(root).mkpath(relative)) result.Refused << name;
-            continue;
-        }
-        const QString parent = parts.size() > 1 ? QStringList(parts.mid(0, parts.size() - 1)).join(QLatin1Char('/')) : QString();
         // Every folder on the way is one this call made, never a link.
-        if (!parent.isEmpty() && !QDir(root).mkpath(parent)) {
-            result.Refused << name;
+        const qsizetype folderParts = folder ? parts.size() : parts.size() - 1;
+        if (folderParts > 0 && !QDir(root).mkpath(QStringList(parts.mid(0, folderParts)).join(QLatin1Char('/')))) {
+            if (TakenByFile(root, parts, folderParts)) refuse(TEntryRefusal::NameTaken);
+            else refuse(TEntryRefusal::WriteError, QStringLiteral("cannot create the folder"));
             continue;
         }
+        if (folder) continue;
+        const QString relative = parts.join(QLatin1Char('/'));
         zip_stat_t st;
         zip_stat_init(&st);
         if (zip_stat_index(archive.get(), zip_uint64_t(i), 0, &st) != 0) {
-            result.Refused << name;
+            refuse(TEntryRefusal::WriteError, QString::fromLocal8Bit(zip_strerror(archive.get())));
             continue;
         }
         const qint64 declared = (st.valid & ZIP_STAT_SIZE) ? qint64(qMin<zip_uint64_t>(st.size, zip_uint64_t(1) << 62)) : 0;
         if (!guard.Allows(root, declared)) {
-            result.Refused << name;
-            result.Error = QStringLiteral("not enough disk space");
+            refuse(TEntryRefusal::DiskSpace);
             continue;
         }
         QFile out(root + relative);
         // A duplicate entry never replaces the file of the first.
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            result.Refused << name;
+            if (QFileInfo::exists(out.fileName()) || QFileInfo(out.fileName()).isSymLink()) refuse(TEntryRefusal::NameTaken);
+            else refuse(TEntryRefusal::WriteError, out.errorString());
             continue;
         }
         std::unique_ptr<zip_file_t, TZipFileCloser> in(zip_fopen_index(archive.get(), zip_uint64_t(i), 0));
-        bool written = in != nullptr;
+        std::optional<TRefusedEntry> failed;
+        if (!in) failed = TRefusedEntry{name, TEntryRefusal::WriteError, QString::fromLocal8Bit(zip_strerror(archive.get()))};
         qint64 total = 0;
-        while (written) {
+        while (!failed) {
             const zip_int64_t read = zip_fread(in.get(), buffer.data(), zip_uint64_t(buffer.size()));
             if (read < 0) {
-                written = false;
-                result.Error = QString::fromLocal8Bit(zip_file_strerror(in.get()));
+                failed = TRefusedEntry{name, TEntryRefusal::WriteError, QString::fromLocal8Bit(zip_file_strerror(in.get()))};
                 break;
             }
             if (read == 0) break;
             total += read;
-            // The declared size may lie; what really comes out is what counts.
-            if (total > declared && !guard.Allows(root, read)) {
-                written = false;
-                result.Error = QStringLiteral("not enough disk space");
+            // The declared size may lie; more than the guard allowed is never written.
+            if (total > declared) {
+                failed = TRefusedEntry{name, TEntryRefusal::TooLarge, {}};
                 break;
             }
-            if (out.write(buffer.constData(), read) != read) {
-                written = false;
-                result.Error = out.errorString();
-            }
+            if (out.write(buffer.constData(), read) != read) failed = TRefusedEntry{name, TEntryRefusal::WriteError, out.errorString()};
         }
         out.close();
-        if (!written || out.error() != QFileDevice::NoError) {
+        if (!failed && out.error() != QFileDevice::NoError)
+            failed = TRefusedEntry{name, TEntryRefusal::WriteError, out.errorString()};
+        if (failed) {
             out.remove();
-            result.Refused << name;
+            result.Refused.append(*failed);
             continue;
         }
         if (mode != 0) out.setPermissions(PermissionsOf(mode));

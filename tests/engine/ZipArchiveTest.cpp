@@ -1,10 +1,14 @@
+#include "protocol/EnvelopeUnit.h"
+#include "text/MsgLangUnit.h"
 #include "transfer/CompressThreadUnit.h"
+#include "transfer/FileReceiveUnit.h"
 #include "transfer/UnpackUnit.h"
 #include "support/CaseName.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,7 +17,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QtEndian>
 #include <ostream>
+#include <tuple>
 
 #include <zip.h>
 
@@ -85,7 +91,7 @@ TEST_F(ZipArchive, RoundTripKeepsFilesEmptyFoldersUnicodeNamesAndModes) {
     ASSERT_TRUE(QDir().mkpath(Target));
     const TUnpackResult unpacked = UnpackArchive(Archive, Target, Guard);
     ASSERT_TRUE(unpacked.Ok) << unpacked.Error.toStdString();
-    EXPECT_TRUE(unpacked.Refused.isEmpty()) << unpacked.Refused.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(unpacked.Refused.isEmpty()) << unpacked.RefusedNames().join(QLatin1Char(',')).toStdString();
     EXPECT_EQ(Tree(Target), Tree(Source));
     EXPECT_TRUE(QFileInfo(Target + QStringLiteral("readme.txt")).permissions() & QFile::ExeOwner);
     EXPECT_FALSE(QFileInfo(Target + QStringLiteral(".hidden")).permissions() & QFile::ExeOwner);
@@ -196,44 +202,101 @@ TEST_F(ZipArchive, JobCancelDeletesTheWholeBatch) {
 
 // ---- Hostile archives: made with the library directly ----
 
+const char* RefusalName(TEntryRefusal r) {
+    switch (r) {
+    case TEntryRefusal::Outside: return "Outside";
+    case TEntryRefusal::Link: return "Link";
+    case TEntryRefusal::TooLarge: return "TooLarge";
+    case TEntryRefusal::DiskSpace: return "DiskSpace";
+    case TEntryRefusal::NameTaken: return "NameTaken";
+    case TEntryRefusal::WriteError: return "WriteError";
+    }
+    return "?";
+}
+
+// Name and reason of each refusal, comparable in one expectation.
+QStringList Refusals(const TUnpackResult& result) {
+    QStringList list;
+    for (const TRefusedEntry& e : result.Refused) list << e.Name + QLatin1Char(' ') + QLatin1String(RefusalName(e.Reason));
+    return list;
+}
+
+struct TZipEntry {
+    QByteArray Name;
+    QByteArray Content;
+    bool Link = false;
+};
+
+// Writes an archive of entries in order; with declaredSize >= 0 every entry
+// named lie claims that size in its headers, whatever it holds.
+void MakeZip(const QString& path, const QList<TZipEntry>& entries, const QByteArray& lie = {}, qint64 declaredSize = -1) {
+    int error = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_TRUE(z);
+    for (const TZipEntry& e : entries) {
+        zip_source_t* src = zip_source_buffer(z, e.Content.constData(), zip_uint64_t(e.Content.size()), 0);
+        const zip_int64_t index = zip_file_add(z, e.Name.constData(), src, ZIP_FL_OVERWRITE);
+        ASSERT_GE(index, 0);
+        if (e.Link) zip_file_set_external_attributes(z, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX, (0120777u) << 16);
+    }
+    ASSERT_EQ(zip_close(z), 0);
+    if (declaredSize < 0) return;
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    int patched = 0;
+    // Local header: size at 22, name length at 26, name at 30; central header: 24, 28, 46.
+    for (const auto& [signature, sizeAt, nameLengthAt, nameAt] :
+         {std::tuple{QByteArray("PK\x03\x04"), 22, 26, 30}, std::tuple{QByteArray("PK\x01\x02"), 24, 28, 46}}) {
+        for (qsizetype at = bytes.indexOf(signature); at >= 0; at = bytes.indexOf(signature, at + 4)) {
+            const quint16 nameLength = qFromLittleEndian<quint16>(bytes.constData() + at + nameLengthAt);
+            if (bytes.mid(at + nameAt, nameLength) != lie) continue;
+            qToLittleEndian<quint32>(quint32(declaredSize), bytes.data() + at + sizeAt);
+            ++patched;
+        }
+    }
+    ASSERT_EQ(patched, 2);
+    f.seek(0);
+    f.write(bytes);
+}
+
 struct THostileCase {
     std::string Name;
     QByteArray Entry;
     bool Link = false;
+    TEntryRefusal Reason = TEntryRefusal::Outside;
+    QByteArray Earlier{}; // an entry before the hostile one, holding "first": it must stay as it is
 };
 void PrintTo(const THostileCase& c, std::ostream* os) { *os << c.Name; }
 
 class HostileArchive : public ::testing::TestWithParam<THostileCase> {};
 
-TEST_P(HostileArchive, NothingIsWrittenOutsideTheTarget) {
+TEST_P(HostileArchive, NothingIsWrittenOutsideTheTargetNorOverAnotherEntry) {
+    const THostileCase& c = GetParam();
     TTempHome home;
     const QString archive = home.Path() + QStringLiteral("evil.zip");
     const QString target = home.Path() + QStringLiteral("inbox/deep/target/");
     ASSERT_TRUE(QDir().mkpath(target));
-    int error = 0;
-    zip_t* z = zip_open(QFile::encodeName(archive).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_TRUE(z);
-    static const char kBody[] = "pwned";
-    const auto add = [&](const QByteArray& name, const char* data, bool link) {
-        zip_source_t* src = zip_source_buffer(z, data, strlen(data), 0);
-        const zip_int64_t index = zip_file_add(z, name.constData(), src, ZIP_FL_OVERWRITE);
-        ASSERT_GE(index, 0);
-        if (link) zip_file_set_external_attributes(z, zip_uint64_t(index), 0, ZIP_OPSYS_UNIX, (0120777u) << 16);
-    };
-    add("good.txt", "fine", false);
-    add(GetParam().Entry, GetParam().Link ? "/etc" : kBody, GetParam().Link);
-    ASSERT_EQ(zip_close(z), 0);
+    QList<TZipEntry> entries{{"good.txt", "fine"}};
+    if (!c.Earlier.isEmpty()) entries.append(TZipEntry{c.Earlier, "first"});
+    entries.append(TZipEntry{c.Entry, c.Link ? "/etc" : "pwned", c.Link});
+    MakeZip(archive, entries);
 
     const QMap<QString, QByteArray> before = Tree(home.Path());
     TDiskGuard guard{0, [](const QString&) { return qint64(1) << 40; }};
     const TUnpackResult result = UnpackArchive(archive, target, guard);
     EXPECT_TRUE(result.Ok);
-    EXPECT_EQ(result.Refused, QStringList{QString::fromUtf8(GetParam().Entry)});
-    EXPECT_EQ(ReadFile(target + QStringLiteral("good.txt")), "fine");
-    // Only the good file was added anywhere under the home folder.
-    QMap<QString, QByteArray> after = Tree(home.Path());
-    after.remove(QStringLiteral("inbox/deep/target/good.txt"));
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(Refusals(result), QStringList{QString::fromUtf8(c.Entry) + QLatin1Char(' ') + QLatin1String(RefusalName(c.Reason))});
+    EXPECT_EQ(result.RefusedNames(), QStringList{QString::fromUtf8(c.Entry)});
+    EXPECT_EQ(result.Files, c.Earlier.isEmpty() ? 1 : 2);
+    // Only the good file (and the earlier entry, unchanged) was added anywhere under the home folder.
+    QMap<QString, QByteArray> expected = before;
+    expected.insert(QStringLiteral("inbox/deep/target/good.txt"), "fine");
+    if (!c.Earlier.isEmpty()) {
+        expected.insert(QStringLiteral("inbox/deep/target/d"), "<dir>");
+        expected.insert(QStringLiteral("inbox/deep/target/d/a.txt"), "first");
+    }
+    EXPECT_EQ(Tree(home.Path()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -241,8 +304,99 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(THostileCase{"ParentParts", "../../escaped.txt"}, THostileCase{"ParentInside", "a/../../../escaped.txt"},
                       THostileCase{"Absolute", "/tmp/qlm-zip-slip.txt"}, THostileCase{"BackslashParent", "..\\..\\escaped.txt"},
                       THostileCase{"DriveLetter", "C:/escaped.txt"}, THostileCase{"Tilde", "~/escaped.txt"},
-                      THostileCase{"SymbolicLink", "link", true}),
+                      THostileCase{"SymbolicLink", "link", true, TEntryRefusal::Link},
+                      THostileCase{"SameCleanPathAsAnEarlierEntry", "d\\a.txt", false, TEntryRefusal::NameTaken, "d/a.txt"},
+                      THostileCase{"FolderOverAnEarlierFile", "d/a.txt/", false, TEntryRefusal::NameTaken, "d/a.txt"},
+                      THostileCase{"FileUnderAnEarlierFile", "d/a.txt/b.txt", false, TEntryRefusal::NameTaken, "d/a.txt"}),
     TCaseName());
+
+// ---- Why an entry was refused, as the arrival of a received folder tells it ----
+
+struct TArrivalCase {
+    std::string Name;
+    TZipEntry Hostile;
+    TEntryRefusal Reason;
+    bool WithGood = true;      // a good entry beside it: the folder is unpacked; else the archive is kept
+    qint64 DeclaredSize = -1;  // the hostile entry claims this size in its headers
+    qint64 RoomAboveReserve = qint64(1) << 40;
+};
+void PrintTo(const TArrivalCase& c, std::ostream* os) { *os << c.Name; }
+
+class UnpackedArrival : public ::testing::TestWithParam<TArrivalCase> {};
+
+TEST_P(UnpackedArrival, NamesTheRealReasonAndNeverListsAnEmptyFolder) {
+    const TArrivalCase& c = GetParam();
+    TTempHome home;
+    const QString archive = home.Path() + QStringLiteral("src/evil.zip");
+    QDir().mkpath(home.Path() + QStringLiteral("src"));
+    QList<TZipEntry> entries;
+    if (c.WithGood) entries.append(TZipEntry{"good.txt", "fine"});
+    entries.append(c.Hostile);
+    MakeZip(archive, entries, c.Hostile.Name, c.DeclaredSize);
+    const QByteArray zipBytes = ReadFile(archive);
+
+    QByteArray length(4, Qt::Uninitialized);
+    qToBigEndian<qint32>(qint32(zipBytes.size()), length.data());
+    QByteArray stream = "\tevil.zip\r\nSENDINGFILE_START\r\n" + length + zipBytes + "SENDINGFILE_END\r\n";
+    QBuffer device(&stream);
+    ASSERT_TRUE(device.open(QIODevice::ReadOnly));
+    TRequestReader reader(device, [](int) { return false; });
+    const std::optional<TEnvelope> header =
+        TEnvelope::Parse("QLM_FILE\t2\t1033\tMe\tMYPC\t0\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_");
+    ASSERT_TRUE(header);
+    TReceiveSettings settings;
+    settings.Root = home.Path() + QStringLiteral("Files/");
+    settings.Guard.FreeBytes = [room = c.RoomAboveReserve](const QString&) { return TDiskGuard::DefaultReserve + room; };
+    const TReceiveOutcome outcome =
+        ReceiveFiles(reader, *header, QStringLiteral("127.0.0.1"), settings, TMessageLang(1033), 1000);
+    ASSERT_EQ(outcome.EventId, WM_PEER_FILES);
+    const TFilesArrival& arrival = outcome.Arrival;
+
+    const TRefusedEntry refusal{QString::fromUtf8(c.Hostile.Name), c.Reason, {}};
+    QStringList failed;
+    for (const TFileFailure& f : arrival.Failed) failed << f.Name + QStringLiteral(": ") + f.Reason;
+    EXPECT_FALSE(arrival.Complete);
+    const QString sender = QStringLiteral("From_Me(MYPC)");
+    QMap<QString, QByteArray> expected{{sender, "<dir>"}};
+    if (c.WithGood) {
+        EXPECT_EQ(arrival.ReceivedNames, QStringList{QStringLiteral("evil")});
+        EXPECT_EQ(failed, QStringList{QStringLiteral("evil/") + refusal.Name + QStringLiteral(": ") + ReceiveReason::Entry(refusal)});
+        expected.insert(sender + QStringLiteral("/evil"), "<dir>");
+        expected.insert(sender + QStringLiteral("/evil/good.txt"), "fine");
+    } else {
+        EXPECT_EQ(arrival.ReceivedNames, QStringList{QStringLiteral("evil.zip")});
+        EXPECT_EQ(arrival.LogLines, QStringList{QStringLiteral("<File>evil.zip")});
+        EXPECT_EQ(failed, QStringList{QStringLiteral("evil.zip: ") + ReceiveReason::NothingUnpacked(refusal)});
+        expected.insert(sender + QStringLiteral("/evil.zip"), zipBytes);
+    }
+    EXPECT_EQ(Tree(settings.Root), expected);
+}
+
+const TZipEntry kBig{"big.bin", QByteArray(100000, 'x')};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnpackedArrival,
+    ::testing::Values(TArrivalCase{"NameLeavesTheFolder", {"../escaped.txt", "pwned"}, TEntryRefusal::Outside},
+                      TArrivalCase{"Link", {"link", "/etc", true}, TEntryRefusal::Link},
+                      TArrivalCase{"LargerThanDeclared", kBig, TEntryRefusal::TooLarge, true, 10},
+                      TArrivalCase{"NoDiskSpace", kBig, TEntryRefusal::DiskSpace, true, -1, 50000},
+                      TArrivalCase{"NothingUnpackedForSpaceKeepsTheArchive", kBig, TEntryRefusal::DiskSpace, false, -1, 50000},
+                      TArrivalCase{"NothingUnpackedForALinkKeepsTheArchive", {"link", "/etc", true}, TEntryRefusal::Link, false},
+                      TArrivalCase{"NothingUnpackedForSizeKeepsTheArchive", kBig, TEntryRefusal::TooLarge, false, 10}),
+    TCaseName());
+
+TEST(UnpackedArrivalTexts, EachReasonHasAText) {
+    QStringList texts{ReceiveReason::DiskFull(), ReceiveReason::Broken(), ReceiveReason::Unreadable(), ReceiveReason::Unpacked()};
+    for (TEntryRefusal r : {TEntryRefusal::Link, TEntryRefusal::TooLarge, TEntryRefusal::DiskSpace, TEntryRefusal::NameTaken,
+                            TEntryRefusal::WriteError})
+        texts << ReceiveReason::Entry({QStringLiteral("x"), r, QStringLiteral("Input/output error")});
+    texts << ReceiveReason::Entry({QStringLiteral("x"), TEntryRefusal::Outside, {}});
+    EXPECT_EQ(texts.last(), ReceiveReason::Refused());
+    texts.removeDuplicates();
+    EXPECT_EQ(texts.size(), 10) << texts.join(QLatin1Char('\n')).toStdString();
+    const QString io = ReceiveReason::Entry({QStringLiteral("x"), TEntryRefusal::WriteError, QStringLiteral("Input/output error")});
+    EXPECT_TRUE(io.contains(QStringLiteral("Input/output error"))) << io.toStdString();
+}
 
 TEST(HostileArchiveSize, AnEntryThatWouldFillTheDiskIsNotWritten) {
     TTempHome home;
@@ -254,7 +408,7 @@ TEST(HostileArchiveSize, AnEntryThatWouldFillTheDiskIsNotWritten) {
     QDir().mkpath(target);
     TDiskGuard guard{TDiskGuard::DefaultReserve, [](const QString&) { return TDiskGuard::DefaultReserve + 1024 * 1024; }};
     const TUnpackResult result = UnpackArchive(home.Path() + QStringLiteral("a.zip"), target, guard);
-    EXPECT_EQ(result.Refused, QStringList{QStringLiteral("big.bin")});
+    EXPECT_EQ(Refusals(result), QStringList{QStringLiteral("big.bin DiskSpace")});
     EXPECT_FALSE(QFileInfo::exists(target + QStringLiteral("big.bin")));
     EXPECT_EQ(ReadFile(target + QStringLiteral("small.txt")), "s");
 }
