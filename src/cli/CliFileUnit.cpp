@@ -99,6 +99,9 @@ TCliFileListen::TCliFileListen(TNode& node, TCliFileOptions options, TPrint prin
               QStringLiteral("WM_FILE_REQUESTCANCELED %1 %2 %3").arg(HexId(WM_FILE_REQUESTCANCELED), notice.NickName, notice.IPAddress));
         delete service.Handles().Owner(notice.ReceiverHandle);
     });
+    // An accepted offer whose stream never began: its stand-in goes with its handle.
+    connect(&service, &TTransferService::AcceptedOfferExpired, this,
+            [&service](const TOnlineNotify&, qint32 own) { delete service.Handles().Owner(own); });
     const auto arrived = [print, &service](int id) {
         return [print, &service, id](const TFilesArrival& arrival, bool) {
             print(ArrivalJson(id, arrival), ArrivalPlain(id, arrival));

@@ -35,8 +35,8 @@ TDelivery TIncomingRouter::Deliver(TQueueItem item, bool waitingWindowTookIt) {
         if (FActions.PopUp) FActions.PopUp(item);
         break;
     case TDelivery::Queue:
-        FQueue.Add(std::move(item));
-        if (settings.PlaySound && FActions.PlaySound) FActions.PlaySound();
+        // Left out of a full queue: a flood makes no sound either.
+        if (FQueue.Add(std::move(item)) && settings.PlaySound && FActions.PlaySound) FActions.PlaySound();
         break;
     case TDelivery::ChatWindow: break;
     }
@@ -63,7 +63,11 @@ TDelivery TIncomingRouter::OfferArrived(const TOnlineNotify& offer) {
 TDelivery TIncomingRouter::OfferCanceled(const TOnlineNotify& notice, bool delivered) {
     if (delivered) return TDelivery::ChatWindow;
     // A pop-up user never has requests waiting in the queue.
-    if (!Settings().AutoPopupForm && FQueue.MarkRequestCanceled(notice)) return TDelivery::Queue;
+    if (!Settings().AutoPopupForm) {
+        if (FQueue.MarkRequestCanceled(notice)) return TDelivery::Queue;
+        // The request may have been left out of a full queue: its withdrawal opens nothing either.
+        if (FQueue.NotQueued(SenderKey(TQueuedRequest{notice})) > 0) return TDelivery::Queue;
+    }
     if (FActions.OpenRequest) FActions.OpenRequest(notice, TRequestDialogMode::Cancelled);
     return TDelivery::PopUp;
 }

@@ -5,6 +5,7 @@
 #include "text/UILangUnit.h"
 
 #include <QDir>
+#include <algorithm>
 
 TTrayAnimation AnimationOfKind(TQueueItemKind kind) {
     return kind == qiBroadcast || kind == qiMessage ? TTrayAnimation::Message : TTrayAnimation::File;
@@ -22,16 +23,19 @@ namespace {
 struct TSender {
     const QString& Nick;
     const QString& Computer;
+    const QString& Id;
+    const QString& Address;
 };
 
 TSender SenderOf(const TQueueItem& item) {
-    if (const auto* request = std::get_if<TQueuedRequest>(&item))
-        return {request->Request.NickName, request->Request.ComputerName};
-    if (const auto* files = std::get_if<TQueuedFiles>(&item))
-        return {files->Arrival.Data.NickName, files->Arrival.Data.ComputerName};
-    const TBroadcastData& data =
-        std::holds_alternative<TQueuedMessage>(item) ? std::get<TQueuedMessage>(item).Data : std::get<TQueuedBroadcast>(item).Data;
-    return {data.NickName, data.ComputerName};
+    if (const auto* request = std::get_if<TQueuedRequest>(&item)) {
+        const TOnlineNotify& r = request->Request;
+        return {r.NickName, r.ComputerName, r.UserId, r.IPAddress};
+    }
+    const TBroadcastData& data = std::holds_alternative<TQueuedFiles>(item) ? std::get<TQueuedFiles>(item).Arrival.Data
+                                 : std::holds_alternative<TQueuedMessage>(item) ? std::get<TQueuedMessage>(item).Data
+                                                                                : std::get<TQueuedBroadcast>(item).Data;
+    return {data.NickName, data.ComputerName, data.UserId, data.IPAddress};
 }
 
 QString SenderName(const TQueueItem& item) {
@@ -43,6 +47,12 @@ QString SenderName(const TQueueItem& item) {
 
 QString SenderNickName(const TQueueItem& item) { return SenderOf(item).Nick; }
 QString SenderComputerName(const TQueueItem& item) { return SenderOf(item).Computer; }
+
+QString SenderKey(const TQueueItem& item) {
+    const TSender sender = SenderOf(item);
+    if (!sender.Id.isEmpty()) return QStringLiteral("id\t") + sender.Id.toLower();
+    return QStringLiteral("pc\t") + sender.Computer.toLower() + QLatin1Char('\t') + sender.Address.toLower();
+}
 
 QString QueueItemHint(const TQueueItem& item) {
     if (KindOf(item) == qiFileRequestCanceled)
@@ -94,10 +104,57 @@ bool RequestMatches(const TOnlineNotify& queued, const TOnlineNotify& notice) {
            queued.IPAddress.compare(notice.IPAddress, Qt::CaseInsensitive) == 0;
 }
 
-void TServerQueue::Add(TQueueItem item) {
+bool TServerQueue::Add(TQueueItem item) {
+    const QString key = SenderKey(item);
+    int& waiting = FWaiting[key];
+    if (waiting >= FLimits.PerSender) {
+        // One sender cannot bury the others' items: its surplus is only counted.
+        auto it = std::find_if(FLeftOut.begin(), FLeftOut.end(), [&](const TLeftOut& l) { return l.Key == key; });
+        if (it == FLeftOut.end()) it = FLeftOut.insert(FLeftOut.end(), TLeftOut{key, SenderName(item), 0});
+        ++it->Count;
+        if (FPresenter && !FItems.empty()) FPresenter->SetTrayHint(PresentedHint());
+        return false;
+    }
+    ++waiting;
     FItems.push_back(std::move(item));
     // Behind others the item waits silently: only the head is presented.
     if (FPresenter && !FPresenter->IsAnimating()) AnnounceHead();
+    return true;
+}
+
+void TServerQueue::Forget(const TQueueItem& item) {
+    const QString key = SenderKey(item);
+    const auto it = FWaiting.find(key);
+    if (it == FWaiting.end() || --*it > 0) return;
+    // Nothing of the sender waits: all of it was opened, its summary goes too.
+    FWaiting.erase(it);
+    FLeftOut.removeIf([&](const TLeftOut& l) { return l.Key == key; });
+}
+
+void TServerQueue::Clear() {
+    FItems.clear();
+    FWaiting.clear();
+    FLeftOut.clear();
+}
+
+int TServerQueue::NotQueued(const QString& senderKey) const {
+    for (const TLeftOut& l : FLeftOut)
+        if (l.Key == senderKey) return l.Count;
+    return 0;
+}
+
+QStringList TServerQueue::NotQueuedSummary() const {
+    QStringList lines;
+    for (const TLeftOut& l : FLeftOut)
+        lines << TranslateFormat(QStringLiteral("%s sent %d more item(s) that were not queued."), {l.Name, qint64(l.Count)});
+    return lines;
+}
+
+QString TServerQueue::PresentedHint() const {
+    if (FItems.empty()) return {};
+    QStringList lines{QueueItemHint(FItems.front())};
+    lines += NotQueuedSummary();
+    return lines.join(QLatin1Char('\n'));
 }
 
 bool TServerQueue::MarkRequestCanceled(const TOnlineNotify& notice) {
@@ -107,7 +164,7 @@ bool TServerQueue::MarkRequestCanceled(const TOnlineNotify& notice) {
         if (!queued || queued->Withdrawn || !RequestMatches(queued->Request, notice)) continue;
         queued->Withdrawn = true;
         if (&*it == &FItems.front() && FPresenter) {
-            FPresenter->SetTrayHint(QueueItemHint(*it));
+            FPresenter->SetTrayHint(PresentedHint());
             FPresenter->HeadChanged();
         }
         return true;
@@ -117,6 +174,7 @@ bool TServerQueue::MarkRequestCanceled(const TOnlineNotify& notice) {
 
 void TServerQueue::RemoveItem(int index) {
     if (index < 0 || index >= Count()) return;
+    Forget(FItems[static_cast<size_t>(index)]);
     FItems.erase(FItems.begin() + index);
 }
 
@@ -130,7 +188,7 @@ void TServerQueue::AnnounceHead() {
     if (FItems.empty() || !FPresenter) return;
     const TQueueItem& head = FItems.front();
     FPresenter->StartAnimation(AnimationOfKind(KindOf(head)));
-    FPresenter->SetTrayHint(QueueItemHint(head));
+    FPresenter->SetTrayHint(PresentedHint());
 }
 
 QList<TBroadcastData> TServerQueue::TakeMessagesOf(const TRecipient& sender) {

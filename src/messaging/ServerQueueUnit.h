@@ -2,6 +2,7 @@
 
 #include "protocol/CommConstsUnit.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,9 @@ TQueueItemKind KindOf(const TQueueItem& item);
 // The sender as the item names it.
 QString SenderNickName(const TQueueItem& item);
 QString SenderComputerName(const TQueueItem& item);
+// Who an item counts against, as SameSender tells senders apart: the unique
+// id when the item has one, else computer name and IP address (no case).
+QString SenderKey(const TQueueItem& item);
 
 // The texts that present an item (translated): the tray hint, the
 // notification's title and body. The names follow DisplayName.
@@ -73,19 +77,28 @@ public:
     virtual void QueueEmptied() {}
 };
 
+// How much one sender may leave waiting in the incoming queue.
+struct TQueueLimits {
+    int PerSender = 50;
+};
+
 // The incoming queue: items the user has not opened yet, oldest first. Only
-// the head is presented; the others wait silently. Main thread only.
+// the head is presented; the others wait silently. One sender has at most
+// PerSender items waiting; what it sends beyond is counted, not queued, and
+// the tray hint sums it up until that sender has nothing waiting any more.
+// Main thread only.
 class TServerQueue {
 public:
-    TServerQueue() = default;
+    explicit TServerQueue(TQueueLimits limits = {}) : FLimits(limits) {}
     TServerQueue(const TServerQueue&) = delete;
     TServerQueue& operator=(const TServerQueue&) = delete;
 
     // presenter: null presents nothing (it must outlive the queue or be reset).
     void SetPresenter(TQueuePresenter* presenter) { FPresenter = presenter; }
 
-    // Appends an item; presents it when the tray is not animating yet.
-    void Add(TQueueItem item);
+    // Appends an item; presents it when the tray is not animating yet. False
+    // when its sender has PerSender items waiting: the item is only counted.
+    bool Add(TQueueItem item);
 
     // The newest pending request the notice names becomes withdrawn; false
     // when none does.
@@ -106,9 +119,26 @@ public:
     bool IsEmpty() const { return FItems.empty(); }
     const TQueueItem& Item(int index) const { return FItems.at(static_cast<size_t>(index)); }
     const TQueueItem* Head() const { return FItems.empty() ? nullptr : &FItems.front(); }
-    void Clear() { FItems.clear(); }
+    void Clear();
+
+    // Items of the sender that key names left out since it last had nothing waiting.
+    int NotQueued(const QString& senderKey) const;
+    // One translated line per sender with items left out, in the order they began.
+    QStringList NotQueuedSummary() const;
+    // The head's hint followed by the summary's lines: what the tray shows.
+    QString PresentedHint() const;
 
 private:
+    struct TLeftOut {
+        QString Key;
+        QString Name; // as the hint names the sender
+        int Count = 0;
+    };
+    void Forget(const TQueueItem& item);
+
+    TQueueLimits FLimits;
     std::deque<TQueueItem> FItems;
+    QHash<QString, int> FWaiting; // by SenderKey
+    QList<TLeftOut> FLeftOut;     // few: one per flooding sender
     TQueuePresenter* FPresenter = nullptr;
 };

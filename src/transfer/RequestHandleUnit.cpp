@@ -3,7 +3,10 @@
 #include <QRandomGenerator>
 
 TRequestHandles::TRequestHandles(std::function<qint32()> next)
-    : FNext(std::move(next)), FCounter(qint32(QRandomGenerator::global()->bounded(1, 0x40000000))) {}
+    : FNext(std::move(next)), FCounter(qint32(QRandomGenerator::global()->bounded(1, 0x40000000))),
+      FContext(std::make_unique<QObject>()) {}
+
+TRequestHandles::~TRequestHandles() = default;
 
 qint32 TRequestHandles::Next() {
     if (FNext) return FNext();
@@ -13,28 +16,27 @@ qint32 TRequestHandles::Next() {
 }
 
 qint32 TRequestHandles::Allocate(QObject* owner) {
-    // Dead owners give their numbers back first, so the table cannot fill up.
-    for (auto it = FOwners.begin(); it != FOwners.end();)
-        it = it.value().isNull() ? FOwners.erase(it) : std::next(it);
-    for (;;) {
-        const qint32 candidate = Next();
-        if (candidate == 0 || FOwners.contains(candidate)) continue;
-        FOwners.insert(candidate, QPointer<QObject>(owner));
-        return candidate;
-    }
+    // Only after a wrap-around may a candidate be live; each costs one lookup.
+    qint32 candidate = Next();
+    while (candidate == 0 || FOwners.contains(candidate)) candidate = Next();
+    // Nobody to deliver to: the number is free again at once.
+    if (!owner) return candidate;
+    // Release disconnects the watch, so while it runs the entry is still this owner's.
+    const QMetaObject::Connection watch = QObject::connect(owner, &QObject::destroyed, FContext.get(),
+                                                           [this, candidate] { FOwners.remove(candidate); });
+    FOwners.insert(candidate, TEntry{QPointer<QObject>(owner), watch});
+    return candidate;
 }
 
-void TRequestHandles::Release(qint32 handle) { FOwners.remove(handle); }
+void TRequestHandles::Release(qint32 handle) {
+    const auto it = FOwners.find(handle);
+    if (it == FOwners.end()) return;
+    QObject::disconnect(it->Watch);
+    FOwners.erase(it);
+}
 
 QObject* TRequestHandles::Owner(qint32 handle) const {
     if (handle == 0) return nullptr;
     const auto it = FOwners.constFind(handle);
-    return it == FOwners.cend() ? nullptr : it.value().data();
-}
-
-int TRequestHandles::Count() const {
-    int live = 0;
-    for (const QPointer<QObject>& owner : FOwners)
-        if (!owner.isNull()) ++live;
-    return live;
+    return it == FOwners.cend() ? nullptr : it->Owner.data();
 }

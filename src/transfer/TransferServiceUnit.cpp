@@ -2,6 +2,7 @@
 
 #include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
+#include "core/PostedEventUnit.h"
 #include "protocol/CommLocalUnit.h"
 #include "protocol/CommServerUnit.h"
 #include "protocol/DatagramDispatchUnit.h"
@@ -11,19 +12,15 @@
 
 #include <QDir>
 #include <QFileInfo>
-
-namespace {
-
-// Accepted offers whose stream has not come yet; a sender that never streams
-// must not make the list grow.
-constexpr int kMaxAdmissions = 64;
-
-} // namespace
+#include <QPointer>
+#include <limits>
 
 TTransferService::TTransferService(const TCommClient& client, const TCommLocal& local, const TApplicationParams& params,
                                    const TMessageLang& lang, QObject* parent)
     : QObject(parent), FClient(client), FLocal(local), FParams(params), FLang(lang) {
     RefreshListenerSettings();
+    FExpiry.setSingleShot(true);
+    connect(&FExpiry, &QTimer::timeout, this, &TTransferService::ExpireAdmissions);
 }
 
 TTransferService::~TTransferService() = default;
@@ -51,26 +48,92 @@ void TTransferService::SetDiskGuard(const TDiskGuard& guard) {
     FListener.Receive.Guard = guard;
 }
 
+void TTransferService::SetLimits(const TTransferLimits& limits) {
+    QMutexLocker lock(&FLock);
+    FLimits = limits;
+}
+
+int TTransferService::AcceptedWaiting() const {
+    QMutexLocker lock(&FLock);
+    return static_cast<int>(FAdmissions.size());
+}
+
 TTransferService::TListenerSettings TTransferService::ListenerSettings() const {
     QMutexLocker lock(&FLock);
     return FListener;
 }
 
-bool TTransferService::Admit(const TBroadcastData& header, const QString& peerAddress) {
+bool TTransferService::Admit(const TBroadcastData& header, const QString& peerAddress,
+                             std::optional<TAdmission>* taken) {
     QMutexLocker lock(&FLock);
     if (FListener.AutoFileTrans) return true;
     // The stream names the receive dialog that accepted it; a sender that never
     // learnt that handle sends 0, which an accepted offer from its address covers.
+    // An expired one is refused even before the timer took it away.
     for (qsizetype i = 0; i < FAdmissions.size(); ++i) {
         const TAdmission& a = FAdmissions[i];
-        const bool match = header.RequestHandle != 0 ? a.Handle == header.RequestHandle
-                                                     : a.Address.compare(peerAddress, Qt::CaseInsensitive) == 0;
-        if (match) {
-            FAdmissions.removeAt(i);
+        const bool match = header.RequestHandle != 0
+                               ? a.Handle == header.RequestHandle
+                               : a.Offer.IPAddress.compare(peerAddress, Qt::CaseInsensitive) == 0;
+        if (match && !a.Deadline.hasExpired()) {
+            *taken = FAdmissions.takeAt(i);
             return true;
         }
     }
     return false;
+}
+
+void TTransferService::Readmit(TAdmission admission) {
+    {
+        QMutexLocker lock(&FLock);
+        FAdmissions.append(std::move(admission));
+    }
+    // From a listener thread: the timer is the main thread's.
+    QMetaObject::invokeMethod(this, &TTransferService::ExpireAdmissions, Qt::QueuedConnection);
+}
+
+bool TTransferService::SourceAtCap(const QString& address) const {
+    QMutexLocker lock(&FLock);
+    int waiting = 0;
+    for (const TAdmission& a : FAdmissions)
+        if (a.Offer.IPAddress.compare(address, Qt::CaseInsensitive) == 0) ++waiting;
+    return waiting >= FLimits.AcceptedPerSource;
+}
+
+void TTransferService::ExpireAdmissions() {
+    QList<TAdmission> expired;
+    qint64 next = -1;
+    {
+        QMutexLocker lock(&FLock);
+        for (qsizetype i = 0; i < FAdmissions.size();) {
+            if (FAdmissions[i].Deadline.hasExpired()) {
+                expired.append(FAdmissions.takeAt(i));
+                continue;
+            }
+            const qint64 left = FAdmissions[i].Deadline.remainingTime();
+            if (next < 0 || left < next) next = left;
+            ++i;
+        }
+    }
+    for (const TAdmission& a : expired) Expire(a);
+    if (next < 0) FExpiry.stop();
+    else FExpiry.start(int(qMin<qint64>(next, std::numeric_limits<int>::max())));
+}
+
+void TTransferService::Expire(const TAdmission& admission) {
+    // The dialog learns that no file will come; the CLI drops its stand-in on the signal.
+    const QPointer<QObject> owner = FHandles.Owner(admission.Handle);
+    if (owner) {
+        TFilesArrival arrival;
+        arrival.Data.RequestHandle = admission.Handle;
+        arrival.Data.NickName = admission.Offer.NickName;
+        arrival.Data.ComputerName = admission.Offer.ComputerName;
+        arrival.Data.IPAddress = admission.Offer.IPAddress;
+        arrival.Data.UserId = admission.Offer.UserId;
+        PostWindowEvent(owner.data(), WM_FILE_TERMINATED, 0, 0, std::move(arrival));
+    }
+    emit AcceptedOfferExpired(admission.Offer, admission.Handle);
+    FHandles.Release(admission.Handle);
 }
 
 void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommServer& server,
@@ -91,6 +154,14 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
         if (FLocal.OnlineState() != TOnlineState::Online && FLocal.GetAutoReply(&text)) {
             replies->SendToPeer(offer->IPAddress,
                                 EncodeFileRequestReply(s.Self, offer->SenderHandle, false, true, text, FLang));
+            return;
+        }
+        // A source that accepted offers still owe streams to is declined at once, as
+        // Busy declines: an honest sender hears no at once, a flood reaches nobody.
+        if (SourceAtCap(offer->IPAddress)) {
+            ++FDeclinedAtCap;
+            replies->SendToPeer(offer->IPAddress,
+                                EncodeFileRequestReply(s.Self, offer->SenderHandle, false, false, {}, FLang));
             return;
         }
         events->Post(WM_PEER_FILEREQUEST, 0, 0, std::move(*offer));
@@ -116,8 +187,13 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
     });
     server.RegisterRequest(MessageType::File, [this, events](TRequestContext& c) {
         TReceiveSettings settings = ListenerSettings().Receive;
-        settings.Admit = [this](const TBroadcastData& header, const QString& peer) { return Admit(header, peer); };
+        std::optional<TAdmission> taken;
+        settings.Admit = [this, &taken](const TBroadcastData& header, const QString& peer) {
+            return Admit(header, peer, &taken);
+        };
         TReceiveOutcome outcome = ReceiveFiles(c.Reader, c.Header, c.PeerAddress, settings, FLang, c.StallMs);
+        // No file named, nothing posted: the offer still waits for its stream, and may expire.
+        if (outcome.EventId == 0 && taken) Readmit(std::move(*taken));
         if (outcome.EventId != 0) events->Post(outcome.EventId, 0, 0, std::move(outcome.Arrival));
     });
 }
@@ -186,9 +262,28 @@ bool TTransferService::SendDialogHandle(const TOnlineNotify& offer, qint32 ownHa
 
 bool TTransferService::AnswerOffer(const TOnlineNotify& offer, qint32 ownHandle, bool accept) {
     if (accept) {
-        QMutexLocker lock(&FLock);
-        if (FAdmissions.size() >= kMaxAdmissions) FAdmissions.removeFirst();
-        FAdmissions.append({ownHandle, offer.IPAddress});
+        QList<TAdmission> evicted;
+        {
+            QMutexLocker lock(&FLock);
+            // Offers posted before the source reached its cap: its oldest make room,
+            // never another source's.
+            int fromSource = 0;
+            for (const TAdmission& a : std::as_const(FAdmissions))
+                if (a.Offer.IPAddress.compare(offer.IPAddress, Qt::CaseInsensitive) == 0) ++fromSource;
+            for (qsizetype i = 0; i < FAdmissions.size() && fromSource >= FLimits.AcceptedPerSource;) {
+                if (FAdmissions[i].Offer.IPAddress.compare(offer.IPAddress, Qt::CaseInsensitive) != 0) {
+                    ++i;
+                    continue;
+                }
+                evicted.append(FAdmissions.takeAt(i));
+                --fromSource;
+            }
+            while (!FAdmissions.isEmpty() && FAdmissions.size() >= FLimits.AcceptedTotal)
+                evicted.append(FAdmissions.takeFirst());
+            FAdmissions.append({ownHandle, offer, QDeadlineTimer(FLimits.AcceptedExpiryMs)});
+        }
+        for (const TAdmission& a : evicted) Expire(a);
+        ExpireAdmissions();
     }
     return FClient.SendToPeer(PeerHost(offer.IPAddress, offer.ComputerName),
                               EncodeFileRequestReply(FClient.Identity(), offer.SenderHandle, accept, false, {}, FLang));

@@ -7,10 +7,14 @@
 #include "transfer/FileSendUnit.h"
 #include "transfer/RequestHandleUnit.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QTimer>
+#include <atomic>
 #include <memory>
+#include <optional>
 
 class TApplicationParams;
 class TCommLocal;
@@ -19,6 +23,14 @@ class TDatagramDispatcher;
 class TEventRouter;
 class TMessageLang;
 class TOutgoingTransfer;
+
+// How long and how many accepted offers wait for their "QLM_FILE" stream;
+// tests shorten the wait.
+struct TTransferLimits {
+    int AcceptedExpiryMs = 10 * 60 * 1000; // the stream must begin within this
+    int AcceptedPerSource = 64;            // accepted offers waiting at once per source address
+    int AcceptedTotal = 1024;              // all sources together
+};
 
 // File transfer: the handshake datagrams, the "QLM_FILE" stream both ways,
 // the request handles of live dialogs, and what arrives. The listener side
@@ -46,6 +58,7 @@ public:
     void RefreshListenerSettings();
     // Replaces the disk's free-space figure (tests); the reserve stays unless given.
     void SetDiskGuard(const TDiskGuard& guard);
+    void SetLimits(const TTransferLimits& limits);
 
     // ---- sending side ----
     // An offer of rows to one consignee (nickname, computer name, IP address).
@@ -62,6 +75,11 @@ public:
     // The user's answer; an accepted offer's stream will be stored even while
     // AutoFileTrans is off, others not.
     bool AnswerOffer(const TOnlineNotify& offer, qint32 ownHandle, bool accept);
+    // Accepted offers still waiting for their stream.
+    int AcceptedWaiting() const;
+    // Offers declined by the listener because their source had
+    // AcceptedPerSource accepted offers waiting already.
+    int DeclinedAtCap() const { return FDeclinedAtCap.load(); }
 
     // For TOutgoingTransfer.
     const TCommClient& Client() const { return FClient; }
@@ -81,6 +99,10 @@ signals:
     // An accepted stream of ours ended with files taken: lines ("<File>%s",
     // "<Folder>%s") name what went, for the chat log.
     void BatchSent(const TRecipient& consignee, const QStringList& lines);
+    // An accepted offer whose stream did not begin in time (or that made room
+    // for newer ones): its handle is released once this returns, and a stream
+    // naming it is refused. Its owner got WM_FILE_TERMINATED.
+    void AcceptedOfferExpired(const TOnlineNotify& offer, qint32 ownHandle);
 
 private:
     struct TListenerSettings {
@@ -90,10 +112,18 @@ private:
     };
     struct TAdmission {
         qint32 Handle = 0;
-        QString Address;
+        TOnlineNotify Offer;     // IPAddress: the source the stream must come from
+        QDeadlineTimer Deadline; // its stream must begin before
     };
     TListenerSettings ListenerSettings() const;
-    bool Admit(const TBroadcastData& header, const QString& peerAddress);
+    // Takes the admission a stream's header names into *taken.
+    bool Admit(const TBroadcastData& header, const QString& peerAddress, std::optional<TAdmission>* taken);
+    // A stream that named no file gives its admission back, deadline and all.
+    void Readmit(TAdmission admission);
+    bool SourceAtCap(const QString& address) const;
+    // Releases what expired and sets the timer for the next deadline.
+    void ExpireAdmissions();
+    void Expire(const TAdmission& admission);
     QObject* DeliverTo(qint32 handle) const { return FHandles.Owner(handle); }
 
     const TCommClient& FClient;
@@ -101,8 +131,11 @@ private:
     const TApplicationParams& FParams;
     const TMessageLang& FLang;
     TRequestHandles FHandles;
-    mutable QMutex FLock; // guards the two below: the listener threads read them
+    mutable QMutex FLock; // guards the three below: the listener threads read them
     TListenerSettings FListener;
-    QList<TAdmission> FAdmissions;
+    QList<TAdmission> FAdmissions; // oldest first
+    TTransferLimits FLimits;
+    std::atomic<int> FDeclinedAtCap{0};
+    QTimer FExpiry; // main thread: fires at the oldest admission's deadline
     std::function<qint64(const QString&)> FFreeBytes;
 };

@@ -176,6 +176,26 @@ TEST_F(RouteFixture, WithdrawalWithPopupNeverTouchesTheQueue) {
     ASSERT_EQ(Rec.Requests.size(), 1);
 }
 
+TEST_F(RouteFixture, AFloodingSendersSurplusIsSilentAndItsWithdrawalsOpenNothing) {
+    TOnlineNotify offer;
+    offer.ComputerName = QStringLiteral("EVIL");
+    offer.IPAddress = QStringLiteral("127.0.0.1");
+    const int cap = TQueueLimits{}.PerSender;
+    for (int i = 0; i < cap + 5; ++i) {
+        offer.SenderHandle = i;
+        Router.OfferArrived(offer);
+    }
+    EXPECT_EQ(Queue.Count(), cap);
+    EXPECT_EQ(Rec.Sounds, cap); // the five left out made no sound
+    // The withdrawal of one that was left out finds no queued request: it is one of the counted.
+    EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::Queue);
+    EXPECT_TRUE(Rec.Requests.isEmpty());
+    // Another sender's withdrawal still tells the user.
+    offer.ComputerName = QStringLiteral("PC-ANN");
+    EXPECT_EQ(Router.OfferCanceled(offer, false), TDelivery::PopUp);
+    EXPECT_EQ(Rec.Requests.size(), 1);
+}
+
 // ---- through the chat service, with the node's recorder: what it answers itself is never logged ----
 
 class RouteFromChat : public TServerFixture {

@@ -72,6 +72,42 @@ TEST(RequestHandlesLife, ReleasedOrDestroyedOwnersAreNotFound) {
     EXPECT_EQ(handles.Owner(424242), nullptr);
 }
 
+TEST(RequestHandlesLife, AnOwnerDestroyedAfterItsReleaseLeavesTheNextOwnerAlone) {
+    TRequestHandles handles(Sequence({5, 5, 6}));
+    auto first = std::make_unique<QObject>();
+    ASSERT_EQ(handles.Allocate(first.get()), 5);
+    handles.Release(5);
+    // The same number, given again while the first owner still lives.
+    QObject second;
+    ASSERT_EQ(handles.Allocate(&second), 5);
+    first.reset();
+    EXPECT_EQ(handles.Owner(5), &second);
+    EXPECT_EQ(handles.Count(), 1);
+}
+
+TEST(RequestHandlesLife, AnOwnerWithSeveralHandlesGivesThemAllBackAtOnce) {
+    TRequestHandles handles(Sequence({1, 2, 3}));
+    auto owner = std::make_unique<QObject>();
+    QObject other;
+    handles.Allocate(owner.get());
+    handles.Allocate(&other);
+    handles.Allocate(owner.get());
+    ASSERT_EQ(handles.Count(), 3);
+    // No allocation needed for the table to shrink: the owner's end is enough.
+    owner.reset();
+    EXPECT_EQ(handles.Count(), 1);
+    EXPECT_EQ(handles.Owner(2), &other);
+}
+
+TEST(RequestHandlesLife, AnOwnerOutlivingTheTableEndsQuietly) {
+    auto owner = std::make_unique<QObject>();
+    {
+        TRequestHandles handles;
+        EXPECT_NE(handles.Allocate(owner.get()), 0);
+    }
+    owner.reset(); // its destroyed() must reach no table
+}
+
 TEST(RequestHandlesLife, TheDefaultCounterWrapsBeforeTheSignBit) {
     TRequestHandles handles;
     QObject owner;

@@ -286,4 +286,118 @@ TEST_F(ServerQueueFixture, TakeMessagesOfWithoutIdMatchesComputerAndAddress) {
     EXPECT_EQ(Queue.Count(), 2);
 }
 
+// ---- one sender's share of the queue ----
+
+struct TSenderCapCase {
+    std::string Name;
+    int FromMallory;         // items Mallory sends, after Ann's head
+    int FromBob;             // items Bob sends after those
+    int Queued;              // what waits afterwards, Ann's head included
+    int NotQueued;           // Mallory's items only counted
+    QStringList SummaryHint; // the tray hint: the head's, then the summary
+};
+void PrintTo(const TSenderCapCase& c, std::ostream* os) { *os << c.Name; }
+
+constexpr int kCap = 3;
+
+class SenderCapFixture : public ::testing::Test {
+protected:
+    SenderCapFixture() {
+        Queue.SetPresenter(&Presenter);
+        Params()[bpOnlyUserNickname] = false;
+    }
+    ~SenderCapFixture() override { Params()[bpOnlyUserNickname] = FOnlyNick; }
+
+    // Mallory mixes kinds and computers: her id makes them one sender. The
+    // summary names her as her first item left out does (an odd one: EVIL).
+    void AddFromMallory(int count) {
+        for (int i = 0; i < count; ++i) {
+            const QString computer = i % 2 ? QStringLiteral("EVIL") : QStringLiteral("EVIL2");
+            if (i % 3 == 2) Queue.Add(TQueuedRequest{Request(i, QStringLiteral("Mallory"), computer, QStringLiteral("{mal}"))});
+            else Queue.Add(TQueuedMessage{Record(QStringLiteral("Mallory"), computer, QStringLiteral("{MAL}"))});
+        }
+    }
+    QString MalloryKey() const {
+        return SenderKey(TQueuedMessage{Record(QStringLiteral("Mallory"), QStringLiteral("X"), QStringLiteral("{mal}"))});
+    }
+
+    bool FOnlyNick = Params()[bpOnlyUserNickname];
+    TRecordingPresenter Presenter;
+    TServerQueue Queue{TQueueLimits{kCap}};
+};
+
+class QueueSenderCap : public SenderCapFixture, public ::testing::WithParamInterface<TSenderCapCase> {};
+
+TEST_P(QueueSenderCap, ASendersSurplusIsCountedNotQueued) {
+    const TSenderCapCase& c = GetParam();
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    AddFromMallory(c.FromMallory);
+    for (int i = 0; i < c.FromBob; ++i) EXPECT_TRUE(Queue.Add(TQueuedBroadcast{Record(QStringLiteral("Bob"), QStringLiteral("PC2"))}));
+    EXPECT_EQ(Queue.Count(), c.Queued);
+    EXPECT_EQ(Queue.NotQueued(MalloryKey()), c.NotQueued);
+    // The head and the order of what was queued stay as they came.
+    EXPECT_EQ(SenderNickName(*Queue.Head()), QStringLiteral("Ann"));
+    for (int i = 1; i < Queue.Count(); ++i)
+        EXPECT_EQ(SenderNickName(Queue.Item(i)), i <= std::min(c.FromMallory, kCap) ? QStringLiteral("Mallory") : QStringLiteral("Bob"));
+    EXPECT_EQ(Presenter.Animations.size(), 1);
+    EXPECT_EQ(Presenter.Hints.last().toStdString(), c.SummaryHint.join(QLatin1Char('\n')).toStdString());
+    EXPECT_EQ(Queue.PresentedHint().toStdString(), c.SummaryHint.join(QLatin1Char('\n')).toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QueueSenderCap,
+    ::testing::Values(
+        TSenderCapCase{"UnderTheCap", kCap - 1, 0, kCap, 0, {"Message From: Ann(PC1)"}},
+        TSenderCapCase{"AtTheCap", kCap, 0, kCap + 1, 0, {"Message From: Ann(PC1)"}},
+        TSenderCapCase{"BeyondTheCap", kCap + 240, 0, kCap + 1, 240,
+                       {"Message From: Ann(PC1)", "Mallory(EVIL) sent 240 more item(s) that were not queued."}},
+        TSenderCapCase{"AnotherSenderUnaffected", kCap + 2, kCap, 2 * kCap + 1, 2,
+                       {"Message From: Ann(PC1)", "Mallory(EVIL) sent 2 more item(s) that were not queued."}}),
+    TCaseName());
+
+TEST_F(ServerQueueFixture, WithoutIdComputerAndAddressMakeTheSender) {
+    TServerQueue queue(TQueueLimits{1});
+    EXPECT_TRUE(queue.Add(TQueuedMessage{Record(QStringLiteral("A"), QStringLiteral("PC1"), {}, QStringLiteral("10.0.0.1"))}));
+    EXPECT_FALSE(queue.Add(TQueuedMessage{Record(QStringLiteral("B"), QStringLiteral("pc1"), {}, QStringLiteral("10.0.0.1"))}));
+    EXPECT_TRUE(queue.Add(TQueuedMessage{Record(QStringLiteral("C"), QStringLiteral("PC1"), {}, QStringLiteral("10.0.0.2"))}));
+    EXPECT_TRUE(queue.Add(TQueuedMessage{Record(QStringLiteral("D"), QStringLiteral("PC2"), {}, QStringLiteral("10.0.0.1"))}));
+    EXPECT_EQ(queue.Count(), 3);
+}
+
+TEST_F(SenderCapFixture, TheSummaryGoesOnceTheSendersItemsAreOpened) {
+    AddFromMallory(kCap + 2);
+    Queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))});
+    ASSERT_GT(Queue.NotQueued(MalloryKey()), 0);
+    // Opening some of hers keeps the summary: more of hers than shown were left out.
+    Presenter.Animating = false;
+    Queue.RemoveHead();
+    EXPECT_EQ(Queue.NotQueuedSummary().size(), 1);
+    while (Queue.Count() > 1) {
+        Presenter.Animating = false;
+        Queue.RemoveHead();
+    }
+    EXPECT_EQ(SenderNickName(*Queue.Head()), QStringLiteral("Ann"));
+    EXPECT_EQ(Queue.NotQueued(MalloryKey()), 0);
+    EXPECT_TRUE(Queue.NotQueuedSummary().isEmpty());
+    EXPECT_EQ(Presenter.Hints.last(), QStringLiteral("Message From: Ann(PC1)"));
+    // Her next item waits again.
+    AddFromMallory(1);
+    EXPECT_EQ(Queue.Count(), 2);
+}
+
+TEST_F(ServerQueueFixture, TakingASendersMessagesFreesItsShare) {
+    TServerQueue queue(TQueueLimits{2});
+    queue.Add(TQueuedBroadcast{Record(QStringLiteral("Ann"))});
+    queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}"))});
+    queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}"))});
+    EXPECT_FALSE(queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}"))}));
+    TRecipient bob;
+    bob.UserId = QStringLiteral("{bob}");
+    EXPECT_EQ(queue.TakeMessagesOf(bob).size(), 2);
+    EXPECT_TRUE(queue.NotQueuedSummary().isEmpty());
+    EXPECT_TRUE(queue.Add(TQueuedMessage{Record(QStringLiteral("Bob"), QStringLiteral("PC2"), QStringLiteral("{bob}"))}));
+    queue.Clear();
+    EXPECT_TRUE(queue.Add(TQueuedMessage{Record(QStringLiteral("Ann"))}));
+}
+
 } // namespace

@@ -1,9 +1,11 @@
+#include "support/CaseName.h"
 #include "support/TransferFixture.h"
 #include "transfer/FileCodecUnit.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <ostream>
 
 namespace {
 
@@ -204,6 +206,151 @@ TEST_F(TransferHandshake, DestroyingATransferReleasesItsHandle) {
         EXPECT_EQ(Service.Handles().Owner(handle), out.get());
     }
     EXPECT_EQ(Service.Handles().Owner(handle), nullptr);
+}
+
+// ---- accepted offers that never stream ----
+
+TOnlineNotify OfferFrom(const QString& address, qint32 senderHandle) {
+    TOnlineNotify offer;
+    offer.IPAddress = address;
+    offer.SenderHandle = senderHandle;
+    offer.NickName = QStringLiteral("Mallory");
+    offer.ComputerName = QStringLiteral("EVIL");
+    return offer;
+}
+
+TEST_F(TransferHandshake, AnAcceptedOfferWithoutStreamExpiresAndALateStreamIsRefused) {
+    Settings[bpAutoFileTrans] = false;
+    TTransferLimits limits;
+    limits.AcceptedExpiryMs = 50;
+    Service.SetLimits(limits);
+    ASSERT_TRUE(StartWith());
+    TOwnerProbe dialog;
+    const qint32 own = Service.Handles().Allocate(&dialog);
+    QSignalSpy expired(&Service, &TTransferService::AcceptedOfferExpired);
+    ASSERT_TRUE(Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 1), own, true));
+    EXPECT_EQ(Service.AcceptedWaiting(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !expired.isEmpty() && dialog.Ids.contains(WM_FILE_TERMINATED); }));
+    EXPECT_EQ(expired[0][1].value<qint32>(), own);
+    EXPECT_EQ(Service.AcceptedWaiting(), 0);
+    EXPECT_EQ(Service.Handles().Owner(own), nullptr);
+    EXPECT_EQ(Service.Handles().Count(), 0);
+    // Neither by its handle nor by its address does the stream get in now,
+    // whatever the sender saw.
+    MakeFile(QStringLiteral("late.txt"), "late");
+    RunSend(Plan(QStringList{Src("late.txt")}, own));
+    RunSend(Plan(QStringList{Src("late.txt")}, 0));
+    // A fresh offer's stream comes after them: once it is in, they were handled.
+    TOwnerProbe next;
+    const qint32 fresh = Service.Handles().Allocate(&next);
+    limits.AcceptedExpiryMs = 60000;
+    Service.SetLimits(limits);
+    ASSERT_TRUE(Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 2), fresh, true));
+    MakeFile(QStringLiteral("fresh.txt"), "fresh");
+    ASSERT_TRUE(RunSend(Plan(QStringList{Src("fresh.txt")}, fresh)).AllSent());
+    ASSERT_TRUE(WaitUntil([&] { return !Log.Arrivals.isEmpty(); }));
+    EXPECT_EQ(Log.Arrivals.size(), 1);
+    EXPECT_EQ(Log.Arrivals[0].first.ReceivedNames, QStringList{QStringLiteral("fresh.txt")});
+    EXPECT_FALSE(QFileInfo::exists(Inbox() + "late.txt"));
+    EXPECT_TRUE(Log.Terminations.isEmpty()); // the sender terminated nothing: no record of it
+}
+
+TEST_F(TransferHandshake, AnOfferStreamedInTimeDoesNotExpire) {
+    Settings[bpAutoFileTrans] = false;
+    ASSERT_TRUE(StartWith());
+    TOwnerProbe dialog;
+    const qint32 own = Service.Handles().Allocate(&dialog);
+    QSignalSpy expired(&Service, &TTransferService::AcceptedOfferExpired);
+    ASSERT_TRUE(Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 1), own, true));
+    MakeFile(QStringLiteral("ok.txt"), "ok");
+    ASSERT_TRUE(RunSend(Plan(QStringList{Src("ok.txt")}, own)).AllSent());
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Ids.contains(WM_FILE_RECEIVED); }));
+    EXPECT_EQ(Service.AcceptedWaiting(), 0);
+    EXPECT_TRUE(expired.isEmpty());
+    EXPECT_EQ(Service.Handles().Owner(own), &dialog);
+}
+
+TEST_F(TransferHandshake, AStreamThatNamesNoFileLeavesTheOfferWaiting) {
+    Settings[bpAutoFileTrans] = false;
+    ASSERT_TRUE(StartWith());
+    TOwnerProbe dialog;
+    const qint32 own = Service.Handles().Allocate(&dialog);
+    ASSERT_TRUE(Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 1), own, true));
+    // The header alone, then silence: no event, so the admission must not vanish with it.
+    ASSERT_TRUE(RawRequest(EncodeFileHeader(Self, own, Lang)));
+    EXPECT_EQ(Service.AcceptedWaiting(), 1);
+    MakeFile(QStringLiteral("real.txt"), "real");
+    ASSERT_TRUE(RunSend(Plan(QStringList{Src("real.txt")}, own)).AllSent());
+    ASSERT_TRUE(WaitUntil([&] { return !Log.Arrivals.isEmpty(); }));
+    EXPECT_EQ(ReadAll(Inbox() + "real.txt"), "real");
+}
+
+struct TSourceCapCase {
+    std::string Name;
+    int FromLoopback; // accepted offers of 127.0.0.1 waiting for their stream
+    int FromOther;    // of another address
+    bool Declined;    // the next offer of 127.0.0.1 is declined by the listener
+};
+void PrintTo(const TSourceCapCase& c, std::ostream* os) { *os << c.Name; }
+
+class TransferSourceCap : public TransferHandshake, public ::testing::WithParamInterface<TSourceCapCase> {};
+
+TEST_P(TransferSourceCap, ASourceAtItsCapIsDeclinedAndCounted) {
+    const TSourceCapCase& c = GetParam();
+    Settings[bpAutoFileTrans] = false;
+    TTransferLimits limits;
+    limits.AcceptedPerSource = 2;
+    Service.SetLimits(limits);
+    ASSERT_TRUE(StartWith());
+    for (int i = 0; i < c.FromLoopback; ++i)
+        Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 100 + i), 500 + i, true);
+    for (int i = 0; i < c.FromOther; ++i) Service.AnswerOffer(OfferFrom(QStringLiteral("10.9.9.9"), 200 + i), 600 + i, true);
+    ASSERT_EQ(Service.AcceptedWaiting(), c.FromLoopback + c.FromOther);
+    // The answers to 127.0.0.1 came to this very listener (the policy keeps the others in): wait until they are in.
+    ASSERT_TRUE(WaitUntil([&] { return Log.Replies.size() == c.FromLoopback; }));
+    auto out = Outgoing();
+    QSignalSpy replied(out.get(), &TOutgoingTransfer::Replied);
+    ASSERT_TRUE(out->Offer());
+    ASSERT_TRUE(WaitUntil([&] { return c.Declined ? !replied.isEmpty() : !Log.Offers.isEmpty(); }));
+    EXPECT_EQ(Service.DeclinedAtCap(), c.Declined ? 1 : 0);
+    EXPECT_EQ(Log.Offers.isEmpty(), c.Declined);
+    if (c.Declined) EXPECT_FALSE(replied[0][0].toBool());
+    // Nothing waiting was given up for it.
+    EXPECT_EQ(Service.AcceptedWaiting(), c.FromLoopback + c.FromOther);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TransferSourceCap,
+                         ::testing::Values(TSourceCapCase{"UnderTheCap", 1, 0, false},
+                                           TSourceCapCase{"AtTheCap", 2, 0, true},
+                                           TSourceCapCase{"AnotherSourceAtItsCap", 0, 2, false},
+                                           TSourceCapCase{"BothAtTheirCaps", 2, 2, true}),
+                         TCaseName());
+
+TEST_F(TransferHandshake, AcceptingBeyondTheCapMakesRoomFromTheSameSourceOnly) {
+    TTransferLimits limits;
+    limits.AcceptedPerSource = 2;
+    Service.SetLimits(limits);
+    QSignalSpy expired(&Service, &TTransferService::AcceptedOfferExpired);
+    TOwnerProbe first, second, third, other;
+    const qint32 h1 = Service.Handles().Allocate(&first);
+    const qint32 h2 = Service.Handles().Allocate(&second);
+    const qint32 h3 = Service.Handles().Allocate(&third);
+    const qint32 ho = Service.Handles().Allocate(&other);
+    // The other source's offer is the oldest of all: it must not be the one to go.
+    Service.AnswerOffer(OfferFrom(QStringLiteral("10.0.0.6"), 9), ho, true);
+    Service.AnswerOffer(OfferFrom(QStringLiteral("10.0.0.5"), 1), h1, true);
+    Service.AnswerOffer(OfferFrom(QStringLiteral("10.0.0.5"), 2), h2, true);
+    EXPECT_TRUE(expired.isEmpty());
+    // Posted before the cap was reached, answered after: the source's oldest goes.
+    Service.AnswerOffer(OfferFrom(QStringLiteral("10.0.0.5"), 3), h3, true);
+    ASSERT_EQ(expired.size(), 1);
+    EXPECT_EQ(expired[0][1].value<qint32>(), h1);
+    EXPECT_EQ(Service.Handles().Owner(h1), nullptr);
+    EXPECT_EQ(Service.Handles().Owner(ho), &other);
+    EXPECT_EQ(Service.Handles().Owner(h2), &second);
+    EXPECT_EQ(Service.AcceptedWaiting(), 3);
+    ASSERT_TRUE(WaitUntil([&] { return first.Ids.contains(WM_FILE_TERMINATED); }));
+    EXPECT_FALSE(other.Ids.contains(WM_FILE_TERMINATED));
 }
 
 } // namespace
