@@ -239,10 +239,11 @@ int RunMessages(const QStringList& args) {
             RunSlice(slice, size, [&](int seq) { return RawSend(sink, requests[size_t(seq)]); }, raw, sinkPid, rawFigures);
             RunSlice(slice, size, [&](int seq) {
                 TRecipients one{recipient};
-                QStringList reasons;
-                const bool sent =
-                    client.SendMessageTo(summaries[size_t(seq)], one, bodies[size_t(seq)], TMessageSendLimits(), &reasons);
-                if (!sent && !why.contains(reasons.value(0))) why << reasons.value(0);
+                QList<TRecipientDelivery> deliveries;
+                const bool sent = client.SendMessageTo(summaries[size_t(seq)], one, bodies[size_t(seq)],
+                                                       TMessageSendLimits(), &deliveries);
+                const QString reason = deliveries.value(0).Reason;
+                if (!sent && !why.contains(reason)) why << reason;
                 return sent;
             }, node, pid, chatFigures);
         }
