@@ -1,3 +1,3 @@
-#include "desktop/DesktopAppUnit.h"
+#include "app/DesktopAppUnit.h"
 
 int main(int argc, char** argv) { return RunDesktopApp(argc, argv); }

@@ -1,12 +1,19 @@
 #include "core/EventRouterUnit.h"
 
+namespace {
+
+// Both plain, or both records of one type.
+bool SameType(const std::type_info* a, const std::type_info* b) { return a && b ? *a == *b : a == b; }
+
+} // namespace
+
 TEventRouter::TEventRouter(int maxPending, QObject* parent)
     : QObject(parent), FMaxPending(qMax(1, maxPending)), FSourceShare(qMax(1, FMaxPending / SourceShareDivisor)) {}
 
 void TEventRouter::Add(int id, const std::type_info* type, THandler handler) {
     QList<TTypedHandler>& handlers = FHandlers[id];
     for (TTypedHandler& h : handlers)
-        if ((h.Type == nullptr) == (type == nullptr) && (!type || *h.Type == *type)) {
+        if (SameType(h.Type, type)) {
             h.Handle = std::move(handler);
             return;
         }
@@ -70,7 +77,7 @@ bool TEventRouter::event(QEvent* e) {
     }
     const std::type_info* type = posted.RecordType();
     for (const TTypedHandler& h : *handlers)
-        if ((h.Type == nullptr) == (type == nullptr) && (!type || *h.Type == *type)) {
+        if (SameType(h.Type, type)) {
             h.Handle(posted);
             return true;
         }

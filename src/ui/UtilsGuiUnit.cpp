@@ -1,7 +1,6 @@
 #include "ui/UtilsGuiUnit.h"
 
 #include "core/UtilsUnit.h"
-#include "ui/WindowRegistryUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QApplication>
@@ -127,11 +126,7 @@ QString WindowClassName(TWindowKind kind, const QString& name) {
     return {};
 }
 
-bool ShowExistingWindow(TWindowKind kind, const QString& name) {
-    const QString className = WindowClassName(kind, name);
-    if (className.isEmpty()) return false;
-    auto* window = qobject_cast<QWidget*>(TWindowRegistry::Instance().FindByClass(className));
-    if (!window) return false;
+bool BringForward(QWidget* window) {
     if (window->isMinimized()) window->showNormal();
     return ForceForeground(window);
 }

@@ -33,12 +33,12 @@ bool InputText(QWidget* owner, const QString& caption, const QString& prompt, QS
 
 // Brings a window to the front and gives it the focus.
 bool ForceForeground(QWidget* window);
+// An open window asked for again: restored when minimised, then in front.
+bool BringForward(QWidget* window);
 // The windows found by class name: a message window "WM_<NAME>", the
 // broadcast window "QLM_BROADCAST_CLASS", a file window "WF_<NAME>", the file
 // manager "QLM_FILEMANAGE_CLASS".
 enum class TWindowKind { Message, Broadcast, File, FileManage };
-// True when such a window was open and is now in front.
-bool ShowExistingWindow(TWindowKind kind, const QString& name);
 QString WindowClassName(TWindowKind kind, const QString& name);
 
 // A property setter's body: stores value and repaints only when it changed.

@@ -18,7 +18,7 @@
 
 namespace {
 
-enum class TLayerKind { Engine, Kit, Shell, Cli, App };
+enum class TLayerKind { Engine, Kit, Cli, App };
 
 struct TLayerTable {
     QHash<QString, int> Rank; // folder -> position in the table
@@ -29,7 +29,6 @@ std::optional<TLayerTable> ParseLayers(const QString& text) {
     TLayerTable table;
     static const QHash<QString, TLayerKind> kinds{{QStringLiteral("engine"), TLayerKind::Engine},
                                                   {QStringLiteral("kit"), TLayerKind::Kit},
-                                                  {QStringLiteral("shell"), TLayerKind::Shell},
                                                   {QStringLiteral("cli"), TLayerKind::Cli},
                                                   {QStringLiteral("app"), TLayerKind::App}};
     for (const QString& raw : text.split(QLatin1Char('\n'))) {
@@ -92,8 +91,6 @@ QString CheckInclude(const TLayerTable& table, const TPlace& from, const QString
     case TLayerKind::Kit:
         // Below every window: engine folders and itself only.
         return toEngine || toKind == TLayerKind::Kit ? QString() : against;
-    case TLayerKind::Shell:
-        return {};
     case TLayerKind::Cli:
         return toEngine ? QString() : against;
     case TLayerKind::App:
@@ -186,23 +183,23 @@ INSTANTIATE_TEST_SUITE_P(
         TIncludeCase{"WidgetsUseUi", "presence/widgets/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
         TIncludeCase{"WidgetsUseLaterEngineArea", "presence/widgets/A.cpp", "#include \"transfer/TransferServiceUnit.h\"", true},
         TIncludeCase{"WidgetsUseNode", "messaging/widgets/A.cpp", "#include \"node/NodeUnit.h\"", false},
-        TIncludeCase{"ShellUsesNode", "desktop/A.cpp", "#include \"node/NodeUnit.h\"", true},
+        TIncludeCase{"ShellUsesNode", "app/A.cpp", "#include \"node/NodeUnit.h\"", true},
         TIncludeCase{"WidgetsUseEarlierWidgets", "messaging/widgets/A.cpp", "#include \"presence/widgets/B.h\"", true},
         TIncludeCase{"WidgetsUseLaterWidgets", "presence/widgets/A.cpp", "#include \"messaging/widgets/B.h\"", false},
-        TIncludeCase{"WidgetsUseShell", "transfer/widgets/A.cpp", "#include \"desktop/MainUnit.h\"", false},
+        TIncludeCase{"WidgetsUseShell", "transfer/widgets/A.cpp", "#include \"app/MainUnit.h\"", false},
         TIncludeCase{"KitUsesEngine", "ui/A.cpp", "#include \"messaging/ServerQueueUnit.h\"", true},
         TIncludeCase{"KitUsesKit", "ui/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
         TIncludeCase{"KitUsesWidgets", "ui/A.cpp", "#include \"presence/widgets/B.h\"", false},
-        TIncludeCase{"KitUsesShell", "ui/A.cpp", "#include \"desktop/MainUnit.h\"", false},
+        TIncludeCase{"KitUsesShell", "ui/A.cpp", "#include \"app/MainUnit.h\"", false},
         TIncludeCase{"KitUsesCli", "ui/A.cpp", "#include \"cli/CliUnit.h\"", false},
-        TIncludeCase{"ShellUsesWidgets", "desktop/A.cpp", "#include \"transfer/widgets/B.h\"", true},
-        TIncludeCase{"ShellUsesKit", "desktop/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
-        TIncludeCase{"ShellUsesCli", "desktop/A.cpp", "#include \"cli/CliUnit.h\"", false},
+        TIncludeCase{"ShellUsesWidgets", "app/A.cpp", "#include \"transfer/widgets/B.h\"", true},
+        TIncludeCase{"ShellUsesKit", "app/A.cpp", "#include \"ui/AppImagesUnit.h\"", true},
+        TIncludeCase{"ShellUsesCli", "app/A.cpp", "#include \"cli/CliUnit.h\"", false},
         TIncludeCase{"CliUsesNode", "cli/A.cpp", "#include \"node/NodeUnit.h\"", true},
         TIncludeCase{"CliUsesKit", "cli/A.cpp", "#include \"ui/AppImagesUnit.h\"", false},
-        TIncludeCase{"CliUsesShell", "cli/A.cpp", "#include \"desktop/MainUnit.h\"", false},
+        TIncludeCase{"CliUsesShell", "cli/A.cpp", "#include \"app/MainUnit.h\"", false},
         TIncludeCase{"CliUsesWidgets", "cli/A.cpp", "#include \"presence/widgets/B.h\"", false},
-        TIncludeCase{"AppUsesShell", "app/main.cpp", "#include \"desktop/DesktopAppUnit.h\"", true},
+        TIncludeCase{"MainUsesShell", "app/main.cpp", "#include \"app/DesktopAppUnit.h\"", true},
         TIncludeCase{"UnknownFolder", "core/A.cpp", "#include \"misc/B.h\"", false},
         TIncludeCase{"GeneratedHeader", "core/A.cpp", "#include \"VersionInfo.h\"", true},
         TIncludeCase{"MocFile", "protocol/A.cpp", "#include \"CommServerUnit.moc\"", true}),

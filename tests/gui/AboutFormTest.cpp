@@ -1,4 +1,4 @@
-#include "desktop/AboutUnit.h"
+#include "app/AboutUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"

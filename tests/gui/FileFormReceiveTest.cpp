@@ -6,8 +6,8 @@
 #include "support/FileFormFixture.h"
 #include "transfer/widgets/FileFormUnit.h"
 #include "transfer/widgets/ReceiveRequestUnit.h"
-#include "desktop/DesktopUnit.h"
-#include "desktop/MainUnit.h"
+#include "app/DesktopUnit.h"
+#include "app/MainUnit.h"
 #include "ui/TrayIconUnit.h"
 #include "ui/WindowRegistryUnit.h"
 

@@ -1,4 +1,4 @@
-#include "desktop/ListDumpUnit.h"
+#include "app/ListDumpUnit.h"
 
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/UserGroupUnit.h"

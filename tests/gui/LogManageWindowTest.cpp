@@ -7,8 +7,8 @@
 #include "support/LogManageFixture.h"
 #include "text/RtfWriterUnit.h"
 #include "text/widgets/RichShowUnit.h"
-#include "desktop/DesktopUnit.h"
-#include "desktop/MainUnit.h"
+#include "app/DesktopUnit.h"
+#include "app/MainUnit.h"
 #include "ui/TrayIconUnit.h"
 
 #include <QAction>

@@ -1,5 +1,5 @@
-#include "desktop/DesktopUnit.h"
-#include "desktop/MainUnit.h"
+#include "app/DesktopUnit.h"
+#include "app/MainUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -16,7 +16,7 @@
 #include "support/PresenceFixtures.h"
 #include "text/UILangUnit.h"
 #include "ui/CustomControlsUnit.h"
-#include "desktop/DesktopAppUnit.h"
+#include "app/DesktopAppUnit.h"
 #include "ui/NavBarUnit.h"
 #include "ui/TrayIconUnit.h"
 #include "support/CaseName.h"

@@ -1,5 +1,5 @@
-#include "desktop/DesktopUnit.h"
-#include "desktop/MainUnit.h"
+#include "app/DesktopUnit.h"
+#include "app/MainUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "messaging/ChatServiceUnit.h"

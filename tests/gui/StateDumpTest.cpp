@@ -1,4 +1,4 @@
-#include "desktop/StateDumpUnit.h"
+#include "app/StateDumpUnit.h"
 
 #include "messaging/ServerQueueUnit.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Desktop programs in the lab, each on its own Xvfb inside its host, driven
 # with xdotool (real X input) and observed through the program's
-# QUILLMATE_STATE_DUMP file (src/desktop/StateDumpUnit.h gives its lines).
+# QUILLMATE_STATE_DUMP file (src/app/StateDumpUnit.h gives its lines).
 # Source after labtest_lib.sh; $gui is the path of quillmate. Every wait
 # polls for a state with a deadline.
 

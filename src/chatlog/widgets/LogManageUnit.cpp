@@ -87,8 +87,7 @@ TLogManage* TLogManage::OpenWindow() {
 
 TLogManage* TLogManage::ShowLogManager(TChatLog& log) {
     if (TLogManage* open = OpenWindow()) {
-        if (open->isMinimized()) open->showNormal();
-        Utils::ForceForeground(open);
+        Utils::BringForward(open);
         return open;
     }
     auto* window = new TLogManage(log, Params());

@@ -24,15 +24,13 @@ TNewMsgForm* TMessageWindows::Open(bool sendMode, bool broadcastMode, bool useNi
     const QString singleKey = composeBroadcast || uniqueUser ? className.toLower() : QString();
     if (!p[bpAllowMultiForm] && !singleKey.isEmpty())
         if (TNewMsgForm* open = FSingles.value(singleKey)) {
-            if (open->isMinimized()) open->showNormal();
-            Utils::ForceForeground(open);
+            Utils::BringForward(open);
             return open;
         }
     if (sendMode && !broadcastMode && p[bpChatMode] && recipients.size() == 1)
         if (TNewMsgForm* open =
                 ChatWindow(TOnlineUserModel::UserKey(recipients.first().ComputerName, recipients.first().UserId))) {
-            if (open->isMinimized()) open->showNormal();
-            Utils::ForceForeground(open);
+            Utils::BringForward(open);
             return open;
         }
     auto* form = new TNewMsgForm(FContext, sendMode, broadcastMode, useNickname, recipients);

@@ -32,7 +32,6 @@
 
 using Utils::DisplayName;
 using Utils::ForceForeground;
-using Utils::ShowExistingWindow;
 using Utils::TWindowKind;
 using Utils::WindowClassName;
 

@@ -20,8 +20,7 @@ TFileWindows::~TFileWindows() {
 TFileForm* TFileWindows::Existing(const QString& key) const {
     TFileForm* form = FSingles.value(key);
     if (!form) return nullptr;
-    if (form->isMinimized()) form->showNormal();
-    Utils::ForceForeground(form);
+    Utils::BringForward(form);
     return form;
 }
 

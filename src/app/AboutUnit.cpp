@@ -1,4 +1,4 @@
-#include "desktop/AboutUnit.h"
+#include "app/AboutUnit.h"
 
 #include "VersionInfo.h"
 #include "core/TextFormatUnit.h"

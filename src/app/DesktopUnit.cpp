@@ -1,9 +1,9 @@
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 
 #include "chatlog/widgets/LogManageUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 #include "messaging/ChatServiceUnit.h"
 #include "messaging/IncomingRouteUnit.h"
 #include "messaging/widgets/MessageWindowsUnit.h"

@@ -1,5 +1,5 @@
 // The main window's commands: states, nickname, panels, colours, language, help.
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -9,7 +9,7 @@
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/widgets/StateSetupUnit.h"
 #include "text/UILangUnit.h"
-#include "desktop/AboutUnit.h"
+#include "app/AboutUnit.h"
 #include "ui/ColorSchemeUnit.h"
 #include "ui/CustomControlsUnit.h"
 #include "ui/NavBarUnit.h"

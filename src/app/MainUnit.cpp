@@ -1,4 +1,4 @@
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include "chatlog/ChatLogUnit.h"
 #include "node/NodeUnit.h"
@@ -8,7 +8,7 @@
 #include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
 #include "ui/WindowRegistryUnit.h"
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/PresenceServiceUnit.h"

@@ -1,9 +1,9 @@
 // The tray's commands that open message windows.
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include "core/OnlineStateValueUnit.h"
 #include "core/UtilsUnit.h"
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 #include "messaging/widgets/MessageWindowsUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/widgets/OnlineUserMenuUnit.h"

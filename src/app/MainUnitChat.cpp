@@ -1,12 +1,12 @@
 // The main window's commands that open message windows.
 #include "core/TextFormatUnit.h"
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 #include "messaging/widgets/MessageWindowsUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,9 +1,9 @@
 // The main window's file commands: the file windows (Tags 1301-1306).
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"

@@ -1,7 +1,7 @@
 // The main window's way into the chat log: "&Log Management..." in the Tools and tray menus.
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
 #include "ui/TrayIconUnit.h"

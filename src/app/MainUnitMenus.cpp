@@ -1,5 +1,5 @@
 // The main window's menus: main menu, header, online list, colours, tray.
-#include "desktop/MainUnit.h"
+#include "app/MainUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"

@@ -1,4 +1,4 @@
-#include "desktop/DesktopAppUnit.h"
+#include "app/DesktopAppUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -6,12 +6,12 @@
 #include "core/SingleInstanceUnit.h"
 #include "ui/UtilsGuiUnit.h"
 #include "core/UtilsUnit.h"
-#include "desktop/DesktopUnit.h"
+#include "app/DesktopUnit.h"
 #include "platform/SignalsUnit.h"
 #include "text/UILangUnit.h"
-#include "desktop/ListDumpUnit.h"
-#include "desktop/MainUnit.h"
-#include "desktop/StateDumpUnit.h"
+#include "app/ListDumpUnit.h"
+#include "app/MainUnit.h"
+#include "app/StateDumpUnit.h"
 
 #include <QApplication>
 #include <QSessionManager>
