@@ -1,6 +1,7 @@
 #include "chatlog/ChatLogThreadUnit.h"
 
 #include <QMutexLocker>
+#include <algorithm>
 
 TChatLogThread::TChatLogThread(QString folder, TOptions options, THooks hooks)
     : FFolder(std::move(folder)), FOptions(options), FHooks(std::move(hooks)) {
@@ -56,20 +57,25 @@ bool TChatLogThread::EnsureOpen(TChatLogStore& store, bool report) {
     return ok;
 }
 
-void TChatLogThread::StoreRecords(TChatLogStore& store, const QList<TLogRecord>& records) {
+void TChatLogThread::StoreRecords(TChatLogStore& store, QList<TLogRecord>& records) {
+    // Done with, the received bytes no longer count against their source,
+    // whoever keeps a copy of the record after this.
+    const auto release = [](TLogRecord& record) { record.Hold.reset(); };
     QList<qint64> ids;
     if (EnsureOpen(store, false) && store.Append(records, &ids)) {
+        std::for_each(records.begin(), records.end(), release);
         if (FHooks.Appended) FHooks.Appended(records, ids);
         return;
     }
     // One by one, each tried once more on a fresh connection, so that one bad
     // record (or a passing fault) does not take the others with it.
-    for (const TLogRecord& record : records) {
+    for (TLogRecord& record : records) {
         bool stored = false;
         for (int attempt = 0; attempt < 2 && !stored; ++attempt) {
             if (attempt > 0 || !store.IsOpen()) store.Close();
             stored = EnsureOpen(store, false) && store.Append({record}, &ids);
         }
+        release(record);
         if (stored) {
             if (FHooks.Appended) FHooks.Appended({record}, ids);
         } else if (FHooks.Failed) {

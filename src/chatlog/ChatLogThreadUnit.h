@@ -62,7 +62,7 @@ private:
     void Run();
     void Enqueue(TItem item);
     bool EnsureOpen(TChatLogStore& store, bool report);
-    void StoreRecords(TChatLogStore& store, const QList<TLogRecord>& records);
+    void StoreRecords(TChatLogStore& store, QList<TLogRecord>& records);
 
     const QString FFolder;
     const TOptions FOptions;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IntakeBudgetUnit.h"
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -26,6 +27,8 @@ struct TLogRecord {
     QDateTime LogTime;      // local time; invalid: the time it is stored
     bool IfBroadcast = false;
     bool IfSendOut = false;
+    // The received bytes' place in the listener's budget, until the record is stored.
+    TIntakeHold Hold = {};
 };
 
 // Which records a listing, a delete or an export covers.

@@ -115,7 +115,7 @@ void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, con
     const QList<std::pair<QString, quint64>> droppedList{
         {QStringLiteral("source-share"), intake.SourceShare},   {QStringLiteral("queue-full"), intake.QueueFull},
         {QStringLiteral("broadcast-rate"), intake.BroadcastRate}, {QStringLiteral("unrouted"), intake.Unrouted},
-        {QStringLiteral("mistyped"), intake.Mistyped}};
+        {QStringLiteral("mistyped"), intake.Mistyped}, {QStringLiteral("byte-budget"), intake.ByteBudget}};
     QJsonObject dropped;
     QStringList droppedPlain;
     for (const auto& [name, count] : droppedList) {
@@ -126,13 +126,14 @@ void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, con
               {{QStringLiteral("event"), QStringLiteral("listener")}, {QStringLiteral("refused"), refused},
                {QStringLiteral("intake-dropped"), dropped}, {QStringLiteral("open"), counts.Open},
                {QStringLiteral("running"), counts.Running}, {QStringLiteral("waiting"), counts.Waiting},
-               {QStringLiteral("final"), final}},
-              QStringLiteral("listener refused %1 dropped %2 open=%3 running=%4 waiting=%5%6")
+               {QStringLiteral("waited-for-bytes"), qint64(intake.ByteWaits)}, {QStringLiteral("final"), final}},
+              QStringLiteral("listener refused %1 dropped %2 open=%3 running=%4 waiting=%5 waited-for-bytes=%7%6")
                   .arg(plain.join(QLatin1Char(' ')), droppedPlain.join(QLatin1Char(' ')))
                   .arg(counts.Open)
                   .arg(counts.Running)
                   .arg(counts.Waiting)
-                  .arg(final ? QStringLiteral(" final") : QString()));
+                  .arg(final ? QStringLiteral(" final") : QString())
+                  .arg(intake.ByteWaits));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "text/UILangUnit.h"
 
 #include <QMetaObject>
+#include <QScopeGuard>
 
 namespace {
 
@@ -42,14 +43,14 @@ const QList<int>& TChatService::EventIds() {
 
 void TChatService::RegisterEvents(TEventRouter& router) {
     router.Register<TPeerMessage>(WM_PEER_MESSAGE,
-                                  [this](qintptr, TPeerMessage record) { Handle(TChatKind::Message, record.Data); });
+                                  [this](qintptr, TPeerMessage record) { Handle(TChatKind::Message, record.Data, record.Hold); });
     router.Register<TPeerRefusal>(WM_PEER_MESSAGE,
-                                  [this](qintptr, TPeerRefusal record) { Handle(TChatKind::Refusal, record.Data); });
+                                  [this](qintptr, TPeerRefusal record) { Handle(TChatKind::Refusal, record.Data, record.Hold); });
     router.Register<TPeerBroadcast>(WM_PEER_BROADCAST,
-                                    [this](qintptr, TPeerBroadcast record) { Handle(TChatKind::Broadcast, record.Data); });
+                                    [this](qintptr, TPeerBroadcast record) { Handle(TChatKind::Broadcast, record.Data, record.Hold); });
 }
 
-void TChatService::Handle(TChatKind kind, const TBroadcastData& record) {
+void TChatService::Handle(TChatKind kind, const TBroadcastData& record, const TIntakeHold& hold) {
     QString reply;
     const bool autoReply = FLocal.GetAutoReply(&reply);
     if (RefusesIncoming(kind, FLocal.OnlineState(), autoReply)) {
@@ -58,6 +59,8 @@ void TChatService::Handle(TChatKind kind, const TBroadcastData& record) {
         emit MessageAutoReplied(record, reply, sent);
         return;
     }
+    FArrivalHold = hold;
+    const auto done = qScopeGuard([this] { FArrivalHold.reset(); });
     switch (kind) {
     case TChatKind::Message: emit MessageArrived(record); break;
     case TChatKind::Refusal: emit RefusalArrived(record); break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IntakeBudgetUnit.h"
 #include "core/OnlineStateValueUnit.h"
 #include "messaging/ChatContentUnit.h"
 #include "protocol/CommClientUnit.h"
@@ -85,6 +86,10 @@ public:
     ~TChatService() override;
 
     static const QList<int>& EventIds();
+    // While an arrival is announced: its bytes in the listener's budget. A
+    // listener that keeps the bytes past the signal (the chat log's writer)
+    // keeps a copy, so that its source waits until they are stored.
+    const TIntakeHold& ArrivalHold() const { return FArrivalHold; }
     void RegisterEvents(TEventRouter& router);
 
     // A worker sends "QLM_MESSAGE" to each recipient in turn; RecipientDone
@@ -118,7 +123,8 @@ signals:
     void BroadcastFinished(quint64 job, const TBroadcastResult& result);
 
 private:
-    void Handle(TChatKind kind, const TBroadcastData& record);
+    void Handle(TChatKind kind, const TBroadcastData& record, const TIntakeHold& hold);
+    TIntakeHold FArrivalHold;
     // A sender that takes copies of the settings along to a worker.
     TCommClient WorkerClient() const;
     TRecipientOutcome Outcome(const TRecipient& recipient, bool hasNickname, const TRecipientDelivery& delivery) const;

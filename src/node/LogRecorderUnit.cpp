@@ -14,8 +14,12 @@ void TLogRecorder::Add(TLogRecord record) {
 }
 
 void TLogRecorder::Connect(TChatService& chat) {
-    const auto received = [this](TChatKind kind) {
-        return [this, kind](const TBroadcastData& record) { Add(ChatLogRecords::Received(record, kind, FLang)); };
+    const auto received = [this, &chat](TChatKind kind) {
+        return [this, &chat, kind](const TBroadcastData& record) {
+            TLogRecord logged = ChatLogRecords::Received(record, kind, FLang);
+            logged.Hold = chat.ArrivalHold();
+            Add(std::move(logged));
+        };
     };
     connect(&chat, &TChatService::MessageArrived, this, received(TChatKind::Message));
     connect(&chat, &TChatService::RefusalArrived, this, received(TChatKind::Refusal));

@@ -64,7 +64,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(std::move(dispatcher));
-    FBroadcastRate = RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
+    FIntake = RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
     FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
     FTransfer->RegisterEvents(*FRouter);
     FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
@@ -87,8 +87,13 @@ TNode::~TNode() { Stop(); }
 
 TIntakeCounts TNode::IntakeCounts() const {
     const TRouterCounts router = FRouter->Counts();
-    return TIntakeCounts{router.Throttled, router.Overflowed, FBroadcastRate ? FBroadcastRate->Dropped() : 0,
-                         router.Unrouted, router.Mistyped};
+    TIntakeCounts counts{router.Throttled, router.Overflowed, 0, router.Unrouted, router.Mistyped};
+    if (FIntake.BroadcastRate) counts.BroadcastRate = FIntake.BroadcastRate->Dropped();
+    if (FIntake.Bytes) {
+        counts.ByteBudget = FIntake.Bytes->Refused();
+        counts.ByteWaits = FIntake.Bytes->Waited();
+    }
+    return counts;
 }
 
 bool TNode::IsListening() const { return FServer->IsListening(); }

@@ -3,6 +3,7 @@
 #include "core/SoundKindUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/OnlineUserModelUnit.h"
+#include "protocol/ChatHandlersUnit.h"
 #include "protocol/CommClientUnit.h"
 #include "protocol/CommConstsUnit.h"
 
@@ -27,6 +28,8 @@ struct TIntakeCounts {
     quint64 BroadcastRate = 0; // broadcasts of a source beyond the rate anybody types
     quint64 Unrouted = 0;      // events nobody owns
     quint64 Mistyped = 0;      // records no handler takes
+    quint64 ByteBudget = 0;    // beyond the bytes a source or all may hold: datagrams dropped, requests reset
+    quint64 ByteWaits = 0;     // requests left unread until their source's earlier bytes were stored
     bool operator==(const TIntakeCounts&) const = default;
 };
 
@@ -126,7 +129,7 @@ private:
     TTransportConfig FListenerConfig;
     std::unique_ptr<TCommClient> FListenerClient;
     std::unique_ptr<TCommServer> FServer;
-    std::shared_ptr<const TSourceRate> FBroadcastRate;
+    TChatIntake FIntake;
     TTransportConfig::TResolver FResolver;
     QTimer FTimerLoad;
     QTimer FTimerRepeat;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IntakeBudgetUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/EnvelopeUnit.h"
 #include "protocol/PresenceCodecUnit.h"
@@ -49,14 +50,18 @@ std::optional<TBroadcastData> DecodeRefuse(const TEnvelope& e, const TMessageLan
 // The records the chat events carry, one per kind, around what the decoders
 // read. A message and a refusal share WM_PEER_MESSAGE (wParam 0 and 1, as the
 // events are documented); their record types tell them apart.
+// Hold: the arrival's bytes in the listener's budget, let go with the last copy.
 struct TPeerMessage {
     TBroadcastData Data;
+    TIntakeHold Hold = {};
 };
 struct TPeerRefusal {
     TBroadcastData Data;
+    TIntakeHold Hold = {};
 };
 struct TPeerBroadcast {
     TBroadcastData Data;
+    TIntakeHold Hold = {};
 };
 
 // ReceivedTime's scale: days since 1899-12-30, local time.

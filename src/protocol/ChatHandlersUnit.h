@@ -6,6 +6,7 @@
 #include <memory>
 
 class TCommServer;
+class TIntakeBudget;
 class TSourceRate;
 class TEventRouter;
 class TMessageLang;
@@ -13,10 +14,13 @@ class TMessageLang;
 // What the listener lets chat traffic cost.
 struct TChatListenLimits {
     qint64 MaxBody = MaxChatBody;
-    // Bodies of all "QLM_MESSAGE" requests being read at once; a request
-    // whose announced length does not fit any more is dropped, so many
-    // large messages at the same moment cannot exhaust memory.
+    // Bytes of received messages, broadcasts and refusals held at once, from
+    // the first body byte until the chat log has stored them, in total and
+    // for one source address (TIntakeBudget). A message that does not fit
+    // waits unread up to ByteWaitMs, then ends with a reset.
     qint64 MaxBodiesInFlight = 256ll * 1024 * 1024;
+    qint64 SourceShareInFlight = 64ll * 1024 * 1024;
+    int ByteWaitMs = 60 * 1000;
     // Broadcasts one source address may send: faster than anybody types,
     // sustained, they are dropped (and counted) before they cost anything more.
     double BroadcastsPerSecond = 5;
@@ -29,6 +33,10 @@ struct TChatListenLimits {
 // router as TPeerMessage, TPeerRefusal and TPeerBroadcast from their source
 // address. Malformed ones are dropped without a word; a message the router
 // does not admit ends with a reset. Before listening starts; router and lang
-// outlive the server. Returns the broadcasts' rate per source (its counters).
-std::shared_ptr<const TSourceRate> RegisterChatHandlers(TCommServer& server, TEventRouter& router,
-                                                        const TMessageLang& lang, const TChatListenLimits& limits = {});
+// outlive the server. Returns what keeps the intake bounded, for its counters.
+struct TChatIntake {
+    std::shared_ptr<const TSourceRate> BroadcastRate;
+    std::shared_ptr<const TIntakeBudget> Bytes;
+};
+TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMessageLang& lang,
+                                 const TChatListenLimits& limits = {});

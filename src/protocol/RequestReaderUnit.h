@@ -36,6 +36,8 @@ public:
         FDescriptor = descriptor;
         FStopping = std::move(stopping);
     }
+    // True once the server is stopping (SetSocket's stopping).
+    bool Stopping() const { return FStopping && FStopping(); }
     // A 32-bit big-endian signed length (negative: rrInvalid, above maxSize:
     // rrTooLong) followed by that many bytes. stallMs bounds each wait for data.
     TResult ReadBlock(QByteArray* block, qint64 maxSize, int stallMs = StallTimeoutMs);

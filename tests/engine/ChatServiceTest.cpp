@@ -351,6 +351,42 @@ TEST_F(ChatFixture, MessageTheRouterDoesNotAdmitIsResetNotTaken) {
     EXPECT_EQ(Messages[0].Body, "{\\rtf1 let in}");
 }
 
+// A source whose earlier bytes are not stored yet has its next message left
+// unread (its sender waits, nothing is lost), while another source's message
+// is taken at once; the first one's release lets the waiting one in.
+TEST_F(ChatFixture, SourceOverItsBytesWaitsUnreadWhileAnotherIsTaken) {
+    TChatListenLimits limits;
+    limits.SourceShareInFlight = 100;
+    RegisterChatHandlers(*Server, Sink, Lang, limits);
+    ASSERT_TRUE(Start(2000));
+    // Blocking calls only: the main thread must not handle (and so release) the first message.
+    const auto send = [&](const char* source, const QByteArray& body) {
+        auto socket = std::make_unique<QTcpSocket>();
+        EXPECT_TRUE(socket->bind(QHostAddress(QString::fromLatin1(source)), 0));
+        socket->connectToHost(QHostAddress::LocalHost, Port);
+        EXPECT_TRUE(socket->waitForConnected(2000));
+        socket->write(EncodeMessageRequest(Self, QStringLiteral("s"), body, Lang));
+        socket->waitForBytesWritten(2000);
+        return socket;
+    };
+    const QByteArray body(80, 'b');
+    auto first = send("127.0.0.1", "{\\rtf1 first}" + body);
+    EXPECT_EQ(Platform::WaitPeerEnd(first->socketDescriptor(), 5000), Platform::peClosed);
+    auto second = send("127.0.0.1", "{\\rtf1 second}" + body);
+    EXPECT_EQ(Platform::WaitPeerEnd(second->socketDescriptor(), 500), Platform::peWaiting);
+    auto other = send("127.0.0.2", "{\\rtf1 other}" + body);
+    EXPECT_EQ(Platform::WaitPeerEnd(other->socketDescriptor(), 5000), Platform::peClosed);
+    EXPECT_TRUE(Messages.isEmpty());
+
+    // (The event loop now owns the sockets' ends; the refusal count below says none was reset.)
+    ASSERT_TRUE(WaitUntil([&] { return Messages.size() == 3; }));
+    QStringList order;
+    for (const TBroadcastData& m : Messages) order << QString::fromLatin1(m.Body.left(m.Body.indexOf('}') + 1));
+    EXPECT_EQ(order, (QStringList{QStringLiteral("{\\rtf1 first}"), QStringLiteral("{\\rtf1 other}"),
+                                  QStringLiteral("{\\rtf1 second}")}));
+    EXPECT_EQ(Server->Counts().Refused[rfNotTaken], 0u);
+}
+
 // ---- Sending messages ----
 
 TEST_F(ChatFixture, SecondOfThreeRecipientsDownTheOthersReceive) {

@@ -247,4 +247,20 @@ TEST_F(RouteFromChat, OnlineMessageIsLoggedOnceAndQueued) {
     EXPECT_EQ(AutoReplied, 0);
 }
 
+// A received message's bytes count against its source until the chat log has
+// its record; the front end's queue does not keep them.
+TEST_F(RouteFromChat, ReceivedBytesAreHeldByTheLogRecordOnly) {
+    Local.SetOnlineState(TOnlineState::Online);
+    auto budget = TIntakeBudget::Create(1000, 1000);
+    TIntakeHold hold = budget->TryAcquire(QStringLiteral("10.0.0.9"), 100);
+    Sink.Post(WM_PEER_MESSAGE, 0, 0, TPeerMessage{IncomingRecord(), hold});
+    hold.reset();
+    ASSERT_TRUE(WaitUntil([&] { return Queue.Count() == 1; }));
+    ASSERT_EQ(Rec.Logged.size(), 1);
+    EXPECT_EQ(budget->Used(), 100);
+    Rec.Logged.clear();
+    EXPECT_EQ(budget->Used(), 0);
+    EXPECT_EQ(Queue.Count(), 1);
+}
+
 } // namespace
