@@ -197,6 +197,11 @@ void TMainForm::ConnectNode() {
     connect(&FNode->Presence(), &TPresenceService::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
     connect(&FNode->Presence(), &TPresenceService::NotificationRequested, this,
             [this](const QString& text) { FNotifications->ShowTextNotification(text); });
+    // Once per peer and reason in a while: what a flooding peer sends is dropped, quietly after this.
+    connect(&FNode->IntakeNotices(), &TIntakeNotices::Noticed, this, [this](const QString& source, const QString&) {
+        FNotifications->ShowTextNotification(
+            TranslateFormat(QStringLiteral("%s is sending faster than anyone types; some of it was not received."), {source}));
+    });
     connect(FNode, &TNode::SelfRowAdded, this, [this] {
         FSelfSeen = true;
         RefreshStateTexts();

@@ -178,6 +178,12 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
                       .arg(record.OnlineState)
                       .arg(record.UserId));
     });
+    QObject::connect(&node.IntakeNotices(), &TIntakeNotices::Noticed, [&](const QString& source, const QString& reason) {
+        PrintLine(out, json,
+                  {{QStringLiteral("event"), QStringLiteral("throttled")}, {QStringLiteral("source"), source},
+                   {QStringLiteral("reason"), reason}},
+                  QStringLiteral("throttled %1 %2").arg(source, reason));
+    });
     QObject::connect(&node, &TNode::NetworkReady, [&] {
         PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("network-confirmed")}},
                   QStringLiteral("network-confirmed"));

@@ -35,6 +35,8 @@ bool TEventRouter::Admit(const QString& source) {
     // The source's own share first: a flooding host loses its events, not another's.
     if (!source.isEmpty() && FSourcePending.value(source) >= FSourceShare) {
         FThrottled.fetch_add(1, std::memory_order_relaxed);
+        lock.unlock();
+        if (FOnThrottled) FOnThrottled(source);
         return false;
     }
     if (FPending.fetch_add(1, std::memory_order_relaxed) >= FMaxPending) {

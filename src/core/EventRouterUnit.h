@@ -74,6 +74,9 @@ public:
         return true;
     }
 
+    // Called (on the posting thread) for each event dropped because its
+    // source had its share waiting; set before listening starts.
+    void SetOnThrottled(std::function<void(const QString& source)> onThrottled) { FOnThrottled = std::move(onThrottled); }
     // A stopped router drops what arrives (the node is shutting down).
     void SetEnabled(bool enabled) { FEnabled = enabled; }
     TRouterCounts Counts() const;
@@ -101,6 +104,7 @@ private:
     mutable QMutex FSourceLock; // guards FSourcePending: posts come from the listener threads
     QHash<QString, int> FSourcePending; // only sources with events waiting
     bool FEnabled = true;
+    std::function<void(const QString&)> FOnThrottled;
     std::atomic<int> FPending{0};
     std::atomic<quint64> FUnrouted{0};
     std::atomic<quint64> FMistyped{0};

@@ -38,6 +38,14 @@ TNodeTimings TNodeTimings::FromEnvironment() {
 TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(timings) {
     TApplicationParams& p = Params();
     FRouter = std::make_unique<TEventRouter>();
+    FNotices = std::make_unique<TIntakeNotices>();
+    FRouter->SetOnThrottled([notices = FNotices.get()](const QString& source) {
+        notices->Note(source, QStringLiteral("source-share"));
+    });
+    connect(FNotices.get(), &TIntakeNotices::Noticed, this, [](const QString& source, const QString& reason) {
+        qWarning("intake: dropping what %s sends (%s); counted, told again in ten minutes at the most",
+                 qPrintable(source), qPrintable(reason));
+    });
     FLocal = std::make_unique<TCommLocal>(p, Utils::ProgramFolder(), Utils::VersionText());
     FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FClient = std::make_unique<TCommClient>([this] { return ConfigFromSettings(); },
@@ -64,7 +72,11 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FRouter, TListenerIdentity{p[spQLMId], Utils::LocalComputerName()}, *FLocal, TMessageLang::Instance(),
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(std::move(dispatcher));
-    FIntake = RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance());
+    TChatListenLimits chatLimits;
+    chatLimits.OnBroadcastThrottled = [notices = FNotices.get()](const QString& source) {
+        notices->Note(source, QStringLiteral("broadcast-rate"));
+    };
+    FIntake = RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance(), chatLimits);
     FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
     FTransfer->RegisterEvents(*FRouter);
     FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IntakeNoticeUnit.h"
 #include "core/SoundKindUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/OnlineUserModelUnit.h"
@@ -72,6 +73,8 @@ public:
     TChatService& Chat() { return *FChat; }
     TTransferService& Transfer() { return *FTransfer; }
     TChatLog& ChatLog() { return *FChatLog; }
+    // A peer's traffic dropped for its rate or share, once per source and reason in a while.
+    TIntakeNotices& IntakeNotices() { return *FNotices; }
     bool NetworkConfirmed() const { return FNetworkConfirmed; }
     TIntakeCounts IntakeCounts() const;
     bool IsListening() const;
@@ -116,6 +119,7 @@ private:
 
     TNodeTimings FTimings;
     std::unique_ptr<TEventRouter> FRouter;
+    std::unique_ptr<TIntakeNotices> FNotices;
     std::unique_ptr<TCommLocal> FLocal;
     std::unique_ptr<TCommClient> FClient;
     std::unique_ptr<TOnlineUserModel> FModel;

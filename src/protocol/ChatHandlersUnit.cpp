@@ -70,6 +70,7 @@ TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, cons
     });
 
     auto broadcasts = std::make_shared<TSourceRate>(limits.BroadcastsPerSecond, limits.BroadcastBurst);
+    broadcasts->SetOnThrottled(limits.OnBroadcastThrottled);
     server.Dispatcher().Register(MessageType::Broadcast, PostDatagram<TPeerBroadcast>(router, lang, DecodeBroadcast,
                                                                                       WM_PEER_BROADCAST, 0, budget, broadcasts));
     server.Dispatcher().Register(MessageType::Refuse,

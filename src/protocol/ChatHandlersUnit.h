@@ -2,7 +2,9 @@
 
 #include "protocol/ChatCodecUnit.h"
 
+#include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
 class TCommServer;
@@ -25,6 +27,8 @@ struct TChatListenLimits {
     // sustained, they are dropped (and counted) before they cost anything more.
     double BroadcastsPerSecond = 5;
     int BroadcastBurst = 20;
+    // Told the first time a source is over the broadcast rate (listener thread).
+    std::function<void(const QString& source)> OnBroadcastThrottled;
 };
 
 // The listener's side of the chat messages: "QLM_MESSAGE" requests and the

@@ -40,6 +40,8 @@ bool TSourceRate::Allow(const QString& source) {
     if (!bucket.Throttled) {
         bucket.Throttled = true;
         FSourcesThrottled.fetch_add(1, std::memory_order_relaxed);
+        lock.unlock();
+        if (FOnThrottled) FOnThrottled(source);
     }
     return false;
 }

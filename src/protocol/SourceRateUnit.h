@@ -18,6 +18,9 @@ public:
 
     // False (and counted) when source is over its rate.
     bool Allow(const QString& source);
+    // Called (on the caller's thread) the first time a remembered source is
+    // over its rate; before the rate is shared.
+    void SetOnThrottled(std::function<void(const QString& source)> onThrottled) { FOnThrottled = std::move(onThrottled); }
     quint64 Dropped() const { return FDropped.load(std::memory_order_relaxed); }
     // Sources that were over their rate at least once since the start.
     quint64 SourcesThrottled() const { return FSourcesThrottled.load(std::memory_order_relaxed); }
@@ -34,6 +37,7 @@ private:
     const double FBurst;
     const int FMaxSources;
     TClock FClock;
+    std::function<void(const QString&)> FOnThrottled;
     QMutex FLock;
     QHash<QString, TBucket> FBuckets;
     std::atomic<quint64> FDropped{0};

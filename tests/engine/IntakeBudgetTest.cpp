@@ -3,10 +3,14 @@
 #include "core/IntakeBudgetUnit.h"
 
 #include "chatlog/ChatLogThreadUnit.h"
+#include "core/EventRouterUnit.h"
+#include "core/IntakeNoticeUnit.h"
+#include "protocol/SourceRateUnit.h"
 #include "support/CaseName.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -151,6 +155,40 @@ TEST(IntakeBudget, TheLogWriterReleasesStoredRecords) {
         EXPECT_EQ(kept.size(), 3);
         EXPECT_EQ(budget->Used(), 0);
     }
+}
+
+// ---- notices: once per source and reason in a while ----
+
+TEST(IntakeNotices, TellsOncePerSourceAndReasonUntilTheQuietTimePassed) {
+    TIntakeNotices notices(300);
+    QStringList told;
+    QObject::connect(&notices, &TIntakeNotices::Noticed,
+                     [&told](const QString& source, const QString& reason) { told << source + QLatin1Char(' ') + reason; });
+    for (int i = 0; i < 100; ++i) notices.Note(QStringLiteral("10.0.0.9"), QStringLiteral("broadcast-rate"));
+    notices.Note(QStringLiteral("10.0.0.9"), QStringLiteral("source-share"));
+    notices.Note(QStringLiteral("10.0.0.8"), QStringLiteral("broadcast-rate"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told, (QStringList{QStringLiteral("10.0.0.9 broadcast-rate"), QStringLiteral("10.0.0.9 source-share"),
+                                 QStringLiteral("10.0.0.8 broadcast-rate")}));
+    QThread::msleep(350);
+    notices.Note(QStringLiteral("10.0.0.9"), QStringLiteral("broadcast-rate"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(told.size(), 4);
+}
+
+TEST(IntakeNotices, RouterAndRateTellOfTheSourceTheyDrop) {
+    QStringList told;
+    TEventRouter router(16);
+    router.SetOnThrottled([&told](const QString& source) { told << source; });
+    for (int i = 0; i < router.SourceShare() + 2; ++i) router.PostFrom(QStringLiteral("10.0.0.9"), 0x7001, 0, 0, 1);
+    EXPECT_EQ(told, (QStringList{QStringLiteral("10.0.0.9"), QStringLiteral("10.0.0.9")}));
+
+    told.clear();
+    qint64 now = 0;
+    TSourceRate rate(1, 2, 16, [&now] { return now; });
+    rate.SetOnThrottled([&told](const QString& source) { told << source; });
+    for (int i = 0; i < 5; ++i) rate.Allow(QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(told, QStringList{QStringLiteral("10.0.0.7")}); // the first drop of the bucket only
 }
 
 } // namespace
