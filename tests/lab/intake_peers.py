@@ -57,7 +57,7 @@ def message_header(nick, summary):
 
 
 def attack_flood(target, rate, seconds):
-    """rate datagrams a second for seconds, paced in 1 ms ticks."""
+    """rate datagrams a second for seconds, paced by the clock; the rate made is printed."""
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4 * MIB)
     dest = (target, LAB_PORT)
@@ -298,6 +298,15 @@ class Victim:
                 break
             time.sleep(0.1)
 
+    def cpu_seconds(self):
+        """User and system time of the node so far."""
+        try:
+            with open("/proc/%d/stat" % self.proc.pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except (OSError, IndexError, ValueError):
+            return -1.0
+
     def rss_now(self):
         return self.rss[-1][1] if self.rss else 0
 
@@ -416,10 +425,8 @@ def drive(argv):
     me = os.path.abspath(__file__)
     idle_s = float(opts.get("idle", 4))
     after_s = float(opts.get("after", 30))
-    out = []
 
     def emit(key, value):
-        out.append("%s=%s" % (key, value))
         print("%s=%s" % (key, value), flush=True)
 
     extra = ["--no-auto-files", "--accept-files"] if scenario == "offers" else []
@@ -441,6 +448,7 @@ def drive(argv):
     chatdb_before = du_bytes(chatdb)
 
     udp_before = udp_counters(VICTIM_HOST)
+    cpu_before = victim.cpu_seconds()
     attack_start = time.time()
     if scenario == "flood":
         cmd = ["flood", lab_addr(VICTIM_HOST), "rate=%s" % opts.get("rate", 50000), "seconds=%s" % opts.get("seconds", 12)]
@@ -464,6 +472,7 @@ def drive(argv):
         attack_out = "timed out after %.0f s" % attack_limit
     attack_end = time.time()
     udp_after = udp_counters(VICTIM_HOST)
+    cpu_attack = victim.cpu_seconds()
 
     # RSS while the node recovers; the honest peer keeps sending.
     recovered_at = None
@@ -483,6 +492,7 @@ def drive(argv):
         broadcasts = victim.broadcasts
         peak_listener = dict(victim.listener_peak)
     chatdb_after = du_bytes(chatdb)
+    cpu_after = victim.cpu_seconds()
     later = [k for t, k in rss if t >= attack_end + after_s - 0.5]
     later_kib = later[0] if later else (rss[-1][1] if rss else 0)
     after_samples = [(t, k) for t, k in rss if t >= attack_start]
@@ -530,6 +540,9 @@ def drive(argv):
     emit("honest_over_2s", len(late))
     emit("honest_over_2s_seqs", ",".join(str(q) for q, t in sorted(honest.sent.items())
                                          if q in arrivals and arrivals[q] - t > 2) or "-")
+    # Two cores for the attacker, the node and the honest sender together.
+    emit("victim_cpu_s_during_attack", "%.1f" % (cpu_attack - cpu_before))
+    emit("victim_cpu_s_after_attack", "%.1f" % (cpu_after - cpu_attack))
     emit("rss_idle_mib", "%.1f" % (idle_kib / 1024))
     emit("rss_peak_mib", "%.1f" % (peak_kib / 1024))
     emit("rss_peak_over_idle_mib", "%.1f" % ((peak_kib - idle_kib) / 1024))
