@@ -241,10 +241,16 @@ QString Sha256(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-// Every field of the record by its name, the decoded text and the pictures.
-QJsonObject ChatJson(int id, qintptr wParam, const TBroadcastData& r, TChatKind kind) {
+QString Printed(const QString& text, bool full) {
+    return full ? text : text.left(TChatListenOptions::PrintedBodyChars);
+}
+
+// Every field of the record by its name, the decoded text and the pictures;
+// unless full, Body and Text are cut (BodyBytes and Truncated say so).
+QJsonObject ChatJson(int id, qintptr wParam, const TBroadcastData& r, TChatKind kind, bool full) {
     const TMessageLang& lang = TMessageLang::Instance();
     const TChatContent content = ChatContent(r, kind, lang);
+    const qsizetype limit = full ? r.Body.size() : TChatListenOptions::PrintedBodyChars;
     QJsonArray pictures;
     for (const TRichPicture& p : content.Pictures)
         pictures.append(QJsonObject{{QStringLiteral("Format"), QString::fromLatin1(PictureFormatName(p.Format))},
@@ -259,11 +265,13 @@ QJsonObject ChatJson(int id, qintptr wParam, const TBroadcastData& r, TChatKind 
             {QStringLiteral("ComputerName"), r.ComputerName},
             {QStringLiteral("IPAddress"), r.IPAddress},
             {QStringLiteral("Summary"), content.Summary},
-            {QStringLiteral("Body"), lang.DecodeFrom(r.LanguageId, r.Body)},
+            {QStringLiteral("Body"), Printed(lang.DecodeFrom(r.LanguageId, r.Body.left(limit)), full)},
+            {QStringLiteral("BodyBytes"), qint64(r.Body.size())},
+            {QStringLiteral("Truncated"), !full && (r.Body.size() > limit || content.Text.size() > limit)},
             {QStringLiteral("LanguageId"), r.LanguageId},
             {QStringLiteral("ReceivedTime"), r.ReceivedTime},
             {QStringLiteral("UserId"), r.UserId},
-            {QStringLiteral("Text"), content.Text},
+            {QStringLiteral("Text"), Printed(content.Text, full)},
             {QStringLiteral("Pictures"), pictures}};
 }
 
@@ -288,6 +296,11 @@ std::optional<int> RunChatCommand(const QString& command, const QStringList& arg
 
 QString TakeChatListenOptions(QStringList& args, TChatListenOptions* options) {
     for (qsizetype i = 0; i < args.size();) {
+        if (args[i] == QLatin1String("--full-bodies")) {
+            options->FullBodies = true;
+            args.remove(i);
+            continue;
+        }
         if (args[i] != QLatin1String("--state")) {
             ++i;
             continue;
@@ -305,9 +318,10 @@ QString TakeChatListenOptions(QStringList& args, TChatListenOptions* options) {
 void AttachChatListen(TNode& node, const TChatListenOptions& options, TCliPrint print) {
     if (options.State) node.SetStartState(*options.State);
     TChatService& chat = node.Chat();
-    const auto report = [print](int id, qintptr wParam, TChatKind kind) {
-        return [print, id, wParam, kind](const TBroadcastData& record) {
-            QJsonObject object = ChatJson(id, wParam, record, kind);
+    const bool full = options.FullBodies;
+    const auto report = [print, full](int id, qintptr wParam, TChatKind kind) {
+        return [print, id, wParam, kind, full](const TBroadcastData& record) {
+            QJsonObject object = ChatJson(id, wParam, record, kind, full);
             object.insert(QStringLiteral("AutoReplied"), false);
             print(object, ChatPlain(object));
         };
@@ -316,8 +330,8 @@ void AttachChatListen(TNode& node, const TChatListenOptions& options, TCliPrint 
     QObject::connect(&chat, &TChatService::RefusalArrived, report(WM_PEER_MESSAGE, 1, TChatKind::Refusal));
     QObject::connect(&chat, &TChatService::BroadcastArrived, report(WM_PEER_BROADCAST, 0, TChatKind::Broadcast));
     QObject::connect(&chat, &TChatService::MessageAutoReplied,
-                     [print](const TBroadcastData& record, const QString& reply, bool sent) {
-                         QJsonObject object = ChatJson(WM_PEER_MESSAGE, 0, record, TChatKind::Message);
+                     [print, full](const TBroadcastData& record, const QString& reply, bool sent) {
+                         QJsonObject object = ChatJson(WM_PEER_MESSAGE, 0, record, TChatKind::Message, full);
                          object.insert(QStringLiteral("AutoReplied"), true);
                          object.insert(QStringLiteral("Reply"), reply);
                          object.insert(QStringLiteral("ReplySent"), sent);

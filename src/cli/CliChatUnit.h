@@ -18,6 +18,10 @@ std::optional<int> RunChatCommand(const QString& command, const QStringList& arg
 // What "listen" takes for chat: --state online|busy|away.
 struct TChatListenOptions {
     std::optional<TOnlineState> State;
+    // Bodies and texts printed whole; else cut at PrintedBodyChars, so that a
+    // peer's huge message does not hold the node's thread for seconds.
+    bool FullBodies = false;
+    static constexpr qsizetype PrintedBodyChars = 256 * 1024;
 };
 // Removes the chat options from args; returns an error text or empty.
 QString TakeChatListenOptions(QStringList& args, TChatListenOptions* options);
