@@ -115,7 +115,8 @@ void PrintCounts(QTextStream& out, bool json, const TListenerCounts& counts, con
     const QList<std::pair<QString, quint64>> droppedList{
         {QStringLiteral("source-share"), intake.SourceShare},   {QStringLiteral("queue-full"), intake.QueueFull},
         {QStringLiteral("broadcast-rate"), intake.BroadcastRate}, {QStringLiteral("unrouted"), intake.Unrouted},
-        {QStringLiteral("mistyped"), intake.Mistyped}, {QStringLiteral("byte-budget"), intake.ByteBudget}};
+        {QStringLiteral("mistyped"), intake.Mistyped}, {QStringLiteral("byte-budget"), intake.ByteBudget},
+        {QStringLiteral("offer-cap"), intake.OfferCap}};
     QJsonObject dropped;
     QStringList droppedPlain;
     for (const auto& [name, count] : droppedList) {

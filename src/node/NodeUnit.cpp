@@ -105,6 +105,7 @@ TIntakeCounts TNode::IntakeCounts() const {
         counts.ByteBudget = FIntake.Bytes->Refused();
         counts.ByteWaits = FIntake.Bytes->Waited();
     }
+    counts.OfferCap = quint64(FTransfer->DeclinedAtCap());
     return counts;
 }
 

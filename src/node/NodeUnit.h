@@ -30,7 +30,8 @@ struct TIntakeCounts {
     quint64 Unrouted = 0;      // events nobody owns
     quint64 Mistyped = 0;      // records no handler takes
     quint64 ByteBudget = 0;    // beyond the bytes a source or all may hold: datagrams dropped, requests reset
-    quint64 ByteWaits = 0;     // requests left unread until their source's earlier bytes were stored
+    quint64 ByteWaits = 0;
+    quint64 OfferCap = 0;      // file offers declined: their sender already had its accepted offers open     // requests left unread until their source's earlier bytes were stored
     bool operator==(const TIntakeCounts&) const = default;
 };
 
