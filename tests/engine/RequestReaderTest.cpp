@@ -304,6 +304,7 @@ struct TPaceCase {
     int TrickleMs;          // after the steps: one byte per this many ms (0: none)
     int TrickleForMs;       // for this long, then the rest at once
     TRequestReader::TResult Result;
+    int StallMs = 10000;
 };
 void PrintTo(const TPaceCase& c, std::ostream* os) { *os << c.Name; }
 
@@ -345,7 +346,7 @@ TEST_P(PaceCases, BodyKeepsItsPaceOrIsCut) {
     qint32 length = 0;
     ASSERT_EQ(reader.ReadLength(&length), TRequestReader::rrOk);
     qint64 got = 0;
-    EXPECT_EQ(reader.ReadInto(length, [&](const char*, qint64 n) { return got += n, true; }, 10000), c.Result);
+    EXPECT_EQ(reader.ReadInto(length, [&](const char*, qint64 n) { return got += n, true; }, c.StallMs), c.Result);
     EXPECT_EQ(reader.TooSlow(), c.Result == TRequestReader::rrTooSlow);
     if (c.Result == TRequestReader::rrOk) EXPECT_EQ(got, kBody);
     // A cut request stays cut.
@@ -373,6 +374,8 @@ INSTANTIATE_TEST_SUITE_P(
         TPaceCase{"PauseOnBankedTime", kPace, {{1024 * 1024, 900}}, 0, 0, TRequestReader::rrOk},
         // 16 KiB bank a quarter of a second: with the grace not enough for the pause.
         TPaceCase{"PauseLongerThanBanked", kPace, {{16 * 1024, 1500}}, 0, 0, TRequestReader::rrTooSlow},
+        // Falling silent is cut when the pace runs out, not only when the stall does.
+        TPaceCase{"SilentBeforeTheStall", kPace, {{16 * 1024, 4000}}, 0, 0, TRequestReader::rrTooSlow, 2500},
         // A burst cannot buy a trickle for longer than the pace's lead: cut within
         // about 2 s, long before the 6 s the trickle lasts.
         TPaceCase{"BurstThenTrickle", kPace, {{1024 * 1024, 0}}, 20, 6000, TRequestReader::rrTooSlow}),
