@@ -1,7 +1,13 @@
 #include "chatlog/ChatLogThreadUnit.h"
 
+#include "platform/MemoryTrimUnit.h"
+
 #include <QMutexLocker>
 #include <algorithm>
+
+namespace {
+constexpr qint64 kTrimAfterBytes = 4 * 1024 * 1024;
+} // namespace
 
 TChatLogThread::TChatLogThread(QString folder, TOptions options, THooks hooks)
     : FFolder(std::move(folder)), FOptions(options), FHooks(std::move(hooks)) {
@@ -119,7 +125,14 @@ void TChatLogThread::Run() {
             opened = true;
             EnsureOpen(store, true);
         }
+        qint64 bytes = 0;
+        for (const TLogRecord& record : records) bytes += record.Content.size();
         if (!records.isEmpty()) StoreRecords(store, records);
+        // What indexing a large text took is given back, not kept at the peak.
+        if (bytes >= kTrimAfterBytes) {
+            records.clear();
+            Platform::ReleaseFreeMemory();
+        }
         if (task) {
             EnsureOpen(store, false);
             task(store);

@@ -246,11 +246,16 @@ QString Printed(const QString& text, bool full) {
 }
 
 // Every field of the record by its name, the decoded text and the pictures;
-// unless full, Body and Text are cut (BodyBytes and Truncated say so).
+// unless full, Body and Text are cut (BodyBytes and Truncated say so) and
+// Pictures lists those of the part parsed.
 QJsonObject ChatJson(int id, qintptr wParam, const TBroadcastData& r, TChatKind kind, bool full) {
     const TMessageLang& lang = TMessageLang::Instance();
-    const TChatContent content = ChatContent(r, kind, lang);
     const qsizetype limit = full ? r.Body.size() : TChatListenOptions::PrintedBodyChars;
+    // Only what can be printed is parsed: markup takes a few bytes per character
+    // shown, so four times the cut covers it without parsing a huge body whole.
+    TBroadcastData head = r;
+    if (!full && r.Body.size() > 4 * limit) head.Body = r.Body.left(4 * limit);
+    const TChatContent content = ChatContent(head, kind, lang);
     QJsonArray pictures;
     for (const TRichPicture& p : content.Pictures)
         pictures.append(QJsonObject{{QStringLiteral("Format"), QString::fromLatin1(PictureFormatName(p.Format))},

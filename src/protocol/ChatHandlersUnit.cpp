@@ -54,7 +54,11 @@ TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, cons
             c.Refused = true;
             return;
         }
+        c.Reader.RestartPace();
         QByteArray body;
+        // The budget holds these bytes now, so they may be taken at once
+        // rather than grown (and copied) piece by piece.
+        body.reserve(length);
         const auto append = [&body](const char* data, qint64 size) {
             body.append(data, size);
             return true;

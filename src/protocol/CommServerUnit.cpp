@@ -97,9 +97,10 @@ bool TCommServer::StartListening(const TOptions& options) {
     constexpr int kOtherFiles = 256;
     Platform::RaiseOpenFileLimit(qint64(options.MaxConnections) + kOtherFiles);
     const int stallMs = options.StallTimeoutMs;
+    const TBodyPace pace = options.BodyPace();
     auto* listener = new TTcpListener( // deleted with its thread's finish
         options, FPool, [this](const QByteArray& type) { return FRequestHandlers.contains(type); },
-        [this, stallMs](TAcceptedRequest& request) { ServeRequest(request, stallMs); }, FCounters);
+        [this, stallMs, pace](TAcceptedRequest& request) { ServeRequest(request, stallMs, pace); }, FCounters);
     listener->moveToThread(&FTcpThread);
     connect(&FTcpThread, &QThread::finished, listener, &QObject::deleteLater);
     FTcpThread.start();
@@ -169,7 +170,7 @@ void TCommServer::StopTcp() {
     FCounters.Waiting = 0;
 }
 
-void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) {
+void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs, const TBodyPace& pace) {
     QTcpSocket& socket = *request.Socket;
     // Bounded while it waited on the listener; a worker reads as fast as it can.
     socket.setReadBufferSize(0);
@@ -184,12 +185,16 @@ void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs) {
         }
         return false;
     });
+    // From the worker's start: the time it waited for its host's turn is not the sender's.
+    request.Reader->SetPace(pace);
     const auto handler = FRequestHandlers.constFind(request.Header->Type().toUpper());
     if (handler == FRequestHandlers.cend()) return;
     TRequestContext context{*request.Reader, socket, *request.Header, request.PeerAddress, stallMs};
     (*handler)(context);
-    if (context.Refused) {
-        FCounters.Refused[rfNotTaken].fetch_add(1, std::memory_order_relaxed);
+    // Cut for its pace, whatever the handler made of it: the sender must not count it delivered.
+    const bool slow = request.Reader->TooSlow();
+    if (context.Refused || slow) {
+        FCounters.Refused[slow ? rfSlowBody : rfNotTaken].fetch_add(1, std::memory_order_relaxed);
         Platform::ResetOnClose(socket.socketDescriptor());
         socket.abort();
         return;

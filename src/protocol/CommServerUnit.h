@@ -26,6 +26,7 @@ struct TRequestContext {
     const TEnvelope& Header;
     QString PeerAddress;
     int StallMs; // how long a body may pause before the request is dropped
+    // (the reader also cuts a body that falls behind the listener's pace)
     // Set by a handler that read the request but could not take it: the
     // connection ends with a reset, so the sender does not count it as delivered.
     bool Refused = false;
@@ -42,7 +43,9 @@ class TCommServer : public QObject {
 public:
     using TRequestHandler = std::function<void(TRequestContext&)>;
     using TOptions = TListenOptions;
-    static constexpr int MaxConcurrentRequests = 64;
+    // Many, so that filling them takes many hosts (see MaxRequestsPerHost);
+    // an idle worker costs a thread and its stack.
+    static constexpr int MaxConcurrentRequests = 128;
     static constexpr int ListenBacklog = 100;
 
     explicit TCommServer(std::unique_ptr<TDatagramDispatcher> dispatcher, QObject* parent = nullptr);
@@ -64,7 +67,7 @@ public:
 
 private:
     // On a worker: the handler of the request's type.
-    void ServeRequest(TAcceptedRequest& request, int stallMs);
+    void ServeRequest(TAcceptedRequest& request, int stallMs, const TBodyPace& pace);
     void StopTcp();
 
     std::unique_ptr<TDatagramDispatcher> FDispatcher;

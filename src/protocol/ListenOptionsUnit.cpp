@@ -26,6 +26,7 @@ const char* RefusalName(TRefusal reason) {
     case rfHeaderTimeout: return "header-timeout";
     case rfBadHeader: return "bad-header";
     case rfNotTaken: return "not-taken";
+    case rfSlowBody: return "slow-body";
     case rfCount: break;
     }
     return "unknown";

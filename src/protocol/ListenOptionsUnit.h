@@ -17,15 +17,26 @@ struct TListenOptions {
     QHostAddress BindAddress = QHostAddress(QHostAddress::AnyIPv4);
     int HeaderTimeoutMs = TRequestReader::HeaderTimeoutMs; // whole header line, read without a worker
     int StallTimeoutMs = TRequestReader::StallTimeoutMs;   // pause inside a body
-    int MaxRequestsPerHost = 8;     // served at once for one source address; more wait their turn
+    // A body slower than this on average is cut (rfSlowBody): it may start
+    // BodyGraceMs behind, and what comes faster banks time for one pause of
+    // up to StallTimeoutMs. A LAN sender is a thousand times faster; a
+    // trickle that would hold a worker for minutes is cut in seconds.
+    qint64 MinBodyBytesPerSecond = 4 * 1024;
+    int BodyGraceMs = 5 * 1000;
+    // Served at once for one source address; more wait their turn, unread.
+    // It takes 32 hosts to fill the listener's 128 workers.
+    int MaxRequestsPerHost = 4;
     int MaxConnectionsPerHost = 32; // open at once from one source address; more are closed at once
     int MaxConnections = 1024;      // open at once in all
+
+    TBodyPace BodyPace() const { return {MinBodyBytesPerSecond, BodyGraceMs, StallTimeoutMs}; }
 };
 
 // Why the listener ended a connection with a reset instead of serving it.
 // rfNotTaken: the request was read but its event was not admitted (its source
-// over its share, or too many events waiting).
-enum TRefusal { rfHostConnections, rfTotalConnections, rfHeaderTimeout, rfBadHeader, rfNotTaken, rfCount };
+// over its share, or too many events waiting). rfSlowBody: its body fell
+// behind the slowest pace the listener allows.
+enum TRefusal { rfHostConnections, rfTotalConnections, rfHeaderTimeout, rfBadHeader, rfNotTaken, rfSlowBody, rfCount };
 
 // A copy of the listener's counters, safe to take from any thread.
 struct TListenerCounts {

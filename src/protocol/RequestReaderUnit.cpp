@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QtEndian>
+#include <limits>
 
 namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
@@ -13,16 +14,54 @@ constexpr qint64 kDirectChunk = 128 * 1024;
 TRequestReader::TRequestReader(QIODevice& device, std::function<bool(int)> waitForData)
     : FDevice(device), FWait(std::move(waitForData)) {}
 
+void TRequestReader::SetPace(const TBodyPace& pace) {
+    FPace = pace;
+    FPaceClock.start();
+    FPaceDeadlineUs = qint64(pace.GraceMs) * 1000;
+    FTooSlow = false;
+}
+
+qint64 TRequestReader::PaceLeftMs() const {
+    if (FPace.MinBytesPerSecond <= 0) return -1;
+    return qMax<qint64>(0, (FPaceDeadlineUs - FPaceClock.nsecsElapsed() / 1000 + 999) / 1000);
+}
+
+int TRequestReader::PacedWait(int waitMs) const {
+    const qint64 left = PaceLeftMs();
+    if (left < 0) return waitMs;
+    if (waitMs < 0) return int(qMin<qint64>(left, std::numeric_limits<int>::max()));
+    return int(qMin<qint64>(waitMs, left));
+}
+
+bool TRequestReader::Arrived(qint64 bytes) {
+    if (FPace.MinBytesPerSecond <= 0 || FTooSlow) return !FTooSlow;
+    const qint64 now = FPaceClock.nsecsElapsed() / 1000;
+    // Never more banked than one pause may last: a burst cannot buy a long trickle.
+    const qint64 ahead = qint64(qMax(FPace.AheadMs, FPace.GraceMs)) * 1000;
+    FPaceDeadlineUs = qMin(now + ahead, FPaceDeadlineUs + bytes * 1000000 / FPace.MinBytesPerSecond);
+    FTooSlow = now >= FPaceDeadlineUs;
+    return !FTooSlow;
+}
+
+bool TRequestReader::PaceHolds() {
+    if (FPace.MinBytesPerSecond > 0 && FPaceClock.nsecsElapsed() / 1000 >= FPaceDeadlineUs) FTooSlow = true;
+    return !FTooSlow;
+}
+
 bool TRequestReader::Fill(int waitMs) {
+    if (FTooSlow) return false;
     if (FPos > 0 && FPos == FBuffer.size()) {
         FBuffer.clear();
         FPos = 0;
     }
-    if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(waitMs)) && FDevice.bytesAvailable() <= 0) return false;
+    if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(PacedWait(waitMs))) && FDevice.bytesAvailable() <= 0) {
+        PaceHolds();
+        return false;
+    }
     const QByteArray more = FDevice.read(kReadChunk);
     if (more.isEmpty()) return false;
     FBuffer += more;
-    return true;
+    return Arrived(more.size());
 }
 
 TRequestReader::TResult TRequestReader::ScanLine(QByteArray* line, qsizetype maxLength, qsizetype* scanned) {
@@ -42,13 +81,14 @@ TRequestReader::TResult TRequestReader::ScanLine(QByteArray* line, qsizetype max
 }
 
 TRequestReader::TResult TRequestReader::ReadLine(QByteArray* line, int timeoutMs, qsizetype maxLength) {
+    if (FTooSlow) return rrTooSlow;
     const QDeadlineTimer deadline = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     qsizetype scanned = 0;
     for (;;) {
         if (const TResult r = ScanLine(line, maxLength, &scanned); r != rrPending) return r;
         if (deadline.hasExpired()) return rrTimeout;
         const int wait = deadline.isForever() ? -1 : int(qMax<qint64>(1, deadline.remainingTime()));
-        if (!Fill(wait)) return deadline.hasExpired() ? rrTimeout : rrClosed;
+        if (!Fill(wait)) return Ended(deadline.hasExpired() ? rrTimeout : rrClosed);
     }
 }
 
@@ -69,8 +109,9 @@ TRequestReader::TResult TRequestReader::TakeLine(QByteArray* line, qsizetype max
 }
 
 TRequestReader::TResult TRequestReader::ReadLength(qint32* length, int stallMs) {
+    if (FTooSlow) return rrTooSlow;
     while (FBuffer.size() - FPos < 4)
-        if (!Fill(stallMs)) return rrClosed;
+        if (!Fill(stallMs)) return Ended(rrClosed);
     *length = qFromBigEndian<qint32>(FBuffer.constData() + FPos);
     FPos += 4;
     return rrOk;
@@ -94,14 +135,16 @@ TRequestReader::TResult TRequestReader::ReadSocketInto(qint64 remaining, QByteAr
     QDeadlineTimer stall(stallMs);
     while (remaining > 0) {
         // Waits in slices so that a stop does not have to sit out a slow peer.
-        const int slice = int(qBound<qint64>(qint64(0), stall.remainingTime(), qint64(250)));
+        const int slice = PacedWait(stall.isForever() ? 250 : int(qBound<qint64>(qint64(0), stall.remainingTime(), qint64(250))));
         const Platform::TReadStep step =
             Platform::ReadSome(FDescriptor, piece.data(), qMin<qint64>(remaining, piece.size()), slice);
         if (step.Closed) return rrClosed;
         if (step.Read == 0) {
+            if (!PaceHolds()) return rrTooSlow;
             if (stall.hasExpired() || (FStopping && FStopping())) return rrClosed;
             continue;
         }
+        if (!Arrived(step.Read)) return rrTooSlow;
         if (!sink(piece.constData(), step.Read)) return rrInvalid;
         remaining -= step.Read;
         stall.setRemainingTime(stallMs);
@@ -111,6 +154,7 @@ TRequestReader::TResult TRequestReader::ReadSocketInto(qint64 remaining, QByteAr
 
 TRequestReader::TResult TRequestReader::ReadInto(qint64 size, const std::function<bool(const char*, qint64)>& sink,
                                                  int stallMs) {
+    if (FTooSlow) return rrTooSlow;
     qint64 remaining = size;
     QByteArray direct;
     while (remaining > 0) {
@@ -120,14 +164,16 @@ TRequestReader::TResult TRequestReader::ReadInto(qint64 size, const std::functio
             // Only once the device's own buffer (not the system's) is empty.
             if (FDescriptor >= 0 && FDevice.QIODevice::bytesAvailable() <= 0)
                 return ReadSocketInto(remaining, direct, sink, stallMs);
-            if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(stallMs)) && FDevice.bytesAvailable() <= 0) return rrClosed;
+            if (FDevice.bytesAvailable() <= 0 && !(FWait && FWait(PacedWait(stallMs))) && FDevice.bytesAvailable() <= 0)
+                return PaceHolds() ? rrClosed : rrTooSlow;
             const qint64 got = FDevice.read(direct.data(), qMin<qint64>(remaining, direct.size()));
             if (got <= 0) return rrClosed;
+            if (!Arrived(got)) return rrTooSlow;
             if (!sink(direct.constData(), got)) return rrInvalid;
             remaining -= got;
             continue;
         }
-        if (FPos == FBuffer.size() && !Fill(stallMs)) return rrClosed;
+        if (FPos == FBuffer.size() && !Fill(stallMs)) return Ended(rrClosed);
         const qint64 take = qMin<qint64>(remaining, FBuffer.size() - FPos);
         if (!sink(FBuffer.constData() + FPos, take)) return rrInvalid;
         FPos += take;

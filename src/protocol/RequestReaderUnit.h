@@ -2,14 +2,27 @@
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QElapsedTimer>
 #include <functional>
+
+// The slowest a request's body may come once a worker reads it, so that a
+// trickle cannot hold the worker: on average at least MinBytesPerSecond. It
+// may start GraceMs behind, and bytes that come faster bank time for a later
+// pause, up to AheadMs (a file's sender stops while its user answers a
+// question). MinBytesPerSecond 0: no floor.
+struct TBodyPace {
+    qint64 MinBytesPerSecond = 0;
+    int GraceMs = 0;
+    int AheadMs = 0;
+};
 
 // Reads one TCP request: CR LF lines and length-prefixed blocks. Limits and
 // timeouts keep a peer from holding a connection or memory without bound.
 class TRequestReader {
 public:
     // rrPending: TakeLine found no whole line yet and more bytes may come.
-    enum TResult { rrOk, rrClosed, rrTooLong, rrTimeout, rrInvalid, rrPending };
+    // rrTooSlow: the request fell behind its pace; every later read says so too.
+    enum TResult { rrOk, rrClosed, rrTooLong, rrTimeout, rrInvalid, rrPending, rrTooSlow };
 
     static constexpr qsizetype MaxLineLength = 16384;
     static constexpr int HeaderTimeoutMs = 10 * 1000;
@@ -38,6 +51,12 @@ public:
     }
     // True once the server is stopping (SetSocket's stopping).
     bool Stopping() const { return FStopping && FStopping(); }
+    // Bounds every read from now on (a worker's); the clock starts here.
+    void SetPace(const TBodyPace& pace);
+    // The pace starts again after a wait of ours (the peer was not read meanwhile).
+    void RestartPace() { SetPace(FPace); }
+    // A read ended because the request fell behind its pace.
+    bool TooSlow() const { return FTooSlow; }
     // A 32-bit big-endian signed length (negative: rrInvalid, above maxSize:
     // rrTooLong) followed by that many bytes. stallMs bounds each wait for data.
     TResult ReadBlock(QByteArray* block, qint64 maxSize, int stallMs = StallTimeoutMs);
@@ -47,6 +66,14 @@ public:
 
 private:
     bool Fill(int waitMs);
+    // waitMs (-1: without limit) shortened to what the pace has left.
+    int PacedWait(int waitMs) const;
+    qint64 PaceLeftMs() const;
+    // Bytes came: they move the pace's deadline on. False once behind it.
+    bool Arrived(qint64 bytes);
+    // Nothing came in a wait: false (and TooSlow) when the pace ran out.
+    bool PaceHolds();
+    TResult Ended(TResult otherwise) const { return FTooSlow ? rrTooSlow : otherwise; }
     TResult ReadSocketInto(qint64 remaining, QByteArray& piece, const std::function<bool(const char*, qint64)>& sink,
                            int stallMs);
     // Looks for the LF in what is buffered; *scanned counts the bytes after
@@ -59,4 +86,8 @@ private:
     std::function<bool()> FStopping;
     QByteArray FBuffer;
     qsizetype FPos = 0;
+    TBodyPace FPace;
+    QElapsedTimer FPaceClock;
+    qint64 FPaceDeadlineUs = 0; // on FPaceClock
+    bool FTooSlow = false;
 };

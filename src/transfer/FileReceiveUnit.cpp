@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -201,6 +202,17 @@ TReceiveOutcome ReceiveFiles(TRequestReader& reader, const TEnvelope& header, co
     if (settings.Admit && !settings.Admit(*data, peerAddress)) return {};
     TReceiver receiver(reader, settings, stallMs);
     return receiver.Run(*data);
+}
+
+void DiscardArrival(const TFilesArrival& arrival) {
+    if (arrival.SenderFolder.isEmpty()) return;
+    for (const QString& name : arrival.ReceivedNames) {
+        // Names this receiver made itself, each a fresh entry of the sender folder.
+        if (name.isEmpty() || !FileNames::IsSafeName(name)) continue;
+        const QString path = arrival.SenderFolder + name;
+        if (QFileInfo(path).isDir()) QDir(path).removeRecursively();
+        else QFile::remove(path);
+    }
 }
 
 namespace ReceiveReason {

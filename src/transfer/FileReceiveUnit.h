@@ -36,6 +36,10 @@ struct TReceiveOutcome {
 TReceiveOutcome ReceiveFiles(TRequestReader& reader, const TEnvelope& header, const QString& peerAddress,
                              const TReceiveSettings& settings, const TMessageLang& lang, int stallMs);
 
+// Removes what an arrival stored (files, kept archives, unpacked folders):
+// for a stream whose event could not be posted, which nobody would hear of.
+void DiscardArrival(const TFilesArrival& arrival);
+
 // The texts of the reasons in TFileFailure (translated).
 namespace ReceiveReason {
 QString Refused();

@@ -164,17 +164,17 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
                                 EncodeFileRequestReply(s.Self, offer->SenderHandle, false, false, {}, FLang));
             return;
         }
-        events->Post(WM_PEER_FILEREQUEST, 0, 0, std::move(*offer));
+        events->PostFrom(c.SourceAddress, WM_PEER_FILEREQUEST, 0, 0, std::move(*offer));
     });
     dispatcher.Register(MessageType::FileRequestDialogHandle, [events](const TDatagramContext& c) {
         if (const std::optional<TFilePeerHandle> handle = DecodeFileRequestDialogHandle(c.Envelope))
-            events->Post(WM_FILE_PEERHANDLE, 0, 0, *handle);
+            events->PostFrom(c.SourceAddress, WM_FILE_PEERHANDLE, 0, 0, *handle);
     });
     dispatcher.Register(MessageType::FileRequestReply, [this, events](const TDatagramContext& c) {
         std::optional<TBroadcastData> reply = DecodeFileRequestReply(c.Envelope, FLang);
         if (!reply) return;
         reply->IPAddress = c.SourceAddress;
-        events->Post(WM_PEER_FILEREPLY, 0, 0, std::move(*reply));
+        events->PostFrom(c.SourceAddress, WM_PEER_FILEREPLY, 0, 0, std::move(*reply));
     });
     dispatcher.Register(MessageType::FileRequestCanceled, [this, events](const TDatagramContext& c) {
         std::optional<TOnlineNotify> notice = DecodeFileRequestCanceled(c.Envelope, FLang);
@@ -183,7 +183,7 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
         // The offer was already declined automatically: its withdrawal means nothing here.
         QString text;
         if (FLocal.OnlineState() != TOnlineState::Online && FLocal.GetAutoReply(&text)) return;
-        events->Post(WM_FILE_REQUESTCANCELED, 0, 0, std::move(*notice));
+        events->PostFrom(c.SourceAddress, WM_FILE_REQUESTCANCELED, 0, 0, std::move(*notice));
     });
     server.RegisterRequest(MessageType::File, [this, events](TRequestContext& c) {
         TReceiveSettings settings = ListenerSettings().Receive;
@@ -192,9 +192,16 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
             return Admit(header, peer, &taken);
         };
         TReceiveOutcome outcome = ReceiveFiles(c.Reader, c.Header, c.PeerAddress, settings, FLang, c.StallMs);
-        // No file named, nothing posted: the offer still waits for its stream, and may expire.
-        if (outcome.EventId == 0 && taken) Readmit(std::move(*taken));
-        if (outcome.EventId != 0) events->Post(outcome.EventId, 0, 0, std::move(outcome.Arrival));
+        if (outcome.EventId != 0) {
+            const TFilesArrival arrival = outcome.Arrival;
+            if (events->PostFrom(c.PeerAddress, outcome.EventId, 0, 0, std::move(outcome.Arrival))) return;
+            // Not taken (its source over its share): nobody would hear of what
+            // was stored, so nothing stays, and the sender learns by a reset.
+            DiscardArrival(arrival);
+            c.Refused = true;
+        }
+        // Nothing posted: the offer still waits for its stream, and may expire.
+        if (taken) Readmit(std::move(*taken));
     });
 }
 

@@ -358,7 +358,10 @@ TEST_F(ChatFixture, SourceOverItsBytesWaitsUnreadWhileAnotherIsTaken) {
     TChatListenLimits limits;
     limits.SourceShareInFlight = 100;
     RegisterChatHandlers(*Server, Sink, Lang, limits);
-    ASSERT_TRUE(Start(2000));
+    // A grace shorter than the wait: the wait is ours, and must not count as the peer's slowness.
+    TCommServer::TOptions options = LoopbackOptions(2000);
+    options.BodyGraceMs = 100;
+    ASSERT_TRUE(Server->StartListening(options));
     // Blocking calls only: the main thread must not handle (and so release) the first message.
     const auto send = [&](const char* source, const QByteArray& body) {
         auto socket = std::make_unique<QTcpSocket>();

@@ -166,7 +166,7 @@ TEST_F(CommServer, RequestsAreFramedAndLimited) {
     EXPECT_EQ(served.load(), 2);
 }
 
-TEST_F(CommServer, AtMost64RequestsAreServedAtOnce) {
+TEST_F(CommServer, AtMostThePoolsWorkersServeAtOnce) {
     std::atomic<int> running{0}, peak{0}, served{0};
     std::atomic<bool> release{false};
     Server->RegisterRequest("QLM_TEST", [&](TRequestContext&) {
@@ -177,12 +177,14 @@ TEST_F(CommServer, AtMost64RequestsAreServedAtOnce) {
         ++served;
     });
     // One host here, so its own limits are lifted to reach the pool's.
+    constexpr int kPool = TCommServer::MaxConcurrentRequests;
+    constexpr int kRequests = kPool + 6;
     TCommServer::TOptions options = LoopbackOptions();
-    options.MaxRequestsPerHost = 100;
-    options.MaxConnectionsPerHost = 100;
+    options.MaxRequestsPerHost = kRequests + 30;
+    options.MaxConnectionsPerHost = kRequests + 30;
     ASSERT_TRUE(Server->StartListening(options));
     std::vector<std::unique_ptr<QTcpSocket>> sockets;
-    for (int i = 0; i < 70; ++i) {
+    for (int i = 0; i < kRequests; ++i) {
         auto socket = std::make_unique<QTcpSocket>();
         socket->connectToHost(QHostAddress::LocalHost, Port);
         ASSERT_TRUE(socket->waitForConnected(2000));
@@ -191,14 +193,14 @@ TEST_F(CommServer, AtMost64RequestsAreServedAtOnce) {
         sockets.push_back(std::move(socket));
     }
     QDeadlineTimer deadline(5000);
-    while (running.load() < 64 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (running.load() < kPool && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     Settle();
-    EXPECT_EQ(running.load(), 64);
+    EXPECT_EQ(running.load(), kPool);
     release = true;
     deadline = QDeadlineTimer(10000);
-    while (served.load() < 70 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_EQ(served.load(), 70); // the others waited in the backlog and were served after
-    EXPECT_LE(peak.load(), 64);
+    while (served.load() < kRequests && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(served.load(), kRequests); // the others waited in the backlog and were served after
+    EXPECT_LE(peak.load(), kPool);
 }
 
 // A steady flood of datagrams must not keep the receiver from closing: the

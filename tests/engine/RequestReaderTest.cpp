@@ -7,6 +7,9 @@
 #include <QList>
 #include <QtEndian>
 
+#include <atomic>
+#include <chrono>
+
 #include <cstring>
 #include <sys/socket.h>
 #include <thread>
@@ -286,5 +289,96 @@ INSTANTIATE_TEST_SUITE_P(Cases, SocketBodyCases,
                                            TSocketBodyCase{"PeerStallsInside", 300 * 1024, false, false, 200, TRequestReader::rrClosed},
                                            TSocketBodyCase{"StopEndsTheWait", 300 * 1024, false, true, 60000, TRequestReader::rrClosed}),
                          TCaseName());
+
+// The pace a body must keep once a worker reads it: a trickle is cut however
+// often its bytes come, a fast body passes, and a pause passes only on time
+// its bytes banked before, never more than the pace allows ahead.
+struct TPaceStep {
+    qint64 Bytes;     // written at once
+    int PauseAfterMs; // then nothing for this long
+};
+struct TPaceCase {
+    const char* Name;
+    TBodyPace Pace;
+    QList<TPaceStep> Steps; // the peer's schedule; what is left of the body follows at once
+    int TrickleMs;          // after the steps: one byte per this many ms (0: none)
+    int TrickleForMs;       // for this long, then the rest at once
+    TRequestReader::TResult Result;
+    int StallMs = 10000;
+};
+void PrintTo(const TPaceCase& c, std::ostream* os) { *os << c.Name; }
+
+class PaceCases : public ::testing::TestWithParam<TPaceCase> {};
+
+TEST_P(PaceCases, BodyKeepsItsPaceOrIsCut) {
+    const TPaceCase& c = GetParam();
+    constexpr qint64 kBody = 2 * 1024 * 1024;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    QByteArray held = Length(qint32(kBody));
+    QBuffer device(&held);
+    device.open(QIODevice::ReadOnly);
+    TRequestReader reader(device, [](int) { return false; });
+    std::atomic<bool> stop{false};
+    reader.SetSocket(pair[0], [&stop] { return stop.load(); });
+    reader.SetPace(c.Pace);
+    std::thread peer([&] {
+        const QByteArray body(kBody, 'p');
+        qint64 done = 0;
+        const auto write = [&](qint64 n) {
+            for (qint64 end = qMin(kBody, done + n); done < end && !stop.load();) {
+                const ssize_t w = ::send(pair[1], body.constData() + done, size_t(end - done), MSG_NOSIGNAL);
+                if (w <= 0) return stop.store(true);
+                done += w;
+            }
+        };
+        for (const TPaceStep& step : c.Steps) {
+            write(step.Bytes);
+            for (int waited = 0; waited < step.PauseAfterMs && !stop.load(); waited += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        for (int trickled = 0; c.TrickleMs > 0 && trickled < c.TrickleForMs && done < kBody && !stop.load();
+             trickled += c.TrickleMs) {
+            write(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(c.TrickleMs));
+        }
+        write(kBody);
+    });
+    qint32 length = 0;
+    ASSERT_EQ(reader.ReadLength(&length), TRequestReader::rrOk);
+    qint64 got = 0;
+    EXPECT_EQ(reader.ReadInto(length, [&](const char*, qint64 n) { return got += n, true; }, c.StallMs), c.Result);
+    EXPECT_EQ(reader.TooSlow(), c.Result == TRequestReader::rrTooSlow);
+    if (c.Result == TRequestReader::rrOk) EXPECT_EQ(got, kBody);
+    // A cut request stays cut.
+    if (c.Result == TRequestReader::rrTooSlow) {
+        qint32 next = 0;
+        EXPECT_EQ(reader.ReadLength(&next), TRequestReader::rrTooSlow);
+    }
+    stop = true;
+    ::shutdown(pair[0], SHUT_RDWR);
+    peer.join();
+    ::close(pair[0]);
+    ::close(pair[1]);
+}
+
+// 64 KiB a second at the least: 1 KiB banks 1/64 s.
+constexpr TBodyPace kPace{64 * 1024, 300, 2000};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PaceCases,
+    ::testing::Values(
+        TPaceCase{"FastBody", kPace, {}, 0, 0, TRequestReader::rrOk},
+        TPaceCase{"TrickleFromTheStart", kPace, {}, 20, 6000, TRequestReader::rrTooSlow},
+        TPaceCase{"NoFloorLetsATrickleBe", TBodyPace{}, {{2 * 1024 * 1024 - 20, 0}}, 20, 2000, TRequestReader::rrOk},
+        // A sender whose user answers a question: 1 MiB banked 16 s, held to 2 s ahead.
+        TPaceCase{"PauseOnBankedTime", kPace, {{1024 * 1024, 900}}, 0, 0, TRequestReader::rrOk},
+        // 16 KiB bank a quarter of a second: with the grace not enough for the pause.
+        TPaceCase{"PauseLongerThanBanked", kPace, {{16 * 1024, 1500}}, 0, 0, TRequestReader::rrTooSlow},
+        // Falling silent is cut when the pace runs out, not only when the stall does.
+        TPaceCase{"SilentBeforeTheStall", kPace, {{16 * 1024, 4000}}, 0, 0, TRequestReader::rrTooSlow, 2500},
+        // A burst cannot buy a trickle for longer than the pace's lead: cut within
+        // about 2 s, long before the 6 s the trickle lasts.
+        TPaceCase{"BurstThenTrickle", kPace, {{1024 * 1024, 0}}, 20, 6000, TRequestReader::rrTooSlow}),
+    TCaseName());
 
 } // namespace

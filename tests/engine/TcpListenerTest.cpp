@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QMutex>
@@ -114,8 +115,12 @@ protected:
             ++Served;
         });
     }
-    // A failed assertion must not leave workers held: stopping waits for them.
-    ~TcpListener() override { Held = false; }
+    // A failed assertion must not leave workers held: stopping waits for them,
+    // and they must be done before the members their handler uses go.
+    ~TcpListener() override {
+        Held = false;
+        Server->StopListening();
+    }
     int StartedFrom(const char* source) {
         QMutexLocker lock(&Mutex);
         return Started.value(QString::fromLatin1(source));
@@ -148,7 +153,11 @@ TEST(ListenOptions, DefaultsAreTheDocumentedLimits) {
     const TListenOptions options;
     EXPECT_EQ(options.HeaderTimeoutMs, 10 * 1000);
     EXPECT_EQ(options.StallTimeoutMs, 120 * 1000);
-    EXPECT_EQ(options.MaxRequestsPerHost, 8);
+    EXPECT_EQ(options.MinBodyBytesPerSecond, 4 * 1024);
+    EXPECT_EQ(options.BodyGraceMs, 5 * 1000);
+    EXPECT_EQ(options.MaxRequestsPerHost, 4);
+    // Filling the pool takes many hosts, not a handful.
+    EXPECT_GE(TCommServer::MaxConcurrentRequests / options.MaxRequestsPerHost, 32);
     EXPECT_EQ(options.MaxConnectionsPerHost, 32);
     EXPECT_EQ(options.MaxConnections, 1024);
 }
@@ -184,37 +193,87 @@ INSTANTIATE_TEST_SUITE_P(Cases, IdleHostCases,
                          ::testing::Values(TIdleCase{"AllHeldIdle", 200, 256}, TIdleCase{"BeyondTheHostCap", 200, 32}),
                          TCaseName());
 
-TEST_F(TcpListener, NinthRequestOfAHostWaitsWhileAnotherHostIsServed) {
+TEST_F(TcpListener, RequestBeyondAHostsShareWaitsWhileAnotherHostIsServed) {
     HeldSource = kHostA;
     Held = true;
     ASSERT_TRUE(Start());
+    const int share = LoopbackOptions().MaxRequestsPerHost;
     std::vector<std::unique_ptr<QTcpSocket>> fromA;
     QList<QByteArray> sent;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i <= share; ++i) {
         fromA.push_back(Connect(kHostA, Port));
         ASSERT_TRUE(fromA.back());
         // The last body is larger than what the listener buffers: it must survive the wait whole.
-        sent.append(i == 8 ? QByteArray(100 * 1024, 'w') : QByteArray("request ") + QByteArray::number(i));
+        sent.append(i == share ? QByteArray(100 * 1024, 'w') : QByteArray("request ") + QByteArray::number(i));
         Send(*fromA.back(), TestRequest(sent.back()));
     }
-    ASSERT_TRUE(WaitUntil([&] { return StartedFrom(kHostA) == 8 && Counts().Waiting == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return StartedFrom(kHostA) == share && Counts().Waiting == 1; }));
 
     std::unique_ptr<QTcpSocket> fromB = Connect(kHostB, Port);
     ASSERT_TRUE(fromB);
     Send(*fromB, TestRequest("from B"));
-    // B's request is served and its worker returned while A's ninth still waits.
-    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 1 && Counts().Running == 8; }));
+    // B's request is served and its worker returned while A's last still waits.
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 1 && Counts().Running == share; }));
     EXPECT_EQ(StartedFrom(kHostB), 1);
-    EXPECT_EQ(StartedFrom(kHostA), 8);
+    EXPECT_EQ(StartedFrom(kHostA), share);
     EXPECT_EQ(Counts().Waiting, 1);
 
     Held = false;
-    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 10; }));
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == share + 2; }));
     std::sort(sent.begin(), sent.end());
     EXPECT_EQ(BodiesFrom(kHostA), sent);
     EXPECT_TRUE(WaitUntil([&] { return Counts().Open == 0 && Counts().Running == 0; }));
     EXPECT_EQ(Counts().RefusedTotal(), 0u);
 }
+
+// A body trickled a byte at a time, or silent, holds its worker only until it
+// falls behind the listener's pace, long before the stall: then it is cut with
+// a reset and counted, and another host is served meanwhile. Small bodies come
+// through the reader's buffer, large ones straight from the socket.
+struct TTrickleCase {
+    const char* Name;
+    qint32 Length; // announced
+    bool Silent;   // after its first byte nothing more; else a byte every 50 ms
+};
+void PrintTo(const TTrickleCase& c, std::ostream* os) { *os << c.Name; }
+
+class TrickleCases : public TcpListener, public ::testing::WithParamInterface<TTrickleCase> {};
+
+TEST_P(TrickleCases, CutByItsPaceWhileAnotherHostIsServed) {
+    TCommServer::TOptions options = LoopbackOptions();
+    options.StallTimeoutMs = 20000; // never the stall: the pace runs out long before it
+    options.MinBodyBytesPerSecond = 64 * 1024;
+    options.BodyGraceMs = 1500;
+    ASSERT_TRUE(Server->StartListening(options));
+    TRawConnection trickle(kHostA, Port);
+    ASSERT_TRUE(trickle.Ok());
+    QByteArray length(4, '\0');
+    qToBigEndian<qint32>(GetParam().Length, length.data());
+    ASSERT_TRUE(trickle.Write("QLM_TEST\t2\r\n" + length + "x"));
+    ASSERT_TRUE(WaitUntil([&] { return Counts().Running == 1; }));
+
+    std::unique_ptr<QTcpSocket> other = Connect(kHostB, Port);
+    ASSERT_TRUE(other);
+    Send(*other, TestRequest("from B"));
+    EXPECT_TRUE(WaitUntil([&] { return Served.load() == 1; }, 1000));
+    EXPECT_EQ(BodiesFrom(kHostB), QList<QByteArray>{"from B"});
+    EXPECT_EQ(Counts().Refused[rfSlowBody], 0u); // A still trickles
+
+    QDeadlineTimer limit(10000);
+    while (!limit.hasExpired() && Counts().Refused[rfSlowBody] == 0 && (GetParam().Silent || trickle.Write("x")))
+        WaitUntil([] { return false; }, 50);
+    EXPECT_EQ(Counts().Refused[rfSlowBody], 1u);
+    EXPECT_EQ(trickle.End(3000), Platform::peReset);
+    EXPECT_TRUE(BodiesFrom(kHostA).isEmpty());
+    EXPECT_TRUE(WaitUntil([&] { return Counts().Running == 0 && Counts().Open == 0; }));
+    EXPECT_EQ(Counts().RefusedTotal(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TrickleCases,
+                         ::testing::Values(TTrickleCase{"SmallBody", 1000, false}, TTrickleCase{"LargeBody", 100000, false},
+                                           TTrickleCase{"SilentSmallBody", 1000, true},
+                                           TTrickleCase{"SilentLargeBody", 100000, true}),
+                         TCaseName());
 
 struct THeaderCase {
     const char* Name;

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
+#include <QThread>
+#include <functional>
 #include <ostream>
 
 namespace {
@@ -352,5 +355,92 @@ TEST_F(TransferHandshake, AcceptingBeyondTheCapMakesRoomFromTheSameSourceOnly) {
     ASSERT_TRUE(WaitUntil([&] { return first.Ids.contains(WM_FILE_TERMINATED); }));
     EXPECT_FALSE(other.Ids.contains(WM_FILE_TERMINATED));
 }
+
+// What a peer sends about transfers counts against its own share of the
+// router's waiting events: with the share full, it is dropped and counted.
+struct TShareDatagramCase {
+    const char* Name;
+    std::function<QByteArray(const TLocalIdentity& self, const TMessageLang& lang)> Encode;
+};
+void PrintTo(const TShareDatagramCase& c, std::ostream* os) { *os << c.Name; }
+
+class TransferDatagramShare : public TransferHandshake, public ::testing::WithParamInterface<TShareDatagramCase> {};
+
+// An id nobody owns: what fills the share is dropped when handed out.
+constexpr int kNobodysEvent = 0x7F00;
+
+TEST_P(TransferDatagramShare, DroppedWhenItsSourceHasItsShareWaiting) {
+    Settings[bpAutoFileTrans] = false;
+    ASSERT_TRUE(StartWith());
+    const QString source = QStringLiteral("127.0.0.1");
+    for (int i = 0; i < Sink.SourceShare(); ++i) ASSERT_TRUE(Sink.PostFrom(source, kNobodysEvent, 0, 0, i));
+    ASSERT_TRUE(Client.SendToAddress(source, GetParam().Encode(Self, Lang)));
+    // The receiver thread posts by itself; this thread must not hand the share out meanwhile.
+    QDeadlineTimer deadline(5000);
+    while (Sink.Counts().Throttled == 0 && !deadline.hasExpired()) QThread::msleep(5);
+    EXPECT_EQ(Sink.Counts().Throttled, 1u);
+    EXPECT_EQ(Sink.PendingFrom(source), Sink.SourceShare());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TransferDatagramShare,
+    ::testing::Values(
+        TShareDatagramCase{"Offer", [](const TLocalIdentity& self, const TMessageLang& lang) { return EncodeFileRequest(self, 1, lang); }},
+        TShareDatagramCase{"DialogHandle", [](const TLocalIdentity&, const TMessageLang&) { return EncodeFileRequestDialogHandle(1, 2); }},
+        TShareDatagramCase{"Reply", [](const TLocalIdentity& self, const TMessageLang& lang) {
+                               return EncodeFileRequestReply(self, 1, true, false, {}, lang);
+                           }},
+        TShareDatagramCase{"Cancel", [](const TLocalIdentity& self, const TMessageLang& lang) {
+                               return EncodeFileRequestCanceled(self, 1, 2, lang);
+                           }}),
+    TCaseName());
+
+// A stream read whole whose arrival cannot be posted (its source has its
+// share waiting): the sender sees a reset and counts nothing sent, nothing it
+// sent stays, and an offer accepted by hand waits for its stream again.
+struct TNotTakenCase {
+    const char* Name;
+    bool ByHand;
+};
+void PrintTo(const TNotTakenCase& c, std::ostream* os) { *os << c.Name; }
+
+class TransferStreamNotTaken : public TransferHandshake, public ::testing::WithParamInterface<TNotTakenCase> {};
+
+TEST_P(TransferStreamNotTaken, EndsWithAResetAndLeavesNothing) {
+    const TNotTakenCase& c = GetParam();
+    Settings[bpAutoFileTrans] = !c.ByHand;
+    ASSERT_TRUE(StartWith());
+    TOwnerProbe dialog;
+    qint32 handle = 0;
+    if (c.ByHand) {
+        handle = Service.Handles().Allocate(&dialog);
+        ASSERT_TRUE(Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 1), handle, true));
+        // The answer comes to this listener too: in before the share is filled.
+        ASSERT_TRUE(WaitUntil([&] { return Log.Replies.size() == 1; }));
+    }
+    const QString source = QStringLiteral("127.0.0.1");
+    for (int i = 0; i < Sink.SourceShare(); ++i) ASSERT_TRUE(Sink.PostFrom(source, kNobodysEvent, 0, 0, i));
+    MakeFile(QStringLiteral("a.txt"), "alpha");
+    MakeFile(QStringLiteral("b.bin"), Bytes(300 * 1024, 3));
+    TSendControl control;
+    TSendResult result;
+    // Without this thread's event loop: the share stays full while the stream goes.
+    std::unique_ptr<QThread> thread(
+        QThread::create([&] { result = SendFiles(Plan(QStringList{Src("a.txt"), Src("b.bin")}, handle), control, nullptr); }));
+    thread->start();
+    ASSERT_TRUE(thread->wait(QDeadlineTimer(30000)));
+    EXPECT_EQ(result.SentCount(), 0);
+    EXPECT_FALSE(result.Error.isEmpty());
+    EXPECT_EQ(Server->Counts().Refused[rfNotTaken], 1u);
+    EXPECT_EQ(Entries(Inbox()), QStringList());
+    EXPECT_EQ(Service.AcceptedWaiting(), c.ByHand ? 1 : 0);
+    ASSERT_TRUE(WaitUntil([&] { return Sink.Pending() == 0; }));
+    EXPECT_TRUE(Log.Arrivals.isEmpty());
+    EXPECT_TRUE(dialog.Ids.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TransferStreamNotTaken,
+                         ::testing::Values(TNotTakenCase{"AcceptedAutomatically", false}, TNotTakenCase{"AcceptedByHand", true}),
+                         TCaseName());
 
 } // namespace
