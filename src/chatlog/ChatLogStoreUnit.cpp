@@ -137,32 +137,42 @@ void TChatLogStore::Close() {
 }
 
 bool TChatLogStore::CreateSchema() {
-    QSqlQuery existing(FDb);
-    if (!existing.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN "
-                                      "('Message','Broadcast','GroupMsg','File','LogSearch','LogSearchKey','LogMaintenance')")) ||
-        !existing.next())
-        return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), existing.lastError().text());
-    if (existing.value(0).toInt() == 7) return true;
-    existing.finish();
+    const auto state = [this](int& tables, QString& indexSql) {
+        QSqlQuery query(FDb);
+        if (!query.exec(QStringLiteral("SELECT count(*), max(CASE name WHEN 'LogSearch' THEN sql END) FROM sqlite_master "
+                                       "WHERE name IN ('Message','Broadcast','GroupMsg','File','LogSearch','LogSearchKey',"
+                                       "'LogMaintenance')")) ||
+            !query.next())
+            return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), query.lastError().text());
+        tables = query.value(0).toInt();
+        indexSql = query.value(1).toString();
+        return true;
+    };
+    int tables = 0;
+    QString indexSql;
+    if (!state(tables, indexSql)) return false;
+    if (tables == 7 && indexSql.contains(kSearchIndexMark)) return true;
 
+    // One transaction: a crash leaves the old schema or the new one, whole.
+    // Read again under the write lock: another connection may have done it.
     if (!Begin()) return false;
-    QSqlQuery search(FDb);
-    const bool hadSearch = search.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name='LogSearch'")) && search.next();
-    search.finish();
-    for (const QString& sql : SchemaStatements()) {
-        if (!Exec(sql)) {
-            Rollback();
-            return false;
-        }
-    }
-    // A log written without the index (by hand or an older tool) is indexed now.
-    if (!hadSearch && !RebuildSearchIndex()) {
+    const auto undo = [this] {
         Rollback();
         return false;
-    }
-    if (Commit()) return true;
-    Rollback();
-    return false;
+    };
+    if (!state(tables, indexSql)) return undo();
+    if (tables == 7 && indexSql.contains(kSearchIndexMark)) return Commit() || undo();
+    // An index with positions (as logs were first written) costs three times
+    // the space: it goes, and the one below is built from the side files.
+    const bool rebuild = indexSql.isEmpty() || !indexSql.contains(kSearchIndexMark);
+    if (!indexSql.isEmpty() && rebuild && !Exec(QStringLiteral("DROP TABLE LogSearch"))) return undo();
+    for (const QString& sql : SchemaStatements())
+        if (!Exec(sql)) return undo();
+    Step("schema-created");
+    // A log written without the index (by hand or an older tool) is indexed now.
+    if (rebuild && !RebuildSearchIndex()) return undo();
+    Step("index-rebuilt");
+    return Commit() || undo();
 }
 
 bool TChatLogStore::CleanUp() {
