@@ -55,7 +55,8 @@ inline QString CreateTable(const QString& table) {
 }
 
 // The index holds neither the text nor the trigrams' positions: it costs a
-// third of an index with positions, and the store checks each candidate's text.
+// third of an index with positions, and the store checks each candidate's
+// text. (The texts' lengths stay: they are what counts its entries.)
 inline const QString kCreateSearchIndex =
     QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS LogSearch USING fts5 (Body, content='', tokenize='trigram', detail=none)");
 // What the index of a current log says of itself; an index without it (with

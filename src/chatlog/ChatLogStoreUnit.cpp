@@ -121,9 +121,12 @@ bool TChatLogStore::OpenConnection() {
         mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
                     QStringLiteral("journal_mode: ") + mode.lastError().text());
+    // The write-ahead log is folded in every MiB and cut back to that size
+    // (it keeps its largest size otherwise: 4 MiB beside a small log).
     // Side files are flushed before their rows commit, so a commit lost with
     // the power leaves no row without its file.
-    return Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    return Exec(QStringLiteral("PRAGMA wal_autocheckpoint=256")) && Exec(QStringLiteral("PRAGMA journal_size_limit=1048576")) &&
+           Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
 void TChatLogStore::Close() {

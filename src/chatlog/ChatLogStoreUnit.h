@@ -93,6 +93,7 @@ private:
     bool RemoveOrphansAbove(TLogType type);
     bool RemoveUnownedSideFiles();
     bool RebuildSearchIndex();
+    bool OptimizeSearchIndex();
     bool IndexRecord(TLogType type, qint64 id, const TLogContent& content);
     std::optional<qint64> MetaValue(const QString& name);
     bool SetMetaValue(const QString& name, qint64 value);
