@@ -1,6 +1,7 @@
 #include "chatlog/ChatLogStoreUnit.h"
 
 #include "chatlog/ChatLogSearchUnit.h"
+#include "chatlog/ChatLogSpaceUnit.h"
 #include "chatlog/ChatLogStoreSql.h"
 #include "platform/FileLockUnit.h"
 #include "platform/FileSyncUnit.h"
@@ -254,8 +255,19 @@ bool TChatLogStore::IndexRecord(TLogType type, qint64 id, const TLogContent& con
 
 bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids) {
     if (ids) ids->clear();
+    FRefusedForSpace = false;
     if (!FOpen) return Fail(Translate(QStringLiteral("The chat log is not open.")));
     if (records.isEmpty()) return true;
+    if (FSpace) {
+        // A side file takes at least a block; its row and index entries about as much again.
+        qint64 bytes = 0;
+        for (const TLogRecord& record : records) bytes += record.Content.size() + 8192;
+        if (!FSpace->Admit(FFolder, bytes, int(records.size()))) {
+            FRefusedForSpace = true;
+            return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                        QStringLiteral("free space below %1 MiB").arg(FSpace->Floor() / (1024 * 1024)));
+        }
+    }
     if (!Begin()) return false;
 
     // Each side file is written under its final name: its row is not

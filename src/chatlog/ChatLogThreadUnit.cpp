@@ -62,6 +62,7 @@ void TChatLogThread::StoreRecords(TChatLogStore& store, const QList<TLogRecord>&
         if (FHooks.Appended) FHooks.Appended(records, ids);
         return;
     }
+    if (store.RefusedForSpace()) return;
     // One by one, each tried once more on a fresh connection, so that one bad
     // record (or a passing fault) does not take the others with it.
     for (const TLogRecord& record : records) {
@@ -81,6 +82,7 @@ void TChatLogThread::StoreRecords(TChatLogStore& store, const QList<TLogRecord>&
 void TChatLogThread::Run() {
     TChatLogStore store(FFolder);
     store.SetStepProbe(FOptions.StepProbe);
+    store.SetSpace(FOptions.Space);
     bool opened = false;
     for (;;) {
         QList<TLogRecord> records;
