@@ -173,6 +173,24 @@ TEST(ChatLogSearch, IndexesExistingRecordsOfALogWithoutIndex) {
     EXPECT_EQ(FoundIds(home.Store, QStringLiteral("news")), QList<qint64>{1});
 }
 
+// Candidates the check turns down do not end a page early: the index is read
+// on until the page is full or has nothing more.
+TEST(ChatLogSearch, ReadsPastManyCandidatesTurnedDown) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "the report"));
+    QList<TLogRecord> decoys;
+    for (int i = 0; i < 300; ++i) decoys += Record(ltSingle, QStringLiteral("Ann"), "repo port " + QByteArray::number(i));
+    ASSERT_TRUE(home.Store.Append(decoys));
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "report again"));
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report"), 0, 1), QList<qint64>{302});
+    const std::optional<QList<TLogSearchHit>> first = home.Store.SearchLog(QStringLiteral("report"), 0, 1);
+    ASSERT_TRUE(first && first->size() == 1);
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report"), first->at(0).Key, 1), QList<qint64>{1});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report"), 0, -1), (QList<qint64>{302, 1}));
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("repo port"), 0, 0), QList<qint64>{});
+}
+
 // Hits as "Kind:ID", newest first.
 QStringList HitNames(TChatLogStore& store, const QString& text) {
     QStringList names;
