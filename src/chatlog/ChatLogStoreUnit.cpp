@@ -103,7 +103,7 @@ bool TChatLogStore::Open(TOpenMode mode) {
     // Left by a compaction that was cut short: the database is the old one, whole.
     QFile::remove(DatabaseFileName() + QStringLiteral(".bak"));
 
-    if (!OpenConnection() || !CreateSchema() || (mode == omWrite && !CleanUp())) {
+    if (!OpenConnection() || !CreateSchema(mode == omWrite) || (mode == omWrite && !CleanUp())) {
         const QString detail = FError;
         Close();
         return Fail(cannotOpen, detail);
@@ -140,7 +140,7 @@ void TChatLogStore::Close() {
     FLock.reset();
 }
 
-bool TChatLogStore::CreateSchema() {
+bool TChatLogStore::CreateSchema(bool migrate) {
     const auto state = [this](int& tables, QString& indexSql) {
         QSqlQuery query(FDb);
         if (!query.exec(QStringLiteral("SELECT count(*), max(CASE name WHEN 'LogSearch' THEN sql END) FROM sqlite_master "
@@ -155,7 +155,10 @@ bool TChatLogStore::CreateSchema() {
     int tables = 0;
     QString indexSql;
     if (!state(tables, indexSql)) return false;
-    if (tables == 7 && indexSql.contains(kSearchIndexMark)) return true;
+    // A reader searches an index with positions as well (the query's trigrams
+    // are single terms): the writer, which may wait, builds the new one.
+    const auto done = [&] { return tables == 7 && (!migrate || indexSql.contains(kSearchIndexMark)); };
+    if (done()) return true;
 
     // One transaction: a crash leaves the old schema or the new one, whole.
     // Read again under the write lock: another connection may have done it.
@@ -165,10 +168,10 @@ bool TChatLogStore::CreateSchema() {
         return false;
     };
     if (!state(tables, indexSql)) return undo();
-    if (tables == 7 && indexSql.contains(kSearchIndexMark)) return Commit() || undo();
+    if (done()) return Commit() || undo();
     // An index with positions (as logs were first written) costs three times
     // the space: it goes, and the one below is built from the side files.
-    const bool rebuild = indexSql.isEmpty() || !indexSql.contains(kSearchIndexMark);
+    const bool rebuild = indexSql.isEmpty() || (migrate && !indexSql.contains(kSearchIndexMark));
     if (!indexSql.isEmpty() && rebuild && !Exec(QStringLiteral("DROP TABLE LogSearch"))) return undo();
     for (const QString& sql : SchemaStatements())
         if (!Exec(sql)) return undo();

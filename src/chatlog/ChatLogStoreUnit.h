@@ -94,7 +94,7 @@ public:
 
 private:
     bool OpenConnection();
-    bool CreateSchema();
+    bool CreateSchema(bool migrate);
     bool CleanUp();
     bool RemoveOrphansAbove(TLogType type);
     bool RemoveUnownedSideFiles();

@@ -238,6 +238,17 @@ TEST(ChatLogSearchMigration, FirstSchemaLogFindsTheSameAfterOpening) {
     ASSERT_EQ(before[QStringLiteral("report")].size(), 6) << before[QStringLiteral("report")].join(u' ').toStdString();
     ASSERT_EQ(before[QStringLiteral("port")].size(), 7);
 
+    // A reader leaves the index to the writer and finds the same with the old one.
+    {
+        TChatLogStore reader(home.Folder());
+        ASSERT_TRUE(reader.Open(TChatLogStore::omRead)) << reader.LastError().toStdString();
+        for (const QString& query : queries)
+            if (query.size() >= 2) EXPECT_EQ(HitNames(reader, query), before[query]) << query.toStdString();
+        EXPECT_FALSE(TRawDb(home.Store.DatabaseFileName())
+                         .Value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'LogSearch'"))
+                         .toString()
+                         .contains(QStringLiteral("detail=none")));
+    }
     ASSERT_TRUE(home.Store.Open()) << home.Store.LastError().toStdString();
     {
         TRawDb db(home.Store.DatabaseFileName());
