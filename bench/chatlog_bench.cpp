@@ -3,16 +3,20 @@
 // million records the first screen of a category, of one peer and of a search
 // against the sqlite3 program running the same query on the same file, with
 // each side's memory. Prints figures and ratios; never fails on speed.
-//   bench_chatlog [APPENDS [RECORDS]]   defaults 100000 and 1000000
+// Also the size of a log of realistic messages against their bodies.
+//   bench_chatlog [APPENDS [RECORDS [MESSAGES]]]   defaults 100000, 1000000 and 3000
 #include "BenchMemory.h"
 #include "chatlog/ChatLogReaderUnit.h"
 #include "chatlog/ChatLogSearchUnit.h"
 #include "chatlog/ChatLogStoreUnit.h"
 #include "chatlog/ChatLogUnit.h"
 #include "chatlog/LogListModelUnit.h"
+#include "text/MsgLangUnit.h"
+#include "text/RtfWriterUnit.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -380,6 +384,158 @@ void BenchFlatness(const QString& root, int count) {
                 smallPeak, double(largePeak) / qMax(1L, smallPeak));
 }
 
+// ------------------------------------------------------------ size
+
+// A chat message as the message window writes it: rich text of a few words
+// to a few lines, Chinese and Latin mixed; every fifth a plain broadcast.
+TLogRecord ChatRecord(int n) {
+    static const QStringList words{QStringLiteral("meeting"), QStringLiteral("lunch"), QStringLiteral("report"),
+                                   QStringLiteral("deadline"), QStringLiteral("thanks"), QStringLiteral("tomorrow"),
+                                   QStringLiteral("please"), QStringLiteral("the"), QStringLiteral("file"),
+                                   QStringLiteral("ok"), QString::fromUtf8("你好"), QString::fromUtf8("明天开会"),
+                                   QString::fromUtf8("文件已发送"), QString::fromUtf8("谢谢"), QString::fromUtf8("季度报告"),
+                                   QString::fromUtf8("请看一下"), QString::fromUtf8("没问题")};
+    quint32 seed = quint32(n) * 2654435761u + 1;
+    const auto next = [&seed](int bound) {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 8) % quint32(bound));
+    };
+    QString text;
+    const int count = 2 + next(6) * next(6) + next(4); // mostly short, some long
+    for (int i = 0; i < count; ++i) text += words[next(int(words.size()))] + QLatin1Char(i % 9 == 8 ? '\n' : ' ');
+    TLogRecord r;
+    r.LangID = 2052;
+    r.Nick = QStringLiteral("peer%1").arg(n % 40);
+    r.Computer = QStringLiteral("PC-%1").arg(n % 40);
+    r.IP = QStringLiteral("10.0.0.%1").arg(n % 40);
+    r.First2Line = text.section(QLatin1Char('\n'), 0, 1).left(120);
+    r.LogTime = QDateTime::currentDateTime();
+    if (n % 5 == 4) {
+        r.LogType = ltBroadcast;
+        r.IfBroadcast = true;
+        r.Content = TMessageLang::Encode(2052, text);
+        return r;
+    }
+    r.LogType = ltSingle;
+    r.IfSendOut = n % 2;
+    TRichDocument document;
+    TRichFormat format;
+    format.FontName = QString::fromUtf8("宋体");
+    format.HalfPoints = 18;
+    format.Colour = n % 3 ? 0x000000u : 0x0000FFu;
+    document.AppendText(text.trimmed(), format);
+    r.Content = WriteRtf(document, TRtfWriteOptions{936, {}});
+    return r;
+}
+
+qint64 FolderBytes(const QString& folder, bool onDisk) {
+    if (onDisk) { // allocated blocks, as `du` counts them
+        QProcess du;
+        du.start(QStringLiteral("du"), {QStringLiteral("-s"), QStringLiteral("-B1"), folder});
+        du.waitForFinished();
+        return du.readAllStandardOutput().split('\t').value(0).toLongLong();
+    }
+    qint64 bytes = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) bytes += it.nextFileInfo().size();
+    return bytes;
+}
+
+// Bytes of the tables whose names start with prefix (dbstat), -1 when unknown.
+qint64 TableBytes(const QString& database, const QString& prefix) {
+    qint64 bytes = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("size"));
+        db.setDatabaseName(database);
+        db.open();
+        QSqlQuery q(db);
+        if (q.exec(QStringLiteral("SELECT sum(pgsize) FROM dbstat WHERE name LIKE '%1%'").arg(prefix)) && q.next())
+            bytes = q.value(0).toLongLong();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("size"));
+    return bytes;
+}
+
+// The same log with the index as first written (with positions): the baseline.
+qint64 FirstSchemaIndexBytes(const QString& folder) {
+    const QString copy = folder + QStringLiteral("/../first.mdb");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("first"));
+        db.setDatabaseName(folder + QStringLiteral("/chatlog.mdb"));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("VACUUM INTO '%1'").arg(copy));
+        db.close();
+        db.setDatabaseName(copy);
+        db.open();
+        q = QSqlQuery(db);
+        q.exec(QStringLiteral("DROP TABLE LogSearch"));
+        q.exec(QStringLiteral("CREATE VIRTUAL TABLE LogSearch USING fts5 (Body, content='', tokenize='trigram')"));
+        q.exec(QStringLiteral("BEGIN"));
+        QSqlQuery keys(db);
+        keys.exec(QStringLiteral("SELECT Key, Kind, RecordID FROM LogSearchKey"));
+        QSqlQuery lang(db);
+        QSqlQuery index(db);
+        index.prepare(QStringLiteral("INSERT INTO LogSearch (rowid, Body) VALUES (?, ?)"));
+        while (keys.next()) {
+            const TLogType type = TLogType(keys.value(1).toInt());
+            const qint64 id = keys.value(2).toLongLong();
+            QFile file(folder + QStringLiteral("/Content/%1.%2.db").arg(id).arg(ChatLog::TypeName(type)));
+            file.open(QIODevice::ReadOnly);
+            index.addBindValue(keys.value(0));
+            index.addBindValue(ChatLog::IndexForm(ChatLog::SearchableText(TLogContent{type, id, 2052, file.readAll()})));
+            index.exec();
+        }
+        q.exec(QStringLiteral("COMMIT"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("first"));
+    const qint64 bytes = TableBytes(copy, QStringLiteral("LogSearch"));
+    QFile::remove(copy);
+    return bytes;
+}
+
+void BenchSize(const QString& root, int count) {
+    const QString folder = root + QStringLiteral("size/ChatDB");
+    qint64 bodies = 0;
+    qint64 whileOpen = 0;
+    {
+        TChatLog log(folder);
+        log.Start();
+        for (int n = 0; n < count; ++n) {
+            TLogRecord record = ChatRecord(n);
+            bodies += record.Content.size();
+            log.AddLogRecord(std::move(record));
+        }
+        log.Flush();
+        whileOpen = FolderBytes(folder, false);
+    }
+    const qint64 all = FolderBytes(folder, false);
+    const qint64 onDisk = FolderBytes(folder, true);
+    const qint64 content = FolderBytes(folder + QStringLiteral("/Content"), false);
+    const qint64 database = all - content;
+    const qint64 index = TableBytes(folder + QStringLiteral("/chatlog.mdb"), QStringLiteral("LogSearch"));
+    const qint64 firstIndex = FirstSchemaIndexBytes(folder);
+    std::printf("size of a log of %d chat messages (%.0f bytes of body each on average)\n", count, double(bodies) / count);
+    std::printf("  bodies                     : %8.0f KiB (baseline)\n", bodies / 1024.0);
+    std::printf("  ChatDB, files' sizes       : %8.0f KiB, %.2fx the bodies (target at most 2x); %.2fx while open (write-ahead log)\n",
+                all / 1024.0, double(all) / bodies, double(whileOpen) / bodies);
+    std::printf("    database                 : %8.0f KiB, %.2fx the bodies\n", database / 1024.0, double(database) / bodies);
+    std::printf("    search index             : %8.0f KiB, %.2fx the bodies; with positions (first schema) %.0f KiB, %.2fx\n",
+                index / 1024.0, double(index) / bodies, firstIndex / 1024.0, double(firstIndex) / bodies);
+    std::printf("    side files               : %8.0f KiB, %.2fx the bodies\n", content / 1024.0, double(content) / bodies);
+    std::printf("  ChatDB on disk (du)        : %8.0f KiB, %.2fx the bodies (a side file takes a whole block)\n",
+                onDisk / 1024.0, double(onDisk) / bodies);
+    {
+        TChatLogStore store(folder);
+        if (!store.Open() || !store.CompactDatabase()) std::printf("compaction failed: %s\n", qPrintable(store.LastError()));
+    }
+    const qint64 compacted = FolderBytes(folder, false);
+    std::printf("  ChatDB after compaction    : %8.0f KiB, %.2fx the bodies (search index %.2fx)\n", compacted / 1024.0,
+                double(compacted) / bodies, double(TableBytes(folder + QStringLiteral("/chatlog.mdb"), QStringLiteral("LogSearch"))) / bodies);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -389,9 +545,11 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == QLatin1String("--model")) return ModelFirstPage(args[2]);
     const int appends = args.size() > 1 ? args[1].toInt() : 100000;
     const int records = args.size() > 2 ? args[2].toInt() : 1000000;
+    const int messages = args.size() > 3 ? args[3].toInt() : 3000;
     // Beside the build tree, not in /tmp (often a small memory file system).
     QTemporaryDir root(QDir::currentPath() + QStringLiteral("/chatlog-bench-XXXXXX"));
     const QString path = root.path() + QLatin1Char('/');
+    if (messages > 0) BenchSize(path, messages);
     if (appends > 0) BenchAppends(path, appends);
     if (records > 0) {
         BenchLargeLog(path, records);

@@ -1,6 +1,7 @@
 #include "chatlog/ChatLogSearchUnit.h"
 
 #include <QList>
+#include <QStringList>
 
 namespace ChatLog {
 
@@ -28,11 +29,22 @@ QString IndexForm(const QString& text) {
 std::optional<QString> MatchExpression(const QString& query) {
     const QString tidy = query.simplified();
     if (tidy.toUcs4().size() < kMinSearchLength) return std::nullopt;
-    // One quoted phrase: the trigram tokenizer matches it as a substring, and
-    // nothing the user typed is read as FTS5 query syntax.
-    QString phrase = IndexForm(tidy);
-    phrase.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + phrase + QLatin1Char('"');
+    // Each trigram quoted on its own (an index without positions answers no
+    // longer phrase), so nothing the user typed is read as FTS5 query syntax.
+    // The tokenizer counts code points, not UTF-16 units.
+    const QList<uint> points = IndexForm(tidy).toUcs4();
+    QStringList terms;
+    for (qsizetype i = 0; i + 3 <= points.size(); ++i) {
+        QString term = QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData() + i), 3);
+        term.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        term = QLatin1Char('"') + term + QLatin1Char('"');
+        if (!terms.contains(term)) terms += term;
+    }
+    return terms.join(QLatin1Char(' '));
+}
+
+bool TextHolds(const QString& searchableText, const QString& query) {
+    return searchableText.contains(query.simplified(), Qt::CaseInsensitive);
 }
 
 } // namespace ChatLog

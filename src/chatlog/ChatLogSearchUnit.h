@@ -8,7 +8,10 @@
 // two characters long, so every character is indexed twice ("ab" becomes
 // "aabb"): a query doubled the same way has at least four characters, and a
 // doubled text contains a doubled query exactly when the text contains the
-// query. The table keeps no text of its own (contentless), only the index.
+// query. The table keeps no text of its own (contentless) and no positions
+// (detail=none): the index answers which records hold every trigram of the
+// query, and the store then checks each such record's text for the query
+// itself (the trigrams of "report" also occur in "repo port").
 namespace ChatLog {
 
 // Shortest query (in characters) the index can answer.
@@ -16,8 +19,12 @@ constexpr int kMinSearchLength = 2;
 
 // What the index is given for a record's searchable text.
 QString IndexForm(const QString& text);
-// The MATCH expression for what the user typed; none when it is shorter than
-// kMinSearchLength characters once spaces are tidied.
+// The MATCH expression for what the user typed (every trigram of its index
+// form); none when it is shorter than kMinSearchLength characters once spaces
+// are tidied.
 std::optional<QString> MatchExpression(const QString& query);
+// Whether a record's searchable text holds what the user typed, as the index
+// compares (letter case aside).
+bool TextHolds(const QString& searchableText, const QString& query);
 
 } // namespace ChatLog

@@ -88,44 +88,63 @@ std::optional<QList<TLogSearchHit>> TChatLogStore::SearchLog(const QString& text
     if (!FOpen) return FailNone(Translate(QStringLiteral("The chat log is not open.")));
     const std::optional<QString> match = ChatLog::MatchExpression(text);
     if (!match) return FailNone(Translate(QStringLiteral("Type at least two characters to search.")));
+    if (limit == 0) return QList<TLogSearchHit>();
+    // The index names candidates (every trigram of the query somewhere in the
+    // text); each is read and kept when its text holds the query. Candidates
+    // come in slices until the page is full or the index has no more.
+    const qint64 slice = limit < 0 ? 256 : qMax<qint64>(limit, 64);
     QSqlQuery keys(FDb);
     keys.setForwardOnly(true);
     // Keys of deleted records are gone, so their index entries find nothing.
     keys.prepare(QStringLiteral("SELECT k.Key, k.Kind, k.RecordID FROM LogSearch s JOIN LogSearchKey k ON k.Key = s.rowid "
                                 "WHERE LogSearch MATCH ? AND s.rowid < ? ORDER BY s.rowid DESC LIMIT ?"));
-    keys.addBindValue(*match);
-    keys.addBindValue(beforeKey > 0 ? beforeKey : std::numeric_limits<qint64>::max());
-    keys.addBindValue(limit < 0 ? qint64(-1) : qint64(limit));
-    if (!Exec(keys, QStringLiteral("search"))) return std::nullopt;
     struct TKey {
         qint64 Key;
         TLogType Kind;
         qint64 ID;
     };
-    QList<TKey> found;
-    while (keys.next()) {
-        const int kind = keys.value(1).toInt();
-        if (kind < ltSingle || kind > ltFile) continue;
-        found += TKey{keys.value(0).toLongLong(), TLogType(kind), keys.value(2).toLongLong()};
-    }
-    if (keys.lastError().isValid()) return FailNone(CannotRead(), keys.lastError().text());
-    keys.finish();
-
     QList<TLogSearchHit> hits;
-    hits.reserve(found.size());
     // One prepared statement per table for the whole page.
     QHash<int, QSqlQuery> rows;
-    for (const TKey& key : found) {
-        auto it = rows.find(key.Kind);
-        if (it == rows.end()) {
-            it = rows.insert(key.Kind, QSqlQuery(FDb));
-            it->setForwardOnly(true);
-            it->prepare(QStringLiteral("SELECT %1 FROM \"%2\" WHERE ID = ?").arg(kEntryColumns, ChatLog::TableName(key.Kind)));
+    qint64 below = beforeKey > 0 ? beforeKey : std::numeric_limits<qint64>::max();
+    for (;;) {
+        keys.addBindValue(*match);
+        keys.addBindValue(below);
+        keys.addBindValue(slice);
+        if (!Exec(keys, QStringLiteral("search"))) return std::nullopt;
+        QList<TKey> found;
+        qint64 seen = 0;
+        while (keys.next()) {
+            ++seen;
+            below = keys.value(0).toLongLong();
+            const int kind = keys.value(1).toInt();
+            if (kind < ltSingle || kind > ltFile) continue;
+            found += TKey{below, TLogType(kind), keys.value(2).toLongLong()};
         }
-        QSqlQuery& row = *it;
-        row.addBindValue(key.ID);
-        if (!Exec(row, QStringLiteral("search"))) return std::nullopt;
-        if (row.next()) hits += TLogSearchHit{key.Key, EntryFromQuery(row, key.Kind)};
+        if (keys.lastError().isValid()) return FailNone(CannotRead(), keys.lastError().text());
+        keys.finish();
+
+        for (const TKey& key : found) {
+            auto it = rows.find(key.Kind);
+            if (it == rows.end()) {
+                it = rows.insert(key.Kind, QSqlQuery(FDb));
+                it->setForwardOnly(true);
+                it->prepare(QStringLiteral("SELECT %1 FROM \"%2\" WHERE ID = ?").arg(kEntryColumns, ChatLog::TableName(key.Kind)));
+            }
+            QSqlQuery& row = *it;
+            row.addBindValue(key.ID);
+            if (!Exec(row, QStringLiteral("search"))) return std::nullopt;
+            if (!row.next()) continue;
+            const TLogEntry entry = EntryFromQuery(row, key.Kind);
+            row.finish();
+            // A content that cannot be read cannot be checked: the index's word stands.
+            QFile file(SideFileName(key.Kind, key.ID));
+            if (file.open(QIODevice::ReadOnly) &&
+                !ChatLog::TextHolds(ChatLog::SearchableText(TLogContent{key.Kind, key.ID, entry.LangID, file.readAll()}), text))
+                continue;
+            hits += TLogSearchHit{key.Key, entry};
+            if (limit >= 0 && hits.size() >= limit) return hits;
+        }
+        if (seen < slice) return hits;
     }
-    return hits;
 }

@@ -54,6 +54,15 @@ inline QString CreateTable(const QString& table) {
         .arg(table);
 }
 
+// The index holds neither the text nor the trigrams' positions: it costs a
+// third of an index with positions, and the store checks each candidate's
+// text. (The texts' lengths stay: they are what counts its entries.)
+inline const QString kCreateSearchIndex =
+    QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS LogSearch USING fts5 (Body, content='', tokenize='trigram', detail=none)");
+// What the index of a current log says of itself; an index without it (with
+// positions, as logs were first written) is built anew when the log opens.
+inline const QString kSearchIndexMark = QStringLiteral("detail=none");
+
 inline QStringList SchemaStatements() {
     QStringList statements;
     for (TLogType type : kStoredTypes) statements += CreateTable(ChatLog::TableName(type));
@@ -63,7 +72,7 @@ inline QStringList SchemaStatements() {
     statements += QStringLiteral("CREATE TABLE IF NOT EXISTS LogSearchKey (Key INTEGER PRIMARY KEY AUTOINCREMENT, "
                                  "Kind INTEGER NOT NULL, RecordID INTEGER NOT NULL)");
     statements += QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS LogSearchKeyRecord ON LogSearchKey (Kind, RecordID)");
-    statements += QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS LogSearch USING fts5 (Body, content='', tokenize='trigram')");
+    statements += kCreateSearchIndex;
     statements += QStringLiteral("CREATE TABLE IF NOT EXISTS LogMaintenance (Name TEXT PRIMARY KEY, Value INTEGER)");
     return statements;
 }

@@ -1,6 +1,7 @@
 #include "chatlog/ChatLogStoreUnit.h"
 
 #include "chatlog/ChatLogSearchUnit.h"
+#include "chatlog/ChatLogSpaceUnit.h"
 #include "chatlog/ChatLogStoreSql.h"
 #include "platform/FileLockUnit.h"
 #include "platform/FileSyncUnit.h"
@@ -102,7 +103,7 @@ bool TChatLogStore::Open(TOpenMode mode) {
     // Left by a compaction that was cut short: the database is the old one, whole.
     QFile::remove(DatabaseFileName() + QStringLiteral(".bak"));
 
-    if (!OpenConnection() || !CreateSchema() || (mode == omWrite && !CleanUp())) {
+    if (!OpenConnection() || !CreateSchema(mode == omWrite) || (mode == omWrite && !CleanUp())) {
         const QString detail = FError;
         Close();
         return Fail(cannotOpen, detail);
@@ -121,9 +122,12 @@ bool TChatLogStore::OpenConnection() {
         mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
         return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
                     QStringLiteral("journal_mode: ") + mode.lastError().text());
+    // The write-ahead log is folded in every MiB and cut back to that size
+    // (it keeps its largest size otherwise: 4 MiB beside a small log).
     // Side files are flushed before their rows commit, so a commit lost with
     // the power leaves no row without its file.
-    return Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    return Exec(QStringLiteral("PRAGMA wal_autocheckpoint=256")) && Exec(QStringLiteral("PRAGMA journal_size_limit=1048576")) &&
+           Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
 void TChatLogStore::Close() {
@@ -136,33 +140,46 @@ void TChatLogStore::Close() {
     FLock.reset();
 }
 
-bool TChatLogStore::CreateSchema() {
-    QSqlQuery existing(FDb);
-    if (!existing.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN "
-                                      "('Message','Broadcast','GroupMsg','File','LogSearch','LogSearchKey','LogMaintenance')")) ||
-        !existing.next())
-        return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), existing.lastError().text());
-    if (existing.value(0).toInt() == 7) return true;
-    existing.finish();
+bool TChatLogStore::CreateSchema(bool migrate) {
+    const auto state = [this](int& tables, QString& indexSql) {
+        QSqlQuery query(FDb);
+        if (!query.exec(QStringLiteral("SELECT count(*), max(CASE name WHEN 'LogSearch' THEN sql END) FROM sqlite_master "
+                                       "WHERE name IN ('Message','Broadcast','GroupMsg','File','LogSearch','LogSearchKey',"
+                                       "'LogMaintenance')")) ||
+            !query.next())
+            return Fail(Translate(QStringLiteral("The chat log could not be read or written.")), query.lastError().text());
+        tables = query.value(0).toInt();
+        indexSql = query.value(1).toString();
+        return true;
+    };
+    int tables = 0;
+    QString indexSql;
+    if (!state(tables, indexSql)) return false;
+    // A reader searches an index with positions as well (the query's trigrams
+    // are single terms): the writer, which may wait, builds the new one.
+    const auto done = [&] { return tables == 7 && (!migrate || indexSql.contains(kSearchIndexMark)); };
+    if (done()) return true;
 
+    // One transaction: a crash leaves the old schema or the new one, whole.
+    // Read again under the write lock: another connection may have done it.
     if (!Begin()) return false;
-    QSqlQuery search(FDb);
-    const bool hadSearch = search.exec(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name='LogSearch'")) && search.next();
-    search.finish();
-    for (const QString& sql : SchemaStatements()) {
-        if (!Exec(sql)) {
-            Rollback();
-            return false;
-        }
-    }
-    // A log written without the index (by hand or an older tool) is indexed now.
-    if (!hadSearch && !RebuildSearchIndex()) {
+    const auto undo = [this] {
         Rollback();
         return false;
-    }
-    if (Commit()) return true;
-    Rollback();
-    return false;
+    };
+    if (!state(tables, indexSql)) return undo();
+    if (done()) return Commit() || undo();
+    // An index with positions (as logs were first written) costs three times
+    // the space: it goes, and the one below is built from the side files.
+    const bool rebuild = indexSql.isEmpty() || (migrate && !indexSql.contains(kSearchIndexMark));
+    if (!indexSql.isEmpty() && rebuild && !Exec(QStringLiteral("DROP TABLE LogSearch"))) return undo();
+    for (const QString& sql : SchemaStatements())
+        if (!Exec(sql)) return undo();
+    Step("schema-created");
+    // A log written without the index (by hand or an older tool) is indexed now.
+    if (rebuild && !RebuildSearchIndex()) return undo();
+    Step("index-rebuilt");
+    return Commit() || undo();
 }
 
 bool TChatLogStore::CleanUp() {
@@ -241,8 +258,19 @@ bool TChatLogStore::IndexRecord(TLogType type, qint64 id, const TLogContent& con
 
 bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids) {
     if (ids) ids->clear();
+    FRefusedForSpace = false;
     if (!FOpen) return Fail(Translate(QStringLiteral("The chat log is not open.")));
     if (records.isEmpty()) return true;
+    if (FSpace) {
+        // A side file takes at least a block; its row and index entries about as much again.
+        qint64 bytes = 0;
+        for (const TLogRecord& record : records) bytes += record.Content.size() + 8192;
+        if (!FSpace->Admit(FFolder, bytes, int(records.size()))) {
+            FRefusedForSpace = true;
+            return Fail(Translate(QStringLiteral("The chat log could not be read or written.")),
+                        QStringLiteral("free space below %1 MiB").arg(FSpace->Floor() / (1024 * 1024)));
+        }
+    }
     if (!Begin()) return false;
 
     // Each side file is written under its final name: its row is not

@@ -13,6 +13,7 @@ namespace Platform {
 class TFileLock;
 }
 class QSqlQuery;
+class TChatLogSpace;
 
 // The chat log on disk: the SQLite database "chatlog.mdb" in the log folder
 // (one table per log type, the content column always empty) and one side file
@@ -57,8 +58,13 @@ public:
     const QString& LastError() const { return FError; }
 
     // Stores the records in one transaction, in order (ltRelation counts as
-    // ltSingle). All or none; ids receives the new IDs.
+    // ltSingle). All or none; ids receives the new IDs. Refused, with nothing
+    // written, while the disk's free space is below the floor of space.
     bool Append(const QList<TLogRecord>& records, QList<qint64>* ids = nullptr);
+    // Whether the last Append was refused for want of free space.
+    bool RefusedForSpace() const { return FRefusedForSpace; }
+    // The free-space floor appends keep to; none: no floor.
+    void SetSpace(std::shared_ptr<TChatLogSpace> space) { FSpace = std::move(space); }
 
     // The records of the filter with lowerBound < ID (and ID < upperBound when
     // it is not 0), newest first, at most limit of them (all when negative).
@@ -88,11 +94,12 @@ public:
 
 private:
     bool OpenConnection();
-    bool CreateSchema();
+    bool CreateSchema(bool migrate);
     bool CleanUp();
     bool RemoveOrphansAbove(TLogType type);
     bool RemoveUnownedSideFiles();
     bool RebuildSearchIndex();
+    bool OptimizeSearchIndex();
     bool IndexRecord(TLogType type, qint64 id, const TLogContent& content);
     std::optional<qint64> MetaValue(const QString& name);
     bool SetMetaValue(const QString& name, qint64 value);
@@ -119,4 +126,6 @@ private:
     bool FOpen = false;
     QString FError;
     std::function<void(const char*)> FStepProbe;
+    std::shared_ptr<TChatLogSpace> FSpace;
+    bool FRefusedForSpace = false;
 };

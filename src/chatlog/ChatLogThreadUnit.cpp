@@ -73,6 +73,7 @@ void TChatLogThread::StoreRecords(TChatLogStore& store, QList<TLogRecord>& recor
         if (FHooks.Appended) FHooks.Appended(records, ids);
         return;
     }
+    if (store.RefusedForSpace()) return;
     // One by one, each tried once more on a fresh connection, so that one bad
     // record (or a passing fault) does not take the others with it.
     for (TLogRecord& record : records) {
@@ -93,6 +94,7 @@ void TChatLogThread::StoreRecords(TChatLogStore& store, QList<TLogRecord>& recor
 void TChatLogThread::Run() {
     TChatLogStore store(FFolder);
     store.SetStepProbe(FOptions.StepProbe);
+    store.SetSpace(FOptions.Space);
     bool opened = false;
     for (;;) {
         QList<TLogRecord> records;

@@ -27,6 +27,9 @@ public:
         // What is still queued at destruction: done (a writer) or dropped.
         bool DrainOnStop = true;
         int MaxBatch = 256; // records per transaction (each holds a file open until commit)
+        // The free-space floor of appends (TChatLogStore::SetSpace); records
+        // it refuses are counted there, neither retried nor reported as failed.
+        std::shared_ptr<TChatLogSpace> Space;
         // Test hook: the store's step probe (TChatLogStore::SetStepProbe).
         std::function<void(const char*)> StepProbe;
     };

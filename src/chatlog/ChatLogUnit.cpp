@@ -2,6 +2,7 @@
 
 #include "chatlog/ChatLogExportUnit.h"
 #include "chatlog/ChatLogReaderUnit.h"
+#include "chatlog/ChatLogSpaceUnit.h"
 #include "chatlog/ChatLogStoreUnit.h"
 #include "chatlog/ChatLogThreadUnit.h"
 #include "text/UILangUnit.h"
@@ -25,8 +26,12 @@ TLogEntry EntryOf(const TLogRecord& record, qint64 id) {
 
 } // namespace
 
-TChatLog::TChatLog(QString folder, QObject* parent)
-    : QObject(parent), FFolder(folder.isEmpty() ? TChatLogStore::DefaultFolder() : std::move(folder)) {
+TChatLog::TChatLog(QString folder, QObject* parent, std::shared_ptr<TChatLogSpace> space)
+    : QObject(parent), FFolder(folder.isEmpty() ? TChatLogStore::DefaultFolder() : std::move(folder)),
+      FSpace(space ? std::move(space) : std::make_shared<TChatLogSpace>()) {
+    FSpace->SetChanged([this](bool full, qint64 freeBytes) {
+        QMetaObject::invokeMethod(this, [this, full, freeBytes] { emit SpaceChanged(full, freeBytes); }, Qt::QueuedConnection);
+    });
     TChatLogThread::THooks hooks;
     // The hooks run on the writer; what they report is handed to this thread.
     hooks.Opened = [this](bool ok, const QString& error) {
@@ -51,13 +56,16 @@ TChatLog::TChatLog(QString folder, QObject* parent)
     hooks.Failed = [this](const TLogRecord&, const QString& error) {
         QMetaObject::invokeMethod(this, [this, error] { Report(false, error); }, Qt::QueuedConnection);
     };
-    FWriter = std::make_unique<TChatLogThread>(FFolder, TChatLogThread::TOptions{}, std::move(hooks));
+    TChatLogThread::TOptions options;
+    options.Space = FSpace;
+    FWriter = std::make_unique<TChatLogThread>(FFolder, options, std::move(hooks));
     FReader = std::make_unique<TChatLogReader>(FFolder);
 }
 
 TChatLog::~TChatLog() {
     FReader.reset();
     FWriter.reset(); // drains the queue
+    FSpace->SetChanged({});
 }
 
 QString TChatLog::DatabaseFileName() const { return TChatLogStore(FFolder).DatabaseFileName(); }
@@ -121,3 +129,5 @@ quint64 TChatLog::CompactDatabase() {
 void TChatLog::Flush() { FWriter->Drain(); }
 
 qsizetype TChatLog::PendingRecords() const { return FWriter->Pending(); }
+
+qint64 TChatLog::RefusedForSpace() const { return FSpace->Refused(); }

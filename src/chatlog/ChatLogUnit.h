@@ -10,6 +10,7 @@
 class TChatLogStore;
 class TChatLogThread;
 class TChatLogReader;
+class TChatLogSpace;
 
 // The chat log of this process: one writer thread with a queue in front of
 // the store (ChatLogStoreUnit), so the GUI never waits for the disk, and a
@@ -18,8 +19,9 @@ class TChatLogReader;
 class TChatLog : public QObject {
     Q_OBJECT
 public:
-    // folder: the log folder (default: program folder + "ChatDB/").
-    explicit TChatLog(QString folder = {}, QObject* parent = nullptr);
+    // folder: the log folder (default: program folder + "ChatDB/"); space:
+    // the free-space floor of its writes (default: 64 MiB of the system's figure).
+    explicit TChatLog(QString folder = {}, QObject* parent = nullptr, std::shared_ptr<TChatLogSpace> space = {});
     // Stores everything still queued, then stops the writer.
     ~TChatLog() override;
 
@@ -45,6 +47,8 @@ public:
     // Blocks until the writer's queue is empty (tests, benchmarks, exit).
     void Flush();
     qsizetype PendingRecords() const;
+    // Records not stored because the disk's free space was below the floor.
+    qint64 RefusedForSpace() const;
 
 signals:
     // A record is stored; entry carries its new ID.
@@ -56,12 +60,16 @@ signals:
     // The log cannot be opened, or records could not be stored: the text for
     // the error box. Given once until the log works again.
     void ErrorOccurred(const QString& text);
+    // The log's disk fell below the free-space floor (full: records are
+    // refused from now on) or has room again; once each way.
+    void SpaceChanged(bool full, qint64 freeBytes);
 
 private:
     quint64 Queue(std::function<QString(TChatLogStore&)> job, TLogType changed = ltRelation, bool changes = false);
     void Report(bool ok, const QString& text);
 
     QString FFolder;
+    std::shared_ptr<TChatLogSpace> FSpace;
     std::unique_ptr<TChatLogThread> FWriter;
     std::unique_ptr<TChatLogReader> FReader;
     quint64 FNextTicket = 0;

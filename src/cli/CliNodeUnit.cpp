@@ -197,6 +197,14 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         err << "quillmate-cli: " << QString(text).replace(QStringLiteral("\r\n"), QStringLiteral(" ")) << "\n";
         err.flush();
     });
+    // The chat log stopped writing for want of disk space, or writes again.
+    QObject::connect(&node.ChatLog(), &TChatLog::SpaceChanged, [&](bool full, qint64 freeBytes) {
+        const QString event = full ? QStringLiteral("log-full") : QStringLiteral("log-space");
+        const qint64 refused = node.ChatLog().RefusedForSpace();
+        PrintLine(out, json,
+                  {{QStringLiteral("event"), event}, {QStringLiteral("free"), freeBytes}, {QStringLiteral("refused"), refused}},
+                  QStringLiteral("%1 free=%2 refused=%3").arg(event).arg(freeBytes).arg(refused));
+    });
     TCliFileListen files(node, fileOptions, [&](QJsonObject object, const QString& plain) { PrintLine(out, json, object, plain); });
     TQuitSignals quit([&node] {
         node.Stop();
@@ -223,6 +231,10 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
     const int status = QCoreApplication::exec();
     countsTimer.stop();
     PrintCounts(out, json, node.Server().Counts(), node.IntakeCounts(), true);
+    node.ChatLog().Flush();
+    if (const qint64 refused = node.ChatLog().RefusedForSpace(); refused > 0)
+        PrintLine(out, json, {{QStringLiteral("event"), QStringLiteral("log-refused")}, {QStringLiteral("records"), refused}},
+                  QStringLiteral("log-refused records=%1").arg(refused));
     // What the router dropped, so a flood shows how much never reached the list.
     const TRouterCounts counts = node.Router().Counts();
     PrintLine(out, json,

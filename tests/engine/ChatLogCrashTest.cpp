@@ -244,4 +244,41 @@ INSTANTIATE_TEST_SUITE_P(Steps, ChatLogCrashInCompaction,
                                            TStepCase{"BeforeRename", "compact-before-rename", 1}),
                          TCaseName());
 
+// A first-schema log whose index is being built anew when the process is
+// killed: the old schema is there whole, and the next start does it all.
+class ChatLogCrashInMigration : public ::testing::TestWithParam<TStepCase> {};
+
+TEST_P(ChatLogCrashInMigration, LeavesTheOldIndexWhole) {
+    TTempHome home;
+    const QString folder = home.Path() + QStringLiteral("ChatDB/");
+    QList<TLogRecord> records;
+    for (int i = 0; i < 40; ++i) {
+        records += Record(i % 2 ? ltSingle : ltBroadcast, QStringLiteral("n%1").arg(i), "news " + QByteArray::number(i));
+        records.back().LogTime = When(i);
+    }
+    MakeFirstSchemaLog(folder, records);
+    const QString database = folder + QStringLiteral("chatlog.mdb");
+    const QStringList before = FirstSchemaHits(database, QStringLiteral("news 1"));
+    ASSERT_EQ(before.size(), 11);
+    TChild child({folder, QStringLiteral("open"), QLatin1String(GetParam().Step)});
+    ASSERT_TRUE(child.WaitFor([](const QByteArray& line) { return line.startsWith("at "); }));
+    child.Kill();
+    EXPECT_FALSE(TRawDb(database).Value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'LogSearch'"))
+                     .toString()
+                     .contains(QStringLiteral("detail=none")));
+    EXPECT_EQ(FirstSchemaHits(database, QStringLiteral("news 1")), before);
+    TChatLogStore store(folder);
+    ASSERT_TRUE(store.Open()) << store.LastError().toStdString();
+    const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(QStringLiteral("news 1"), 0, -1);
+    ASSERT_TRUE(hits.has_value());
+    QStringList after;
+    for (const TLogSearchHit& hit : *hits) after += QStringLiteral("%1:%2").arg(int(hit.Entry.Category)).arg(hit.Entry.ID);
+    EXPECT_EQ(after, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ChatLogCrashInMigration,
+                         ::testing::Values(TStepCase{"SchemaCreated", "schema-created", 1},
+                                           TStepCase{"IndexRebuilt", "index-rebuilt", 1}),
+                         TCaseName());
+
 } // namespace

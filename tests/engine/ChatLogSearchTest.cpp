@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QHash>
+#include <QProcess>
+#include <QStandardPaths>
 #include <ostream>
 
 using namespace ChatLogFixtures;
@@ -68,6 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         TMatchCase{"RepeatedLetters", QStringLiteral("aaa"), QStringLiteral("aa"), true},
         TMatchCase{"RepeatsNotInvented", QStringLiteral("aba"), QStringLiteral("aa"), false},
         TMatchCase{"RepeatsNotInventedLonger", QStringLiteral("abab"), QStringLiteral("aabb"), false},
+        // Every trigram of the query is in the text, but not in one place.
+        TMatchCase{"PiecesApart", QStringLiteral("repo port"), QStringLiteral("report"), false},
+        TMatchCase{"ChinesePiecesApart", Utf8("你好世 世界"), Utf8("好世界"), false},
         TMatchCase{"LongerThanTheText", QStringLiteral("abc"), QStringLiteral("abcd"), false},
         // Query syntax is text: quotes, stars and operators match themselves.
         TMatchCase{"Quotes", QStringLiteral("say \"yes\" now"), QStringLiteral("\"yes\""), true},
@@ -165,6 +171,110 @@ TEST(ChatLogSearch, IndexesExistingRecordsOfALogWithoutIndex) {
     }
     ASSERT_TRUE(home.Store.Open()) << home.Store.LastError().toStdString();
     EXPECT_EQ(FoundIds(home.Store, QStringLiteral("news")), QList<qint64>{1});
+}
+
+// Candidates the check turns down do not end a page early: the index is read
+// on until the page is full or has nothing more.
+TEST(ChatLogSearch, ReadsPastManyCandidatesTurnedDown) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "the report"));
+    QList<TLogRecord> decoys;
+    for (int i = 0; i < 300; ++i) decoys += Record(ltSingle, QStringLiteral("Ann"), "repo port " + QByteArray::number(i));
+    ASSERT_TRUE(home.Store.Append(decoys));
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "report again"));
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report"), 0, 1), QList<qint64>{302});
+    const std::optional<QList<TLogSearchHit>> first = home.Store.SearchLog(QStringLiteral("report"), 0, 1);
+    ASSERT_TRUE(first && first->size() == 1);
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report"), first->at(0).Key, 1), QList<qint64>{1});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report"), 0, -1), (QList<qint64>{302, 1}));
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("repo port"), 0, 0), QList<qint64>{});
+}
+
+// Hits as "Kind:ID", newest first.
+QStringList HitNames(TChatLogStore& store, const QString& text) {
+    QStringList names;
+    const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(text, 0, -1);
+    EXPECT_TRUE(hits.has_value()) << store.LastError().toStdString();
+    if (hits)
+        for (const TLogSearchHit& hit : *hits) names += QStringLiteral("%1:%2").arg(int(hit.Entry.Category)).arg(hit.Entry.ID);
+    return names;
+}
+
+QList<TLogRecord> MixedRecords() {
+    QList<TLogRecord> records;
+    for (int i = 0; i < 3; ++i) records += ChineseBroadcast(Utf8("季度报告 第%1页 report").arg(i));
+    records += Record(ltSingle, QStringLiteral("Bob"), "{\\rtf1\\ansi the quarterly report is late\\par}");
+    records += Record(ltSingle, QStringLiteral("Ann"), "{\\rtf1\\ansi repo port\\par}");
+    records += Record(ltGroup, QStringLiteral("Ann;Bob"), "{\\rtf1 report B and \\'c4\\'e3\\par}", true, {}, {});
+    records += Record(ltFile, QStringLiteral("Bob"), "<File>report.txt");
+    records += Record(ltSingle, QStringLiteral("Bob"), "{\\rtf1\\ansi\\par}"); // nothing to index
+    for (qsizetype i = 0; i < records.size(); ++i) records[i].LogTime = When(int(i));
+    return records;
+}
+
+// What `sqlite3` says of the database and of its index.
+// (The index's check is written as an INSERT, so the tool opens it for writing.)
+std::string ToolCheck(const QString& database) {
+    const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqlite3.isEmpty()) return "ok\n";
+    QProcess tool;
+    tool.start(sqlite3, {database, QStringLiteral("PRAGMA integrity_check; INSERT INTO LogSearch (LogSearch) VALUES ('integrity-check');")});
+    tool.waitForFinished(30000);
+    return (tool.readAllStandardOutput() + tool.readAllStandardError()).toStdString();
+}
+
+// A log of the first schema (an index with positions, three times the size)
+// is given the smaller index when it opens, in one transaction, and finds
+// what it found before.
+TEST(ChatLogSearchMigration, FirstSchemaLogFindsTheSameAfterOpening) {
+    TLogHome home;
+    const QList<qint64> ids = MakeFirstSchemaLog(home.Folder(), MixedRecords());
+    ASSERT_EQ(ids.size(), 8);
+    const QStringList queries{Utf8("季度报告"), Utf8("报告"), QStringLiteral("report"), QStringLiteral("REPORT B"),
+                              QStringLiteral("port"), Utf8("你"), Utf8("第1页"), QStringLiteral("late")};
+    QHash<QString, QStringList> before;
+    for (const QString& query : queries) before[query] = FirstSchemaHits(home.Store.DatabaseFileName(), query);
+    ASSERT_EQ(before[QStringLiteral("report")].size(), 6) << before[QStringLiteral("report")].join(u' ').toStdString();
+    ASSERT_EQ(before[QStringLiteral("port")].size(), 7);
+
+    // A reader leaves the index to the writer and finds the same with the old one.
+    {
+        TChatLogStore reader(home.Folder());
+        ASSERT_TRUE(reader.Open(TChatLogStore::omRead)) << reader.LastError().toStdString();
+        for (const QString& query : queries)
+            if (query.size() >= 2) EXPECT_EQ(HitNames(reader, query), before[query]) << query.toStdString();
+        EXPECT_FALSE(TRawDb(home.Store.DatabaseFileName())
+                         .Value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'LogSearch'"))
+                         .toString()
+                         .contains(QStringLiteral("detail=none")));
+    }
+    ASSERT_TRUE(home.Store.Open()) << home.Store.LastError().toStdString();
+    {
+        TRawDb db(home.Store.DatabaseFileName());
+        EXPECT_TRUE(db.Value(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'LogSearch'")).toString().contains(
+            QStringLiteral("detail=none")));
+        EXPECT_EQ(db.Rows(QStringLiteral("SELECT (SELECT count(*) FROM Message), (SELECT count(*) FROM Broadcast), "
+                                         "(SELECT count(*) FROM GroupMsg), (SELECT count(*) FROM File), "
+                                         "(SELECT count(*) FROM LogSearchKey)")),
+                  QStringList{QStringLiteral("3|3|1|1|7")});
+    }
+    for (const QString& query : queries)
+        if (query.size() >= 2) EXPECT_EQ(HitNames(home.Store, query), before[query]) << query.toStdString();
+    EXPECT_EQ(ToolCheck(home.Store.DatabaseFileName()), "ok\n");
+
+    // Deleting records takes their hits with them.
+    ASSERT_TRUE(home.Store.DeleteLogRecord(ltBroadcast, 2));
+    ASSERT_EQ(home.Store.DeleteLogCategory(TLogFilter::OfNick(QStringLiteral("Bob"))), 2);
+    EXPECT_EQ(HitNames(home.Store, QStringLiteral("report")),
+              (QStringList{QStringLiteral("4:1"), QStringLiteral("3:1"), QStringLiteral("2:3"), QStringLiteral("2:1")}));
+    // Opening again builds nothing anew: the keys stay as they are.
+    const QVariant lastKey = TRawDb(home.Store.DatabaseFileName()).Value(QStringLiteral("SELECT max(Key) FROM LogSearchKey"));
+    home.Store.Close();
+    ASSERT_TRUE(home.Store.Open());
+    EXPECT_EQ(TRawDb(home.Store.DatabaseFileName()).Value(QStringLiteral("SELECT max(Key) FROM LogSearchKey")), lastKey);
+    EXPECT_EQ(HitNames(home.Store, Utf8("季度")), (QStringList{QStringLiteral("2:3"), QStringLiteral("2:1")}));
+    EXPECT_EQ(ToolCheck(home.Store.DatabaseFileName()), "ok\n");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 //   chatlog_child FOLDER step FIRST STEP COUNT  the same, but stop at the COUNT-th STEP of a store
 //   chatlog_child FOLDER compact STEP           compact the log, stopping at STEP
 //   chatlog_child FOLDER delete STEP            delete every broadcast, stopping at STEP
+//   chatlog_child FOLDER open STEP              open the log (a first-schema log is rebuilt), stopping at STEP
 // Prints "stored SEQ ID" for each record committed and "at STEP" when it stops.
 #include "chatlog/ChatLogStoreUnit.h"
 #include "chatlog/ChatLogThreadUnit.h"
@@ -31,13 +32,14 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const QByteArray mode = argv[2];
 
-    if (mode == "compact" || mode == "delete") {
+    if (mode == "compact" || mode == "delete" || mode == "open") {
         const QByteArray stopAt = argv[3];
         TChatLogStore store(folder);
         store.SetStepProbe([&](const char* step) {
             if (stopAt == step) StopHere(step);
         });
         if (!store.Open()) return 1;
+        if (mode == "open") return 0;
         if (mode == "delete") return store.DeleteLogCategory(TLogFilter::All(ltBroadcast)) ? 0 : 1;
         return store.CompactDatabase() ? 0 : 1;
     }

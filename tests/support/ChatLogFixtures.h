@@ -1,11 +1,13 @@
 #pragma once
 
 // Records, folders and a raw view of the database for the chat-log tests.
+#include "chatlog/ChatLogSearchUnit.h"
 #include "chatlog/ChatLogStoreUnit.h"
 #include "chatlog/ChatLogTypesUnit.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QSqlDatabase>
@@ -13,6 +15,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
+#include <gtest/gtest.h>
 #include <atomic>
 #include <memory>
 
@@ -109,5 +112,90 @@ private:
     }
     QString FName;
 };
+
+// A log as the first schema wrote it: the same tables, and an index with
+// positions queried by one doubled phrase. Records go in in order, each with
+// its side file; returns their IDs.
+inline QList<qint64> MakeFirstSchemaLog(const QString& folder, const QList<TLogRecord>& records) {
+    QDir().mkpath(folder + QStringLiteral("Content"));
+    QList<qint64> ids;
+    const QString name = QStringLiteral("first-schema");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(folder + QStringLiteral("chatlog.mdb"));
+        db.open();
+        QSqlQuery q(db);
+        const auto table = [](const char* name) {
+            return QStringLiteral("CREATE TABLE \"%1\" (ID INTEGER PRIMARY KEY AUTOINCREMENT, LangID INTEGER, "
+                                  "IfSendOut BOOLEAN, IfBroadcast BOOLEAN, LogTime DATETIME, Nick TEXT COLLATE NOCASE, "
+                                  "Computer TEXT COLLATE NOCASE, IP TEXT COLLATE NOCASE, First2Line TEXT, Content TEXT)")
+                .arg(QLatin1String(name));
+        };
+        for (const QString& sql :
+             {QStringLiteral("PRAGMA journal_mode=WAL"), table("Message"), table("Broadcast"), table("GroupMsg"), table("File"),
+              QStringLiteral("CREATE INDEX MessageNick ON Message (Nick)"),
+              QStringLiteral("CREATE INDEX MessageComputer ON Message (Computer, IP)"),
+              QStringLiteral("CREATE TABLE LogSearchKey (Key INTEGER PRIMARY KEY AUTOINCREMENT, Kind INTEGER NOT NULL, "
+                             "RecordID INTEGER NOT NULL)"),
+              QStringLiteral("CREATE UNIQUE INDEX LogSearchKeyRecord ON LogSearchKey (Kind, RecordID)"),
+              QStringLiteral("CREATE VIRTUAL TABLE LogSearch USING fts5 (Body, content='', tokenize='trigram')"),
+              QStringLiteral("CREATE TABLE LogMaintenance (Name TEXT PRIMARY KEY, Value INTEGER)")})
+            EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        for (const TLogRecord& record : records) {
+            const TLogType type = ChatLog::StoredType(record.LogType);
+            QSqlQuery insert(db);
+            insert.prepare(QStringLiteral("INSERT INTO \"%1\" (LangID, IfSendOut, IfBroadcast, LogTime, Nick, Computer, IP, "
+                                          "First2Line, Content) VALUES (?, ?, ?, ?, ?, ?, ?, ?, '')")
+                               .arg(ChatLog::TableName(type)));
+            for (const QVariant& value :
+                 {QVariant(int(record.LangID)), QVariant(int(record.IfSendOut)), QVariant(int(record.IfBroadcast)),
+                  QVariant(record.LogTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))), QVariant(record.Nick),
+                  QVariant(record.Computer), QVariant(record.IP), QVariant(record.First2Line)})
+                insert.addBindValue(value);
+            EXPECT_TRUE(insert.exec()) << insert.lastError().text().toStdString();
+            const qint64 id = insert.lastInsertId().toLongLong();
+            ids += id;
+            QFile file(folder + QStringLiteral("Content/%1.%2.db").arg(id).arg(ChatLog::TypeName(type)));
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(record.Content) == record.Content.size());
+            const QString text = ChatLog::SearchableText(TLogContent{type, id, record.LangID, record.Content});
+            if (text.isEmpty()) continue;
+            QSqlQuery key(db);
+            key.prepare(QStringLiteral("INSERT INTO LogSearchKey (Kind, RecordID) VALUES (?, ?)"));
+            key.addBindValue(int(type));
+            key.addBindValue(id);
+            EXPECT_TRUE(key.exec());
+            QSqlQuery index(db);
+            index.prepare(QStringLiteral("INSERT INTO LogSearch (rowid, Body) VALUES (?, ?)"));
+            index.addBindValue(key.lastInsertId());
+            index.addBindValue(ChatLog::IndexForm(text));
+            EXPECT_TRUE(index.exec()) << index.lastError().text().toStdString();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ids;
+}
+
+// The first schema's own search: IDs (as "Kind:ID") newest first of one doubled phrase.
+inline QStringList FirstSchemaHits(const QString& database, const QString& query) {
+    QStringList hits;
+    const QString name = QStringLiteral("first-schema-search");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        db.open();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT k.Kind, k.RecordID FROM LogSearch s JOIN LogSearchKey k ON k.Key = s.rowid "
+                                 "WHERE LogSearch MATCH ? ORDER BY s.rowid DESC"));
+        QString phrase = ChatLog::IndexForm(query.simplified());
+        phrase.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        q.addBindValue(QLatin1Char('"') + phrase + QLatin1Char('"'));
+        if (!q.exec()) hits += QStringLiteral("error: ") + q.lastError().text();
+        while (q.next()) hits += q.value(0).toString() + QLatin1Char(':') + q.value(1).toString();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return hits;
+}
 
 } // namespace ChatLogFixtures
