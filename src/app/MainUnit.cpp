@@ -197,6 +197,12 @@ void TMainForm::ConnectNode() {
     connect(&FNode->Presence(), &TPresenceService::SoundRequested, this, [](TSound sound) { Utils::PlaySoundFile(sound); });
     connect(&FNode->Presence(), &TPresenceService::NotificationRequested, this,
             [this](const QString& text) { FNotifications->ShowTextNotification(text); });
+    // Said once each way; what arrives meanwhile is not stored, so the user must hear of it.
+    connect(&FNode->ChatLog(), &TChatLog::SpaceChanged, this, [this](bool full, qint64) {
+        FNotifications->ShowTextNotification(
+            full ? Translate(QStringLiteral("The disk of the chat log is nearly full: new messages are not logged until space is freed."))
+                 : Translate(QStringLiteral("The chat log has space again: new messages are logged.")));
+    });
     // Once per peer and reason in a while: what a flooding peer sends is dropped, quietly after this.
     connect(&FNode->IntakeNotices(), &TIntakeNotices::Noticed, this, [this](const QString& source, const QString&) {
         FNotifications->ShowTextNotification(
