@@ -6,7 +6,9 @@
 namespace ChatLog {
 
 QString IndexForm(const QString& text) {
-    const qsizetype n = text.size();
+    qsizetype n = qMin(text.size(), kMaxIndexedChars);
+    // Never half a surrogate pair.
+    if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate()) --n;
     QString out(n * 2, Qt::Uninitialized);
     const QChar* in = text.constData();
     QChar* to = out.data();

@@ -17,7 +17,13 @@ namespace ChatLog {
 // Shortest query (in characters) the index can answer.
 constexpr int kMinSearchLength = 2;
 
-// What the index is given for a record's searchable text.
+// Characters of one record's text that are indexed: a huge message would
+// otherwise cost several times its size in memory while it is indexed, for
+// words nobody searches past its first pages.
+constexpr qsizetype kMaxIndexedChars = 1024 * 1024;
+
+// What the index is given for a record's searchable text (its first
+// kMaxIndexedChars characters).
 QString IndexForm(const QString& text);
 // The MATCH expression for what the user typed (every trigram of its index
 // form); none when it is shorter than kMinSearchLength characters once spaces

@@ -94,6 +94,23 @@ TEST(ChatLogSearch, MatchesTheTextOfRichContentNotItsMarkup) {
     EXPECT_EQ(FoundIds(home.Store, QStringLiteral("rtf1")), QList<qint64>{});
 }
 
+// A huge record is indexed as far as the cut: a word inside it is found, one past it not.
+TEST(ChatLogSearch, IndexesAHugeRecordUpToItsCut) {
+    TLogHome home;
+    ASSERT_TRUE(home.Store.Open());
+    const qsizetype cut = ChatLog::kMaxIndexedChars;
+    QByteArray text(cut + 64, '.');
+    text.replace(cut - 8, 6, "inside");
+    text.replace(cut + 8, 6, "beyond");
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), text));
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("inside")), QList<qint64>{1});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("beyond")), QList<qint64>{});
+    // A cut inside a pair of surrogates keeps the pair out whole.
+    const QString pair = QString::fromUcs4(U"\U0001F600");
+    const QString around = QString(cut - 1, QLatin1Char('a')) + pair;
+    EXPECT_EQ(ChatLog::IndexForm(around).size(), 2 * (cut - 1));
+}
+
 TEST(ChatLogSearch, HitsComeNewestFirstAcrossTablesInPages) {
     TLogHome home;
     ASSERT_TRUE(home.Store.Open());
