@@ -21,6 +21,10 @@ constexpr int kMinSearchLength = 2;
 // otherwise cost several times its size in memory while it is indexed, for
 // words nobody searches past its first pages.
 constexpr qsizetype kMaxIndexedChars = 1024 * 1024;
+// Bytes of a record's content read for its indexed text: that many characters
+// take far fewer bytes of markup (unless pictures come first, whose text after
+// them is then not indexed).
+constexpr qsizetype kMaxIndexedBytes = 8 * 1024 * 1024;
 
 // What the index is given for a record's searchable text (its first
 // kMaxIndexedChars characters).

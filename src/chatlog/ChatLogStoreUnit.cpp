@@ -242,7 +242,10 @@ bool TChatLogStore::AddMetaValue(const QString& name, qint64 delta) {
 }
 
 bool TChatLogStore::IndexRecord(TLogType type, qint64 id, const TLogContent& content) {
-    const QString text = ChatLog::SearchableText(content);
+    const QString text = ChatLog::SearchableText(
+        content.Bytes.size() <= ChatLog::kMaxIndexedBytes
+            ? content
+            : TLogContent{content.Category, content.ID, content.LangID, content.Bytes.left(ChatLog::kMaxIndexedBytes)});
     if (text.isEmpty()) return true;
     QSqlQuery key(FDb);
     key.prepare(QStringLiteral("INSERT INTO LogSearchKey (Kind, RecordID) VALUES (?, ?)"));

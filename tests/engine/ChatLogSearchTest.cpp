@@ -105,6 +105,11 @@ TEST(ChatLogSearch, IndexesAHugeRecordUpToItsCut) {
     home.Add(Record(ltSingle, QStringLiteral("Bob"), text));
     EXPECT_EQ(FoundIds(home.Store, QStringLiteral("inside")), QList<qint64>{1});
     EXPECT_EQ(FoundIds(home.Store, QStringLiteral("beyond")), QList<qint64>{});
+    // Only the content's first bytes are read for it: text after a huge picture is not indexed.
+    const QByteArray picture = "{\\pict\\pngblip " + QByteArray(ChatLog::kMaxIndexedBytes, 'a') + "}";
+    home.Add(Record(ltSingle, QStringLiteral("Bob"), "{\\rtf1 beforepicture " + picture + " afterpicture}"));
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("beforepicture")), QList<qint64>{2});
+    EXPECT_EQ(FoundIds(home.Store, QStringLiteral("afterpicture")), QList<qint64>{});
     // A cut inside a pair of surrogates keeps the pair out whole.
     const QString pair = QString::fromUcs4(U"\U0001F600");
     const QString around = QString(cut - 1, QLatin1Char('a')) + pair;
