@@ -1,15 +1,21 @@
 #include "text/MsgLangUnit.h"
 
 #include "platform/CodePageUnit.h"
+#include "text/GB2Big5Unit.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QStringList>
 #include <QStringView>
 
-TMessageLang::TMessageLang(qint16 ownLanguageId) : FLanguageId(ownLanguageId) {}
+TMessageLang::TMessageLang(qint16 ownLanguageId, const TGBBig5Convert* table)
+    : FLanguageId(ownLanguageId), FTable(table) {}
+
+TMessageLang::TMessageLang(const TMessageLang& other)
+    : FLanguageId(other.FLanguageId), FTable(other.FTable), FAutoCodeConvert(other.AutoCodeConvert()) {}
 
 TMessageLang& TMessageLang::Instance() {
-    static TMessageLang lang(SystemLanguageId());
+    static TMessageLang lang(SystemLanguageId(), &TGBBig5Convert::Instance());
     return lang;
 }
 
@@ -63,6 +69,27 @@ QString TMessageLang::DecodeFrom(int senderLanguageId, const QByteArray& bytes) 
     return Decode(senderLanguageId, bytes);
 }
 
-QString TMessageLang::ConvertIncomingText(int senderLanguageId, const QByteArray& bytes) const {
+bool TMessageLang::NeedsConversion(int senderLanguageId) const {
+    return FTable && FTable->Available() && AutoCodeConvert() && senderLanguageId != FLanguageId &&
+           ((IsGBLanguage(FLanguageId) && IsBig5Language(senderLanguageId)) ||
+            (IsBig5Language(FLanguageId) && IsGBLanguage(senderLanguageId)));
+}
+
+QString TMessageLang::ConvertFrom(int senderLanguageId, const QByteArray& bytes) const {
+    if (FTable && IsGBLanguage(FLanguageId) && IsBig5Language(senderLanguageId)) return FTable->Big5ToGB(bytes);
+    if (FTable && IsBig5Language(FLanguageId) && IsGBLanguage(senderLanguageId)) return FTable->GBToBig5(bytes);
     return DecodeFrom(senderLanguageId, bytes);
+}
+
+QString TMessageLang::ConvertIncomingText(int senderLanguageId, const QByteArray& bytes) const {
+    return NeedsConversion(senderLanguageId) ? ConvertFrom(senderLanguageId, bytes) : DecodeFrom(senderLanguageId, bytes);
+}
+
+QString TMessageLang::ConvertDecoded(int senderLanguageId, const QString& text) const {
+    if (!NeedsConversion(senderLanguageId)) return text;
+    // Bytes the sender's decoder could not read came out as U+FFFD, which no
+    // code page holds: they stay as they are.
+    QStringList pieces = text.split(QChar::ReplacementCharacter);
+    for (QString& piece : pieces) piece = ConvertFrom(senderLanguageId, Encode(senderLanguageId, piece));
+    return pieces.join(QChar::ReplacementCharacter);
 }
