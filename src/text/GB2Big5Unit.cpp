@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace {
 
 // The generated table is about 240 KB; anything far larger is not a table.
@@ -196,8 +198,11 @@ QString TGBBig5Convert::GBToBig5(const QByteArray& gb) const {
 
 QString TGBBig5Convert::Convert(const QByteArray& bytes, const TDirection& direction, const char* sourceCodePage,
                                 bool big5) const {
-    QString out;
-    out.reserve(bytes.size());
+    // Every byte gives at most one UTF-16 unit in these code pages; runs the
+    // decoder handles are checked, since it may say otherwise.
+    const qsizetype n = bytes.size();
+    QString out(n, Qt::Uninitialized);
+    char16_t* dst = reinterpret_cast<char16_t*>(out.data());
     // Whatever the table does not cover is decoded as the sender wrote it, a
     // run at a time; runs always end on a character boundary.
     qsizetype pendingFrom = -1;
@@ -205,16 +210,22 @@ QString TGBBig5Convert::Convert(const QByteArray& bytes, const TDirection& direc
         if (pendingFrom < 0) return;
         QStringDecoder decoder(sourceCodePage, QStringConverter::Flag::Stateless);
         const QByteArrayView run(bytes.constData() + pendingFrom, to - pendingFrom);
-        out += decoder.isValid() ? QString(decoder.decode(run)) : QString::fromLatin1(run);
+        const QString text = decoder.isValid() ? QString(decoder.decode(run)) : QString::fromLatin1(run);
         pendingFrom = -1;
+        const qsizetype written = dst - reinterpret_cast<const char16_t*>(out.constData());
+        if (written + text.size() > out.size()) {
+            out.resize(written + text.size() + (n - to));
+            dst = reinterpret_cast<char16_t*>(out.data()) + written;
+        }
+        std::copy(text.utf16(), text.utf16() + text.size(), dst);
+        dst += text.size();
     };
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n;) {
         const unsigned char lead = p[i];
         if (lead < 0x80) {
             flush(i);
-            out += QChar(lead);
+            *dst++ = lead;
             ++i;
             continue;
         }
@@ -225,7 +236,7 @@ QString TGBBig5Convert::Convert(const QByteArray& bytes, const TDirection& direc
                 const char16_t c = direction.Converted[k] ? direction.Converted[k] : direction.Own[k];
                 if (c) {
                     flush(i);
-                    out += QChar(c);
+                    *dst++ = c;
                     i += 2;
                     continue;
                 }
@@ -238,7 +249,7 @@ QString TGBBig5Convert::Convert(const QByteArray& bytes, const TDirection& direc
             // A lead byte cut off at the end or before a byte that cannot
             // follow it: shown as unreadable rather than dropped.
             flush(i);
-            out += QChar::ReplacementCharacter;
+            *dst++ = QChar::ReplacementCharacter;
             ++i;
             continue;
         }
@@ -246,6 +257,7 @@ QString TGBBig5Convert::Convert(const QByteArray& bytes, const TDirection& direc
         ++i;
     }
     flush(n);
+    out.truncate(dst - reinterpret_cast<const char16_t*>(out.constData()));
     return out;
 }
 
