@@ -1,5 +1,6 @@
 #include "text/MsgLangUnit.h"
 
+#include "core/ParamsUnit.h"
 #include "platform/CodePageUnit.h"
 #include "text/GB2Big5Unit.h"
 
@@ -15,7 +16,11 @@ TMessageLang::TMessageLang(const TMessageLang& other)
     : FLanguageId(other.FLanguageId), FTable(other.FTable), FAutoCodeConvert(other.AutoCodeConvert()) {}
 
 TMessageLang& TMessageLang::Instance() {
-    static TMessageLang lang(SystemLanguageId(), &TGBBig5Convert::Instance());
+    static TMessageLang& lang = [] () -> TMessageLang& {
+        static TMessageLang made(SystemLanguageId(), &TGBBig5Convert::Instance());
+        made.SetAutoCodeConvert(Params()[bpAutoCodeConvert]);
+        return made;
+    }();
     return lang;
 }
 
@@ -87,9 +92,30 @@ QString TMessageLang::ConvertIncomingText(int senderLanguageId, const QByteArray
 
 QString TMessageLang::ConvertDecoded(int senderLanguageId, const QString& text) const {
     if (!NeedsConversion(senderLanguageId)) return text;
-    // Bytes the sender's decoder could not read came out as U+FFFD, which no
-    // code page holds: they stay as they are.
-    QStringList pieces = text.split(QChar::ReplacementCharacter);
-    for (QString& piece : pieces) piece = ConvertFrom(senderLanguageId, Encode(senderLanguageId, piece));
-    return pieces.join(QChar::ReplacementCharacter);
+    const QByteArray name = CodePageName(senderLanguageId);
+    QStringEncoder whole(name.constData(), QStringConverter::Flag::Stateless);
+    const QByteArray bytes = whole.encode(text);
+    if (whole.isValid() && !whole.hasError()) return ConvertFrom(senderLanguageId, bytes);
+
+    // Characters the sender's code page lacks (U+FFFD for bytes its decoder
+    // could not read, Unicode that rich text carried) stay as they are.
+    QString out;
+    QString run;
+    const QStringView view(text);
+    for (qsizetype i = 0; i < view.size();) {
+        const qsizetype length =
+            view[i].isHighSurrogate() && i + 1 < view.size() && view[i + 1].isLowSurrogate() ? 2 : 1;
+        const QStringView piece = view.mid(i, length);
+        QStringEncoder one(name.constData(), QStringConverter::Flag::Stateless);
+        const QByteArray pieceBytes = one.encode(piece);
+        if (one.hasError() || pieceBytes.isEmpty()) {
+            out += ConvertFrom(senderLanguageId, Encode(senderLanguageId, run));
+            run.clear();
+            out += piece;
+        } else {
+            run += piece;
+        }
+        i += length;
+    }
+    return out + ConvertFrom(senderLanguageId, Encode(senderLanguageId, run));
 }
