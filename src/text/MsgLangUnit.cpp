@@ -17,7 +17,7 @@ TMessageLang::TMessageLang(const TMessageLang& other)
 
 TMessageLang& TMessageLang::Instance() {
     static TMessageLang& lang = [] () -> TMessageLang& {
-        static TMessageLang made(SystemLanguageId(), &TGBBig5Convert::Instance());
+        static TMessageLang made(NetworkLanguageId(Params()[ipNetworkLanguage]), &TGBBig5Convert::Instance());
         made.SetAutoCodeConvert(Params()[bpAutoCodeConvert]);
         return made;
     }();
@@ -65,6 +65,16 @@ QString TMessageLang::Decode(int languageId, const QByteArray& bytes) {
 }
 
 qint16 TMessageLang::SystemLanguageId() { return Platform::SystemLanguageId(); }
+
+qint16 TMessageLang::NetworkLanguageId(int setting) {
+    // A usable QUILLMATE_LANGID (the lab's nodes) wins over the setting.
+    bool ok = false;
+    const int forced = qgetenv("QUILLMATE_LANGID").trimmed().toInt(&ok);
+    if (ok && forced > 0 && forced <= 0xFFFF) return SystemLanguageId();
+    return setting != 0 && IsKnownLanguageId(setting) ? qint16(setting) : SystemLanguageId();
+}
+
+bool TMessageLang::IsKnownLanguageId(int id) { return Platform::IsKnownLanguageId(id); }
 
 qint16 TMessageLang::LanguageIdOfLocale(const QLocale& locale) { return Platform::LanguageIdOfLocale(locale); }
 

@@ -15,8 +15,8 @@ class TGBBig5Convert;
 // All methods are safe to call from any thread.
 class TMessageLang {
 public:
-    // Own identifier read once: QUILLMATE_LANGID (decimal) when set, else the
-    // system locale mapped to its LANGID; the GB2312/Big5 table beside the program.
+    // Own identifier read once (NetworkLanguageId of the settings); the
+    // GB2312/Big5 table beside the program.
     static TMessageLang& Instance();
     // Without a table nothing is converted between GB2312 and Big5.
     explicit TMessageLang(qint16 ownLanguageId, const TGBBig5Convert* table = nullptr);
@@ -38,6 +38,10 @@ public:
 
     // The identifier the operating system's locale stands for.
     static qint16 SystemLanguageId();
+    // This node's identifier: QUILLMATE_LANGID when set, else the setting
+    // NetworkLanguage when it names a known language, else the locale's.
+    static qint16 NetworkLanguageId(int setting);
+    static bool IsKnownLanguageId(int id);
     static qint16 LanguageIdOfLocale(const QLocale& locale);
 
     // Own code page; unmappable characters become '?'.
