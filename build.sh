@@ -11,7 +11,7 @@ cd "$here"
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev libgl-dev
-  libzip-dev libgsf-1-dev libgif-dev
+  libzip-dev libgsf-1-dev libgif-dev libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
   iproute2 socat xvfb xauth xdotool xclip

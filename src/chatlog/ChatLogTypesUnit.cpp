@@ -46,16 +46,18 @@ QString WithoutZone(QString format) {
 } // namespace
 
 QString TLogContent::PlainText() const {
+    // A file list keeps its names as sent; messages and broadcasts are shown
+    // in this node's script.
+    const bool convert = ChatLog::StoredType(Category) != ltFile;
+    const TMessageLang& lang = TMessageLang::Instance();
     if (IsRichText()) {
         if (const std::optional<TRichDocument> document = ReadRtf(Bytes)) {
             QString text = document->PlainText();
             text.remove(QChar::ObjectReplacementCharacter);
-            return text;
+            return convert ? lang.ConvertDecoded(LangID, text) : text;
         }
     }
-    if (ChatLog::StoredType(Category) == ltBroadcast)
-        return TMessageLang::Instance().ConvertIncomingText(LangID, Bytes);
-    return TMessageLang::Decode(LangID, Bytes);
+    return convert ? lang.ConvertIncomingText(LangID, Bytes) : TMessageLang::Decode(LangID, Bytes);
 }
 
 namespace ChatLog {
@@ -95,8 +97,13 @@ QString LogTimeText(const QDateTime& time) {
 
 QString EntryHeader(const TLogEntry& entry) { return EntryFormat(entry, QString(), QString()); }
 
+QString ShownFirst2Line(const TLogEntry& entry) {
+    if (StoredType(entry.Category) == ltFile) return entry.First2Line;
+    return TMessageLang::Instance().ConvertDecoded(entry.LangID, entry.First2Line);
+}
+
 QString EntryText(const TLogEntry& entry) {
-    return EntryFormat(entry, QStringLiteral("\r\n"), entry.First2Line);
+    return EntryFormat(entry, QStringLiteral("\r\n"), ShownFirst2Line(entry));
 }
 
 QString SearchableText(const TLogContent& content) { return content.PlainText().simplified(); }

@@ -97,7 +97,10 @@ std::optional<TLogType> TypeOfName(const QString& typeName);
 QString LogTimeText(const QDateTime& time);
 // The entry's first line, in the interface language: "To %s Time %s" ...
 QString EntryHeader(const TLogEntry& entry);
-// The three lines of a list entry: header, CR LF, First2Line.
+// First2Line as this node shows it: a peer's GB2312 or Big5 text in this
+// node's script (file records keep their names as sent).
+QString ShownFirst2Line(const TLogEntry& entry);
+// The three lines of a list entry: header, CR LF, First2Line as shown.
 QString EntryText(const TLogEntry& entry);
 
 // Text of any content reduced to what a search matches: rich text without

@@ -44,7 +44,9 @@ QJsonObject DataJson(int id, const TBroadcastData& d) {
             {QStringLiteral("ComputerName"), d.ComputerName},
             {QStringLiteral("IPAddress"), d.IPAddress},
             {QStringLiteral("Summary"), TMessageLang::Decode(d.LanguageId, d.Summary)},
-            {QStringLiteral("Body"), TMessageLang::Decode(d.LanguageId, d.Body)},
+            // A refusal's reason is shown converted, as the request window shows it.
+            {QStringLiteral("Body"), id == WM_PEER_FILEREPLY ? TMessageLang::Instance().ConvertIncomingText(d.LanguageId, d.Body)
+                                                             : TMessageLang::Decode(d.LanguageId, d.Body)},
             {QStringLiteral("LanguageId"), d.LanguageId},
             {QStringLiteral("ReceivedTime"), d.ReceivedTime},
             {QStringLiteral("UserId"), d.UserId}};

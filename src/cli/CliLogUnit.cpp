@@ -135,7 +135,7 @@ QJsonObject EntryJson(const TLogEntry& e) {
             {QStringLiteral("nick"), e.Nick},
             {QStringLiteral("computer"), e.Computer},
             {QStringLiteral("ip"), e.IP},
-            {QStringLiteral("first2Line"), e.First2Line},
+            {QStringLiteral("first2Line"), ChatLog::ShownFirst2Line(e)},
             {QStringLiteral("header"), ChatLog::EntryHeader(e)}};
 }
 
@@ -145,7 +145,7 @@ void PrintEntry(QTextStream& out, const TLogEntry& e, bool json, const QString& 
         return;
     }
     out << prefix << e.ID << " " << ChatLog::EntryHeader(e) << "\n";
-    for (const QString& line : e.First2Line.split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))))
+    for (const QString& line : ChatLog::ShownFirst2Line(e).split(QRegularExpression(QStringLiteral("\r\n|\n|\r"))))
         if (!line.isEmpty()) out << "    " << line << "\n";
 }
 

@@ -8,6 +8,7 @@
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "platform/ProfileFileUnit.h"
+#include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QDir>
@@ -66,6 +67,8 @@ QString SetSetting(TApplicationParams& p, const TSetting& setting, const QString
     if (auto* i = std::get_if<TIntegerParams>(&setting)) {
         int n = 0;
         if (!TryStrToInt(value, &n)) return QStringLiteral("not an integer: %1").arg(value);
+        if (*i == ipNetworkLanguage && n != 0 && !TMessageLang::IsKnownLanguageId(n))
+            return QStringLiteral("not a known language identifier (0 for the desktop's): %1").arg(value);
         p[*i] = n;
     } else if (auto* b = std::get_if<TBooleanParams>(&setting)) {
         const QString v = value.trimmed().toLower();

@@ -34,7 +34,7 @@ constexpr TIntegerSpec kIntegers[ipCount] = {
     {"RichEditFontSize", 10, W}, {"RichEditFontColor", -16777208, W},
     {"LogManagementFormLeft", 220, W}, {"LogManagementFormTop", 110, W}, {"LogManagementFormWidth", 600, W},
     {"LogManagementFormHeight", 500, W}, {"LogManagementFormLogTypeWidth", 200, W},
-    {"LogManagementFormContentHeight", 160, W},
+    {"LogManagementFormContentHeight", 160, W}, {"NetworkLanguage", 0, O},
 };
 
 constexpr TBooleanSpec kBooleans[bpCount] = {

@@ -19,6 +19,7 @@ enum TIntegerParams {
     ipRichEditFontSize, ipRichEditFontColor,
     ipLogManagementFormLeft, ipLogManagementFormTop, ipLogManagementFormWidth,
     ipLogManagementFormHeight, ipLogManagementFormLogTypeWidth, ipLogManagementFormContentHeight,
+    ipNetworkLanguage, // language identifier of everything sent; 0: from the desktop's locale
     ipCount
 };
 

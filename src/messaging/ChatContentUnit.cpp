@@ -13,16 +13,16 @@ namespace {
 
 TChatContent ChatContent(const TBroadcastData& record, TChatKind kind, const TMessageLang& lang) {
     TChatContent content;
-    content.Summary = lang.DecodeFrom(record.LanguageId, record.Summary);
+    content.Summary = lang.ConvertIncomingText(record.LanguageId, record.Summary);
     if (kind == TChatKind::Message) {
         if (const std::optional<TRichDocument> document = ReadRtf(record.Body)) {
-            content.Text = document->PlainText();
+            content.Text = lang.ConvertDecoded(record.LanguageId, document->PlainText());
             content.Pictures = document->Pictures();
             return content;
         }
     }
     // Broadcasts and refusals are plain text, and so is a body that is no RTF.
-    content.Text = lang.DecodeFrom(record.LanguageId, record.Body);
+    content.Text = lang.ConvertIncomingText(record.LanguageId, record.Body);
     return content;
 }
 

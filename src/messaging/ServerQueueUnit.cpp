@@ -77,11 +77,11 @@ QString QueueItemBody(const TQueueItem& item) {
     switch (KindOf(item)) {
     case qiBroadcast: {
         const TBroadcastData& data = std::get<TQueuedBroadcast>(item).Data;
-        return TMessageLang::Instance().DecodeFrom(data.LanguageId, data.Summary);
+        return TMessageLang::Instance().ConvertIncomingText(data.LanguageId, data.Summary);
     }
     case qiMessage: {
         const TBroadcastData& data = std::get<TQueuedMessage>(item).Data;
-        return TMessageLang::Instance().DecodeFrom(data.LanguageId, data.Summary);
+        return TMessageLang::Instance().ConvertIncomingText(data.LanguageId, data.Summary);
     }
     case qiFiles:
         return QStringLiteral("<Saved In Folder>") + QDir::toNativeSeparators(std::get<TQueuedFiles>(item).Arrival.SenderFolder);

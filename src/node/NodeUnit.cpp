@@ -46,6 +46,8 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         qWarning("intake: dropping what %s sends (%s); counted, told again in ten minutes at the most",
                  qPrintable(source), qPrintable(reason));
     });
+    // Peers' GB2312/Big5 text is shown converted as the settings say when the node starts.
+    TMessageLang::Instance().SetAutoCodeConvert(p[bpAutoCodeConvert]);
     FLocal = std::make_unique<TCommLocal>(p, Utils::ProgramFolder(), Utils::VersionText());
     FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FClient = std::make_unique<TCommClient>([this] { return ConfigFromSettings(); },

@@ -130,6 +130,12 @@ qint16 SystemLanguageId() {
     return LanguageIdOfLocale(QLocale::system());
 }
 
+bool IsKnownLanguageId(int languageId) {
+    for (const TLocaleLangId& entry : LocaleLangIds)
+        if (entry.Id == languageId) return true;
+    return false;
+}
+
 qint16 LanguageIdOfLocale(const QLocale& locale) {
     const QLocale::Language language = locale.language();
     const QLocale::Territory territory = locale.territory();

@@ -15,6 +15,8 @@ qint16 SystemLanguageId();
 qint16 LanguageIdOfLocale(const QLocale& locale);
 // The ANSI code page of a language.
 QByteArray CodePageName(int languageId);
+// Whether a language is one of the table of known languages (what a setting may name).
+bool IsKnownLanguageId(int languageId);
 // The code page of SystemLanguageId(): what this machine's Windows programs would write.
 QByteArray SystemCodePage();
 

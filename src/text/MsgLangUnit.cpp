@@ -1,15 +1,26 @@
 #include "text/MsgLangUnit.h"
 
+#include "core/ParamsUnit.h"
 #include "platform/CodePageUnit.h"
+#include "text/GB2Big5Unit.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QStringList>
 #include <QStringView>
 
-TMessageLang::TMessageLang(qint16 ownLanguageId) : FLanguageId(ownLanguageId) {}
+TMessageLang::TMessageLang(qint16 ownLanguageId, const TGBBig5Convert* table)
+    : FLanguageId(ownLanguageId), FTable(table) {}
+
+TMessageLang::TMessageLang(const TMessageLang& other)
+    : FLanguageId(other.FLanguageId), FTable(other.FTable), FAutoCodeConvert(other.AutoCodeConvert()) {}
 
 TMessageLang& TMessageLang::Instance() {
-    static TMessageLang lang(SystemLanguageId());
+    static TMessageLang& lang = [] () -> TMessageLang& {
+        static TMessageLang made(NetworkLanguageId(Params()[ipNetworkLanguage]), &TGBBig5Convert::Instance());
+        made.SetAutoCodeConvert(Params()[bpAutoCodeConvert]);
+        return made;
+    }();
     return lang;
 }
 
@@ -55,6 +66,16 @@ QString TMessageLang::Decode(int languageId, const QByteArray& bytes) {
 
 qint16 TMessageLang::SystemLanguageId() { return Platform::SystemLanguageId(); }
 
+qint16 TMessageLang::NetworkLanguageId(int setting) {
+    // A usable QUILLMATE_LANGID (the lab's nodes) wins over the setting.
+    bool ok = false;
+    const int forced = qgetenv("QUILLMATE_LANGID").trimmed().toInt(&ok);
+    if (ok && forced > 0 && forced <= 0xFFFF) return SystemLanguageId();
+    return setting != 0 && IsKnownLanguageId(setting) ? qint16(setting) : SystemLanguageId();
+}
+
+bool TMessageLang::IsKnownLanguageId(int id) { return Platform::IsKnownLanguageId(id); }
+
 qint16 TMessageLang::LanguageIdOfLocale(const QLocale& locale) { return Platform::LanguageIdOfLocale(locale); }
 
 QByteArray TMessageLang::EncodeOutgoing(const QString& text) const { return Encode(FLanguageId, text); }
@@ -63,6 +84,48 @@ QString TMessageLang::DecodeFrom(int senderLanguageId, const QByteArray& bytes) 
     return Decode(senderLanguageId, bytes);
 }
 
-QString TMessageLang::ConvertIncomingText(int senderLanguageId, const QByteArray& bytes) const {
+bool TMessageLang::NeedsConversion(int senderLanguageId) const {
+    return FTable && FTable->Available() && AutoCodeConvert() && senderLanguageId != FLanguageId &&
+           ((IsGBLanguage(FLanguageId) && IsBig5Language(senderLanguageId)) ||
+            (IsBig5Language(FLanguageId) && IsGBLanguage(senderLanguageId)));
+}
+
+QString TMessageLang::ConvertFrom(int senderLanguageId, const QByteArray& bytes) const {
+    if (FTable && IsGBLanguage(FLanguageId) && IsBig5Language(senderLanguageId)) return FTable->Big5ToGB(bytes);
+    if (FTable && IsBig5Language(FLanguageId) && IsGBLanguage(senderLanguageId)) return FTable->GBToBig5(bytes);
     return DecodeFrom(senderLanguageId, bytes);
+}
+
+QString TMessageLang::ConvertIncomingText(int senderLanguageId, const QByteArray& bytes) const {
+    return NeedsConversion(senderLanguageId) ? ConvertFrom(senderLanguageId, bytes) : DecodeFrom(senderLanguageId, bytes);
+}
+
+QString TMessageLang::ConvertDecoded(int senderLanguageId, const QString& text) const {
+    if (!NeedsConversion(senderLanguageId)) return text;
+    const QByteArray name = CodePageName(senderLanguageId);
+    QStringEncoder whole(name.constData(), QStringConverter::Flag::Stateless);
+    const QByteArray bytes = whole.encode(text);
+    if (whole.isValid() && !whole.hasError()) return ConvertFrom(senderLanguageId, bytes);
+
+    // Characters the sender's code page lacks (U+FFFD for bytes its decoder
+    // could not read, Unicode that rich text carried) stay as they are.
+    QString out;
+    QString run;
+    const QStringView view(text);
+    for (qsizetype i = 0; i < view.size();) {
+        const qsizetype length =
+            view[i].isHighSurrogate() && i + 1 < view.size() && view[i + 1].isLowSurrogate() ? 2 : 1;
+        const QStringView piece = view.mid(i, length);
+        QStringEncoder one(name.constData(), QStringConverter::Flag::Stateless);
+        const QByteArray pieceBytes = one.encode(piece);
+        if (one.hasError() || pieceBytes.isEmpty()) {
+            out += ConvertFrom(senderLanguageId, Encode(senderLanguageId, run));
+            run.clear();
+            out += piece;
+        } else {
+            run += piece;
+        }
+        i += length;
+    }
+    return out + ConvertFrom(senderLanguageId, Encode(senderLanguageId, run));
 }

@@ -454,9 +454,19 @@ std::optional<TRichDocument> ReadRtf(const QByteArray& rtf, const TRtfReadLimits
     return parser.Run();
 }
 
+std::optional<TRichDocument> ReadRtfFrom(const QByteArray& body, int languageId) {
+    std::optional<TRichDocument> rich = ReadRtf(body);
+    const TMessageLang& lang = TMessageLang::Instance();
+    if (rich && lang.NeedsConversion(languageId))
+        for (TRichParagraph& paragraph : rich->Paragraphs)
+            for (TRichRun& run : paragraph.Runs)
+                if (!run.IsPicture()) run.Text = lang.ConvertDecoded(languageId, run.Text);
+    return rich;
+}
+
 TRichDocument ReadBody(const QByteArray& body, int languageId) {
-    if (std::optional<TRichDocument> rich = ReadRtf(body)) return std::move(*rich);
+    if (std::optional<TRichDocument> rich = ReadRtfFrom(body, languageId)) return std::move(*rich);
     TRichDocument plain;
-    plain.AppendText(TMessageLang::Decode(languageId, body), {});
+    plain.AppendText(TMessageLang::Instance().ConvertIncomingText(languageId, body), {});
     return plain;
 }

@@ -27,6 +27,10 @@ struct TRtfReadNotes {
 std::optional<TRichDocument> ReadRtf(const QByteArray& rtf, const TRtfReadLimits& limits = {},
                                      TRtfReadNotes* notes = nullptr);
 
+// RTF written by a node of languageId, its text shown in this node's script
+// when AutoCodeConvert calls for it; none when the bytes are no RTF.
+std::optional<TRichDocument> ReadRtfFrom(const QByteArray& body, int languageId);
 // A message body as stored or received: the RTF it holds, or else plain text
-// in its author's code page (languageId).
+// in its author's code page (languageId); a peer's GB2312 or Big5 text in
+// this node's script when AutoCodeConvert calls for it.
 TRichDocument ReadBody(const QByteArray& body, int languageId);

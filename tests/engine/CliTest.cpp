@@ -143,6 +143,10 @@ TEST(Cli, SetThenGetRoundTrips) {
     EXPECT_EQ(home.Store.ReadBroadcastList(), QStringLiteral("+10.0.0.255\t-10.9.0.255"));
     EXPECT_EQ(home.ConfigValue(QStringLiteral("UDPBroadcastIPList")), std::nullopt);
 
+    set("NetworkLanguage", QStringLiteral("1028"));
+    EXPECT_EQ(get("NetworkLanguage"), QStringLiteral("1028"));
+    EXPECT_EQ(home.ConfigValue(QStringLiteral("NetworkLanguage")), QStringLiteral("1028"));
+
     set("ListeningPort", QStringLiteral("7800"));
     EXPECT_EQ(get("ListeningPort"), QStringLiteral("7800"));
     EXPECT_EQ(home.ConfigValue(QStringLiteral("ListeningPort")), QStringLiteral("7800"));
@@ -234,6 +238,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("ListeningPort"),
                     QStringLiteral("99999999999")},
                    "99999999999"},
+        TUsageCase{"NetworkLanguageUnknown",
+                   {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("NetworkLanguage"), QStringLiteral("9999")},
+                   "9999"},
         TUsageCase{"BooleanNotABoolean",
                    {QStringLiteral("settings"), QStringLiteral("set"), QStringLiteral("ChatMode"), QStringLiteral("maybe")},
                    "maybe"},

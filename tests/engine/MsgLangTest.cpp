@@ -181,6 +181,23 @@ TEST_F(SystemLanguage, EnvironmentOverridesTheLocale) {
     EXPECT_EQ(TMessageLang::SystemLanguageId(), 1028);
 }
 
+TEST_F(SystemLanguage, NetworkLanguageSettingNamesAKnownLanguageOrNone) {
+    qunsetenv("QUILLMATE_LANGID");
+    const qint16 fromLocale = TMessageLang::SystemLanguageId();
+    struct TCase {
+        int Setting;
+        int Expected;
+    };
+    for (const TCase c : {TCase{0, fromLocale}, TCase{1028, 1028}, TCase{2052, 2052}, TCase{3076, 3076},
+                          TCase{1049, 1049}, TCase{9999, fromLocale}, TCase{-1028, fromLocale}, TCase{0x10404, fromLocale}})
+        EXPECT_EQ(TMessageLang::NetworkLanguageId(c.Setting), c.Expected) << c.Setting;
+    // The lab's override wins over the setting.
+    qputenv("QUILLMATE_LANGID", "2052");
+    EXPECT_EQ(TMessageLang::NetworkLanguageId(1028), 2052);
+    qputenv("QUILLMATE_LANGID", "chinese");
+    EXPECT_EQ(TMessageLang::NetworkLanguageId(1028), 1028);
+}
+
 TEST_F(SystemLanguage, UnusableOverrideFallsBackToTheLocale) {
     qunsetenv("QUILLMATE_LANGID");
     const qint16 fromLocale = TMessageLang::SystemLanguageId();

@@ -106,6 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
         TDefaultCase{"FileListColumn_5_Width", "90"}, TDefaultCase{"CompressionRatio", "1"},
         TDefaultCase{"MessageFormChatHeight", "400"}, TDefaultCase{"RichEditFontSize", "10"},
         TDefaultCase{"RichEditFontColor", "-16777208"}, TDefaultCase{"LogManagementFormContentHeight", "160"},
+        TDefaultCase{"NetworkLanguage", "0"},
         TDefaultCase{"AutoRun", "0"}, TDefaultCase{"MinimizeAfterStart", "0"}, TDefaultCase{"MainFormMaximized", "0"},
         TDefaultCase{"ClickCloseToMinimize", "1"}, TDefaultCase{"AllowMultiForm", "0"},
         TDefaultCase{"CloseAfterSendFile", "1"}, TDefaultCase{"State_Busy_AutoSwitch", "0"},
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Key); });
 
 TEST(Params, TablesHaveTheDocumentedSizeAndKeys) {
-    EXPECT_EQ(ipCount, 36);
+    EXPECT_EQ(ipCount, 37); // the 36 peers' Config.ini files know, and NetworkLanguage
     EXPECT_EQ(bpCount, 29);
     EXPECT_EQ(spCount, 15);
     // Spelled as peers' Config.ini files have it.
@@ -130,6 +131,7 @@ TEST(Params, TablesHaveTheDocumentedSizeAndKeys) {
     EXPECT_EQ(TApplicationParams::Key(ipListeningPort), QStringLiteral("ListeningPort"));
     EXPECT_EQ(TApplicationParams::Key(spQLMId), QStringLiteral("QLMId"));
     EXPECT_EQ(TApplicationParams::Key(ipLogManagementFormContentHeight), QStringLiteral("LogManagementFormContentHeight"));
+    EXPECT_EQ(TApplicationParams::Key(ipNetworkLanguage), QStringLiteral("NetworkLanguage"));
 }
 
 TEST(Params, FirstStartMakesFilesFolderAndWritesTheIdentityAtOnce) {

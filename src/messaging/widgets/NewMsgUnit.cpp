@@ -285,7 +285,7 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
         FOptionButton->setEnabled(false);
         FToolBar->setEnabled(false);
         FInput->SetPlainTextMode(true);
-        FInput->setPlainText(TMessageLang::Decode(language, content));
+        FInput->setPlainText(FContext.Lang->ConvertIncomingText(language, content));
         SetInputReadOnly(true);
         FSendButton->setText(Translate(QLM_TEXT("&Reply")));
         QFont font = FInput->font();
@@ -300,8 +300,10 @@ void TNewMsgForm::Setup(const QString& timeText, const QByteArray& content, qint
     } else {
         FHeader->SetQLMRecipients(sender);
         setWindowTitle(TranslateFormat(QLM_TEXT("Message from %s"), {sender}));
-        if (!content.startsWith("{\\rtf") || !FInput->SetRtf(content))
-            FInput->setPlainText(TMessageLang::Decode(language, content));
+        if (const std::optional<TRichDocument> rich = ReadRtfFrom(content, language))
+            FInput->SetDocument(*rich);
+        else
+            FInput->setPlainText(FContext.Lang->ConvertIncomingText(language, content));
         SetInputReadOnly(true);
         FToolBar->setEnabled(false);
         FSendButton->setText(Translate(QLM_TEXT("&Reply")));
