@@ -31,11 +31,12 @@ expected=(
   share/quillmate/Emotions/59.gif
   "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"
   "share/icons/hicolor/scalable/apps/$id.svg"
+  share/man/man1/quillmate.1.gz share/man/man1/quillmate-cli.1.gz
 )
 for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
-[ "$failures" -eq 0 ] && pass "programs, runtime data, launcher, AppStream file and SVG icon installed"
+[ "$failures" -eq 0 ] && pass "programs, runtime data, launcher, AppStream file, SVG icon and manual pages installed"
 for size in 16 22 24 32 48 64 128 256; do
   png="$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png"
   if file "$png" 2>/dev/null | grep -F "PNG image data, $size x $size," >/dev/null; then
