@@ -32,11 +32,16 @@ expected=(
   "share/applications/$id.desktop" "share/metainfo/$id.metainfo.xml"
   "share/icons/hicolor/scalable/apps/$id.svg"
   share/man/man1/quillmate.1.gz share/man/man1/quillmate-cli.1.gz
+  share/doc/quillmate/copyright share/doc/quillmate/changelog.gz lib/systemd/user/quillmate-node.service
 )
 for f in "${expected[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
 done
-[ "$failures" -eq 0 ] && pass "programs, runtime data, launcher, AppStream file, SVG icon and manual pages installed"
+[ "$failures" -eq 0 ] && pass "programs, runtime data, launcher, AppStream file, SVG icon, manual pages, docs and user unit installed"
+# The unit names the program where the install put it (the prefix was moved since).
+exec_start=$(sed -n 's/^ExecStart=//p' "$prefix/lib/systemd/user/quillmate-node.service")
+[ "$exec_start" = "$work/stage/bin/quillmate-cli listen" ] && pass "user unit runs $exec_start" ||
+  fail "user unit's ExecStart is '$exec_start'"
 for size in 16 22 24 32 48 64 128 256; do
   png="$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png"
   if file "$png" 2>/dev/null | grep -F "PNG image data, $size x $size," >/dev/null; then
@@ -103,6 +108,9 @@ if [ "$exec_line" = "\"$prefix/bin/quillmate\" -min" ]; then
   pass "autostart entry off PATH: $exec_line"
 else
   fail "autostart Exec off PATH is '$exec_line'"
+fi
+if command -v desktop-file-validate >/dev/null; then
+  expect_quiet "desktop-file-validate on the autostart entry" desktop-file-validate "$home/config/autostart/quillmate.desktop"
 fi
 run quillmate-cli settings set AutoRun 0 || fail "settings set AutoRun 0"
 
