@@ -3,6 +3,8 @@
 #   ./build.sh run [ARGS...]   install what is missing, build (Release), start quillmate ARGS...
 #   ./build.sh test            install what is missing, build with tests, run every test
 #   ./build.sh build           install and build only
+#   ./build.sh package         install, build (Release, prefix /usr) and write
+#                              build/package/quillmate_<version>_<arch>.deb
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -15,6 +17,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
   iproute2 socat xvfb xauth xdotool xclip
+  desktop-file-utils appstream lintian man-db dpkg-dev file
 )
 
 install_packages() {
@@ -32,7 +35,8 @@ install_packages() {
 
 configure_and_build() {
   local dir=$1 type=$2 tests=$3
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQLM_BUILD_TESTS="$tests"
+  shift 3
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQLM_BUILD_TESTS="$tests" "$@"
   cmake --build "$dir" --parallel "$(nproc)"
 }
 
@@ -55,8 +59,14 @@ case "$cmd" in
     install_packages
     configure_and_build build/release Release OFF
     ;;
+  package)
+    install_packages
+    configure_and_build build/package Release OFF -DCMAKE_INSTALL_PREFIX=/usr
+    (cd build/package && cpack -G DEB)
+    ls build/package/quillmate_*.deb
+    ;;
   *)
-    echo "usage: ./build.sh run [ARGS...] | test [CTEST ARGS...] | build" >&2
+    echo "usage: ./build.sh run [ARGS...] | test [CTEST ARGS...] | build | package" >&2
     exit 2
     ;;
 esac

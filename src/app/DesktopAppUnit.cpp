@@ -1,5 +1,6 @@
 #include "app/DesktopAppUnit.h"
 
+#include "VersionInfo.h"
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/PostedEventUnit.h"
@@ -24,6 +25,8 @@ bool StartMinimizedSwitch(const QStringList& arguments) {
 int RunDesktopApp(int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillmate"));
+    // Wayland's app id and the X11 hint that tie the windows to the installed launcher.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QLM_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Before anything reads or writes settings: a second copy only hands over.

@@ -183,7 +183,7 @@ bool TApplicationParams::SaveWindowState() {
 }
 
 bool TApplicationParams::SaveOptions() {
-    bool ok = FUserStore.SetAutoStart(Booleans[bpAutoRun], Platform::DesktopProgramPath());
+    bool ok = FUserStore.SetAutoStart(Booleans[bpAutoRun], Platform::DesktopProgramCommand());
     ok = FUserStore.WriteBroadcastList(Strings[spUDPBroadcastIPList]) && ok;
 
     const QString section = QString::fromLatin1(SectionName);

@@ -1,19 +1,24 @@
 #include "platform/UserStoreUnit.h"
 
+#include "VersionInfo.h"
 #include "platform/PathsUnit.h"
 #include "platform/ProfileFileUnit.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
 const QString kSection = QStringLiteral("Quillmate");
 const QString kBroadcastKey = QStringLiteral("UDPBroadcastIPList");
 
-// Desktop-entry Exec quoting: the path in double quotes with \ " ` $ escaped.
+// Desktop-entry Exec quoting: a bare program name as it is, a path in double
+// quotes with \ " ` $ escaped.
 QString QuoteExec(const QString& path) {
+    static const QRegularExpression kBareName(QStringLiteral("^[A-Za-z0-9._-]+$"));
+    if (kBareName.match(path).hasMatch()) return path;
     QString escaped;
     for (QChar c : path) {
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
@@ -44,23 +49,23 @@ bool TUserStore::WriteBroadcastList(const QString& list) const {
 
 bool TUserStore::AutoStartEnabled() const { return QFileInfo(FAutostartPath).isFile(); }
 
-QString TUserStore::AutostartEntry(const QString& executablePath) {
+QString TUserStore::AutostartEntry(const QString& command) {
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Quillmate\n"
                           "Comment=LAN messenger\n"
                           "Exec=%1 -min\n"
-                          "Icon=quillmate\n"
+                          "Icon=" QLM_APP_ID "\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(QuoteExec(executablePath));
+        .arg(QuoteExec(command));
 }
 
-bool TUserStore::SetAutoStart(bool enabled, const QString& executablePath) const {
+bool TUserStore::SetAutoStart(bool enabled, const QString& command) const {
     if (!enabled) return !QFileInfo::exists(FAutostartPath) || QFile::remove(FAutostartPath);
     QDir().mkpath(QFileInfo(FAutostartPath).absolutePath());
     QSaveFile file(FAutostartPath);
     if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(AutostartEntry(executablePath).toUtf8());
+    file.write(AutostartEntry(command).toUtf8());
     return file.commit();
 }

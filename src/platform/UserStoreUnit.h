@@ -19,10 +19,11 @@ public:
     bool WriteBroadcastList(const QString& list) const;
 
     bool AutoStartEnabled() const;
-    // Writes the entry whose Exec line starts the program with -min, or removes it.
-    bool SetAutoStart(bool enabled, const QString& executablePath) const;
+    // Writes the entry whose Exec line starts the program with -min, or removes
+    // it. command: a full path, or a bare name that PATH finds.
+    bool SetAutoStart(bool enabled, const QString& command) const;
 
-    static QString AutostartEntry(const QString& executablePath);
+    static QString AutostartEntry(const QString& command);
 
 private:
     QString FProfilePath;
