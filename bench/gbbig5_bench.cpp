@@ -3,6 +3,7 @@
 // the same bytes in the same run; and the memory the loaded table holds.
 // Prints figures and ratios; never fails on speed.
 #include "BenchMemory.h"
+#include "BenchTiming.h"
 #include "platform/PathsUnit.h"
 #include "text/GB2Big5Unit.h"
 #include "text/MsgLangUnit.h"
@@ -59,14 +60,6 @@ private:
     iconv_t FHandle;
 };
 
-template <typename TJob>
-double MillisecondsPerRound(TJob job) {
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < kRounds; ++i) job();
-    return double(timer.nsecsElapsed()) / 1e6 / kRounds;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -94,10 +87,10 @@ int main(int argc, char** argv) {
     }
 
     size_t sink = 0;
-    const double toGB = MillisecondsPerRound([&] { sink += size_t(table.Big5ToGB(big5).size()); });
-    const double iconvBig5 = MillisecondsPerRound([&] { sink += big5Decode.Decode(big5).size(); });
-    const double toBig5 = MillisecondsPerRound([&] { sink += size_t(table.GBToBig5(gb).size()); });
-    const double iconvGB = MillisecondsPerRound([&] { sink += gbDecode.Decode(gb).size(); });
+    const double toGB = MillisecondsPerRound(kRounds, [&] { sink += size_t(table.Big5ToGB(big5).size()); });
+    const double iconvBig5 = MillisecondsPerRound(kRounds, [&] { sink += big5Decode.Decode(big5).size(); });
+    const double toBig5 = MillisecondsPerRound(kRounds, [&] { sink += size_t(table.GBToBig5(gb).size()); });
+    const double iconvGB = MillisecondsPerRound(kRounds, [&] { sink += gbDecode.Decode(gb).size(); });
 
     std::printf("text: %lld Big5 bytes, %lld GB bytes, %lld characters (checksum %zu)\n",
                 static_cast<long long>(big5.size()), static_cast<long long>(gb.size()),

@@ -5,11 +5,11 @@
 // cannot hide it, and set against the size of the RTF. Prints figures and
 // ratios; never fails on speed.
 #include "BenchMemory.h"
+#include "BenchTiming.h"
 #include "text/RtfReaderUnit.h"
 #include "text/RtfWriterUnit.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <cstdio>
@@ -49,14 +49,6 @@ TRichDocument Message() {
         document.NewParagraph();
     }
     return document;
-}
-
-template <typename TJob>
-double MillisecondsPerRound(TJob job) {
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < kRounds; ++i) job();
-    return double(timer.nsecsElapsed()) / 1e6 / kRounds;
 }
 
 // Child side: VmHWM growth over one call in a process that has done nothing
@@ -110,13 +102,13 @@ int main(int argc, char** argv) {
                 qlonglong(document.PlainText().size()));
 
     volatile qsizetype sink = 0;
-    const double copy = MillisecondsPerRound([&] {
+    const double copy = MillisecondsPerRound(kRounds, [&] {
         QByteArray copied(rtf.size(), Qt::Uninitialized);
         memcpy(copied.data(), rtf.constData(), size_t(rtf.size()));
         sink = sink + copied.size();
     });
-    const double write = MillisecondsPerRound([&] { sink = sink + WriteRtf(document, options).size(); });
-    const double read = MillisecondsPerRound([&] { sink = sink + ReadRtf(rtf)->Paragraphs.size(); });
+    const double write = MillisecondsPerRound(kRounds, [&] { sink = sink + WriteRtf(document, options).size(); });
+    const double read = MillisecondsPerRound(kRounds, [&] { sink = sink + ReadRtf(rtf)->Paragraphs.size(); });
 
     const double rtfKiB = rtf.size() / 1024.0;
     const long writePeak = PeakInChild("write");
