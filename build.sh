@@ -15,6 +15,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev libgl-dev
   libzip-dev libgsf-1-dev libgif-dev libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
+  libsodium-dev samba smbclient libreoffice-writer-nogui poppler-utils
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
   iproute2 socat xvfb xauth xdotool xclip
   desktop-file-utils appstream lintian man-db dpkg-dev file
@@ -30,7 +31,18 @@ install_packages() {
   local sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Daemons among the packages (Samba, wsdd) must never start in the machine's
+  # own network namespace: only the test lab runs them, inside its namespaces.
+  local policy=/usr/sbin/policy-rc.d placed=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+    "${sudo[@]}" chmod 755 "$policy"
+    placed=1
+  fi
+  local rc=0
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" || rc=$?
+  [ "$placed" -eq 1 ] && "${sudo[@]}" rm -f "$policy"
+  return "$rc"
 }
 
 configure_and_build() {
