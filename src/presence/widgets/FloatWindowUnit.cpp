@@ -92,8 +92,7 @@ QPoint KeepTagOnDesktop(const QRect& tag, const QList<QRect>& screens) {
 // ------------------------------------------------------------------ TFloatWindow
 
 TFloatWindow::TFloatWindow(TOnlineFloatWindow& owner, const TRecipient& user)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint),
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       FOwner(owner), FUser(user) {
     setObjectName(QStringLiteral("FloatWindow"));
     setAttribute(Qt::WA_ShowWithoutActivating);
