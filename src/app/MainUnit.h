@@ -15,6 +15,7 @@ class TDesktop;
 class TNavBar;
 class TNode;
 class TNodeStateAnnouncer;
+class TOnlineFloatWindow;
 class TOnlineStateController;
 class TOnlineUserCommands;
 class TOnlineUserView;
@@ -86,6 +87,10 @@ public:
     TAppTray& Tray() { return *FTray; }
     TOnlineStateController& StateController() { return *FStateController; }
     TOnlineUserCommands& OnlineCommands() { return *FOnlineCommands; }
+    // The floating tags of listed users (MainUnitFloat.cpp).
+    TOnlineFloatWindow& FloatWindows() { return *FFloatWindows; }
+    // "Show Floating Window" on the selected user: close is the item's check.
+    void ShowFloatingWindowExecute(bool close);
     // Any menu item of the window by its object name ("miMainAOT" ...).
     QAction* Action(const QString& objectName) const;
     // Where the gradient and the tool panel's colour come from now.
@@ -131,6 +136,8 @@ private:
     void UpdateSendMessageMenu();
     // The commands that open message windows (MainUnitChat.cpp).
     void ConnectChatCommands();
+    void BuildFloatWindows();
+    void SetFloatWindowColors(const QString& scheme, const QColor& start, const QColor& end);
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);
@@ -171,6 +178,7 @@ private:
     std::unique_ptr<TNodeStateAnnouncer> FAnnouncer;
     TOnlineStateController* FStateController = nullptr;
     TOnlineUserCommands* FOnlineCommands = nullptr;
+    TOnlineFloatWindow* FFloatWindows = nullptr;
     TQLMHeader* FHeader = nullptr;
     TNavBar* FNavBar = nullptr;
     TOnlineUserView* FUserView = nullptr;

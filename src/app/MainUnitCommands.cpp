@@ -105,6 +105,7 @@ void TMainForm::ApplyColorScheme(const QString& scheme) {
     FHeader->SetGradientStartColor(gradient.Start);
     FHeader->SetGradientEndColor(gradient.End);
     FHeader->update();
+    SetFloatWindowColors(name, gradient.Start, gradient.End);
     FTrayMenu->SetStripColors(colors->Dark, colors->Light);
     FNotifications->SetBodyColor(gradient.Start);
     FNotifications->SetTitleColor(gradient.End);

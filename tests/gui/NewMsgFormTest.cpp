@@ -69,7 +69,7 @@ TEST_P(MsgFormModes, CaptionsControlsAndLayout) {
     EXPECT_EQ(form->SwitchButton()->isEnabled(), c.SwitchEnabled);
     EXPECT_EQ(form->SendMode(), c.SendModeAfter);
     EXPECT_EQ(Windows->ChatList().Contains(QStringLiteral("PCA{A}")), c.InChat);
-    EXPECT_FALSE(form->findChild<QWidget*>(QStringLiteral("tbCaptureScreen"))->isEnabled());
+    EXPECT_EQ(form->findChild<QWidget*>(QStringLiteral("tbCaptureScreen"))->isEnabled(), c.ToolBar);
     if (c.PlainText && c.SendMode) { EXPECT_EQ(form->Input()->MaxLength(), 2000); }
     if (!c.SendMode && !c.InChat) { EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("hello")); }
     if (c.InChat && !c.SendMode) { EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("Ann 12:00"))); }
@@ -354,29 +354,41 @@ TEST(MsgFormSender, SameSenderByIdElseByComputerAndAddress) {
     EXPECT_FALSE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
 }
 
-// Screen capture has no capture window yet: its commands are shown disabled,
-// and its key neither types into the message nor hides the window.
-TEST_F(TMsgFormFixture, CaptureCommandIsDisabledAndItsKeyTypesNothing) {
+// Ctrl+Alt+A, the button and its menu item each start a capture; the key
+// types nothing into the message.
+TEST_F(TMsgFormFixture, CaptureCommandsStartACaptureAndTheKeyTypesNothing) {
     Params()[bpHideWhenCaptureScreen] = true;
+    int grabs = 0;
+    GrabScreen = [&grabs](QScreen*, QObject*, std::function<void(const TScreenPicture&)> done) {
+        ++grabs;
+        done({QImage(), QStringLiteral("none")});
+    };
     TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});
     auto* button = form->findChild<QToolButton*>(QStringLiteral("tbCaptureScreen"));
     ASSERT_NE(button, nullptr);
-    EXPECT_FALSE(button->isEnabled());
+    EXPECT_TRUE(button->isEnabled());
     auto* item = form->findChild<QAction*>(QStringLiteral("miCaptureScreen"));
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->text(), QStringLiteral("&Capture Screen...   Ctrl+Alt+A"));
-    EXPECT_FALSE(item->isEnabled());
-    item->trigger();
+    EXPECT_TRUE(item->isEnabled());
 
     QTest::keyClicks(form->Input(), QStringLiteral("x"));
     QTest::keyClick(form->Input(), Qt::Key_A, Qt::ControlModifier | Qt::AltModifier);
     QTest::keyClicks(form->Input(), QStringLiteral("a"));
     EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("xa"));
+    EXPECT_TRUE(form->isMinimized());
+    EXPECT_TRUE(WaitUntil([&] { return grabs == 1; }));
     EXPECT_FALSE(form->isMinimized());
     EXPECT_TRUE(form->isVisible());
+    item->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return grabs == 2; }));
+    button->click();
+    EXPECT_TRUE(WaitUntil([&] { return grabs == 3; }));
+    EXPECT_EQ(Boxes, QStringList(3, QStringLiteral("none")));
+    EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("xa"));
 }
 
-// The "hide this window" choice is kept for when capture arrives.
+// The "hide this window" item shows and sets the setting.
 TEST_F(TMsgFormFixture, HideWhenCaptureItemFollowsTheSetting) {
     Params()[bpHideWhenCaptureScreen] = false;
     TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback)});

@@ -42,6 +42,11 @@ protected:
         context.TakeQueued = [this](const TRecipient& sender) {
             return TakeQueued ? TakeQueued(sender) : QList<TBroadcastData>();
         };
+        // The screen a capture takes: whatever the test hands over.
+        context.GrabScreen = [this](QScreen* screen, QObject* owner, std::function<void(const TScreenPicture&)> done) {
+            if (GrabScreen) GrabScreen(screen, owner, std::move(done));
+            else done({QImage(), QStringLiteral("no screen in the tests")});
+        };
         Windows = std::make_unique<TMessageWindows>(std::move(context));
     }
     ~TMsgFormFixture() override {
@@ -53,6 +58,8 @@ protected:
         Node.reset();
         Params() = FSaved;
     }
+
+    TScreenGrab GrabScreen;
 
     static TRecipient User(const QString& nick, const QString& computer, const QString& ip, const QString& id = {}) {
         return TRecipient{nick, computer, ip, QString(), id};

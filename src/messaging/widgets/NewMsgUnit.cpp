@@ -167,7 +167,6 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     });
     connect(AddToolButton(FToolBar, "tbEmotion", QLM_TEXT("&Emotions")), &QToolButton::clicked, this,
             &TNewMsgForm::OpenEmotions);
-    // Screen capture comes with its own window; until then the button is shown disabled.
     QToolButton* capture = AddToolButton(FToolBar, "tbCaptureScreen", QLM_TEXT("&Capture Screen"));
     capture->setToolTip(Translate(QLM_TEXT("Capture sceen")));
     auto* captureMenu = new QMenu(capture);
@@ -180,9 +179,7 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     hide->setCheckable(true);
     hide->setChecked(p[bpHideWhenCaptureScreen]);
     connect(hide, &QAction::toggled, this, [](bool on) { Params()[bpHideWhenCaptureScreen] = on; });
-    captureItem->setEnabled(ScreenCaptureAvailable);
     capture->setMenu(captureMenu);
-    capture->setEnabled(ScreenCaptureAvailable);
     connect(capture, &QToolButton::clicked, this, &TNewMsgForm::StartScreenCapture);
     connect(captureItem, &QAction::triggered, this, &TNewMsgForm::StartScreenCapture);
     connect(AddToolButton(FToolBar, "tbLogManage", QLM_TEXT("&Log Management...")), &QToolButton::clicked, this, [this] {

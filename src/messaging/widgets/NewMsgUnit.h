@@ -2,6 +2,7 @@
 
 #include "protocol/CommConstsUnit.h"
 #include "text/widgets/RichDialogsUnit.h"
+#include "ui/ScreenGrabUnit.h"
 
 #include <QByteArray>
 #include <QList>
@@ -17,6 +18,8 @@ class QSplitter;
 class QToolButton;
 class QPushButton;
 class QMenu;
+class QTimer;
+class TCaptureWindow;
 class TContainerPanel;
 class TFontBar;
 class TChatJob;
@@ -46,6 +49,8 @@ struct TMsgFormContext {
     std::function<void()> OpenLogManager;
     // Sends files dropped or pasted on a window to its recipients (the file window).
     std::function<void(const TRecipients& recipients, bool useNickname, const QStringList& paths)> SendFiles;
+    // Takes the picture of the screen a capture covers; empty: the platform's way.
+    TScreenGrab GrabScreen;
 };
 
 // DisplayName of a user; the computer name when the nickname is empty.
@@ -60,8 +65,8 @@ class TNewMsgForm : public QWidget {
 public:
     static constexpr const char* DefaultClassName = "TNewMsgForm";
     static constexpr int BroadcastMaxLength = 2000;
-    // No capture window yet: its commands are shown disabled and do nothing.
-    static constexpr bool ScreenCaptureAvailable = false;
+    // tmCapture: how often a capture looks whether the window is minimised yet.
+    static constexpr int CaptureTimerMs = 200;
 
     TNewMsgForm(TMsgFormContext context, bool sendMode, bool broadcastMode, bool useNickname,
                 const TRecipients& recipients);
@@ -99,8 +104,11 @@ public:
     void ToggleChatMode();
     void ToggleHistory();
     void ResetInputFormat();
-    // tbCaptureScreen, its menu item and Ctrl+Alt+A.
+    // tbCaptureScreen, its menu item and Ctrl+Alt+A: the capture covers the
+    // screen this window is on; its picture is pasted at the end of the input.
     void StartScreenCapture();
+    // The capture running now, if any.
+    TCaptureWindow* CaptureWindow() const;
     // The emoticon grid's pick (an empty path: none).
     void InsertEmotion(const QString& path);
     // A received message from the chat partner: appended, flashing when inactive.
@@ -144,6 +152,8 @@ private:
     void OpenEmotions();
     void PullQueued();
     QString DisplayNameOf(const TRecipient& recipient) const;
+    void CaptureTick();
+    void CaptureFinished(const QImage& captured);
 
     TMsgFormContext FContext;
     bool FSendMode;
@@ -173,4 +183,9 @@ private:
     QMenu* FSendModeMenu = nullptr;
     THistoryPanel* FHistory = nullptr;
     TPaneLinks* FInputLinks = nullptr;
+    QTimer* FCaptureTimer = nullptr; // tmCapture
+    int FCaptureTicks = 0;
+    bool FCaptureHid = false;
+    bool FCapturing = false;
+    QPointer<TCaptureWindow> FCapture;
 };

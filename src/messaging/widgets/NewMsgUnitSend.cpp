@@ -178,10 +178,6 @@ void TNewMsgForm::AppendIncoming(const TBroadcastData& record) {
                  ReadBody(record.Body, record.LanguageId), true, true);
 }
 
-void TNewMsgForm::StartScreenCapture() {
-    // No capture window to open yet; minimising first would only lose the window.
-}
-
 void TNewMsgForm::ResetInputFormat() {
     if (FBroadcastMode) return;
     FInput->ResetInputFormat();

@@ -44,6 +44,9 @@ public:
     void PasteSpecial() override;
     void SetPasteSpecialDialog(TPasteSpecialDialog dialog) { FPasteSpecialDialog = std::move(dialog); }
 
+    // Data pasted at the caret by the drop and paste rules (a screen capture).
+    void PasteData(const QMimeData& data) { insertFromMimeData(&data); }
+
     // Extensions of the files a drop or paste inserts as pictures.
     static bool IsPictureExtension(const QString& suffix);
 
