@@ -8,7 +8,8 @@
 #   sudo tools/optionsshot.sh [--build DIR] [--out FILE]
 #     --build  the build tree with bin/quillmate and bin/quillmate-cli (build/test)
 #     --out    the picture (docs/screenshots/options.png)
-# Needs root, Xvfb, xdotool, ImageMagick (import).
+# Needs root, Xvfb, xdotool, and ImageMagick's import or the grabwindow tool
+# (cmake --build DIR --target grabwindow).
 set -u -o pipefail
 
 readonly kRoot="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -42,8 +43,12 @@ inside() {
 
   sleep 1 # the last repaint
   mkdir -p "$(dirname "$out")"
-  gui_x maria import -window "$dialog" "$out" || die "import could not capture window $dialog"
-  say "wrote $out ($(identify -format '%wx%h' "$out" 2>/dev/null))"
+  if command -v import >/dev/null; then
+    gui_x maria import -window "$dialog" "$out" || die "import could not capture window $dialog"
+  else
+    gui_x maria "$build/tools/grabwindow" "$dialog" "$out" || die "grabwindow could not capture window $dialog"
+  fi
+  say "wrote $out"
 }
 
 # ---------------------------------------------------------------- entry
@@ -64,9 +69,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ "$(id -u)" -eq 0 ] || die "needs root for the lab's network namespaces (run with sudo)"
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null || die "$tool is missing (apt-get install xvfb xdotool imagemagick)"
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || die "$tool is missing (apt-get install xvfb xdotool)"
 done
+command -v import >/dev/null || [ -x "$build/tools/grabwindow" ] ||
+  die "neither ImageMagick's import nor $build/tools/grabwindow (cmake --build $build --target grabwindow)"
 for program in quillmate quillmate-cli; do
   [ -x "$build/bin/$program" ] || die "$build/bin/$program is not built"
 done

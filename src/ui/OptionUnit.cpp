@@ -66,11 +66,14 @@ QString TOptionForm::InterfaceCaption(const QString& line) {
 
 void TOptionForm::FillLanguages() {
     const qint16 automatic = TMessageLang::SystemLanguageId();
-    FLanguage->addItem(TranslateFormat(QStringLiteral("Automatic: %s, code page %s"),
-                                       {QLocale::languageToString(QLocale::system().language()),
-                                        QString::fromLatin1(TMessageLang::CodePageName(automatic))}),
-                       0);
     QList<Platform::TKnownLanguage> languages = Platform::KnownLanguages();
+    // The language the locale stands for ("C" stands for English).
+    QString automaticName = QLocale::languageToString(QLocale::system().language());
+    for (const Platform::TKnownLanguage& language : languages)
+        if (language.Id == automatic) automaticName = LanguageName(language);
+    FLanguage->addItem(TranslateFormat(QStringLiteral("Automatic: %s, code page %s"),
+                                       {automaticName, QString::fromLatin1(TMessageLang::CodePageName(automatic))}),
+                       0);
     std::stable_sort(languages.begin(), languages.end(), [](const auto& a, const auto& b) {
         return LanguageName(a).localeAwareCompare(LanguageName(b)) < 0;
     });

@@ -137,7 +137,7 @@ QWidget* TOptionForm::BuildConnectionPage() {
     portRow->addWidget(FTestPort);
     portRow->addWidget(FPortState, 1);
     layout->addLayout(portRow);
-    FCaptions << TCaption{FTestPort, QLM_TEXT("&Test")};
+    FCaptions << TCaption{FTestPort, QLM_TEXT("Te&st")};
     connect(FTestPort, &QPushButton::clicked, this, [this] { TestPort(); });
 
     auto* modes = new QButtonGroup(page);

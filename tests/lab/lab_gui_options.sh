@@ -59,7 +59,8 @@ checks() {
   at=$(dump_line gA "^row\t$dialog\ttvCategories\t1\t[0-9,]+\tConnection\$" 5 | cut -f5)
   click gA "$dialog" "$at" || return
   expect_dump gA "^button\t$dialog\trbBroadcast\t1\t" "the Connection page shows the modes" 5 || return
-  click_part gA "$dialog" button rbBroadcast
+  # Alt+B ("Use UDP &Broadcast"): a click must hit the caption, not the middle of the row.
+  keys gA "$dialog" alt+b
   click_part gA "$dialog" button btnEnter
   dump_gone gA "^window\t$dialog\t" 5 && pass "OK closes the dialog without a restart notice" ||
     { fail "the dialog stayed open: $(grep -P "^(window|label)\t" "$QLM_LAB_DIR/gA.state" | tr '\n' ';')"; return; }
