@@ -51,6 +51,9 @@ TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
     FInputText = [](QWidget* owner, const QString& caption, const QString& prompt, QString* value) {
         return Utils::InputText(owner, caption, prompt, value);
     };
+    FMessageBox = [](QWidget* owner, Utils::TMessageBoxKind kind, const QString& text) {
+        return Utils::ShowMessageBox(owner, true, kind, text);
+    };
 
     // Pop-up help for every dialog of the program.
     qApp->installEventFilter(new TContextHelp({}, this));
@@ -64,6 +67,7 @@ TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
     BuildFileCommands();
     ConnectChatCommands();
     BuildFloatWindows();
+    BuildOptionItems();
     ArrangeTrayMenu();
 
     TranslateCaptions();

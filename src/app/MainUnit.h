@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/UtilsGuiUnit.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <functional>
@@ -22,6 +24,7 @@ class TOnlineUserView;
 class TQLMHeader;
 class TTrayMenu;
 class TTrayNotification;
+struct TOptionContext;
 struct TRecipient;
 
 // The program's only permanent window: the online list, its menus and the
@@ -73,6 +76,9 @@ public:
     void miLogManageClick();
     // Opens a message window (tags 1201-1207); nothing when no recipient comes out.
     void LoadMessageFormExecute(int tag);
+    // "&Options..." of the Tools and tray menus (MainUnitOptions.cpp): the
+    // options dialog; after OK what can change at once does.
+    void LoadOptionsFormExecute();
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -105,6 +111,11 @@ public:
     // Tests answer the nickname dialog here instead of a modal box.
     using TInputText = std::function<bool(QWidget*, const QString&, const QString&, QString*)>;
     void SetInputText(TInputText inputText);
+    // Tests answer the window's own questions (the code-page warning) here.
+    using TMessageBox = std::function<Utils::TMessageBoxResult(QWidget*, Utils::TMessageBoxKind, const QString&)>;
+    void SetMessageBox(TMessageBox messageBox) { FMessageBox = std::move(messageBox); }
+    // Tests give the options dialog their boxes, folder chooser and port check here.
+    void SetOptionContextHook(std::function<void(TOptionContext&)> hook) { FOptionHook = std::move(hook); }
 
     // Addresses of the Help menu.
     static QString HomePageUrl();
@@ -129,6 +140,9 @@ private:
     void BuildFileCommands();
     void BuildSendFileMenu(QMenu* menu);
     void BuildLogItems();
+    // "&Options..." and the items whose windows come with later work, shown disabled.
+    void BuildOptionItems();
+    void ApplyOptions();
     // The window items of the tray menu in their documented order, in one block.
     void ArrangeTrayMenu();
     void ConnectNode();
@@ -163,6 +177,8 @@ private:
     QColor FGradientStart;
     QColor FGradientEnd;
     TInputText FInputText;
+    TMessageBox FMessageBox;
+    std::function<void(TOptionContext&)> FOptionHook;
 
     // Captions that follow the interface language: the object and its English text.
     struct TCaption {

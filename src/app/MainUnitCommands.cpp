@@ -8,6 +8,8 @@
 #include "core/UtilsUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/widgets/StateSetupUnit.h"
+#include "text/CodePageCheckUnit.h"
+#include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 #include "app/AboutUnit.h"
 #include "ui/ColorSchemeUnit.h"
@@ -32,10 +34,18 @@ void TMainForm::LoadOnlineStateFormExecute() { FStateController->LoadOnlineState
 
 void TMainForm::ChangeUserNameExecute() {
     QString text;
-    if (!FInputText(this, Translate(QStringLiteral("Change My Nickame")),
-                    Translate(QStringLiteral("Please input your new nickname(Max 20 chars).")), &text) ||
-        text.isEmpty())
-        return;
+    for (;;) {
+        if (!FInputText(this, Translate(QStringLiteral("Change My Nickame")),
+                        Translate(QStringLiteral("Please input your new nickname(Max 20 chars).")), &text) ||
+            text.isEmpty())
+            return;
+        // A name the code page cannot carry would reach everybody as "?": asked first,
+        // and "No" goes back to the typed name.
+        const QString warning = CodePageCheck::WarningText(TMessageLang::Instance().LanguageId(),
+                                                           TApplicationParams::CleanNickname(text));
+        if (warning.isEmpty() || FMessageBox(this, Utils::TMessageBoxKind::Question, warning) == Utils::TMessageBoxResult::Yes)
+            break;
+    }
     if (!FNode->ChangeNickname(text)) return;
     UpdateCaption();
     RefreshStateTexts();

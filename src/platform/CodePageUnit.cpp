@@ -136,6 +136,12 @@ bool IsKnownLanguageId(int languageId) {
     return false;
 }
 
+QList<TKnownLanguage> KnownLanguages() {
+    QList<TKnownLanguage> list;
+    for (const TLocaleLangId& entry : LocaleLangIds) list.append({entry.Id, entry.Language, entry.Territory});
+    return list;
+}
+
 qint16 LanguageIdOfLocale(const QLocale& locale) {
     const QLocale::Language language = locale.language();
     const QLocale::Territory territory = locale.territory();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QLocale>
 #include <QString>
 
@@ -17,6 +18,13 @@ qint16 LanguageIdOfLocale(const QLocale& locale);
 QByteArray CodePageName(int languageId);
 // Whether a language is one of the table of known languages (what a setting may name).
 bool IsKnownLanguageId(int languageId);
+// The table of known languages, in its order (the options dialog lists them).
+struct TKnownLanguage {
+    qint16 Id;
+    QLocale::Language Language;
+    QLocale::Territory Territory; // AnyTerritory: the language's default
+};
+QList<TKnownLanguage> KnownLanguages();
 // The code page of SystemLanguageId(): what this machine's Windows programs would write.
 QByteArray SystemCodePage();
 

@@ -78,9 +78,9 @@ TEST_F(MainQueueTest, TrayMenuSendsMessagesToListedUsersAndBroadcasts) {
         names << (item->isSeparator() ? QStringLiteral("-") : item->objectName());
     const qsizetype contents = names.indexOf(QStringLiteral("miTrayIconMenuContents"));
     ASSERT_GE(contents, 0);
-    EXPECT_EQ(names.mid(contents, 9),
+    EXPECT_EQ(names.mid(contents, 10),
               QStringList({"miTrayIconMenuContents", "-", "miTrayIconMenuSendMessage", "miTrayIconMenuSendFile",
-                           "miTrayIconMenuBroadcast", "miTrayIconMenuManage", "miTrayIconMenuLogManagement", "-",
+                           "miTrayIconMenuSendCMessage", "miTrayIconMenuBroadcast", "miTrayIconMenuManage", "miTrayIconMenuLogManagement", "-",
                            "miTrayIconMenuAlwaysOnTop"}));
     EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuBroadcast"))->text(), QStringLiteral("&Broadcast Message..."));
     EXPECT_EQ(form.Action(QStringLiteral("miTrayIconMenuBroadcast"))->data().toInt(), 1201);

@@ -43,6 +43,13 @@ gui_start() {
   done
   [ -s "$QLM_LAB_DIR/$name.display" ] || { fail "Xvfb for $name did not start: $(cat "$QLM_LAB_DIR/$name.xvfb")"; return 1; }
   gui_displays[$name]=":$(head -n 1 "$QLM_LAB_DIR/$name.display")"
+  gui_launch "$name" "$host"
+}
+
+# gui_launch NAME HOST: quillmate on NAME's display and settings folder (again,
+# after it stopped: the settings it saved stay); $! is its pid.
+gui_launch() {
+  local name=$1 host=$2
   mkdir -m 700 -p "$QLM_LAB_DIR/run-$name"
   ip netns exec "${QLM_LAB_PREFIX}h$host" env -u QUILLMATE_NETWORK -u WAYLAND_DISPLAY \
     DISPLAY="${gui_displays[$name]}" QT_QPA_PLATFORM=xcb QUILLMATE_HOME="$QLM_LAB_DIR/home-$name" \

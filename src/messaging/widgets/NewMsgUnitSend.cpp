@@ -7,6 +7,7 @@
 #include "core/UtilsUnit.h"
 #include "messaging/ChatServiceUnit.h"
 #include "protocol/ChatCodecUnit.h"
+#include "text/CodePageCheckUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/RtfReaderUnit.h"
 #include "text/UILangUnit.h"
@@ -68,6 +69,13 @@ void TNewMsgForm::SendExecute() {
         return;
     }
     if (FInput->document()->isEmpty()) {
+        FInput->setFocus();
+        return;
+    }
+    // Characters the code page lacks would arrive as "?": the user sends anyway or goes back to the text.
+    const int language = FContext.Lang ? FContext.Lang->LanguageId() : TMessageLang::Instance().LanguageId();
+    const QString warning = CodePageCheck::WarningText(language, FInput->toPlainText(), !FBroadcastMode);
+    if (!warning.isEmpty() && ShowMessage(Utils::TMessageBoxKind::Question, warning) != Utils::TMessageBoxResult::Yes) {
         FInput->setFocus();
         return;
     }

@@ -1,0 +1,99 @@
+// The main window's way to the options dialog, and the menu items whose
+// windows come with later work (shown, disabled, so the menus keep their shape).
+#include "app/MainUnit.h"
+
+#include "core/ParamsUnit.h"
+#include "messaging/widgets/TrayNotificationUnit.h"
+#include "node/NodeUnit.h"
+#include "presence/widgets/OnlineUserViewUnit.h"
+#include "protocol/CommLocalUnit.h"
+#include "protocol/CommServerUnit.h"
+#include "text/MsgLangUnit.h"
+#include "text/UILangUnit.h"
+#include "transfer/TransferServiceUnit.h"
+#include "ui/AppImagesUnit.h"
+#include "ui/OptionUnit.h"
+#include "ui/TrayIconUnit.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace {
+
+constexpr int TagConsole = 1101;
+
+// Moves item in front of before (at the end when before is null).
+void PlaceBefore(QMenu* menu, QAction* item, QAction* before) {
+    menu->removeAction(item);
+    menu->insertAction(before, item);
+}
+
+} // namespace
+
+void TMainForm::BuildOptionItems() {
+    const QIcon settings = TAppImages::Instance().Icon(QStringLiteral("TRAYICONMENU_SETTINGS"));
+    // Tools: "&Options..." last, after "&Play Sound" and a separator.
+    auto* tools = findChild<QMenu*>(QStringLiteral("miMainTools"));
+    tools->addSeparator();
+    QAction* options = AddItem(tools, "miMainSettings", QLM_TEXT("&Options..."));
+    options->setIcon(settings);
+    connect(options, &QAction::triggered, this, &TMainForm::LoadOptionsFormExecute);
+    // Tray: after "&Play Sound".
+    QAction* traySound = Action(QStringLiteral("miTrayIconMenuPlaySound"));
+    const QList<QAction*> trayItems = FTrayMenu->actions();
+    QAction* afterSound = trayItems.value(trayItems.indexOf(traySound) + 1);
+    QAction* trayOptions = AddItem(FTrayMenu, "miTrayIconMenuSettings", QLM_TEXT("&Options..."));
+    trayOptions->setIcon(settings);
+    PlaceBefore(FTrayMenu, trayOptions, afterSound);
+    connect(trayOptions, &QAction::triggered, this, &TMainForm::LoadOptionsFormExecute);
+
+    // Console messages, the network neighbourhood and the version check come with
+    // their own work; until then their items are there, disabled, and lead nowhere.
+    QAction* console = AddItem(tools, "miMainConsole", QLM_TEXT("Send &Console Message..."), TagConsole);
+    PlaceBefore(tools, console, Action(QStringLiteral("miMainBroadcast")));
+    QAction* trayConsole = AddItem(FTrayMenu, "miTrayIconMenuSendCMessage", QLM_TEXT("Send &Console Message..."), TagConsole);
+    for (QAction* item : {console, trayConsole}) {
+        item->setIcon(TAppImages::Instance().Icon(QStringLiteral("TRAYICONMENU_CONSOLEMESSAGE")));
+        item->setEnabled(false);
+    }
+    if (QAction* refreshList = Action(QStringLiteral("miMainRefreshList"))) {
+        auto* view = qobject_cast<QMenu*>(refreshList->parent());
+        const QList<QAction*> viewItems = view->actions();
+        QAction* refreshNetwork = AddItem(view, "miMainRefreshNetwork", QLM_TEXT("Refresh Windows &Network"));
+        PlaceBefore(view, refreshNetwork, viewItems.value(viewItems.indexOf(refreshList) + 1));
+        refreshNetwork->setEnabled(false);
+    }
+    if (QAction* about = Action(QStringLiteral("miMainAbout"))) {
+        auto* help = qobject_cast<QMenu*>(about->parent());
+        QAction* check = AddItem(help, "miCheckNewVerLocal", QLM_TEXT("Check &New Version (Local)..."));
+        PlaceBefore(help, check, about);
+        help->insertSeparator(about);
+        check->setEnabled(false);
+    }
+}
+
+void TMainForm::LoadOptionsFormExecute() {
+    TOptionContext context;
+    context.Interfaces = FNode->Local().LocalInterfaces();
+    context.ListeningPort = FNode->IsListening() ? FNode->Server().TcpPort() : 0;
+    context.MessageBox = FMessageBox;
+    if (FOptionHook) FOptionHook(context);
+    TOptionForm dialog(Params(), std::move(context), this);
+    if (dialog.exec() == QDialog::Accepted) ApplyOptions();
+}
+
+void TMainForm::ApplyOptions() {
+    const TApplicationParams& p = Params();
+    for (const char* name : {"miMainPlaySound", "miTrayIconMenuPlaySound"})
+        Action(QString::fromLatin1(name))->setChecked(p[bpPlaySound]);
+    for (const char* name : {"miMainAOT", "miTrayIconMenuAlwaysOnTop"})
+        Action(QString::fromLatin1(name))->setChecked(p[bpMainWindowAlwaysOnTop]);
+    ApplyAlwaysOnTop(p[bpMainWindowAlwaysOnTop]);
+    // What the engine holds a copy of takes the new values now; sounds, pop-ups,
+    // the notification window, compression and multiple windows are read when used.
+    TMessageLang::Instance().SetAutoCodeConvert(p[bpAutoCodeConvert]);
+    FNode->Transfer().RefreshListenerSettings();
+    // Names drawn with or without the computer name, the sound and notification lines of the tray's hint.
+    FUserView->viewport()->update();
+    RefreshStateTexts();
+}
