@@ -223,11 +223,14 @@ TEST_F(MsgFormSendMany, ProgressShowsAsRecipientsEndAndOneBoxNamesThoseNotReache
     EXPECT_TRUE(form->IsSending());
     EXPECT_TRUE(Boxes.isEmpty());
     EXPECT_FALSE(form->SendButton()->isEnabled());
-    EXPECT_TRUE(form->findChild<QPushButton*>(QStringLiteral("btnClose"))->isEnabled());
+    QPushButton* closeButton = form->findChild<QPushButton*>(QStringLiteral("btnClose"));
+    ASSERT_NE(closeButton, nullptr);
+    EXPECT_TRUE(closeButton->isEnabled());
+    QPointer<TNewMsgForm> alive(form);
     ASSERT_TRUE(WaitUntil([&] { return finished; }, 10000));
     EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to Bob, Dan.")});
-    EXPECT_TRUE(form->SendButton()->isEnabled());
-    EXPECT_TRUE(form->ProgressText().isEmpty());
+    // Some were reached: the window for several closes as it always did.
+    EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }));
     ASSERT_TRUE(WaitLogged(1));
     EXPECT_EQ(Logged[0].Nick, QStringLiteral("Ann(PCAnn);Cy(PCCy)"));
 }
