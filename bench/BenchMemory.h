@@ -13,3 +13,10 @@ inline long StatusKiB(const char* field) {
         if (line.startsWith(field)) return line.mid(qsizetype(strlen(field))).trimmed().split(' ').value(0).toLong();
     return 0;
 }
+
+// Starts VmHWM afresh from the present RSS (Linux 4.0 and later); false when
+// the kernel does not take it.
+inline bool ResetPeakRss() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+}

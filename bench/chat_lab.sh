@@ -4,10 +4,12 @@
 #   chat_lab.sh messages CLI TOOL [COUNT]
 #       COUNT (default 2000) messages of a 1 KiB RTF body to the node on host
 #       2, one connection each, back to back, against a raw TCP
-#       connect-write-close loop of the same bytes into a sink on host 2, in
+#       connect-write-close loop of the same bytes into a sink on host 2 and
+#       against the fair baseline (the same bytes, each waiting for the close
+#       of a sink that reads the request and closes, as the node does), in
 #       rounds (each kind in back-to-back slices taken in turns, so that load
-#       from elsewhere falls on both). Prints both rates and their ratio
-#       (target >= 0.7), the send-to-event latency p50/p99 (target p50 < 5 ms),
+#       from elsewhere falls on all). Prints the rates and the ratios (target
+#       against the fair baseline >= 0.7), the send-to-event latency p50/p99 (target p50 < 5 ms),
 #       the processor time per message on both ends, and the receiving node's
 #       RSS before and after.
 #   chat_lab.sh broadcasts CLI TOOL [COUNT]
@@ -94,10 +96,16 @@ if [ "$mode" = messages ]; then
   sink_pid=$!
   pids+=($!)
   # Holding the inputs open keeps the node and the sink reading commands.
-  exec 7>"$dir/recv.in" 8>"$dir/sink.in"
+  mkfifo "$dir/framed.in" "$dir/framed.out"
+  ip netns exec "${QLM_LAB_PREFIX}h2" "$tool" sink --port 7721 --framed <"$dir/framed.in" >"$dir/framed.out" 2>"$dir/framed.err" &
+  framed_pid=$!
+  pids+=($!)
+  exec 7>"$dir/recv.in" 8>"$dir/sink.in" 9>"$dir/framed.in"
+  if [ "${QLM_CHAT_TMPFS:-0}" = 1 ]; then echo "chat log: on tmpfs"; else echo "chat log: on disk ($(df --output=fstype "$dir" | tail -n 1))"; fi
   ip netns exec "${QLM_LAB_PREFIX}h1" "$tool" messages --to "$(labaddr 2)" --sink-port 7719 --count "$count" \
     --rounds "$rounds" --slices "$slices" --warmup 200 --receiver "$dir/recv.out" --receiver-input "$dir/recv.in" \
-    --receiver-pid "$recv_pid" --sink "$dir/sink.out" --sink-input "$dir/sink.in" --sink-pid "$sink_pid"
+    --receiver-pid "$recv_pid" --sink "$dir/sink.out" --sink-input "$dir/sink.in" --sink-pid "$sink_pid" \
+    --framed-sink-port 7721 --framed-sink "$dir/framed.out" --framed-sink-input "$dir/framed.in" --framed-sink-pid "$framed_pid"
   rc=$?
 else
   outs="" ins=""

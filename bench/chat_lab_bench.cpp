@@ -1,13 +1,17 @@
 // Chat traffic between lab hosts, driven by bench/chat_lab.sh. Three modes:
-//   sink --port P
+//   sink --port P [--framed]
 //       (receiving host) accepts connections one after another, reads each to
 //       its end and prints "got MARK BYTES"; "ready" once listening. Ends on
-//       "quit" or the end of standard input.
+//       "quit" or the end of standard input. Framed, it reads one request to
+//       the end of its body and closes the connection itself, as a node does.
 //   messages --to ADDR --sink-port P --count N --rounds R --warmup W
 //            --slices S --receiver OUT --receiver-input IN --receiver-pid PID
 //            --sink OUT --sink-input IN --sink-pid PID
+//            [--framed-sink-port P2 --framed-sink OUT --framed-sink-input IN --framed-sink-pid PID]
 //       (sending host) per round: N raw connect-write-close requests into the
-//       sink and N "QLM_MESSAGE" of a 1 KiB RTF body through
+//       sink, with a framed sink also N raw requests that wait for the sink's
+//       close (what delivery confirmation costs, with no node behind it), and
+//       N "QLM_MESSAGE" of a 1 KiB RTF body through
 //       TCommClient::SendMessageTo into the node whose `listen --json` output
 //       is OUT; the same bytes on the same link, each kind back to back in S
 //       slices taken in turns.
@@ -32,6 +36,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -134,8 +139,17 @@ int IntArg(const QStringList& args, const char* name, int fallback) {
     return value.empty() ? fallback : std::stoi(value);
 }
 
+// Bytes of the whole request once its header line and body length are in; -1 before.
+qint64 FramedLength(const std::string& data) {
+    const size_t line = data.find("\r\n");
+    if (line == std::string::npos || data.size() < line + 6) return -1;
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data() + line + 2);
+    return qint64(line) + 6 + ((qint64(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]);
+}
+
 int RunSink(const QStringList& args) {
     const int port = IntArg(args, "--port", 7719);
+    const bool framed = args.contains(QLatin1String("--framed"));
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -161,7 +175,13 @@ int RunSink(const QStringList& args) {
         const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection < 0) continue;
         data.clear();
-        for (ssize_t n; (n = ::read(connection, buffer, sizeof buffer)) > 0;) data.append(buffer, size_t(n));
+        for (ssize_t n; (n = ::read(connection, buffer, sizeof buffer)) > 0;) {
+            data.append(buffer, size_t(n));
+            if (framed) {
+                const qint64 whole = FramedLength(data);
+                if (whole >= 0 && qint64(data.size()) >= whole) break;
+            }
+        }
         ::close(connection);
         const size_t at = data.find("QLMB");
         std::printf("got %s %zu\n", at == std::string::npos ? "-" : data.substr(at, kRawMarkLength).c_str(), data.size());
@@ -178,6 +198,25 @@ bool RawSend(const sockaddr_in& to, const QByteArray& bytes) {
         ok = n > 0;
         done += n;
     }
+    ::close(fd);
+    return ok;
+}
+
+// As RawSend, and then waits for the peer to close: taken, as a sender that
+// confirms delivery counts it.
+bool RawSendAndWait(const sockaddr_in& to, const QByteArray& bytes) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        ok = n > 0;
+        done += n;
+    }
+    char byte;
+    ssize_t n = 0;
+    while (ok && (n = ::read(fd, &byte, 1)) > 0) {}
+    ok = ok && n == 0;
     ::close(fd);
     return ok;
 }
@@ -208,6 +247,20 @@ int RunMessages(const QStringList& args) {
         std::fprintf(stderr, "bench_chat_lab: the receiving node or the sink did not come up\n");
         return 1;
     }
+    // The fair baseline: raw requests that wait for the framed sink's close.
+    const bool fair = !Arg(args, "--framed-sink").empty();
+    sockaddr_in framedSink = sink;
+    framedSink.sin_port = htons(quint16(IntArg(args, "--framed-sink-port", 7721)));
+    const int framedPid = IntArg(args, "--framed-sink-pid", 0);
+    TArrivals waited("ready", "got ");
+    std::unique_ptr<TLineReader> framedReader;
+    if (fair) {
+        framedReader = std::make_unique<TLineReader>(Arg(args, "--framed-sink").c_str(), waited);
+        if (!framedReader->Opened() || !waited.WaitUp()) {
+            std::fprintf(stderr, "bench_chat_lab: the framed sink did not come up\n");
+            return 1;
+        }
+    }
     Params()[spNickname] = QStringLiteral("sender");
     TNode sender; // never started: its sender only, with this node's identity and settings
     const TCommClient& client = sender.Client();
@@ -219,7 +272,7 @@ int RunMessages(const QStringList& args) {
 
     // n of each kind in slices taken in turns, so that load from elsewhere on
     // the machine falls on both alike. Slice s of round r is marked r*10+s.
-    const auto runRound = [&](int round, int n, TFigures& rawFigures, TFigures& chatFigures) {
+    const auto runRound = [&](int round, int n, TFigures& rawFigures, TFigures& chatFigures, TFigures& waitFigures) {
         for (int s = 0; s < slices; ++s) {
             const int slice = round * 10 + s;
             const int size = n / slices + (s < n % slices ? 1 : 0);
@@ -237,6 +290,9 @@ int RunMessages(const QStringList& args) {
             bodyBytes = bodies.front().size();
             requestBytes = requests.front().size();
             RunSlice(slice, size, [&](int seq) { return RawSend(sink, requests[size_t(seq)]); }, raw, sinkPid, rawFigures);
+            if (fair)
+                RunSlice(slice, size, [&](int seq) { return RawSendAndWait(framedSink, requests[size_t(seq)]); }, waited,
+                         framedPid, waitFigures);
             RunSlice(slice, size, [&](int seq) {
                 TRecipients one{recipient};
                 QList<TRecipientDelivery> deliveries;
@@ -250,21 +306,28 @@ int RunMessages(const QStringList& args) {
     };
 
     const long idle = RssKiB(pid);
-    TFigures warmRaw, warmChat;
-    runRound(0, warmup, warmRaw, warmChat);
+    TFigures warmRaw, warmChat, warmWait;
+    runRound(0, warmup, warmRaw, warmChat, warmWait);
     const long warm = RssKiB(pid);
     std::printf("messages: %d of each kind per round in %d slices taken in turns; body %lld bytes of RTF, request %lld"
                 " bytes; warm-up of %d each: %d/%d shown\n",
                 count, slices, static_cast<long long>(bodyBytes), static_cast<long long>(requestBytes), warmup,
                 warmChat.Received, warmChat.Count);
-    std::vector<double> ratios, rawRates, chatRates, p50s, p99s, rawP50s;
+    std::vector<double> ratios, rawRates, chatRates, p50s, p99s, rawP50s, fairRatios, waitRates;
     std::vector<long> rss;
     int lost = warmChat.Count - warmChat.Received, failed = warmChat.Failed;
     for (int round = 1; round <= rounds; ++round) {
-        TFigures rawFigures, chatFigures;
-        runRound(round, count, rawFigures, chatFigures);
+        TFigures rawFigures, chatFigures, waitFigures;
+        runRound(round, count, rawFigures, chatFigures, waitFigures);
         rss.push_back(RssKiB(pid));
         PrintFigures("raw TCP", round, rawFigures);
+        if (fair) {
+            PrintFigures("raw+wait", round, waitFigures);
+            std::printf("  round %d ratio message/raw-waiting-for-close %.2f\n", round,
+                        chatFigures.Rate() / waitFigures.Rate());
+            fairRatios.push_back(chatFigures.Rate() / waitFigures.Rate());
+            waitRates.push_back(waitFigures.Rate());
+        }
         PrintFigures("message", round, chatFigures);
         std::printf("  round %d ratio message/raw %.2f; receiver RSS %.1f MiB\n", round,
                     chatFigures.Rate() / rawFigures.Rate(), rss.back() / 1024.0);
@@ -279,10 +342,15 @@ int RunMessages(const QStringList& args) {
         failed += chatFigures.Failed;
     }
     Tell(Arg(args, "--sink-input"), "quit\n");
+    if (fair) Tell(Arg(args, "--framed-sink-input"), "quit\n");
     Tell(Arg(args, "--receiver-input"), "quit\n");
     node.WaitEnded(30'000'000'000);
     std::printf("median of %d rounds: raw TCP %.0f msg/s, QLM_MESSAGE %.0f msg/s, ratio %.2f (target >= 0.7)\n", rounds,
                 Median(rawRates), Median(chatRates), Median(ratios));
+    if (fair)
+        std::printf("fair baseline (raw request waiting for the sink's close): %.0f msg/s, ratio message/it %.2f"
+                    " (target >= 0.7)\n",
+                    Median(waitRates), Median(fairRatios));
     std::printf("send-to-event latency at the receiver: p50 %.2f ms (target < 5 ms), p99 %.2f ms (raw TCP p50 %.2f ms)\n",
                 Median(p50s), Median(p99s), Median(rawP50s));
     std::printf("receiver RSS: idle %.1f MiB, after warm-up %.1f MiB, after the rounds", idle / 1024.0, warm / 1024.0);

@@ -159,26 +159,48 @@ int RunSend(const QStringList& arguments, QTextStream& out, QTextStream& err) {
 
     TNode node;
     int status = kExitFailed;
+    // One line per recipient as it ends (recipients are tried several at
+    // once, so in the order they end); with --json a last line sums up.
+    const auto recipientJson = [&a](int i, const TRecipient& r, const TRecipientOutcome& o) {
+        return QJsonObject{{QStringLiteral("Index"), i},
+                           {QStringLiteral("Host"), a.Hosts.value(i)},
+                           {QStringLiteral("NickName"), r.NickName},
+                           {QStringLiteral("ComputerName"), r.ComputerName},
+                           {QStringLiteral("IPAddress"), r.IPAddress},
+                           {QStringLiteral("SendStatus"), r.SendStatus},
+                           {QStringLiteral("UserId"), r.UserId},
+                           {QStringLiteral("Error"), o.ErrorText},
+                           {QStringLiteral("Reason"), o.Reason}};
+    };
+    int done = 0;
+    QObject::connect(&node.Chat(), &TChatService::RecipientDone,
+                     [&](quint64, int i, const TRecipient& r, const TRecipientOutcome& o) {
+                         ++done;
+                         if (a.Json) {
+                             QJsonObject line = recipientJson(i, r, o);
+                             line.insert(QStringLiteral("event"), QStringLiteral("recipient"));
+                             line.insert(QStringLiteral("Done"), done);
+                             line.insert(QStringLiteral("Total"), qint64(a.Hosts.size()));
+                             PrintJson(out, line);
+                             return;
+                         }
+                         out << a.Hosts.value(i) << "\t"
+                             << (o.Reached ? QStringLiteral("OK") : QStringLiteral("%1 (%2)").arg(o.ErrorText, o.Reason))
+                             << "\n";
+                         out.flush();
+                     });
     QObject::connect(&node.Chat(), &TChatService::SendFinished, [&](quint64, const TSendMessageResult& result) {
+        int reached = 0;
         QJsonArray results;
         for (qsizetype i = 0; i < result.Outcomes.size(); ++i) {
-            const TRecipient& r = result.Job.Recipients[i];
-            const TRecipientOutcome& o = result.Outcomes[i];
-            results.append(QJsonObject{{QStringLiteral("Host"), a.Hosts[i]},
-                                       {QStringLiteral("NickName"), r.NickName},
-                                       {QStringLiteral("ComputerName"), r.ComputerName},
-                                       {QStringLiteral("IPAddress"), r.IPAddress},
-                                       {QStringLiteral("SendStatus"), r.SendStatus},
-                                       {QStringLiteral("UserId"), r.UserId},
-                                       {QStringLiteral("Error"), o.ErrorText},
-                                       {QStringLiteral("Reason"), o.Reason}});
-            if (!a.Json)
-                out << a.Hosts[i] << "\t"
-                    << (o.Reached ? QStringLiteral("OK") : QStringLiteral("%1 (%2)").arg(o.ErrorText, o.Reason)) << "\n";
+            results.append(recipientJson(int(i), result.Job.Recipients[i], result.Outcomes[i]));
+            if (result.Outcomes[i].Reached) ++reached;
         }
         if (a.Json)
             PrintJson(out, {{QStringLiteral("event"), QStringLiteral("send")},
                             {QStringLiteral("reached"), result.AnyReached()},
+                            {QStringLiteral("Sent"), reached},
+                            {QStringLiteral("Total"), qint64(result.Outcomes.size())},
                             {QStringLiteral("results"), results}});
         out.flush();
         status = result.AnyReached() ? kExitOk : kExitFailed;

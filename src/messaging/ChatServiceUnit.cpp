@@ -9,6 +9,8 @@
 #include <QMetaObject>
 #include <QScopeGuard>
 
+#include <utility>
+
 namespace {
 
 const QString kOk = QStringLiteral("OK");
@@ -70,6 +72,8 @@ void TChatService::Handle(TChatKind kind, const TBroadcastData& record, const TI
 
 void TChatService::SetSendLimits(const TMessageSendLimits& limits) { FLimits = limits; }
 
+void TChatService::SetConnectionBound(int count) { FSlots = std::make_shared<TSendSlots>(qMax(1, count)); }
+
 TCommClient TChatService::WorkerClient() const { return FClient.Snapshot(); }
 
 TRecipientOutcome TChatService::Outcome(const TRecipient& recipient, bool hasNickname, const TRecipientDelivery& delivery) const {
@@ -91,17 +95,21 @@ TChatJob* TChatService::StartSendMessage(TSendMessageJob job) {
     ++FRunning;
     auto* handle = new TChatJob(id, this);
     TMessageSendLimits limits = FLimits;
-    limits.Cancelled = [cancel = FCancel, outer = FLimits.Cancelled] { return cancel->load() || (outer && outer()); };
+    limits.Cancelled = [cancel = FCancel, own = handle->CancelFlag(), outer = FLimits.Cancelled] {
+        return cancel->load() || own->load() || (outer && outer());
+    };
+    limits.Slots = FSlots;
     // The display names come from the settings, so they are made here, on
     // this thread, as each result arrives.
     FPool.start([this, id, handle, job = std::move(job), worker = WorkerClient(), limits]() {
         TRecipients recipients = job.Recipients;
         QList<TRecipientDelivery> deliveries;
         const bool hasNickname = job.HasNickname;
+        // Called one at a time, as each recipient ends, from the sender's lanes.
         worker.SendMessageTo(job.Summary, recipients, job.Body, limits, &deliveries,
                              [&](int index, const TRecipientDelivery& delivery) {
                                  QMetaObject::invokeMethod(this, [this, id, handle, index, hasNickname, delivery,
-                                                                  recipient = recipients[index]] {
+                                                                  recipient = std::as_const(recipients)[index]] {
                                      const TRecipientOutcome outcome = Outcome(recipient, hasNickname, delivery);
                                      emit RecipientDone(id, index, recipient, outcome);
                                      emit handle->RecipientDone(index, recipient, outcome);

@@ -61,6 +61,10 @@ class TChatJob : public QObject {
 public:
     TChatJob(quint64 id, QObject* parent) : QObject(parent), FId(id) {}
     quint64 Id() const { return FId; }
+    // Recipients not yet tried are not tried, those in progress are given up;
+    // each is still reported once (as "Canceled"), then SendFinished.
+    void Cancel() { FCancel->store(true); }
+    const std::shared_ptr<std::atomic<bool>>& CancelFlag() const { return FCancel; }
 
 signals:
     void RecipientDone(int index, const TRecipient& recipient, const TRecipientOutcome& outcome);
@@ -69,6 +73,7 @@ signals:
 
 private:
     const quint64 FId;
+    const std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
 };
 
 // Chat: owns WM_PEER_MESSAGE and WM_PEER_BROADCAST, answers messages
@@ -92,8 +97,10 @@ public:
     const TIntakeHold& ArrivalHold() const { return FArrivalHold; }
     void RegisterEvents(TEventRouter& router);
 
-    // A worker sends "QLM_MESSAGE" to each recipient in turn; RecipientDone
-    // follows each, SendFinished the last, from the service and the job.
+    // A worker sends "QLM_MESSAGE" to the recipients, several at once (see
+    // TCommClient::SendMessageTo); RecipientDone follows each as it ends,
+    // SendFinished the last, from the service and the job. The job goes on
+    // whether or not anybody still listens to its handle.
     TChatJob* StartSendMessage(TSendMessageJob job);
     // One "QLM_BROADCAST" from a worker (host names in the broadcast list are
     // looked up there); BroadcastFinished tells how it went. Too long a
@@ -106,6 +113,9 @@ public:
 
     // Tests shorten the waits.
     void SetSendLimits(const TMessageSendLimits& limits);
+    // Connections in flight over all jobs; for jobs started after the call.
+    void SetConnectionBound(int count);
+    static constexpr int DefaultConnectionBound = 64;
     int RunningJobs() const { return FRunning; }
 
 signals:
@@ -135,5 +145,6 @@ private:
     quint64 FNextJob = 0;
     int FRunning = 0;
     std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<TSendSlots> FSlots = std::make_shared<TSendSlots>(DefaultConnectionBound);
     QThreadPool FPool;
 };

@@ -7,7 +7,10 @@
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 class TMessageLang;
 
@@ -30,6 +33,23 @@ struct TTransportConfig {
 // (the system's, which may block, when empty); null when it cannot be found.
 QHostAddress ResolveAddress(const QString& host, const TTransportConfig::TResolver& resolver);
 
+// Connections in flight over all the send jobs of a node: a worker takes a
+// slot before it connects and gives it back once its recipient is done, so
+// many jobs at once never open more sockets than this.
+class TSendSlots {
+public:
+    explicit TSendSlots(int count) : FFree(count) {}
+    // Waits for a free slot; false when cancelled first.
+    bool Acquire(const std::function<bool()>& cancelled);
+    void Release();
+    int Free() const;
+
+private:
+    mutable std::mutex FMutex;
+    std::condition_variable FReleased;
+    int FFree;
+};
+
 // How long one recipient of a "QLM_MESSAGE" may take; tests shorten them.
 struct TMessageSendLimits {
     int ConnectTimeoutMs = 10 * 1000;
@@ -42,6 +62,11 @@ struct TMessageSendLimits {
     int ResetRetries = 3;
     int ResetPauseMs = 100;
     std::function<bool()> Cancelled; // asked while waiting; true ends the send at once
+    // Recipients tried at once by one job, started in list order.
+    int ParallelPerJob = 32;
+    std::shared_ptr<TSendSlots> Slots; // the node's bound over all jobs; none: only the job's own
+    // Tests put each recipient on a port of its own; empty: the configured port.
+    std::function<quint16(qsizetype index)> PortOf;
 };
 
 // How one recipient of a "QLM_MESSAGE" fared.
@@ -79,10 +104,14 @@ public:
     // Sends the logon once from a short-lived worker (the network just came up).
     void StartLogonThread() const;
 
-    // "QLM_MESSAGE" to each recipient in array order, one connection each,
-    // blocking (a job's worker calls it). SendStatus becomes "OK" for every
-    // recipient reached; deliveries, when given, gets one entry per recipient.
-    // onRecipient is told after each one. True when at least one recipient was reached.
+    // "QLM_MESSAGE" to each recipient, one connection each, up to
+    // limits.ParallelPerJob of them at once and started in array order; blocks
+    // until all are done (a job's worker calls it). The request is encoded
+    // once and shared by every connection. SendStatus becomes "OK" for every
+    // recipient reached; deliveries, when given, gets one entry per recipient
+    // in array order. onRecipient is told of each as it ends, in the order
+    // they end, one call at a time (from the workers' threads).
+    // True when at least one recipient was reached.
     bool SendMessageTo(const QString& summary, TRecipients& recipients, const QByteArray& body,
                        const TMessageSendLimits& limits, QList<TRecipientDelivery>* deliveries = nullptr,
                        const std::function<void(int index, const TRecipientDelivery& delivery)>& onRecipient = {}) const;

@@ -11,7 +11,13 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -125,6 +131,32 @@ TRecipientDelivery Deliver(const QHostAddress& to, quint16 port, const QByteArra
 
 } // namespace
 
+bool TSendSlots::Acquire(const std::function<bool()>& cancelled) {
+    std::unique_lock lock(FMutex);
+    for (;;) {
+        if (cancelled && cancelled()) return false;
+        if (FFree > 0) {
+            --FFree;
+            return true;
+        }
+        // In slices, so that a cancel is seen while every slot is taken.
+        FReleased.wait_for(lock, std::chrono::milliseconds(kSliceMs));
+    }
+}
+
+void TSendSlots::Release() {
+    {
+        std::lock_guard lock(FMutex);
+        ++FFree;
+    }
+    FReleased.notify_one();
+}
+
+int TSendSlots::Free() const {
+    std::lock_guard lock(FMutex);
+    return FFree;
+}
+
 bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients, const QByteArray& body,
                                 const TMessageSendLimits& limits, QList<TRecipientDelivery>* deliveries,
                                 const std::function<void(int index, const TRecipientDelivery& delivery)>& onRecipient) const {
@@ -132,24 +164,52 @@ bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients,
     if (deliveries) deliveries->clear();
     QString tooLarge;
     if (body.size() > MaxChatBody) tooLarge = QStringLiteral("The message is larger than %1 bytes").arg(MaxChatBody);
+    // One request for all: the connections only read it.
     const QByteArray request = tooLarge.isEmpty() ? EncodeMessageRequest(FIdentity(), summary, body, FLang) : QByteArray();
+    const auto cancelled = [&limits] { return limits.Cancelled && limits.Cancelled(); };
+    const qsizetype count = recipients.size();
+    recipients.detach(); // the workers write their own entries only
+    std::vector<TRecipientDelivery> results(static_cast<size_t>(count));
+    std::atomic<qsizetype> next{0};
+    std::mutex report;
     bool any = false;
-    for (qsizetype i = 0; i < recipients.size(); ++i) {
-        TRecipient& recipient = recipients[i];
-        TRecipientDelivery delivery{tooLarge};
-        if (delivery.Reason.isEmpty() && limits.Cancelled && limits.Cancelled()) delivery.Reason = QStringLiteral("Canceled");
-        if (delivery.Reason.isEmpty()) {
-            const QHostAddress address = RecipientAddress(recipient, config);
-            if (address.isNull()) delivery.Reason = QStringLiteral("Host not found");
-            else delivery = Deliver(address, config.Port, request, limits);
+    // Each lane takes the next recipient in list order until none is left.
+    const auto lane = [&] {
+        for (qsizetype i = next++; i < count; i = next++) {
+            TRecipientDelivery delivery{tooLarge};
+            if (delivery.Reason.isEmpty() && cancelled()) delivery.Reason = QStringLiteral("Canceled");
+            if (delivery.Reason.isEmpty()) {
+                const QHostAddress address = RecipientAddress(std::as_const(recipients)[i], config);
+                const quint16 port = limits.PortOf ? limits.PortOf(i) : config.Port;
+                if (address.isNull()) delivery.Reason = QStringLiteral("Host not found");
+                else if (limits.Slots && !limits.Slots->Acquire(cancelled)) delivery.Reason = QStringLiteral("Canceled");
+                else {
+                    delivery = Deliver(address, port, request, limits);
+                    if (limits.Slots) limits.Slots->Release();
+                }
+            }
+            const std::lock_guard lock(report);
+            if (delivery.Reason.isEmpty()) {
+                recipients[i].SendStatus = kOk;
+                any = true;
+            }
+            results[size_t(i)] = delivery;
+            if (onRecipient) onRecipient(int(i), delivery);
         }
-        if (delivery.Reason.isEmpty()) {
-            recipient.SendStatus = kOk;
-            any = true;
-        }
-        if (deliveries) deliveries->append(delivery);
-        if (onRecipient) onRecipient(int(i), delivery);
+    };
+    const int lanes = int(std::clamp<qsizetype>(qMin<qsizetype>(limits.ParallelPerJob, count), 1, 1024));
+    if (lanes > 1 && tooLarge.isEmpty()) {
+        // The calling thread is one of the lanes.
+        QThreadPool pool;
+        pool.setMaxThreadCount(lanes - 1);
+        for (int l = 1; l < lanes; ++l) pool.start(lane);
+        lane();
+        pool.waitForDone();
+    } else {
+        lane();
     }
+    if (deliveries)
+        for (const TRecipientDelivery& d : results) deliveries->append(d);
     return any;
 }
 

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -373,7 +375,25 @@ TEST(CliChat, SendWritesOneMessagePerRecipientAndReportsEach) {
                   QStringLiteral("--nickname"), QStringLiteral("Cli"), QStringLiteral("--json"),
                   QStringLiteral("Hello there\nsecond line"), QStringLiteral("--image"), home.Home.File(QStringLiteral("p.png"))});
     ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
-    const QJsonObject result = QJsonDocument::fromJson(r.Out.toUtf8()).object();
+    // A line per recipient as it ends, then the whole.
+    const QStringList lines = r.Out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << r.Out.toStdString();
+    QList<int> indexes;
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject line = QJsonDocument::fromJson(lines[i].toUtf8()).object();
+        EXPECT_EQ(line.value(QStringLiteral("event")).toString(), QStringLiteral("recipient"));
+        EXPECT_EQ(line.value(QStringLiteral("Done")).toInt(), i + 1);
+        EXPECT_EQ(line.value(QStringLiteral("Total")).toInt(), 2);
+        const int index = line.value(QStringLiteral("Index")).toInt();
+        indexes << index;
+        EXPECT_EQ(line.value(QStringLiteral("SendStatus")).toString(), index == 0 ? QStringLiteral("OK") : QString());
+    }
+    std::sort(indexes.begin(), indexes.end());
+    EXPECT_EQ(indexes, (QList<int>{0, 1}));
+    const QJsonObject result = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    EXPECT_EQ(result.value(QStringLiteral("event")).toString(), QStringLiteral("send"));
+    EXPECT_EQ(result.value(QStringLiteral("Sent")).toInt(), 1);
+    EXPECT_EQ(result.value(QStringLiteral("Total")).toInt(), 2);
     EXPECT_TRUE(result.value(QStringLiteral("reached")).toBool()) << r.Out.toStdString();
     const QJsonArray results = result.value(QStringLiteral("results")).toArray();
     ASSERT_EQ(results.size(), 2) << r.Out.toStdString();

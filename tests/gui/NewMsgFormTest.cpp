@@ -1,6 +1,7 @@
 // The message window: its kinds, sending with per-recipient errors and log
 // records, chat layout, uniqueness, send keys and the chat window list.
 #include "support/CaseName.h"
+#include "support/DeadPeer.h"
 #include "support/MsgFormFixture.h"
 
 #include "messaging/ServerQueueUnit.h"
@@ -181,6 +182,85 @@ TEST_F(TMsgFormFixture, UnreachedRecipientShowsItsErrorAndLogsNothing) {
     Node->ChatLog().Flush();
     QCoreApplication::processEvents();
     EXPECT_TRUE(Logged.isEmpty());
+}
+
+// Several recipients of which some do not answer: the count goes up as the
+// live ones are reached, long before the dead ones time out; the window can
+// still be closed meanwhile; one box names all those not reached.
+class MsgFormSendMany : public TMsgFormFixture {
+protected:
+    // Recipients live (L) or dead (D), each on its port.
+    TNewMsgForm* OpenTo(const QString& peers) {
+        TRecipients recipients;
+        QList<quint16> ports;
+        for (qsizetype i = 0; i < peers.size(); ++i) {
+            const QString name = QStringList{QStringLiteral("Ann"), QStringLiteral("Bob"), QStringLiteral("Cy"),
+                                             QStringLiteral("Dan")}.value(i);
+            recipients << User(name, QStringLiteral("PC") + name, kLoopback);
+            ports << (peers[i] == QLatin1Char('L') ? Port : Dead.Port());
+        }
+        TMessageSendLimits limits;
+        limits.ConnectTimeoutMs = 3000;
+        limits.StallTimeoutMs = 2000;
+        limits.PortOf = [ports](qsizetype i) { return ports.value(i); };
+        Node->Chat().SetSendLimits(limits);
+        return Open(true, false, true, recipients);
+    }
+    TDeadPeer Dead;
+};
+
+TEST_F(MsgFormSendMany, ProgressShowsAsRecipientsEndAndOneBoxNamesThoseNotReached) {
+    ASSERT_TRUE(Start(2000));
+    TNewMsgForm* form = OpenTo(QStringLiteral("LDLD"));
+    form->Input()->setPlainText(QStringLiteral("to four"));
+    bool finished = false;
+    QObject::connect(form, &TNewMsgForm::SendFinished, [&finished] { finished = true; });
+    form->SendExecute();
+    ASSERT_TRUE(form->IsSending());
+    // The live two are in while the dead two still wait.
+    ASSERT_TRUE(WaitUntil([&] { return form->ProgressText() == QStringLiteral("Sent 2 of 4"); }, 2500))
+        << form->ProgressText().toStdString();
+    EXPECT_TRUE(form->IsSending());
+    EXPECT_TRUE(Boxes.isEmpty());
+    EXPECT_FALSE(form->SendButton()->isEnabled());
+    QPushButton* closeButton = form->findChild<QPushButton*>(QStringLiteral("btnClose"));
+    ASSERT_NE(closeButton, nullptr);
+    EXPECT_TRUE(closeButton->isEnabled());
+    QPointer<TNewMsgForm> alive(form);
+    ASSERT_TRUE(WaitUntil([&] { return finished; }, 10000));
+    EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to Bob, Dan.")});
+    // Some were reached: the window for several closes as it always did.
+    EXPECT_TRUE(WaitUntil([&] { return alive.isNull(); }));
+    ASSERT_TRUE(WaitLogged(1));
+    EXPECT_EQ(Logged[0].Nick, QStringLiteral("Ann(PCAnn);Cy(PCCy)"));
+}
+
+TEST_F(MsgFormSendMany, ClosedWhileSendingTheJobGoesOnAndIsLoggedOnce) {
+    ASSERT_TRUE(Start(2000));
+    TNewMsgForm* form = OpenTo(QStringLiteral("DL"));
+    QPointer<TNewMsgForm> alive(form);
+    form->Input()->setPlainText(QStringLiteral("closing soon"));
+    int finished = 0;
+    QObject::connect(form, &TNewMsgForm::SendFinished, [&finished] { ++finished; });
+    form->SendExecute();
+    ASSERT_TRUE(WaitUntil([&] { return form->ProgressText() == QStringLiteral("Sent 1 of 2"); }, 2500))
+        << form->ProgressText().toStdString();
+    form->close();
+    // Gone from the screen and from the chat list, still sending.
+    ASSERT_FALSE(alive.isNull());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(form->ChatKey().isEmpty());
+    EXPECT_TRUE(form->IsSending());
+    ASSERT_TRUE(WaitUntil([&] { return alive.isNull(); }, 10000));
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(Boxes, QStringList{QStringLiteral("Error occurred when send message to Ann.")});
+    ASSERT_TRUE(WaitLogged(1));
+    Node->ChatLog().Flush();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Logged.size(), 1);
+    EXPECT_EQ(Logged[0].Nick, QStringLiteral("Bob(PCBob)"));
+    EXPECT_TRUE(WaitUntil([&] { return !Arrived.isEmpty(); }));
+    EXPECT_EQ(Arrived.size(), 1);
 }
 
 TEST_F(TMsgFormFixture, IncomingMessageGoesToTheOpenChatOfItsSender) {

@@ -210,6 +210,10 @@ QWidget* TNewMsgForm::BuildInputPanel() {
     FHistoryButton = makeButton("btnHistory", QLM_TEXT("&History List"));
     FSwitchButton = makeButton("btnSwitchMode", QLM_TEXT("S&witch Mode"));
     buttons->addStretch();
+    FProgress = new QLabel(panel);
+    FProgress->setObjectName(QStringLiteral("lbSendProgress"));
+    FProgress->hide();
+    buttons->addWidget(FProgress);
     FSendButton = makeButton("btnSend", QLM_TEXT("&Send"));
     FOptionButton = new QToolButton(panel);
     FOptionButton->setObjectName(QStringLiteral("sbOption"));
@@ -402,8 +406,13 @@ void TNewMsgForm::changeEvent(QEvent* event) {
 }
 
 void TNewMsgForm::closeEvent(QCloseEvent* event) {
-    // A running send reports to this window; it closes once the job is done.
+    // A running send goes on: the window hides and closes once the job is done,
+    // after its box of recipients not reached.
     if (IsSending()) {
+        FCloseWhenSent = true;
+        FClosing = true;
+        emit ChatEntryChanged();
+        hide();
         event->ignore();
         return;
     }

@@ -59,7 +59,10 @@ QString NameOf(const QString& nickname, const QString& computerName);
 // The message window: composes to everybody, to one or more users or
 // computers, or shows one received message; a window for one user can be
 // laid out as a chat. Sending runs as a job of the chat service; the window
-// waits disabled and reports each recipient that was not reached.
+// shows its progress ("Sent 37 of 200") as each recipient ends and one box
+// naming those not reached at the end. Closed while sending, it hides and
+// lets the job finish (the chat log records it as always), shows that box,
+// and then closes for good.
 class TNewMsgForm : public QWidget {
     Q_OBJECT
 public:
@@ -80,6 +83,7 @@ public:
     bool UseNickname() const { return FUseNickname; }
     bool InChatMode() const { return FInChatMode; }
     bool IsSending() const { return !FSendJob.isNull(); }
+    QString ProgressText() const;
     const TRecipients& Recipients() const { return FRecipients; }
     QString RecipientsText() const { return FRecipientsText; }
     QString HeaderText() const;
@@ -148,6 +152,7 @@ private:
     void SendToRecipients();
     void BroadcastDone(const TBroadcastResult& result);
     void RecipientsDone(const TSendMessageResult& result);
+    void RecipientProgress(bool reached);
     void SetBusy(bool busy);
     void OpenEmotions();
     void PullQueued();
@@ -165,6 +170,11 @@ private:
     QString FRecipientsText;
     QRect FRestoreBounds;
     QPointer<TChatJob> FSendJob; // the running send; it reports to this window
+    bool FCloseWhenSent = false; // closed while sending: hidden, closes once the job ends
+    int FSendTotal = 0;
+    int FSendReached = 0;
+    int FSendFailed = 0;
+    QList<QPair<QPointer<QWidget>, bool>> FEnabledBeforeSend; // restored when the send ends
     TMessageBox FMessageBox;
 
     TContainerPanel* FHeader = nullptr;
@@ -179,6 +189,7 @@ private:
     QPushButton* FSwitchButton = nullptr;
     QPushButton* FSendButton = nullptr;
     QPushButton* FCloseButton = nullptr;
+    QLabel* FProgress = nullptr;
     QToolButton* FOptionButton = nullptr;
     QMenu* FSendModeMenu = nullptr;
     THistoryPanel* FHistory = nullptr;

@@ -17,6 +17,7 @@
 
 #include <QDateTime>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -102,9 +103,30 @@ void TNewMsgForm::Reply() {
 }
 
 void TNewMsgForm::SetBusy(bool busy) {
-    setEnabled(!busy);
-    if (busy) setCursor(Qt::WaitCursor);
-    else unsetCursor();
+    // Close stays usable: the send goes on without the window.
+    if (busy) {
+        FEnabledBeforeSend.clear();
+        for (QWidget* w : FInputPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (w == FCloseButton || w == FProgress) continue;
+            FEnabledBeforeSend.append({w, w->isEnabled()});
+            w->setEnabled(false);
+        }
+        setCursor(Qt::BusyCursor);
+        return;
+    }
+    for (const auto& [w, enabled] : FEnabledBeforeSend)
+        if (w) w->setEnabled(enabled);
+    FEnabledBeforeSend.clear();
+    unsetCursor();
+}
+
+QString TNewMsgForm::ProgressText() const { return FProgress->isHidden() ? QString() : FProgress->text(); }
+
+void TNewMsgForm::RecipientProgress(bool reached) {
+    ++(reached ? FSendReached : FSendFailed);
+    FProgress->setText(FSendFailed == 0 ? TranslateFormat(QLM_TEXT("Sent %d of %d"), {FSendReached, FSendTotal})
+                                        : TranslateFormat(QLM_TEXT("Sent %d of %d, %d not reached"),
+                                                          {FSendReached, FSendTotal, FSendFailed}));
 }
 
 void TNewMsgForm::SendAsBroadcast() {
@@ -128,6 +150,7 @@ void TNewMsgForm::BroadcastDone(const TBroadcastResult& result) {
                     result.TooLong ? Translate(QLM_TEXT("The message is too long to broadcast."))
                                    : Translate(QLM_TEXT("Can not broadcast message.")));
         emit SendFinished(false);
+        if (FCloseWhenSent) close();
         return;
     }
     emit SendFinished(true);
@@ -144,22 +167,41 @@ void TNewMsgForm::SendToRecipients() {
     job.HasNickname = FUseNickname;
     job.Summary = FInput->MakeFirst2Line();
     job.Body = FInput->Rtf();
+    FSendTotal = int(job.Recipients.size());
+    FSendReached = FSendFailed = 0;
     SetBusy(true);
     FSendJob = chat.StartSendMessage(std::move(job));
+    // One recipient needs no count; more show it from the first result on.
+    if (FSendTotal > 1) {
+        FProgress->setText(TranslateFormat(QLM_TEXT("Sent %d of %d"), {0, FSendTotal}));
+        FProgress->show();
+    }
+    connect(FSendJob, &TChatJob::RecipientDone, this,
+            [this](int, const TRecipient&, const TRecipientOutcome& outcome) { RecipientProgress(outcome.Reached); });
     connect(FSendJob, &TChatJob::SendFinished, this, &TNewMsgForm::RecipientsDone);
 }
 
 void TNewMsgForm::RecipientsDone(const TSendMessageResult& result) {
     FSendJob = nullptr;
     SetBusy(false);
-    for (const TRecipientOutcome& outcome : result.Outcomes)
-        if (!outcome.Reached) ShowMessage(Utils::TMessageBoxKind::Error, outcome.ErrorText);
+    FProgress->hide();
+    // One box for all those not reached, in list order, rather than one box each.
+    QStringList unreached;
+    for (qsizetype i = 0; i < result.Outcomes.size(); ++i)
+        if (!result.Outcomes[i].Reached) unreached << DisplayNameOf(result.Job.Recipients[i]);
+    if (!unreached.isEmpty())
+        ShowMessage(Utils::TMessageBoxKind::Error,
+                    TranslateFormat(QLM_TEXT("Error occurred when send message to %s."),
+                                    {unreached.join(QStringLiteral(", "))}));
     if (!result.AnyReached()) {
         emit SendFinished(false);
+        if (FCloseWhenSent) close();
         return;
     }
     emit SendFinished(true);
-    if (FInChatMode) {
+    if (FCloseWhenSent) {
+        close();
+    } else if (FInChatMode) {
         const TApplicationParams& p = Params();
         AppendToChat(NameOf(p[spNickname], LocalComputerName()), NowText(),
                      ReadBody(result.Job.Body, FContext.Lang->LanguageId()), false, false);
