@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
+
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -64,7 +67,7 @@ public:
     void LoadAboutFormExecute();
     void LoadHelpSystemExecute();
     void miMainHomePageClick();
-    void miMainEmailClick();
+    void miMainIssuesClick();
     void miMainCallExplorerClick();
     // File windows by Tag (1301-1306, MainUnitFiles.cpp); target for the tray's items.
     void LoadFileFormExecute(int tag, const TRecipient* target = nullptr);
@@ -101,11 +104,9 @@ public:
     using TInputText = std::function<bool(QWidget*, const QString&, const QString&, QString*)>;
     void SetInputText(TInputText inputText);
 
-    // Addresses of the Help menu.
+    // Addresses of the Help menu: the repository's README and issue tracker.
     static QString HomePageUrl();
-    static QString AuthorEmail();
-    // "Mail to Author": the subject carries the bare version text.
-    static QString AuthorMailUrl();
+    static QString IssuesUrl();
 
 protected:
     bool event(QEvent* e) override;
@@ -143,6 +144,7 @@ private:
     void ApplyColorScheme(const QString& scheme);
     void ApplyAlwaysOnTop(bool on);
     void RefreshStateTexts();
+    void ResetAutoReplied();
     void RestoreWindowState();
     void FormClose();
     void HideToTray();
@@ -152,6 +154,12 @@ private:
     bool FExitRequested = false;
     bool FClosed = false;
     bool FSelfSeen = false;
+    // Messages answered automatically since the state began, and the last
+    // senders (name and time) for the header's tooltip.
+    static constexpr int kAutoRepliedListed = 20;
+    TOnlineState FRepliedState = TOnlineState::Online;
+    int FAutoReplied = 0;
+    QStringList FAutoRepliedFrom;
     QRect FRestoreBounds;
     QColor FGradientStart;
     QColor FGradientEnd;
