@@ -327,26 +327,6 @@ TEST_F(MainFormTest, TrayClickShowsAndHidesTheMainWindow) {
     EXPECT_EQ(clicks.size(), 2);
 }
 
-// Each group of the tray menu is set off by a drawn line.
-TEST_F(MainFormTest, TrayMenuGroupsHaveVisibleSeparators) {
-    TDesktop desktop(false);
-    TMainForm& form = desktop.MainForm();
-    TTrayMenu* menu = form.TrayMenu();
-    menu->popup(QPoint(0, 0));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-    const QImage image = menu->grab().toImage();
-    int separators = 0;
-    for (QAction* action : menu->actions()) {
-        if (!action->isSeparator() || !action->isVisible()) continue;
-        ++separators;
-        const QRect item = menu->actionGeometry(action);
-        const QPoint middle((qMax(item.left(), int(TTrayMenu::StripWidth)) + item.right()) / 2, item.center().y());
-        EXPECT_EQ(image.pixelColor(middle * image.devicePixelRatio()), menu->SeparatorColor()) << separators;
-    }
-    EXPECT_GE(separators, 2);
-    menu->hide();
-}
-
 // The network panel says what it will hold and why it is empty.
 TEST_F(MainFormTest, NetworkPanelSaysWhyItIsEmpty) {
     TDesktop desktop(false);
