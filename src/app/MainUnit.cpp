@@ -9,6 +9,7 @@
 #include "core/UtilsUnit.h"
 #include "ui/WindowRegistryUnit.h"
 #include "app/DesktopUnit.h"
+#include "messaging/ChatServiceUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/PresenceServiceUnit.h"
@@ -28,9 +29,11 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QTime>
 #include <QTimer>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -62,6 +65,7 @@ TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
     BuildMenus();
     FTray->SetMenu(FTrayMenu);
     connect(FTray, &TAppTray::DoubleClicked, this, [this] { ToggleMainWindow(false); });
+    connect(FTray, &TAppTray::Clicked, this, [this] { ToggleMainWindow(false); });
     ConnectNode();
     BuildSendMessageMenu();
     BuildFileCommands();
@@ -117,9 +121,17 @@ void TMainForm::BuildCentralArea() {
     BuildToolBar(FToolPanel);
     onlineLayout->addWidget(FToolPanel);
 
-    // The network neighbourhood fills this panel once it can be browsed.
+    // The network neighbourhood fills this panel once it can be browsed;
+    // until then it says what it will show, rather than stay an empty grey box.
     auto* networkPage = new QWidget(FNavBar);
     networkPage->setObjectName(QStringLiteral("tvNetwork"));
+    auto* networkLayout = new QVBoxLayout(networkPage);
+    auto* networkNote = new QLabel(networkPage);
+    networkNote->setObjectName(QStringLiteral("lblNetworkNote"));
+    networkNote->setWordWrap(true);
+    networkNote->setAlignment(Qt::AlignCenter);
+    networkNote->setEnabled(false);
+    networkLayout->addWidget(networkNote, 1);
 
     FNavBar->AddGroup(QStringLiteral("U_MAINGROUP_ONLINEUSER"), onlinePage);
     FNavBar->AddGroup(QStringLiteral("U_MAINGROUP_NETWORK"), networkPage);
@@ -218,6 +230,16 @@ void TMainForm::ConnectNode() {
         RefreshStateTexts();
     });
     connect(FStateController, &TOnlineStateController::StateSwitched, this, [this] { RefreshStateTexts(); });
+    // Who was answered automatically in this Busy or Away spell: never what they wrote.
+    connect(&FNode->Chat(), &TChatService::MessageAutoReplied, this, [this](const TBroadcastData& record) {
+        if (FRepliedState != FStateController->State()) ResetAutoReplied();
+        ++FAutoReplied;
+        FAutoRepliedFrom << TranslateFormat(QStringLiteral("%s at %s"),
+                                            {Utils::DisplayName(!record.NickName.isEmpty(), record.NickName, record.ComputerName),
+                                             QTime::currentTime().toString(QStringLiteral("HH:mm"))});
+        if (FAutoRepliedFrom.size() > kAutoRepliedListed) FAutoRepliedFrom.removeFirst();
+        RefreshStateTexts();
+    });
     // Groups open as their first user arrives.
     connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, FUserView,
             [this](const QModelIndex& parent, int first, int last) {
@@ -231,9 +253,23 @@ void TMainForm::RefreshStateTexts() {
     const OnlineStates::TStateTexts texts =
         OnlineStates::RefreshStateTexts(Params(), state, FTray && FTray->IsAnimating());
     FHeader->SetCaptionTitle(OnlineStates::HeaderTitle());
-    FHeader->SetCaptionContent(FSelfSeen ? texts.HeaderContent : OnlineStates::LoadingText());
+    if (FRepliedState != state) ResetAutoReplied();
+    QString content = FSelfSeen ? texts.HeaderContent : OnlineStates::LoadingText();
+    if (FAutoReplied > 0) {
+        content = TranslateFormat(QStringLiteral("%s (%d answered automatically)"), {content, qint64(FAutoReplied)});
+        FHeader->setToolTip(FAutoRepliedFrom.join(QLatin1Char('\n')));
+    } else {
+        FHeader->setToolTip({});
+    }
+    FHeader->SetCaptionContent(content);
     FHeader->SetOnlineState(state);
     if (FTray && texts.TrayHint) FTray->SetHint(*texts.TrayHint);
+}
+
+void TMainForm::ResetAutoReplied() {
+    FRepliedState = FStateController->State();
+    FAutoReplied = 0;
+    FAutoRepliedFrom.clear();
 }
 
 void TMainForm::UpdateCaption() {

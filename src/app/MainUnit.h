@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/OnlineStateValueUnit.h"
 #include "ui/UtilsGuiUnit.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -68,7 +70,7 @@ public:
     void LoadAboutFormExecute();
     void LoadHelpSystemExecute();
     void miMainHomePageClick();
-    void miMainEmailClick();
+    void miMainIssuesClick();
     void miMainCallExplorerClick();
     // File windows by Tag (1301-1306, MainUnitFiles.cpp); target for the tray's items.
     void LoadFileFormExecute(int tag, const TRecipient* target = nullptr);
@@ -117,11 +119,9 @@ public:
     // Tests give the options dialog their boxes, folder chooser and port check here.
     void SetOptionContextHook(std::function<void(TOptionContext&)> hook) { FOptionHook = std::move(hook); }
 
-    // Addresses of the Help menu.
+    // Addresses of the Help menu: the repository's README and issue tracker.
     static QString HomePageUrl();
-    static QString AuthorEmail();
-    // "Mail to Author": the subject carries the bare version text.
-    static QString AuthorMailUrl();
+    static QString IssuesUrl();
 
 protected:
     bool event(QEvent* e) override;
@@ -164,6 +164,7 @@ private:
     void ApplyColorScheme(const QString& scheme);
     void ApplyAlwaysOnTop(bool on);
     void RefreshStateTexts();
+    void ResetAutoReplied();
     void RestoreWindowState();
     void FormClose();
     void HideToTray();
@@ -173,6 +174,12 @@ private:
     bool FExitRequested = false;
     bool FClosed = false;
     bool FSelfSeen = false;
+    // Messages answered automatically since the state began, and the last
+    // senders (name and time) for the header's tooltip.
+    static constexpr int kAutoRepliedListed = 20;
+    TOnlineState FRepliedState = TOnlineState::Online;
+    int FAutoReplied = 0;
+    QStringList FAutoRepliedFrom;
     QRect FRestoreBounds;
     QColor FGradientStart;
     QColor FGradientEnd;

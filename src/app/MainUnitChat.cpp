@@ -22,7 +22,14 @@ constexpr int TagBroadcast = 1201;
 void TMainForm::ConnectChatCommands() {
     auto* sendSelected = findChild<QToolButton*>(QStringLiteral("tbtnSendMessage"));
     auto* sendChecked = findChild<QToolButton*>(QStringLiteral("tbtnSendChecked"));
-    sendChecked->setEnabled(true);
+    // As the list's "Send Message to Checked...": only with a user ticked.
+    auto updateChecked = [this, sendChecked] { sendChecked->setEnabled(!FNode->Model().CheckedRecipients().isEmpty()); };
+    updateChecked();
+    connect(&FNode->Model(), &QAbstractItemModel::modelReset, sendChecked, updateChecked);
+    connect(&FNode->Model(), &QAbstractItemModel::layoutChanged, sendChecked, updateChecked);
+    connect(&FNode->Model(), &QAbstractItemModel::dataChanged, sendChecked, updateChecked);
+    connect(&FNode->Model(), &QAbstractItemModel::rowsInserted, sendChecked, updateChecked);
+    connect(&FNode->Model(), &QAbstractItemModel::rowsRemoved, sendChecked, updateChecked);
     sendSelected->setEnabled(FUserView->IsUserSelected());
     connect(FUserView, &TOnlineUserView::UserSelectionChanged, sendSelected, &QToolButton::setEnabled);
     connect(sendSelected, &QToolButton::clicked, this,

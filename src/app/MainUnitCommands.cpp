@@ -1,6 +1,8 @@
 // The main window's commands: states, nickname, panels, colours, language, help.
 #include "app/MainUnit.h"
 
+#include "VersionInfo.h"
+
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/TextFormatUnit.h"
@@ -25,8 +27,8 @@
 #include <QMenuBar>
 #include <QUrl>
 
-QString TMainForm::HomePageUrl() { return QStringLiteral("https://quillmate.example.org/"); }
-QString TMainForm::AuthorEmail() { return QStringLiteral("authors@quillmate.example.org"); }
+QString TMainForm::HomePageUrl() { return QStringLiteral(QLM_HOMEPAGE "#readme"); }
+QString TMainForm::IssuesUrl() { return QStringLiteral(QLM_HOMEPAGE "/issues"); }
 
 void TMainForm::ChangeOnlineStateExecute(int tag) { FStateController->ChangeOnlineStateExecute(tag); }
 
@@ -139,11 +141,7 @@ void TMainForm::LoadHelpSystemExecute() { Utils::ShowHelp(); }
 
 void TMainForm::miMainHomePageClick() { QDesktopServices::openUrl(QUrl(HomePageUrl())); }
 
-QString TMainForm::AuthorMailUrl() {
-    return FormatText(QStringLiteral("Mailto:%s?subject=About Quillmate. [%s]"), {AuthorEmail(), Utils::VersionText()});
-}
-
-void TMainForm::miMainEmailClick() { QDesktopServices::openUrl(QUrl(AuthorMailUrl())); }
+void TMainForm::miMainIssuesClick() { QDesktopServices::openUrl(QUrl(IssuesUrl())); }
 
 void TMainForm::miMainCallExplorerClick() {
     const QString folder = Params()[spArrivedFilesFolder];

@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolButton>
@@ -145,8 +146,8 @@ void TMainForm::BuildMainMenu() {
     help->addSeparator();
     AddItem(help, "miMainHomePage", QLM_TEXT("Quillmate &Home Page"));
     connect(Action(QStringLiteral("miMainHomePage")), &QAction::triggered, this, &TMainForm::miMainHomePageClick);
-    AddItem(help, "miMainEmail", QLM_TEXT("&Send Author Email"));
-    connect(Action(QStringLiteral("miMainEmail")), &QAction::triggered, this, &TMainForm::miMainEmailClick);
+    AddItem(help, "miMainIssues", QLM_TEXT("&Report a Problem..."));
+    connect(Action(QStringLiteral("miMainIssues")), &QAction::triggered, this, &TMainForm::miMainIssuesClick);
     help->addSeparator();
     AddItem(help, "miMainAbout", QLM_TEXT("&About..."));
     connect(Action(QStringLiteral("miMainAbout")), &QAction::triggered, this, &TMainForm::LoadAboutFormExecute);
@@ -262,6 +263,10 @@ void TMainForm::TranslateCaptions() {
     }
     FNavBar->SetGroupCaption(OnlinePanel, Translate(QStringLiteral("Online User List")));
     FNavBar->SetGroupCaption(NetworkPanel, Translate(QStringLiteral("Network Neighborhood")));
+    if (auto* note = findChild<QLabel*>(QStringLiteral("lblNetworkNote")))
+        note->setText(Translate(QStringLiteral(
+            "This panel will list the computers and shared folders of the local network. Browsing the network "
+            "is not part of this version yet, so the panel stays empty; the Online User List shows the Quillmate users.")));
     FNavBar->TranslateCaptions();
     const QList<QPair<const char*, QString>> hints = {
         {"tbtnSendMessage", Translate(QStringLiteral("Send message to selected user"))},

@@ -1,5 +1,6 @@
 #include "chatlog/ChatLogExportUnit.h"
 
+#include "chatlog/ChatLogExportRtf.h"
 #include "chatlog/ChatLogStoreUnit.h"
 #include "core/TextFormatUnit.h"
 #include "text/MsgLangUnit.h"
@@ -8,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <functional>
 
 namespace {
 
@@ -60,9 +64,11 @@ QList<QByteArray> Lines(const QByteArray& bytes) {
     return lines;
 }
 
+// Writes the export. RTF records go to a temporary body first: the
+// document's font and colour tables, gathered from every record, come before it.
 class TExportWriter {
 public:
-    TExportWriter(QSaveFile& file, bool plain) : FFile(file), FPlain(plain) {}
+    TExportWriter(QIODevice& file, bool plain) : FFile(file), FPlain(plain) {}
 
     void Line(const QByteArray& bytes) {
         FFile.write(bytes);
@@ -72,45 +78,36 @@ public:
     QByteArray Text(const QString& text) const {
         return FPlain ? TMessageLang::Instance().EncodeOutgoing(text) : RtfText(text);
     }
-
-    void Content(const QByteArray& bytes) {
-        const QList<QByteArray> lines = Lines(bytes);
-        if (FPlain) {
-            for (const QByteArray& line : lines) Line(line);
-            return;
-        }
-        // The stored document's own opening brace and the control words up
-        // to its first group go; its closing brace on a line of its own ends it.
-        QList<QByteArray> copied;
-        bool closed = false;
-        for (qsizetype i = 0; i < lines.size() && !closed; ++i) {
-            QByteArray line = lines[i];
-            if (i == 0) {
-                const qsizetype open = line.indexOf('{');
-                if (open >= 0) line.remove(open, 1);
-                const qsizetype next = line.indexOf('{');
-                if (next > 0) line.remove(0, next);
-            }
-            closed = line == "}";
-            if (!closed) copied += line;
-        }
-        // A document whose closing brace shares a line with its text would
-        // close the export's own group early: that brace goes as well.
-        if (!closed)
-            for (qsizetype i = copied.size() - 1; i >= 0; --i) {
-                QByteArray& line = copied[i];
-                qsizetype end = line.size();
-                while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\0')) --end;
-                if (end == 0) continue;
-                if (line[end - 1] == '}' && (end < 2 || line[end - 2] != '\\')) line.truncate(end - 1);
-                break;
-            }
-        for (const QByteArray& line : copied) Line(line);
+    // A line of the program's text in a bold group of its own.
+    void Heading(const QString& text, int halfPoints, const QByteArray& end) {
+        Line("{\\pard\\plain\\lang2052\\f0\\fs" + QByteArray::number(halfPoints) + "\\cf" +
+             QByteArray::number(TExportRtfTables::HeaderColour) + "\\b " + Text(text) + end + '}');
     }
 
+    // One record's content: plain text line by line, rich text rewritten into
+    // the document's tables, in a group that starts from the plain format.
+    void Content(const TLogContent& content) {
+        if (FPlain) {
+            for (const QByteArray& line : Lines(content.Bytes)) Line(line);
+            return;
+        }
+        FFile.write("{\\pard\\plain\\f0\\fs18 ");
+        if (content.IsRichText()) {
+            FFile.write(FTables.Body(content.Bytes));
+        } else {
+            QString text = content.PlainText();
+            text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            for (const QString& line : text.split(QLatin1Char('\n'))) FFile.write(RtfText(line) + "\\par" + kLineEnd);
+        }
+        Line("}");
+    }
+
+    const TExportRtfTables& Tables() const { return FTables; }
+
 private:
-    QSaveFile& FFile;
+    QIODevice& FFile;
     bool FPlain;
+    TExportRtfTables FTables;
 };
 
 QString SectionLabel(TLogType category) {
@@ -125,12 +122,58 @@ QString SectionLabel(TLogType category) {
 }
 
 // "---%s---" with the category's label ("---%s: %s---" with the peer for
-// ltRelation); RTF ends it with "\par\par", plain text with an empty line.
-QByteArray SectionLine(const TExportWriter& out, const TLogFilter& filter, bool plain) {
-    QString text = QStringLiteral("---") + SectionLabel(filter.Category);
-    if (filter.Category == ltRelation) text += QStringLiteral(": ") + filter.Peer;
-    text += QStringLiteral("---");
-    return plain ? out.Text(text) + kLineEnd : out.Text(text) + "\\par\\par";
+// ltRelation, with the searched text for a search).
+QString SectionText(const TLogFilter* filter, const QString& searched) {
+    if (!filter) return QStringLiteral("---") + Translate(QStringLiteral("Search Results")) + QStringLiteral(": ") + searched + QStringLiteral("---");
+    QString text = QStringLiteral("---") + SectionLabel(filter->Category);
+    if (filter->Category == ltRelation) text += QStringLiteral(": ") + filter->Peer;
+    return text + QStringLiteral("---");
+}
+
+using TRecordVisitor = std::function<bool(const TLogEntry&)>;
+
+// The export of the records that forEach visits, newest first. Plain text
+// (broadcasts and files) straight into the file; RTF as a body in a temporary
+// file, written after the prologue and the tables that the body needed.
+QString WriteExport(TChatLogStore& store, bool plain, const QString& section,
+                    const std::function<bool(const TRecordVisitor&)>& forEach, const QString& fileName) {
+    const QString cannot =
+        TranslateFormat(QStringLiteral("Cannot export the chat log to %s."), {QDir::toNativeSeparators(fileName)});
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return cannot + QStringLiteral("\r\n") + file.errorString();
+    QTemporaryFile body;
+    if (!plain && !body.open()) return cannot + QStringLiteral("\r\n") + body.errorString();
+    TExportWriter out(plain ? static_cast<QIODevice&>(file) : static_cast<QIODevice&>(body), plain);
+
+    const QString title = Translate(QStringLiteral("Quillmate Chat Log"));
+    if (plain) {
+        out.Line(out.Text(title + QStringLiteral("\r\n")));
+        out.Line(out.Text(section) + kLineEnd);
+    }
+    const bool listed = forEach([&](const TLogEntry& entry) {
+        if (plain) out.Line(out.Text(ExportHeader(entry)));
+        else out.Heading(ExportHeader(entry), 18, "\\par");
+        QFile side(store.SideFileName(ChatLog::StoredType(entry.Category), entry.ID));
+        if (side.open(QIODevice::ReadOnly))
+            out.Content(TLogContent{entry.Category, entry.ID, entry.LangID, side.readAll()});
+        out.Line(plain ? QByteArray() : QByteArray("\\par"));
+        return file.error() == QFileDevice::NoError && body.error() == QFileDevice::NoError;
+    });
+    if (!listed) return cannot + QStringLiteral("\r\n") + store.LastError();
+    if (!plain) {
+        TExportWriter head(file, false);
+        head.Line("{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052");
+        head.Line(out.Tables().FontTable());
+        head.Line(out.Tables().ColourTable());
+        head.Line("\\viewkind4\\uc1");
+        head.Heading(title, 24, "\\par\\par");
+        head.Heading(section, 24, "\\par\\par");
+        if (!body.seek(0)) return cannot + QStringLiteral("\r\n") + body.errorString();
+        while (!body.atEnd()) file.write(body.read(64 * 1024));
+        head.Line("}");
+    }
+    if (!file.commit()) return cannot + QStringLiteral("\r\n") + file.errorString();
+    return {};
 }
 
 } // namespace
@@ -142,38 +185,20 @@ QString ExportHeader(const TLogEntry& entry) {
 }
 
 QString ExportLog(TChatLogStore& store, const TLogFilter& filter, const QString& fileName) {
-    const QString cannot =
-        TranslateFormat(QStringLiteral("Cannot export the chat log to %s."), {QDir::toNativeSeparators(fileName)});
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return cannot + QStringLiteral("\r\n") + file.errorString();
-    const bool plain = IsPlainText(filter.Category);
-    TExportWriter out(file, plain);
+    return WriteExport(
+        store, IsPlainText(filter.Category), SectionText(&filter, {}),
+        [&](const TRecordVisitor& visit) { return store.ForEachRecord(filter, visit); }, fileName);
+}
 
-    const QString title = Translate(QStringLiteral("Quillmate Chat Log"));
-    if (plain) {
-        out.Line(out.Text(title + QStringLiteral("\r\n")));
-    } else {
-        out.Line("{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052");
-        out.Line("{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}");
-        out.Line("\\viewkind4\\uc1\\pard\\cf1\\lang2052\\b\\f0\\fs24 ");
-        out.Line(out.Text(title) + "\\par\\par");
-    }
-    out.Line(SectionLine(out, filter, plain));
-
-    const bool listed = store.ForEachRecord(filter, [&](const TLogEntry& entry) {
-        const QByteArray header = out.Text(ExportHeader(entry));
-        if (plain) out.Line(header);
-        else {
-            out.Line("\\viewkind4\\uc1\\pard\\cf1\\lang2052\\b\\f0\\fs18 ");
-            out.Line(header + "\\par");
-        }
-        QFile side(store.SideFileName(ChatLog::StoredType(entry.Category), entry.ID));
-        if (side.open(QIODevice::ReadOnly)) out.Content(side.readAll());
-        out.Line(plain ? QByteArray() : QByteArray("\\par\\par"));
-        return file.error() == QFileDevice::NoError;
-    });
-    if (!listed) return cannot + QStringLiteral("\r\n") + store.LastError();
-    if (!plain) out.Line("}");
-    if (!file.commit()) return cannot + QStringLiteral("\r\n") + file.errorString();
-    return {};
+QString ExportSearch(TChatLogStore& store, const QString& text, const QString& fileName) {
+    return WriteExport(
+        store, false, SectionText(nullptr, text.simplified()),
+        [&](const TRecordVisitor& visit) {
+            const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(text, 0, -1);
+            if (!hits) return false;
+            for (const TLogSearchHit& hit : *hits)
+                if (!visit(hit.Entry)) return false;
+            return true;
+        },
+        fileName);
 }

@@ -60,3 +60,14 @@ quint64 TChatLogReader::FetchSearch(const QString& text, qint64 beforeKey, int l
             emit self->SearchFetched(ticket, hits, error);
         });
 }
+
+quint64 TChatLogReader::FetchSearchCount(const QString& text) {
+    return Request<int>(
+        [=](TChatLogStore& store) -> std::optional<int> {
+            const std::optional<QList<TLogSearchHit>> hits = store.SearchLog(text, 0, -1);
+            return hits ? std::optional<int>(int(hits->size())) : std::nullopt;
+        },
+        [](TChatLogReader* self, quint64 ticket, int count, const QString& error) {
+            emit self->SearchCounted(ticket, count, error);
+        });
+}

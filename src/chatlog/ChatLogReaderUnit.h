@@ -27,6 +27,8 @@ public:
     quint64 FetchNicknames();
     // Hits newest first with keys below beforeKey (0: from the newest).
     quint64 FetchSearch(const QString& text, qint64 beforeKey, int limit);
+    // How many records a search for text finds in all.
+    quint64 FetchSearchCount(const QString& text);
 
 signals:
     // error is empty on success (then the list may still be empty).
@@ -34,6 +36,7 @@ signals:
     void LogContentFetched(quint64 ticket, const TLogContent& content, const QString& error);
     void NicknamesFetched(quint64 ticket, const QStringList& nicknames, const QString& error);
     void SearchFetched(quint64 ticket, const QList<TLogSearchHit>& hits, const QString& error);
+    void SearchCounted(quint64 ticket, int count, const QString& error);
 
 private:
     template <typename TResult, typename TCall, typename TEmit>

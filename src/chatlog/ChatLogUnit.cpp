@@ -122,6 +122,10 @@ quint64 TChatLog::ExportLog(const TLogFilter& filter, const QString& fileName) {
     return Queue([filter, fileName](TChatLogStore& store) { return ::ExportLog(store, filter, fileName); });
 }
 
+quint64 TChatLog::ExportSearch(const QString& text, const QString& fileName) {
+    return Queue([text, fileName](TChatLogStore& store) { return ::ExportSearch(store, text, fileName); });
+}
+
 quint64 TChatLog::CompactDatabase() {
     return Queue([](TChatLogStore& store) { return store.CompactDatabase() ? QString() : store.LastError(); });
 }

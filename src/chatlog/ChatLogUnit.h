@@ -39,6 +39,8 @@ public:
     quint64 DeleteLogRecord(TLogType type, qint64 id);
     quint64 DeleteLogCategory(const TLogFilter& filter);
     quint64 ExportLog(const TLogFilter& filter, const QString& fileName);
+    // Every record a search for text finds, as one RTF file.
+    quint64 ExportSearch(const QString& text, const QString& fileName);
     quint64 CompactDatabase();
 
     // Lists, contents, nicknames and searches, answered off this thread.

@@ -6,6 +6,7 @@
 TLogSearchModel::TLogSearchModel(TChatLogReader& reader, int pageSize, QObject* parent)
     : QAbstractListModel(parent), FReader(reader), FPageSize(qMax(1, pageSize)) {
     connect(&FReader, &TChatLogReader::SearchFetched, this, &TLogSearchModel::Fetched);
+    connect(&FReader, &TChatLogReader::SearchCounted, this, &TLogSearchModel::Counted);
 }
 
 void TLogSearchModel::Clear() {
@@ -15,6 +16,8 @@ void TLogSearchModel::Clear() {
     FActive = false;
     FAtEnd = true;
     FTicket = 0;
+    FCountTicket = 0;
+    FHitCount = -1;
     endResetModel();
 }
 
@@ -25,6 +28,7 @@ void TLogSearchModel::Search(const QString& text) {
     FAtEnd = false;
     FFirstPage = true;
     RequestPage();
+    FCountTicket = FReader.FetchSearchCount(text);
 }
 
 void TLogSearchModel::RequestPage() {
@@ -38,6 +42,7 @@ void TLogSearchModel::RemoveEntry(int row) {
     beginRemoveRows({}, row, row);
     FHits.removeAt(row);
     endRemoveRows();
+    if (FHitCount > 0) emit HitCountChanged(--FHitCount);
 }
 
 void TLogSearchModel::Fetched(quint64 ticket, const QList<TLogSearchHit>& hits, const QString& error) {
@@ -58,6 +63,14 @@ void TLogSearchModel::Fetched(quint64 ticket, const QList<TLogSearchHit>& hits, 
         FFirstPage = false;
         emit FirstPageLoaded();
     }
+}
+
+void TLogSearchModel::Counted(quint64 ticket, int count, const QString& error) {
+    if (ticket == 0 || ticket != FCountTicket) return;
+    FCountTicket = 0;
+    if (!error.isEmpty()) return; // the page's own request reports it
+    FHitCount = count;
+    emit HitCountChanged(count);
 }
 
 int TLogSearchModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(FHits.size()); }

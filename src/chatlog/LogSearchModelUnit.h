@@ -28,6 +28,8 @@ public:
     const QString& Text() const { return FText; }
     const TLogEntry& EntryAt(int row) const { return FHits.at(row).Entry; }
     bool IsLoading() const { return FTicket != 0; }
+    // Records the search finds in all (not only the pages listed); -1 until known.
+    int HitCount() const { return FHitCount; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -38,10 +40,12 @@ signals:
     // The first page arrived (the list may be empty).
     void FirstPageLoaded();
     void LoadFailed(const QString& error);
+    void HitCountChanged(int count);
 
 private:
     void Fetched(quint64 ticket, const QList<TLogSearchHit>& hits, const QString& error);
     void RequestPage();
+    void Counted(quint64 ticket, int count, const QString& error);
 
     TChatLogReader& FReader;
     const int FPageSize;
@@ -51,4 +55,6 @@ private:
     bool FFirstPage = false;
     QList<TLogSearchHit> FHits;
     quint64 FTicket = 0;
+    quint64 FCountTicket = 0;
+    int FHitCount = -1;
 };

@@ -20,8 +20,9 @@ const char* const kLogUsage =
     "                            write a category to FILE (RTF, or text for broadcast/file)\n"
     "  log delete TYPE ID        delete one record and its content\n"
     "  log compact               compact the database (no other program may have it open)\n"
-    "  log search TEXT [--limit N] [--json]\n"
-    "                            records whose content contains TEXT, newest first\n";
+    "  log search TEXT [--limit N] [--json] [--export FILE]\n"
+    "                            records whose content contains TEXT, newest first\n"
+    "                            (--export: every such record into FILE as RTF)\n";
 
 namespace {
 
@@ -264,9 +265,17 @@ int Compact(const QStringList& args, QTextStream& err) {
 }
 
 int Search(QStringList args, QTextStream& out, QTextStream& err) {
-    const TOptions options(args, {QStringLiteral("--limit")}, {QStringLiteral("--json")});
+    const TOptions options(args, {QStringLiteral("--limit"), QStringLiteral("--export")}, {QStringLiteral("--json")});
     if (!options.Error().isEmpty()) return Usage(err, options.Error());
     if (args.size() != 1) return Usage(err, QStringLiteral("log search needs one TEXT (quote it when it has spaces)"));
+    if (options.Has(QStringLiteral("--export"))) {
+        if (!ChatLog::MatchExpression(args[0]))
+            return Usage(err, QStringLiteral("log search needs at least %1 characters").arg(ChatLog::kMinSearchLength));
+        TChatLogStore store;
+        if (const std::optional<int> failed = OpenFailed(store, TChatLogStore::omRead, err)) return *failed;
+        const QString error = ExportSearch(store, args[0], options.Value(QStringLiteral("--export")));
+        return error.isEmpty() ? kExitOk : Failed(err, error);
+    }
     if (!ChatLog::MatchExpression(args[0]))
         return Usage(err, QStringLiteral("log search needs at least %1 characters").arg(ChatLog::kMinSearchLength));
     const std::optional<int> limit = LimitOf(options);

@@ -92,7 +92,8 @@ QString QueueItemBody(const TQueueItem& item) {
 }
 
 bool SameSender(const TBroadcastData& record, const TRecipient& recipient) {
-    if (!recipient.UserId.isEmpty()) return record.UserId.compare(recipient.UserId, Qt::CaseInsensitive) == 0;
+    // A refusal carries no unique id: its sender is known by computer and address.
+    if (!recipient.UserId.isEmpty() && !record.UserId.isEmpty()) return record.UserId.compare(recipient.UserId, Qt::CaseInsensitive) == 0;
     return record.ComputerName.compare(recipient.ComputerName, Qt::CaseInsensitive) == 0 &&
            record.IPAddress.compare(recipient.IPAddress, Qt::CaseInsensitive) == 0;
 }

@@ -55,8 +55,8 @@ QString QueueItemTitle(const TQueueItem& item);
 // sender's language; files: "<Saved In Folder>" and the folder.
 QString QueueItemBody(const TQueueItem& item);
 
-// Whether a received record comes from the recipient: by unique id when the
-// recipient has one, else by computer name and IP address (no case).
+// Whether a received record comes from the recipient: by unique id when both
+// have one, else (a refusal has none) by computer name and IP address (no case).
 bool SameSender(const TBroadcastData& record, const TRecipient& recipient);
 // Whether a queued request is the one a withdrawal notice names.
 bool RequestMatches(const TOnlineNotify& queued, const TOnlineNotify& notice);

@@ -8,6 +8,7 @@
 #include "protocol/DatagramDispatchUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
+#include "transfer/FileNamesUnit.h"
 #include "transfer/OutgoingTransferUnit.h"
 
 #include <QDir>
@@ -40,6 +41,12 @@ void TTransferService::RefreshListenerSettings() {
     QMutexLocker lock(&FLock);
     s.Receive.Guard.FreeBytes = FFreeBytes;
     FListener = s;
+}
+
+QString TTransferService::ReceiveFolder(const TOnlineNotify& offer) const {
+    QString root = QDir::fromNativeSeparators(FParams[spArrivedFilesFolder]);
+    if (!root.endsWith(QLatin1Char('/'))) root += QLatin1Char('/');
+    return QDir::toNativeSeparators(root + FileNames::SenderFolderName(offer.NickName, offer.ComputerName) + QLatin1Char('/'));
 }
 
 void TTransferService::SetDiskGuard(const TDiskGuard& guard) {

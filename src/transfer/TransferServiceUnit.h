@@ -75,6 +75,8 @@ public:
     // The user's answer; an accepted offer's stream will be stored even while
     // AutoFileTrans is off, others not.
     bool AnswerOffer(const TOnlineNotify& offer, qint32 ownHandle, bool accept);
+    // Where the files of an offer will be stored (native separators).
+    QString ReceiveFolder(const TOnlineNotify& offer) const;
     // Accepted offers still waiting for their stream.
     int AcceptedWaiting() const;
     // Offers declined by the listener because their source had

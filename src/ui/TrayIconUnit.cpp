@@ -23,19 +23,15 @@ TAppTray::TAppTray(QObject* parent) : QObject(parent) {
         FFrame = (FFrame + 1) % FrameCount;
         ShowFrame();
     });
+    FClickTimer.setSingleShot(true);
+    FClickTimer.setInterval(QApplication::doubleClickInterval());
+    connect(&FClickTimer, &QTimer::timeout, this, &TAppTray::Clicked);
     if (!DesktopHasTray()) return;
     FIcon = std::make_unique<QSystemTrayIcon>(TAppImages::Instance().Icon(QStringLiteral("TRAYICON_MAIN")));
     if (FIcon->icon().isNull()) FIcon->setIcon(QApplication::style()->standardIcon(QStyle::SP_ComputerIcon));
     FIdleIcon = FIcon->icon();
     FIcon->setToolTip(QStringLiteral("Quillmate"));
-    connect(FIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (Utils::TrayIsQuiet()) return;
-        // A tray host over D-Bus reports no position and no double clicks:
-        // its single activation stands for them.
-        if (reason == QSystemTrayIcon::DoubleClick ||
-            (reason == QSystemTrayIcon::Trigger && FIcon->geometry().isEmpty()))
-            DoubleClick();
-    });
+    connect(FIcon.get(), &QSystemTrayIcon::activated, this, &TAppTray::Activated);
     Utils::SetTrayGeometryProvider([this] { return Geometry(); });
     // While a box asks for a quiet tray its menu cannot be opened either.
     Utils::SetTrayQuietObserver([this](bool quiet) {
@@ -93,6 +89,19 @@ void TAppTray::ShowFrame() {
     FIcon->setIcon(FAnimating && FFrame < FFrames.size() ? FFrames.at(FFrame) : FIdleIcon);
 }
 
+void TAppTray::Activated(QSystemTrayIcon::ActivationReason reason) {
+    if (Utils::TrayIsQuiet()) return;
+    if (reason == QSystemTrayIcon::DoubleClick) {
+        FClickTimer.stop();
+        DoubleClick();
+    } else if (reason == QSystemTrayIcon::Trigger) {
+        // A tray host over D-Bus reports no position and no double clicks:
+        // its single activation stands for them.
+        if (FIcon && FIcon->geometry().isEmpty()) DoubleClick();
+        else FClickTimer.start();
+    }
+}
+
 void TAppTray::DoubleClick() {
     if (FAnimating)
         emit OpenFirstItemRequested();
@@ -116,6 +125,15 @@ void TTrayMenu::SetStripColors(const QColor& dark, const QColor& light) {
 void TTrayMenu::paintEvent(QPaintEvent* event) {
     QMenu::paintEvent(event);
     QPainter painter(this);
+    // Some styles draw a menu's separators faintly or not at all: the groups
+    // of this menu are told apart by a line of their own.
+    painter.setPen(SeparatorColor());
+    for (QAction* action : actions()) {
+        if (!action->isSeparator() || !action->isVisible()) continue;
+        const QRect item = actionGeometry(action);
+        const int y = item.center().y();
+        painter.drawLine(qMax(item.left(), StripWidth) + 4, y, item.right() - 4, y);
+    }
     const QRect strip(0, 0, StripWidth, height());
     Utils::FillVerticalGradient(painter, strip, FDark, FLight);
     painter.setPen(FDark.darker(160));

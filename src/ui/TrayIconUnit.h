@@ -46,9 +46,15 @@ public:
     // A double click on the icon: the first waiting item while animating,
     // else the main window's toggle.
     void DoubleClick();
+    // What the icon reports. A single click waits out the double-click
+    // interval, so that the first click of a double click does nothing of its own.
+    void Activated(QSystemTrayIcon::ActivationReason reason);
+    QTimer* ClickTimer() { return &FClickTimer; }
 
 signals:
     void DoubleClicked();
+    // A single left click: the main window is shown or hidden.
+    void Clicked();
     void OpenFirstItemRequested();
 
 private:
@@ -63,6 +69,7 @@ private:
     bool FAnimating = false;
     int FFrame = 0;
     QTimer FAnimationTimer;
+    QTimer FClickTimer;
 };
 
 // The tray icon's menu: a 20-pixel strip down its left edge in the colour
@@ -77,6 +84,8 @@ public:
     void SetStripColors(const QColor& dark, const QColor& light);
     QColor StripDark() const { return FDark; }
     QColor StripLight() const { return FLight; }
+    // The line between groups of items.
+    QColor SeparatorColor() const { return palette().color(QPalette::Mid); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

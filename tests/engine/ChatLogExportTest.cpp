@@ -1,6 +1,7 @@
-// Exports of each category, byte for byte against files written from the
-// format's description: prologue, section line, one header per record newest
-// first, the content copied as stored, and the end.
+// Exports of each category, byte for byte: prologue with the document's one
+// font and colour table, section line, one header per record newest first,
+// each header and content in a group of its own that starts from \plain (the
+// records' own tables merged into the document's), and the end.
 #include "chatlog/ChatLogExportUnit.h"
 #include "chatlog/ChatLogStoreUnit.h"
 

@@ -81,7 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
                       TUsageCase{"DeleteTooMany", Args({"log", "delete", "file", "1", "2"})},
                       TUsageCase{"CompactWithArgument", Args({"log", "compact", "now"})},
                       TUsageCase{"SearchWithoutText", Args({"log", "search"})},
-                      TUsageCase{"SearchTooShort", Args({"log", "search", "a"})}),
+                      TUsageCase{"SearchTooShort", Args({"log", "search", "a"})},
+                      TUsageCase{"SearchExportTooShort", Args({"log", "search", "a", "--export", "x.rtf"})},
+                      TUsageCase{"SearchExportWithoutFile", Args({"log", "search", "hello", "--export"})}),
     TCaseName());
 
 TEST_F(CliLogTest, ListsNewestFirst) {
@@ -176,6 +178,15 @@ TEST_F(CliLogTest, SearchesContent) {
     const TCliResult none = Run(Args({"log", "search", "nothing like it"}));
     EXPECT_EQ(none.Exit, 0);
     EXPECT_TRUE(none.Out.isEmpty());
+    // The hits as one RTF document.
+    const QString file = Home.Home.File(QStringLiteral("hits.rtf"));
+    const TCliResult exported = Run({QStringLiteral("log"), QStringLiteral("search"), QStringLiteral("ELLO b"),
+                                     QStringLiteral("--export"), file});
+    ASSERT_EQ(exported.Exit, 0) << exported.Err.toStdString();
+    EXPECT_TRUE(exported.Out.isEmpty());
+    const QByteArray rtf = Home.Home.Read(QStringLiteral("hits.rtf"));
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1")) << rtf.left(60).toStdString();
+    EXPECT_TRUE(rtf.contains("To Bob(PC-1)")) << rtf.toStdString();
 }
 
 TEST(CliLog, FailsWhenTheLogCannotBeOpened) {

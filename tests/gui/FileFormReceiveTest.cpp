@@ -14,6 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+#include <QDir>
 #include <QMenu>
 #include <QToolButton>
 
@@ -50,6 +58,10 @@ TEST_P(ReceiveDialogModes, TextButtonsAndHandle) {
     EXPECT_TRUE(dialog->CancelButton()->isEnabled());
     EXPECT_EQ(dialog->State(), c.State);
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Handle Request and Receiving"));
+    // The offer names no files: what can be known is who, from where, and where they go.
+    EXPECT_EQ(dialog->DetailsLabel()->text(),
+              QStringLiteral("From: Ann(PC7) at 127.0.0.1\nStored in: ") +
+                  QDir::toNativeSeparators(Home.Path() + QStringLiteral("Files/From_Ann(PC7)/")));
     if (c.SendsHandle) {
         ASSERT_NE(dialog->Handle(), 0);
         ASSERT_TRUE(WaitUntil([&] { return !Log.Handles.isEmpty(); }));
@@ -192,6 +204,38 @@ TEST_F(FileFormReceive, ListsTheSendersFolderWithTheTransfersMarks) {
     TFileForm& manage = *NewForm(TFileForm::fmManage);
     EXPECT_EQ(Rows(manage, true), (QStringList{QStringLiteral("From_Me(MYPC)"), QStringLiteral("loose.txt")}));
     EXPECT_TRUE(manage.windowTitle().startsWith(QStringLiteral("Folder: ")));
+}
+
+// At its narrowest the window still shows every tool-bar command (none behind
+// the extension button), each column is as wide as its caption and its text,
+// and a file's icon is its type's picture.
+TEST_F(FileFormReceive, ToolBarAndColumnsShowEverythingWhole) {
+    TFileForm& form = *NewForm(TFileForm::fmReceive);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.resize(form.minimumWidth(), form.height());
+    QApplication::processEvents();
+    auto* bar = form.findChild<QToolBar*>(QStringLiteral("tbReceive"));
+    ASSERT_NE(bar, nullptr);
+    for (const char* name : {"tbtnCopyto", "tbtnGoTo", "tbtnLogManage"}) {
+        QWidget* button = bar->widgetForAction(form.Action(QString::fromLatin1(name)));
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_TRUE(button->isVisible()) << name;
+    }
+    auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    EXPECT_TRUE(!more || !more->isVisible());
+    auto* view = form.findChild<QTreeView*>(QStringLiteral("lvFileList"));
+    ASSERT_NE(view, nullptr);
+    for (int column = 0; column < TShellFileList::ColumnCount; ++column) {
+        EXPECT_GE(view->columnWidth(column), view->header()->sectionSizeHint(column)) << column;
+        EXPECT_GE(view->columnWidth(column), static_cast<QAbstractItemView*>(view)->sizeHintForColumn(column)) << column;
+    }
+    const QMimeType text = QMimeDatabase().mimeTypeForName(QStringLiteral("text/plain"));
+    if (QIcon::hasThemeIcon(text.iconName()) || QIcon::hasThemeIcon(text.genericIconName())) {
+        const QIcon shown = form.List().Item(RowOf(form, QStringLiteral("old.txt"))).Icon;
+        const QIcon theme = QIcon::fromTheme(text.iconName(), QIcon::fromTheme(text.genericIconName()));
+        EXPECT_EQ(shown.name(), theme.name());
+    }
 }
 
 TEST_F(FileFormReceive, DeleteAsksThenRemovesFromDiskAndRelists) {

@@ -259,6 +259,28 @@ TEST_F(FileFormSend, UnansweredOfferIsWithdrawnAfterTheQuestion) {
     EXPECT_TRUE(Logged.isEmpty());
 }
 
+// The status follows the request under way: after a success, a new offer
+// reads as waiting, and a decline as the decline, also once its box is closed.
+TEST_F(FileFormSend, StatusFollowsTheLastRequestsOutcome) {
+    MakeFile(QStringLiteral("a.txt"), Bytes(100, 1));
+    TFileForm& form = *NewForm(TFileForm::fmSend);
+    form.AddPaths({Src(QStringLiteral("a.txt"))});
+    ASSERT_EQ(SendAndWait(form), QStringLiteral("All sent successfully."));
+    Settings[bpAutoFileTrans] = false;
+    Service.RefreshListenerSettings();
+    form.SendFileClick();
+    auto* wait = form.findChild<TRequestWaitDialog*>();
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(form.ResultText(), QStringLiteral("Send request to: Me(MYPC) and wait for reply now."));
+    ASSERT_TRUE(WaitUntil([&] { return !Log.Offers.isEmpty(); }));
+    Service.AnswerOffer(Log.Offers.last(), 0, false);
+    ASSERT_TRUE(WaitUntil([&] { return wait->Declined(); }));
+    EXPECT_EQ(form.ResultText(), QStringLiteral("Me(MYPC) has declined your request."));
+    wait->CancelClick();
+    EXPECT_EQ(form.SendState(), TFileForm::ssComposing);
+    EXPECT_EQ(form.ResultText(), QStringLiteral("Me(MYPC) has declined your request."));
+}
+
 TEST_F(FileFormSend, ProgressShowsEachFileAndCancelStopsBeforeTheNext) {
     MakeFile(QStringLiteral("big.bin"), Bytes(24 << 20, 1));
     MakeFile(QStringLiteral("two.bin"), Bytes(1000, 2));

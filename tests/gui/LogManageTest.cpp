@@ -63,6 +63,23 @@ TEST_F(LogManageTest, TreeHasTheFixedCategoriesAndLoadsUserNodesOnFirstExpansion
     EXPECT_TRUE(root->isExpanded());
 }
 
+// "All Single Log" lists what its "<All Users>" lists, and the content pane
+// follows the selected entry, however it was selected.
+TEST_F(LogManageTest, CategoryNodeListsItsRecordsAndThePaneFollowsTheSelection) {
+    Add({Record(ltSingle, QStringLiteral("Alice"), "first words"), Record(ltSingle, QStringLiteral("Bob"), "second words"),
+         Record(ltBroadcast, QStringLiteral("B"), "not single")});
+    TLogManage& w = Open();
+    ASSERT_TRUE(List(w.Node(TLogManage::nkAllSingle)));
+    ASSERT_EQ(Rows(), 2);
+    for (int row : {0, 1, 0}) {
+        SelectRow(row);
+        ASSERT_TRUE(WaitFor([&] { return w.ShownRecord() == IdAt(row); })) << row;
+        EXPECT_EQ(w.Content()->toPlainText(), row == 0 ? QStringLiteral("second words") : QStringLiteral("first words"));
+    }
+    ASSERT_TRUE(List(w.Node(TLogManage::nkAllUsers)));
+    EXPECT_EQ(Rows(), 2);
+}
+
 TEST_F(LogManageTest, EmptyLogShowsOnlyAllUsersAndRefreshReadsUserNodesAgain) {
     TLogManage& w = Open();
     ASSERT_TRUE(ExpandSingle());
@@ -281,6 +298,8 @@ INSTANTIATE_TEST_SUITE_P(
         TExportCase{"User", TLogManage::nkUser, QStringLiteral("QLMRelatedChatLog.rtf"), QStringLiteral("rtf"), "{\\rtf1"},
         TExportCase{"AllUsers", TLogManage::nkAllUsers, QStringLiteral("QLMAllSingleChatLog.rtf"), QStringLiteral("rtf"),
                     "{\\rtf1"},
+        TExportCase{"AllSingleLog", TLogManage::nkAllSingle, QStringLiteral("QLMAllSingleChatLog.rtf"),
+                    QStringLiteral("rtf"), "{\\rtf1"},
         TExportCase{"Broadcast", TLogManage::nkBroadcast, QStringLiteral("QLMBroadcastChatLog.txt"),
                     QStringLiteral("txt"), "Quillmate Chat Log"},
         TExportCase{"Group", TLogManage::nkGroup, QStringLiteral("QLMGroupChatLog.rtf"), QStringLiteral("rtf"), "{\\rtf1"},
@@ -308,13 +327,32 @@ TEST_F(LogManageTest, SearchListsHitsLikeEntriesAndOpensTheRecord) {
     ASSERT_TRUE(WaitFor([&] { return !w.SearchModel().IsLoading(); }));
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Shown(), &w.SearchModel());
+    // The status line counts every hit, not only the listed page.
+    ASSERT_TRUE(WaitFor([&] { return w.SearchModel().HitCount() >= 0; }));
+    EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("lblStatus"))->text(), QStringLiteral("2 records found"));
     // Newest first; the file record's header names its category's direction.
     EXPECT_TRUE(Shown()->index(0, 0).data(TLogListModel::HeaderRole).toString().startsWith(QStringLiteral("From F(")));
+    // Selecting a hit shows it: no double click needed.
     SelectRow(1);
-    w.LoadLogContentExecute();
     ASSERT_TRUE(WaitFor([&] { return w.ShownRecord() != 0; }));
     EXPECT_EQ(w.ShownRecord(), 1);
     EXPECT_EQ(w.Content()->toPlainText(), QStringLiteral("lunch at noon?"));
+
+    // The hits export as one document.
+    ASSERT_TRUE(w.Action(QStringLiteral("tbExport"))->isEnabled());
+    ASSERT_TRUE(w.Action(QStringLiteral("miLogListExport"))->isEnabled());
+    SavePath = Home.File(QStringLiteral("hits.rtf"));
+    w.ExportExecute();
+    ASSERT_EQ(Requests.size(), 1);
+    EXPECT_EQ(Requests[0].ProposedName, QStringLiteral("QLMSearchResults.rtf"));
+    ASSERT_TRUE(WaitFor([&] { return !w.Busy(); }));
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join(QLatin1Char('\n')).toStdString();
+    const QByteArray hits = Home.Read(QStringLiteral("hits.rtf"));
+    EXPECT_TRUE(hits.startsWith("{\\rtf1")) << hits.left(80).toStdString();
+    EXPECT_TRUE(hits.contains("---Search Results: lunch---"));
+    EXPECT_TRUE(hits.contains("lunch at noon?"));
+    EXPECT_TRUE(hits.contains("<File>lunch-menu.pdf"));
+    EXPECT_LT(hits.indexOf("{\\rtf1", 1), 0) << "a record's own document start was copied";
 
     w.SearchExecute(QStringLiteral("午饭"));
     ASSERT_TRUE(WaitFor([&] { return !w.SearchModel().IsLoading(); }));
@@ -406,8 +444,9 @@ INSTANTIATE_TEST_SUITE_P(
     Nodes, LogMenuStates,
     ::testing::Values(
         TMenuCase{"Root", TLogManage::nkRoot, false, {false, false, false}, {false, false, false, false, false}, {false, false}},
-        TMenuCase{"AllSingleLog", TLogManage::nkAllSingle, false, {true, false, false},
-                  {false, false, false, false, false}, {true, false}},
+        // A category node lists its records as its "<All Users>" does.
+        TMenuCase{"AllSingleLog", TLogManage::nkAllSingle, false, {true, true, true},
+                  {true, false, false, true, true}, {true, true}},
         TMenuCase{"EntriesNoneSelected", TLogManage::nkAllUsers, false, {true, true, true},
                   {true, false, false, true, true}, {true, true}},
         TMenuCase{"EntrySelected", TLogManage::nkBroadcast, true, {true, true, true}, {true, true, true, true, true},

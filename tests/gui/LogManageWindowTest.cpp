@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -241,6 +242,45 @@ TEST_F(LogManageWindowTest, Screenshot) {
     if (!folder.isEmpty()) {
         QDir().mkpath(folder);
         EXPECT_TRUE(shot.save(QDir(folder).filePath(QStringLiteral("log-manager.png"))));
+    }
+}
+
+// A search across the categories, its hit count and the selected hit's
+// content. With QLM_SCREENSHOT_DIR set the picture is saved there as
+// log-manager-search.png.
+TEST_F(LogManageWindowTest, SearchScreenshot) {
+    Params()[spRichEditFontName] = QStringLiteral("DejaVu Sans");
+    auto record = [](TLogType type, const char* nick, const QByteArray& content, bool out, const char* first, int minute) {
+        TLogRecord r = Record(type, QString::fromUtf8(nick), content, out, QStringLiteral("DESK-") + QString::fromUtf8(nick).toUpper());
+        r.First2Line = QString::fromUtf8(first);
+        r.LogTime = ChatLogFixtures::When(minute);
+        return r;
+    };
+    Add({record(ltSingle, "Alice", "{\\rtf1 Are we still on for lunch?}", false, "Are we still on for lunch?\r\n", 0),
+         record(ltSingle, "Alice", "{\\rtf1 Yes, lunch at noon.}", true, "Yes, lunch at noon.\r\n", 2),
+         record(ltGroup, "Alice(DESK-ALICE);Bob(DESK-BOB)", "{\\rtf1 Team lunch on Friday}", true, "Team lunch on Friday\r\n", 4),
+         record(ltSingle, "Bob", "{\\rtf1 The build is green.}", false, "The build is green.\r\n", 9)});
+    Params()[ipLogManagementFormWidth] = 760;
+    Params()[ipLogManagementFormHeight] = 520;
+    Params()[ipLogManagementFormLogTypeWidth] = 190;
+    Params()[ipLogManagementFormContentHeight] = 170;
+    TLogManage& w = Open();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.SearchBox()->setText(QStringLiteral("lunch"));
+    w.SearchExecute(w.SearchBox()->text());
+    ASSERT_TRUE(WaitFor([&] { return !w.SearchModel().IsLoading() && w.SearchModel().HitCount() == 3; }));
+    ASSERT_EQ(Rows(), 3);
+    SelectRow(0);
+    ASSERT_TRUE(WaitFor([&] { return w.ShownRecord() != 0; }));
+    EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("lblStatus"))->text(), QStringLiteral("3 records found"));
+    QApplication::processEvents();
+    const QPixmap shot = w.grab();
+    ASSERT_FALSE(shot.isNull());
+    const QString folder = qEnvironmentVariable("QLM_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        EXPECT_TRUE(shot.save(QDir(folder).filePath(QStringLiteral("log-manager-search.png"))));
     }
 }
 

@@ -4,9 +4,12 @@
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
+#include "messaging/ChatServiceUnit.h"
 #include "messaging/widgets/NewMsgUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 #include "platform/ProfileFileUnit.h"
+#include "presence/OnlineStateUnit.h"
+#include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
 #include "presence/widgets/OnlineUserViewUnit.h"
 #include "presence/widgets/StateSetupUnit.h"
@@ -26,12 +29,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 #include <optional>
 
@@ -295,6 +303,40 @@ TEST_F(MainFormTest, PanelItemsFollowTheActivePanel) {
     EXPECT_EQ(ConfigValue("ActiveGroupIndex"), QStringLiteral("0"));
 }
 
+// A single click on the tray icon shows or hides the main window once the
+// double-click interval has passed; the first click of a double click does
+// nothing of its own (the double click still toggles).
+TEST_F(MainFormTest, TrayClickShowsAndHidesTheMainWindow) {
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
+    ShowAt(form, QRect(60, 70, 320, 400));
+    TAppTray& tray = form.Tray();
+    QSignalSpy clicks(&tray, &TAppTray::Clicked);
+    // Without a tray (offscreen) hiding minimises: the window stays reachable.
+    const auto hidden = [&form] { return !form.isVisible() || form.isMinimized(); };
+    tray.Activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(hidden()) << "acted before the double-click interval";
+    ASSERT_TRUE(QTest::qWaitFor(hidden, 5000));
+    tray.Activated(QSystemTrayIcon::Trigger);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !hidden(); }, 5000));
+    EXPECT_EQ(clicks.size(), 2);
+    tray.Activated(QSystemTrayIcon::Trigger);
+    tray.Activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(tray.ClickTimer()->isActive());
+    EXPECT_TRUE(hidden());
+    EXPECT_EQ(clicks.size(), 2);
+}
+
+// The network panel says what it will hold and why it is empty.
+TEST_F(MainFormTest, NetworkPanelSaysWhyItIsEmpty) {
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
+    auto* note = form.findChild<QLabel*>(QStringLiteral("lblNetworkNote"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->text().contains(QStringLiteral("local network"))) << note->text().toStdString();
+    EXPECT_TRUE(note->wordWrap());
+}
+
 TEST_F(MainFormTest, HeaderSaysLoadingUntilTheOwnLogonComesBack) {
     Params()[spNickname] = QStringLiteral("Ann");
     TDesktop desktop(false);
@@ -303,6 +345,31 @@ TEST_F(MainFormTest, HeaderSaysLoadingUntilTheOwnLogonComesBack) {
     EXPECT_EQ(form.Header()->CaptionContent(), QStringLiteral("Loading..."));
     emit form.Node().SelfRowAdded();
     EXPECT_EQ(form.Header()->CaptionContent(), QStringLiteral("Ann --- Online"));
+}
+
+// While Busy, the header counts the messages answered automatically and its
+// tooltip names who sent them and when, never what they wrote; a new state
+// starts again from none.
+TEST_F(MainFormTest, HeaderCountsAutoRepliesOfTheCurrentState) {
+    Params()[spNickname] = QStringLiteral("Ann");
+    Params()[bpState_Busy_AutoSwitch] = true;
+    TDesktop desktop(false);
+    TMainForm& form = desktop.MainForm();
+    emit form.Node().SelfRowAdded();
+    form.Action(QStringLiteral("miHeaderBusy"))->trigger();
+    ASSERT_EQ(form.StateController().State(), TOnlineState::Busy);
+    const QString busy = form.Header()->CaptionContent();
+    TBroadcastData record;
+    record.NickName = QStringLiteral("Bob");
+    record.ComputerName = QStringLiteral("PC-BOB");
+    record.Body = QByteArray("secret words");
+    for (int i = 0; i < 3; ++i) emit form.Node().Chat().MessageAutoReplied(record, QStringLiteral("[Auto-reply Message]: busy"), true);
+    EXPECT_EQ(form.Header()->CaptionContent(), busy + QStringLiteral(" (3 answered automatically)"));
+    EXPECT_TRUE(form.Header()->toolTip().contains(QStringLiteral("Bob"))) << form.Header()->toolTip().toStdString();
+    EXPECT_FALSE(form.Header()->toolTip().contains(QStringLiteral("secret"))) << form.Header()->toolTip().toStdString();
+    form.Action(QStringLiteral("miHeaderOnline"))->trigger();
+    EXPECT_FALSE(form.Header()->CaptionContent().contains(QStringLiteral("answered"))) << form.Header()->CaptionContent().toStdString();
+    EXPECT_TRUE(form.Header()->toolTip().isEmpty());
 }
 
 TEST_F(MainFormTest, LanguageSwitchTranslatesMenusAndFavoriteContacts) {
@@ -383,17 +450,31 @@ TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     }
 }
 
-// Broadcast opens the broadcast window; MSG follows the selection, CMSG with
-// nobody ticked opens nothing.
+// Broadcast opens the broadcast window; MSG follows the selection, CMSG the
+// ticked users (as the list's "Send Message to Checked...").
 TEST_F(MainFormTest, MessageCommandsOpenMessageWindows) {
     TDesktop desktop(false);
     TMainForm& form = desktop.MainForm();
     auto* msg = form.findChild<QToolButton*>(QStringLiteral("tbtnSendMessage"));
     auto* cmsg = form.findChild<QToolButton*>(QStringLiteral("tbtnSendChecked"));
     EXPECT_FALSE(msg->isEnabled());
-    EXPECT_TRUE(cmsg->isEnabled());
+    EXPECT_FALSE(cmsg->isEnabled());
     emit form.UserView()->UserSelectionChanged(true);
     EXPECT_TRUE(msg->isEnabled());
+    TOnlineNotify peer;
+    peer.NickName = QStringLiteral("Peer");
+    peer.ComputerName = QStringLiteral("PC-PEER");
+    peer.IPAddress = QStringLiteral("10.77.0.9");
+    peer.UserId = QStringLiteral("{PEER}");
+    TOnlineUserModel& model = form.Node().Model();
+    model.AddUserNode(false, peer);
+    const QModelIndex row = model.FindUserNode(peer.UserId, peer.ComputerName, peer.IPAddress);
+    ASSERT_TRUE(row.isValid());
+    EXPECT_FALSE(cmsg->isEnabled());
+    model.SetChecked(row, true);
+    EXPECT_TRUE(cmsg->isEnabled());
+    model.SetChecked(row, false);
+    EXPECT_FALSE(cmsg->isEnabled());
     const auto messageWindows = [] {
         QList<TNewMsgForm*> forms;
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -538,10 +619,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 
-// The subject carries the version itself, not the translated "Version: ..." label.
-TEST(MainFormMail, SubjectHoldsTheBareVersion) {
-    const QString url = TMainForm::AuthorMailUrl();
-    EXPECT_TRUE(url.startsWith(QStringLiteral("Mailto:") + TMainForm::AuthorEmail())) << url.toStdString();
-    EXPECT_TRUE(url.endsWith(QStringLiteral("?subject=About Quillmate. [") + Utils::VersionText() + QStringLiteral("]")))
-        << url.toStdString();
+// The Help menu leads to the project's own pages, never to a placeholder host.
+TEST(MainFormHelp, LinksLeadToTheRepository) {
+    const QUrl home(TMainForm::HomePageUrl());
+    const QUrl issues(TMainForm::IssuesUrl());
+    for (const QUrl& url : {home, issues}) {
+        EXPECT_TRUE(url.isValid()) << url.toString().toStdString();
+        EXPECT_EQ(url.scheme(), QStringLiteral("https")) << url.toString().toStdString();
+        EXPECT_FALSE(url.host().contains(QStringLiteral("example"))) << url.toString().toStdString();
+    }
+    EXPECT_EQ(issues.host(), home.host());
+    EXPECT_EQ(issues.path(), home.path() + QStringLiteral("/issues"));
 }

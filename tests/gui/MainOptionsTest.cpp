@@ -69,7 +69,7 @@ TEST_F(MainOptionsTest, CommandsSitInTheirDocumentedPlaces) {
     auto menu = [&form](const char* name) { return form.findChild<QMenu*>(QString::fromLatin1(name)); };
     EXPECT_EQ(Names(menu("miMainTools")),
               (QStringList{"miLogManage", "-", "miMainConsole", "miMainBroadcast", "-", "miMainPlaySound", "-", "miMainSettings"}));
-    EXPECT_EQ(Names(menu("miMainHelp")), (QStringList{"miMainContent", "-", "miMainHomePage", "miMainEmail", "-",
+    EXPECT_EQ(Names(menu("miMainHelp")), (QStringList{"miMainContent", "-", "miMainHomePage", "miMainIssues", "-",
                                                       "miCheckNewVerLocal", "-", "miMainAbout"}));
     EXPECT_EQ(Names(menu("miMainView")), (QStringList{"miMainAOT", "miMainShowOnlineUser", "miMainShowNetwork", "-",
                                                       "miMainRefreshList", "miMainRefreshNetwork", "-", "miMainLanguage"}));

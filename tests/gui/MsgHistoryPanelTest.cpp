@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QListView>
+#include <QScrollBar>
 #include <QMenu>
 #include <QSplitter>
 #include <QTabBar>
@@ -258,26 +259,48 @@ TEST_F(MsgHistory, ExportNeedsEntriesAndAChosenFile) {
 // A panel made taller by its splitter keeps that height: hiding shrinks the
 // window by it, and the next showing (in this window or the next) uses it.
 TEST_F(MsgHistory, PanelKeepsTheHeightItWasDraggedTo) {
-    Params()[ipMessageFormRecordHeight] = 100;
     TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.9"))});
+    const int first = form->History()->UsableHeight() + 10;
+    Params()[ipMessageFormRecordHeight] = first;
     auto* splitter = form->findChild<QSplitter*>(QStringLiteral("RecordSplitter"));
     ASSERT_NE(splitter, nullptr);
     const int closed = form->height();
     form->ToggleHistory();
     QCoreApplication::processEvents();
-    ASSERT_EQ(form->History()->height(), 100);
+    ASSERT_EQ(form->History()->height(), first);
     const QList<int> sizes = splitter->sizes();
     splitter->setSizes({sizes[0] - 50, sizes[1] + 50});
-    ASSERT_EQ(form->History()->height(), 150);
+    ASSERT_EQ(form->History()->height(), first + 50);
     const int upper = splitter->sizes()[0];
     form->ToggleHistory();
-    EXPECT_EQ(Params()[ipMessageFormRecordHeight], 150);
+    EXPECT_EQ(Params()[ipMessageFormRecordHeight], first + 50);
     EXPECT_EQ(form->height(), closed - 50);
     QCoreApplication::processEvents();
     form->ToggleHistory();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->History()->height(), 150);
+    EXPECT_EQ(form->History()->height(), first + 50);
     EXPECT_EQ(splitter->sizes()[0], upper);
+}
+
+// The first showing (the stored height is the small default) shows two whole
+// entries and the tabs, and a long entry is cut, never scrolled sideways.
+TEST_F(MsgHistory, OpensWithRoomForEntriesAndNoSidewaysScrolling) {
+    Params()[ipMessageFormRecordHeight] = 100;
+    TLogRecord wide = Single(QStringLiteral("PCA"), QByteArray("wide"));
+    wide.First2Line = QString(400, QLatin1Char('w')) + QStringLiteral("\r\n");
+    for (int i = 0; i < 3; ++i) Node->ChatLog().AddLogRecord(wide);
+    Node->ChatLog().Flush();
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), QStringLiteral("10.0.0.9"))});
+    form->ToggleHistory();
+    QCoreApplication::processEvents();
+    THistoryPanel* panel = form->History();
+    ASSERT_TRUE(Loaded(panel, 3));
+    auto* list = panel->findChild<QListView*>(QStringLiteral("lbHistory"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_GE(panel->height(), panel->UsableHeight());
+    EXPECT_GE(list->viewport()->height(), 2 * TLogEntryDelegate::ItemHeight(list->fontMetrics()));
+    EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+    EXPECT_LE(list->visualRect(list->model()->index(0, 0)).width(), list->viewport()->width());
 }
 
 } // namespace

@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <functional>
 #include <QToolButton>
 
 namespace {
@@ -292,6 +294,59 @@ TEST_F(TMsgFormFixture, IncomingMessageGoesToTheOpenChatOfItsSender) {
     EXPECT_FALSE(form->ChatPane()->toPlainText().contains(QStringLiteral("from Bob")));
 }
 
+// A refusal carries no unique id: it still goes into the open chat with its
+// sender (computer and address), shown as the reply line the sender made.
+TEST_F(TMsgFormFixture, RefusalGoesIntoTheOpenChatOfItsSender) {
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
+    ASSERT_TRUE(form->InChatMode());
+    TBroadcastData refusal;
+    refusal.NickName = QStringLiteral("Ann");
+    refusal.ComputerName = QStringLiteral("PCA");
+    refusal.IPAddress = kLoopback;
+    refusal.Body = QByteArray("[Auto-reply Message]: in a meeting\r\n");
+    EXPECT_TRUE(Windows->ShowInChatWindow(refusal));
+    EXPECT_TRUE(form->ChatPane()->toPlainText().contains(QStringLiteral("[Auto-reply Message]: in a meeting")));
+    // The same computer at another address is someone else.
+    refusal.IPAddress = kDown;
+    EXPECT_FALSE(Windows->ShowInChatWindow(refusal));
+}
+
+// Ctrl+B, Ctrl+I and Ctrl+U in the input box press the font bar's buttons,
+// hidden or not, and format the input as the buttons do.
+TEST_F(TMsgFormFixture, StyleKeysPressTheFontBarButtons) {
+    Params()[bpBold] = false;
+    Params()[bpItalic] = false;
+    Params()[bpUnderLine] = false;
+    TNewMsgForm* form = Open(true, false, true, {User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{A}"))});
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->Input()->setFocus();
+    form->Input()->setPlainText(QStringLiteral("words"));
+    struct TKey {
+        Qt::Key Key;
+        const char* Button;
+        std::function<bool(const QTextCharFormat&)> Shown;
+    };
+    const QList<TKey> keys{
+        {Qt::Key_B, "tbBold", [](const QTextCharFormat& f) { return f.fontWeight() >= QFont::Bold; }},
+        {Qt::Key_I, "tbItalic", [](const QTextCharFormat& f) { return f.fontItalic(); }},
+        {Qt::Key_U, "tbUnderLine", [](const QTextCharFormat& f) { return f.fontUnderline(); }},
+    };
+    for (const TKey& key : keys) {
+        auto* button = form->findChild<QToolButton*>(QString::fromLatin1(key.Button));
+        ASSERT_NE(button, nullptr) << key.Button;
+        EXPECT_FALSE(button->isChecked()) << key.Button;
+        QTest::keyClick(form->Input(), key.Key, Qt::ControlModifier);
+        EXPECT_TRUE(button->isChecked()) << key.Button;
+        QTextCursor cursor(form->Input()->document());
+        cursor.movePosition(QTextCursor::End);
+        EXPECT_TRUE(key.Shown(cursor.charFormat())) << key.Button;
+        EXPECT_EQ(form->Input()->toPlainText(), QStringLiteral("words")) << "the key typed into the text";
+        QTest::keyClick(form->Input(), key.Key, Qt::ControlModifier);
+        EXPECT_FALSE(button->isChecked()) << key.Button;
+    }
+}
+
 TEST_F(TMsgFormFixture, SecondWindowForTheSameTargetBringsTheFirstForward) {
     Params()[bpChatMode] = false;
     const TRecipient ann = User(QStringLiteral("Ann"), QStringLiteral("PCA"), kLoopback, QStringLiteral("{a}"));
@@ -432,6 +487,10 @@ TEST(MsgFormSender, SameSenderByIdElseByComputerAndAddress) {
     EXPECT_FALSE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{CD}")}));
     EXPECT_TRUE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, {}}));
     EXPECT_FALSE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, {}}));
+    // A record without an id (a refusal) is told by computer and address.
+    record.UserId.clear();
+    EXPECT_TRUE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.1"), {}, QStringLiteral("{AB}")}));
+    EXPECT_FALSE(SameSender(record, TRecipient{{}, QStringLiteral("PC1"), QStringLiteral("10.0.0.2"), {}, QStringLiteral("{AB}")}));
 }
 
 // Ctrl+Alt+A, the button and its menu item each start a capture; the key

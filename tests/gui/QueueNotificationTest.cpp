@@ -91,6 +91,29 @@ TEST_F(QueueGuiFixture, IgnoreIsDisabledOnlyForAPendingRequest) {
     }
 }
 
+// Files stored: "<Saved In Folder>" over the folder, which is cut in the
+// middle (its start and its last name stay) and shown whole in the tooltip.
+TEST_F(QueueGuiFixture, StoredFolderIsCutInTheMiddleAndWholeInTheTooltip) {
+    TFilesArrival arrival;
+    arrival.Data = Record(QStringLiteral("Ann"));
+    const QString folder = QStringLiteral("/home/someone/Documents/Quillmate/Received Files/From_Ann(PC1)/");
+    arrival.SenderFolder = folder;
+    TQueueNotificationWindow window(TQueuedFiles{arrival}, teBottom, kStill);
+    EXPECT_EQ(window.toolTip(), QStringLiteral("<Saved In Folder>") + folder);
+    const QFontMetrics metrics(QApplication::font());
+    const int width = 150;
+    const QStringList lines = TQueueNotificationWindow::FolderLines(window.Text(), metrics, width);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], QStringLiteral("<Saved In Folder>"));
+    EXPECT_LE(metrics.horizontalAdvance(lines[1]), width);
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("/h"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("1)/"))) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(QChar(0x2026))) << lines[1].toStdString();
+    // Other items have no tooltip.
+    TQueueNotificationWindow message(Item(qiMessage, QStringLiteral("Ann")), teBottom, kStill);
+    EXPECT_TRUE(message.toolTip().isEmpty());
+}
+
 TEST_F(QueueGuiFixture, LinksLightUpUnderThePointer) {
     TQueueNotificationWindow window(Item(qiMessage, QStringLiteral("Ann")), teBottom, kStill);
     TNotificationLink* view = window.ViewLink();

@@ -56,5 +56,7 @@ void TLogEntryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 }
 
 QSize TLogEntryDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    return QSize(option.rect.width(), ItemHeight(QFontMetrics(option.font)));
+    // No width of its own: an entry is as wide as the list shows it (its
+    // lines are cut to fit), so the list never scrolls sideways.
+    return QSize(0, ItemHeight(QFontMetrics(option.font)));
 }

@@ -76,6 +76,11 @@ TLogManage::TLogManage(TChatLog& log, TApplicationParams& params, QWidget* paren
         if (FSearching && FSearchModel->rowCount() == 0)
             FStatus->setText(Translate(QStringLiteral("Nothing in the chat log holds this text.")));
     });
+    connect(FSearchModel, &TLogSearchModel::HitCountChanged, this, [this](int count) {
+        if (!FSearching) return;
+        if (count == 0) FStatus->setText(Translate(QStringLiteral("Nothing in the chat log holds this text.")));
+        else FStatus->setText(TranslateFormat(QStringLiteral("%d records found"), {qint64(count)}));
+    });
     UpdateMenuStates();
 }
 
@@ -228,12 +233,12 @@ std::optional<TLogFilter> TLogManage::SelectedFilter() const {
     if (!node) return std::nullopt;
     switch (KindOf(node)) {
     case nkUser: return TLogFilter::OfNick(NickOf(node));
+    case nkAllSingle:
     case nkAllUsers: return TLogFilter::All(ltSingle);
     case nkBroadcast: return TLogFilter::All(ltBroadcast);
     case nkGroup: return TLogFilter::All(ltGroup);
     case nkFile: return TLogFilter::All(ltFile);
-    case nkRoot:
-    case nkAllSingle: break;
+    case nkRoot: break;
     }
     return std::nullopt;
 }

@@ -71,7 +71,7 @@ public:
     static QString NickOf(const QTreeWidgetItem* node);
     // The user nodes below "All Single Log" have been loaded.
     bool UserNodesLoaded() const;
-    // What the selected node lists; none for the root and "All Single Log".
+    // What the selected node lists; none for the root.
     std::optional<TLogFilter> SelectedFilter() const;
     // The list shows search hits instead of the selected node's records.
     bool Searching() const { return FSearching; }
@@ -86,7 +86,9 @@ public:
     void LoadLogContentExecute();
     void DeleteSelectedExecute();
     void DeleteAllExecute();
+    // Exports the node's category, or the search hits while searching.
     void ExportExecute();
+    void ExportSearchExecute();
     void CompactDatabaseExecute();
     // Lists the records whose text holds text; an empty text lists the node again.
     void SearchExecute(const QString& text);

@@ -81,6 +81,12 @@ void TLogManage::UseModel(QAbstractItemModel* model) {
     FList->setModel(model);
     if (old && old != FList->selectionModel()) old->deleteLater();
     connect(FList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TLogManage::UpdateMenuStates);
+    // The content pane shows the record that is selected, however it was chosen.
+    connect(FList->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const std::optional<TLogEntry> entry = SelectedEntry();
+        if (entry && (entry->ID != FShownId || ChatLog::StoredType(entry->Category) != FShownCategory))
+            LoadLogContentExecute();
+    });
 }
 
 void TLogManage::SetFileDialog(TFileDialog dialog) {
@@ -130,10 +136,11 @@ void TLogManage::UpdateMenuStates() {
     Action(QStringLiteral("miLogListDeleteSelected"))->setEnabled(entries && selected);
     // Search hits come from every category: whole categories go from the tree.
     Action(QStringLiteral("miLogListDeleteAll"))->setEnabled(entries && category && !FSearching);
-    Action(QStringLiteral("miLogListExport"))->setEnabled(entries && category && !FSearching);
+    // Search hits are exported as one document of their own.
+    Action(QStringLiteral("miLogListExport"))->setEnabled(entries && (category || FSearching));
 
     Action(QStringLiteral("tbRefresh"))->setEnabled(FSearching || (node && kind != nkRoot));
-    Action(QStringLiteral("tbExport"))->setEnabled(category && entries && !FSearching);
+    Action(QStringLiteral("tbExport"))->setEnabled(entries && (category || FSearching));
     bool compacting = false;
     for (const TPending& pending : FOperations) compacting = compacting || pending.Kind == opCompact;
     Action(QStringLiteral("tbCompactDB"))->setEnabled(!compacting);
@@ -178,10 +185,11 @@ void TLogManage::RefreshExecute() {
     switch (KindOf(node)) {
     case nkRoot: return;
     case nkAllSingle: {
-        // The user nodes are read again from scratch.
+        // The user nodes are read again from scratch, and the node's own list.
         for (int i = node->childCount() - 1; i >= 0; --i)
             if (KindOf(node->child(i)) == nkUser) delete node->child(i);
         if (FNickTicket == 0) LoadUserNodes();
+        ListNode(node);
         return;
     }
     default:
@@ -249,8 +257,12 @@ void TLogManage::DeleteAllExecute() {
 }
 
 void TLogManage::ExportExecute() {
+    if (FSearching) {
+        ExportSearchExecute();
+        return;
+    }
     const std::optional<TLogFilter> filter = SelectedFilter();
-    if (!filter || FSearching) return;
+    if (!filter) return;
     const bool text = filter->Category == ltBroadcast || filter->Category == ltFile;
     TFileDialogRequest request;
     request.Save = true;
@@ -272,6 +284,24 @@ void TLogManage::ExportExecute() {
     pending.FileName = QDir::toNativeSeparators(path);
     FStatus->setText(TranslateFormat(QStringLiteral("Exporting the chat log to %s..."), {pending.FileName}));
     StartOperation(FLog.ExportLog(*filter, path), pending);
+}
+
+void TLogManage::ExportSearchExecute() {
+    const QString text = FSearchModel->Text();
+    if (text.isEmpty()) return;
+    TFileDialogRequest request;
+    request.Save = true;
+    request.Folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    request.Filter = RtfFileFilter();
+    request.DefaultSuffix = QStringLiteral("rtf");
+    request.ProposedName = QStringLiteral("QLMSearchResults.rtf");
+    const QString path = FFileDialog(this, request);
+    if (path.isEmpty()) return;
+    TPending pending;
+    pending.Kind = opExport;
+    pending.FileName = QDir::toNativeSeparators(path);
+    FStatus->setText(TranslateFormat(QStringLiteral("Exporting the chat log to %s..."), {pending.FileName}));
+    StartOperation(FLog.ExportSearch(text, path), pending);
 }
 
 void TLogManage::CompactDatabaseExecute() {

@@ -49,6 +49,11 @@ THistoryPanel::THistoryPanel(TNewMsgForm& form, TChatLog& log, QWidget* parent)
     FList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Three lines per entry with the sent/received band, as in the log manager.
     FList->setItemDelegate(new TLogEntryDelegate(FList));
+    // Entries fit the panel's width (their lines are cut with an ellipsis):
+    // no sideways scrolling.
+    FList->setUniformItemSizes(true);
+    FList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    FList->setResizeMode(QListView::Adjust);
     FList->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(FList, 1);
     FTabs = new QTabBar(this);
@@ -104,7 +109,13 @@ THistoryPanel::THistoryPanel(TNewMsgForm& form, TChatLog& log, QWidget* parent)
 
 THistoryPanel::~THistoryPanel() = default;
 
-int THistoryPanel::PanelHeight() const { return qMax(80, Params()[ipMessageFormRecordHeight]); }
+int THistoryPanel::UsableHeight() const {
+    // Two whole entries above the tabs.
+    return 2 * TLogEntryDelegate::ItemHeight(FList->fontMetrics()) + 2 * FList->frameWidth() +
+           FTabs->sizeHint().height();
+}
+
+int THistoryPanel::PanelHeight() const { return qMax(UsableHeight(), Params()[ipMessageFormRecordHeight]); }
 
 TLogType THistoryPanel::CategoryOf(int tab) {
     switch (tab) {

@@ -26,6 +26,9 @@ public:
 
     // Height the window grows by when the panel is shown.
     int PanelHeight() const;
+    // The least height that shows two whole entries and the tabs: the
+    // panel never opens lower than that, whatever height was stored.
+    int UsableHeight() const;
     // The panel was shown: the first tab for the window's kind is chosen, or
     // the records newer than the listed ones are added on top.
     void Opened();

@@ -68,6 +68,9 @@ TQueueNotificationWindow::TQueueNotificationWindow(const TQueueItem& item, TTask
 
 void TQueueNotificationWindow::SetItem(const TQueueItem& item) {
     SetText(QueueItemBody(item));
+    // The whole folder, however it is cut on the window.
+    FFolderBody = KindOf(item) == qiFiles;
+    setToolTip(FFolderBody ? QueueItemBody(item) : QString());
     // A pending request must be answered (or opened), not dropped unanswered.
     FIgnore->setEnabled(KindOf(item) != qiFileRequest);
 }
@@ -88,6 +91,13 @@ void TQueueNotificationWindow::PaintBody(QPainter& painter, const QRect& body) {
     const QRect text(body.left(), body.top() + 2, body.width(), FView->y() - body.top() - 2);
     const QFontMetrics metrics = painter.fontMetrics();
     const QString all = Text();
+    if (FFolderBody) {
+        const QStringList lines = FolderLines(all, metrics, text.width());
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(QRect(text.left(), text.top() + i * LineHeight, text.width(), LineHeight),
+                             Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+        return;
+    }
     const int lineBreak = all.indexOf(QLatin1Char('\n'));
     if (lineBreak < 0) {
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, all);
@@ -102,6 +112,13 @@ void TQueueNotificationWindow::PaintBody(QPainter& painter, const QRect& body) {
     painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, metrics.elidedText(first, Qt::ElideRight, line.width()));
     painter.drawText(line.translated(0, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
                      metrics.elidedText(rest, Qt::ElideRight, line.width()));
+}
+
+QStringList TQueueNotificationWindow::FolderLines(const QString& text, const QFontMetrics& metrics, int width) {
+    const qsizetype label = text.startsWith(QLatin1Char('<')) ? text.indexOf(QLatin1Char('>')) : -1;
+    if (label < 0) return {metrics.elidedText(text, Qt::ElideMiddle, width)};
+    return {metrics.elidedText(text.left(label + 1), Qt::ElideRight, width),
+            metrics.elidedText(text.mid(label + 1), Qt::ElideMiddle, width)};
 }
 
 void TQueueNotificationWindow::CloseButtonClicked() { emit CloseClicked(); }

@@ -3,7 +3,9 @@
 #include "messaging/ServerQueueUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QStringList>
 
 // A link of the queue notification: underlined, a hand cursor, blue while
 // the pointer is over it.
@@ -45,6 +47,9 @@ public:
     // The head changed in place (a request withdrawn): new body, same title.
     void SetItem(const TQueueItem& item);
     TNotificationLink* IgnoreLink() const { return FIgnore; }
+    // "<Saved In Folder>" on a line of its own and the folder below it, cut in
+    // the middle so that both its start and its own name stay readable.
+    static QStringList FolderLines(const QString& text, const QFontMetrics& metrics, int width);
     TNotificationLink* ViewLink() const { return FView; }
 
 signals:
@@ -61,5 +66,6 @@ private:
     void PlaceLinks();
 
     TNotificationLink* FIgnore = nullptr;
+    bool FFolderBody = false; // files stored: the body names a folder
     TNotificationLink* FView = nullptr;
 };

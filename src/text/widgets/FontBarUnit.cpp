@@ -10,6 +10,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QToolButton>
 #include <algorithm>
 
@@ -139,6 +140,26 @@ bool TFontBar::SizeEntered(const QString& text) {
     FInput->ApplyFontSize(points);
     emit FormatApplied();
     return true;
+}
+
+void TFontBar::SetInput(TRichInputBox* input) {
+    FInput = input;
+    if (!input) return;
+    const QList<QPair<QKeySequence, QToolButton*>> keys{
+        {QKeySequence(Qt::CTRL | Qt::Key_B), FBold},
+        {QKeySequence(Qt::CTRL | Qt::Key_I), FItalic},
+        {QKeySequence(Qt::CTRL | Qt::Key_U), FUnderline},
+    };
+    for (const auto& key : keys) {
+        QToolButton* button = key.second;
+        auto* shortcut = new QShortcut(key.first, input);
+        shortcut->setContext(Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, button, [this, button] {
+            if (!FInput || FInput->isReadOnly() || !button->isEnabled()) return;
+            button->toggle();
+            StyleClicked();
+        });
+    }
 }
 
 void TFontBar::StyleClicked() {

@@ -28,7 +28,9 @@ class TFontBar : public QWidget {
 public:
     explicit TFontBar(TApplicationParams& params, QWidget* parent = nullptr);
 
-    void SetInput(TRichInputBox* input) { FInput = input; }
+    // Also gives the input Ctrl+B, Ctrl+I and Ctrl+U, which press the bar's
+    // Bold, Italic and Underline (shown or not).
+    void SetInput(TRichInputBox* input);
     void SetColourDialog(TColourDialog dialog) { FColourDialog = std::move(dialog); }
     void SetMessageBox(TMessageBox messageBox) { FMessageBox = std::move(messageBox); }
 

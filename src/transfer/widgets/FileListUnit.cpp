@@ -5,6 +5,7 @@
 
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <algorithm>
@@ -21,9 +22,11 @@ TShellItem TShellFileList::MakeItem(const QString& path) {
     item.DisplayName = info.fileName().isEmpty() ? item.Path : info.fileName();
     item.IsFolder = info.isDir();
     item.Size = item.IsFolder ? 0 : info.size();
-    item.Icon = icons.icon(info);
-    item.TypeName = item.IsFolder ? Translate(QStringLiteral("File Folder"))
-                                  : mimes.mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
+    const QMimeType mime = mimes.mimeTypeForFile(info, item.IsFolder ? QMimeDatabase::MatchDefault : QMimeDatabase::MatchExtension);
+    // The icon theme's picture of the type ("text-plain", then "text-x-generic");
+    // the platform's generic one where the theme has neither.
+    item.Icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(), icons.icon(info)));
+    item.TypeName = item.IsFolder ? Translate(QStringLiteral("File Folder")) : mime.comment();
     item.Modified = info.lastModified();
     if (item.Modified.isValid()) item.DateText = QLocale().toString(item.Modified, QLocale::ShortFormat);
     return item;

@@ -268,6 +268,21 @@ void TFileForm::TranslateCaptions() {
     }
     FList->TranslateCaptions();
     UpdateCaption();
+    // Every command stays on the tool bar (none behind its extension
+    // button): the window is never narrower than the captions need.
+    FToolBar->updateGeometry();
+    setMinimumWidth(FToolBar->sizeHint().width());
+    FitColumns();
+}
+
+void TFileForm::FitColumns() {
+    // A column is never narrower than its caption and what it shows: dates
+    // and notes are read whole.
+    for (int i = 0; i < TShellFileList::ColumnCount; ++i) {
+        const auto* view = static_cast<const QAbstractItemView*>(FDetails);
+        const int needed = qMax(FDetails->header()->sectionSizeHint(i), view->sizeHintForColumn(i));
+        if (FDetails->columnWidth(i) < needed) FDetails->setColumnWidth(i, needed);
+    }
 }
 
 QString TFileForm::DisplayName() const {
@@ -292,6 +307,7 @@ void TFileForm::SetResult(const QString& text) { FResultPanel->setText(text); }
 
 void TFileForm::UpdateFileTotals() {
     FTotalPanel->setText(TranslateFormat(QStringLiteral("Total %d file(s)."), {qint64(FList->rowCount())}));
+    FitColumns();
     UpdateCommands();
 }
 

@@ -125,6 +125,7 @@ private:
     void UpdateCaption();
     void UpdateCommands();
     void SetResult(const QString& text);
+    void FitColumns();
     void AddFileRow(const QString& path);
     void AddFolders(const QStringList& folders, const QString& displayName);
     void StartTransfer();

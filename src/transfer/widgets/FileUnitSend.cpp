@@ -219,14 +219,20 @@ void TFileForm::SendFileClick() {
     }
     FSendState = ssWaiting;
     UpdateCommands();
-    connect(wait, &QDialog::finished, this, [this](int code) {
+    // The status tells of this request from now on, not of the last one.
+    SetResult(TranslateFormat(QStringLiteral("Send request to: %s and wait for reply now."), {DisplayName()}));
+    connect(FTransfer.get(), &TOutgoingTransfer::Replied, this, [this](bool accepted) {
+        if (!accepted) SetResult(TranslateFormat(QStringLiteral("%s has declined your request."), {DisplayName()}));
+    });
+    connect(wait, &QDialog::finished, this, [this, wait](int code) {
         if (code == QDialog::Accepted) {
             StartTransfer();
             return;
         }
+        const bool declined = wait->Declined();
         RetireTransfer();
         FSendState = ssComposing;
-        SetResult(Translate(QStringLiteral("Sending canceled.")));
+        if (!declined) SetResult(Translate(QStringLiteral("Sending canceled.")));
         UpdateCommands();
         emit SendFinished(ResultText());
     });

@@ -28,6 +28,15 @@ TReceiveRequestDialog::TReceiveRequestDialog(TTransferService& service, TOnlineN
     FText->setWordWrap(true);
     FText->setMinimumSize(340, 60);
     layout->addWidget(FText, 1);
+    FDetails = new QLabel(this);
+    FDetails->setObjectName(QStringLiteral("lblDetails"));
+    FDetails->setTextFormat(Qt::PlainText);
+    FDetails->setWordWrap(true);
+    FDetails->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FDetails->setText(TranslateFormat(QStringLiteral("From: %s at %s"), {SenderName(), FOffer.IPAddress}) +
+                      QLatin1Char('\n') +
+                      TranslateFormat(QStringLiteral("Stored in: %s"), {FService.ReceiveFolder(FOffer)}));
+    layout->addWidget(FDetails);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     FOk = new QPushButton(Translate(QStringLiteral("OK")), this);

@@ -29,6 +29,9 @@ public:
     TState State() const { return FState; }
     const TOnlineNotify& Offer() const { return FOffer; }
     QLabel* TextLabel() const { return FText; }
+    // What can be known before the files come: the sender's address and the
+    // folder they will be stored in.
+    QLabel* DetailsLabel() const { return FDetails; }
     QPushButton* OkButton() const { return FOk; }
     QPushButton* CancelButton() const { return FCancel; }
 
@@ -54,6 +57,7 @@ private:
     TState FState = rsPending;
     qint32 FHandle = 0;
     QLabel* FText;
+    QLabel* FDetails;
     QPushButton* FOk;
     QPushButton* FCancel;
 };
