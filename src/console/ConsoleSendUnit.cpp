@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <thread>
+
 using namespace ConsoleWire;
 
 namespace {
@@ -24,6 +26,8 @@ constexpr int kWaitSliceMs = 100;
 constexpr int kMaxDatagramsPerQuery = 256;
 // Keep-alives skipped before a reply: more is a peer playing games.
 constexpr int kMaxKeepAlives = 4;
+// How often a query looks whether the system resolver has answered.
+constexpr int kResolverPollMs = 20;
 
 TConsoleOutcome Fail(TConsoleResult result, const QString& reason) {
     TConsoleOutcome o;
@@ -127,18 +131,32 @@ TResolved Resolve(const QByteArray& name, const QString& plainName, const TConso
         }
     });
 
-    int lookupId = -1;
-    QObject context;
+    // The system resolver on a thread of its own that nobody waits for: a
+    // lookup cannot be cancelled, and an unreachable DNS server must delay
+    // neither this recipient past its limit nor the end of the process.
+    struct TLookup {
+        std::atomic<bool> Done{false};
+        QList<QHostAddress> Addresses;
+    };
+    auto lookup = std::make_shared<TLookup>();
+    QTimer resolverPoll;
     if (useResolver) {
-        lookupId = QHostInfo::lookupHost(plainName, &context, [&](const QHostInfo& info) {
+        std::thread([lookup, plainName] {
+            lookup->Addresses = QHostInfo::fromName(plainName).addresses();
+            lookup->Done.store(true, std::memory_order_release);
+        }).detach();
+        QObject::connect(&resolverPoll, &QTimer::timeout, &loop, [&] {
+            if (resolverDone || !lookup->Done.load(std::memory_order_acquire)) return;
             resolverDone = true;
-            for (const QHostAddress& a : info.addresses())
+            resolverPoll.stop();
+            for (const QHostAddress& a : lookup->Addresses)
                 if (a.protocol() == QAbstractSocket::IPv4Protocol && Platform::DestinationAllowed(a)) {
                     fromResolver = a;
                     break;
                 }
             if (!netbios && (targets.isEmpty() || nothingLeftToHear())) loop.quit();
         });
+        resolverPoll.start(kResolverPollMs);
     }
     if (!targets.isEmpty() && udp.bind(QHostAddress::AnyIPv4, 0)) {
         sendQueries();
@@ -152,7 +170,6 @@ TResolved Resolve(const QByteArray& name, const QString& plainName, const TConso
         poll.start(kWaitSliceMs);
         loop.exec();
     }
-    if (lookupId >= 0 && !resolverDone) QHostInfo::abortHostLookup(lookupId);
 
     if (Cancelled(cancel)) result.Error = Fail(TConsoleResult::Other, QStringLiteral("cancelled"));
     else if (conflict) result.Error = Fail(TConsoleResult::Other, QStringLiteral("several hosts answer for the name"));
