@@ -63,6 +63,7 @@ TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
     BuildSendMessageMenu();
     BuildFileCommands();
     ConnectChatCommands();
+    BuildConsoleItems();
     ArrangeTrayMenu();
 
     TranslateCaptions();

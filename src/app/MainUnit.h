@@ -10,6 +10,7 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class QToolButton;
+class TConsoleForm;
 class TAppTray;
 class TDesktop;
 class TNavBar;
@@ -72,6 +73,8 @@ public:
     void miLogManageClick();
     // Opens a message window (tags 1201-1207); nothing when no recipient comes out.
     void LoadMessageFormExecute(int tag);
+    // A new console window (Tag 1101, MainUnitConsole.cpp) with tab-separated names.
+    TConsoleForm* LoadConsoleFormExecute(int tag, const QString& names = {});
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -131,6 +134,8 @@ private:
     void UpdateSendMessageMenu();
     // The commands that open message windows (MainUnitChat.cpp).
     void ConnectChatCommands();
+    // "Send &Console Message..." in Tools and the tray menu (MainUnitConsole.cpp).
+    void BuildConsoleItems();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);

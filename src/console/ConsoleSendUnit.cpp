@@ -186,6 +186,8 @@ public:
         : FLimits(limits), FCancel(std::move(cancel)) {}
 
     std::optional<TConsoleOutcome> Connect(const QHostAddress& address, quint16 port) {
+        // Qt would otherwise buffer whatever a peer sends; this is all we hold.
+        FSocket.setReadBufferSize(4 + kMaxSessionReply);
         FSocket.connectToHost(address, port);
         QDeadlineTimer deadline(FLimits.ConnectMs);
         while (FSocket.state() != QAbstractSocket::ConnectedState) {

@@ -16,7 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -86,8 +86,10 @@ TConsoleForm::TConsoleForm(TConsoleFormContext context, const QString& names, QW
 
     auto* messageLabel = new QLabel(Translate(QStringLiteral("&Message")), this);
     messageLabel->setObjectName(QStringLiteral("lblMessage"));
-    FMessage = new QPlainTextEdit(this);
+    FMessage = new QTextEdit(this);
     FMessage->setObjectName(QStringLiteral("mmMessage"));
+    // Plain text only: pasted formatting is dropped, as the wire has none.
+    FMessage->setAcceptRichText(false);
     messageLabel->setBuddy(FMessage);
     FIndicator = new QLabel(this);
     FIndicator->setObjectName(QStringLiteral("lblIndicator"));
@@ -145,7 +147,7 @@ TConsoleForm::TConsoleForm(TConsoleFormContext context, const QString& names, QW
         if (!name.trimmed().isEmpty()) AddConsignee(name.trimmed());
     FList->clearSelection();
 
-    connect(FMessage, &QPlainTextEdit::textChanged, this, [this] {
+    connect(FMessage, &QTextEdit::textChanged, this, [this] {
         const QString text = FMessage->toPlainText();
         if (text.size() > MaxChars) {
             // Typed or pasted beyond the limit: keep the first MaxChars.

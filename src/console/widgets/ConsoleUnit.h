@@ -12,7 +12,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QPlainTextEdit;
+class QTextEdit;
 class QPushButton;
 class TApplicationParams;
 
@@ -75,7 +75,7 @@ private:
     void SetBusy(bool busy);
 
     TConsoleFormContext FContext;
-    QPlainTextEdit* FMessage = nullptr;
+    QTextEdit* FMessage = nullptr;
     QLabel* FIndicator = nullptr;
     QListWidget* FList = nullptr;
     QCheckBox* FUseName = nullptr;
