@@ -101,7 +101,8 @@ protected:
 
 TEST_F(ConsoleSend, HonestPeerGetsTheTextInOneOrSeveralBlocks) {
     QByteArray text, from;
-    TFakePeer peer([&](quint8 type, const QByteArray& body) { return Honest(type, body, &text, &from); });
+    bool negotiated = false;
+    TFakePeer peer([&](quint8 type, const QByteArray& body) { return Honest(type, body, &text, &from, &negotiated); });
     Use(peer.Port());
     struct {
         QString Text;

@@ -45,8 +45,16 @@ using TPeerScript = std::function<TPeerAnswer(quint8 type, const QByteArray& bod
 
 // The honest messenger: accepts the session, the dialect and every message
 // command, and keeps the text it got.
-inline TPeerAnswer Honest(quint8 type, const QByteArray& body, QByteArray* text, QByteArray* from) {
-    if (type == stRequest) return {QByteArray::fromHex("82000000")};
+// With negotiated given it acts as Samba does: a single-block message before
+// a negotiation ends the connection.
+inline TPeerAnswer Honest(quint8 type, const QByteArray& body, QByteArray* text, QByteArray* from,
+                          bool* negotiated = nullptr) {
+    if (type == stRequest) {
+        if (negotiated) *negotiated = false;
+        return {QByteArray::fromHex("82000000")};
+    }
+    if (negotiated && quint8(body[4]) == scNegotiate) *negotiated = true;
+    if (negotiated && !*negotiated && quint8(body[4]) == scSendSingle) return {{}, true};
     const quint8 command = quint8(body[4]);
     const QByteArray bytes = body.mid(35);
     if (command == scSendSingle || command == scSendStart) {
