@@ -20,7 +20,7 @@ struct TConsoleLimits {
     int ConnectMs = 5000;  // to open the session service
     int ReplyMs = 10000;   // for each reply of the peer
     int QueryMs = 1500;    // name query and system resolver together
-    int SettleMs = 60;     // after a first answer, for a second host claiming the name
+    int SettleMs = 20;     // after a first answer, for a second host claiming the name (a LAN answers in ms)
 };
 
 // Where names are asked and sessions opened. Empty QueryTargets: the
