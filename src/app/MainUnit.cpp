@@ -72,6 +72,7 @@ TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
     ConnectChatCommands();
     BuildFloatWindows();
     BuildOptionItems();
+    BuildConsoleItems();
     ArrangeTrayMenu();
 
     TranslateCaptions();

@@ -14,6 +14,7 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class QToolButton;
+class TConsoleForm;
 class TAppTray;
 class TDesktop;
 class TNavBar;
@@ -81,6 +82,8 @@ public:
     // "&Options..." of the Tools and tray menus (MainUnitOptions.cpp): the
     // options dialog; after OK what can change at once does.
     void LoadOptionsFormExecute();
+    // A new console window (Tag 1101, MainUnitConsole.cpp) with tab-separated names.
+    TConsoleForm* LoadConsoleFormExecute(int tag, const QString& names = {});
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
     bool StartsHidden() const;
@@ -152,6 +155,8 @@ private:
     void ConnectChatCommands();
     void BuildFloatWindows();
     void SetFloatWindowColors(const QString& scheme, const QColor& start, const QColor& end);
+    // "Send &Console Message..." in Tools and the tray menu (MainUnitConsole.cpp).
+    void BuildConsoleItems();
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int TagConsole = 1101;
-
 // Moves item in front of before (at the end when before is null).
 void PlaceBefore(QMenu* menu, QAction* item, QAction* before) {
     menu->removeAction(item);
@@ -47,15 +45,8 @@ void TMainForm::BuildOptionItems() {
     PlaceBefore(FTrayMenu, trayOptions, afterSound);
     connect(trayOptions, &QAction::triggered, this, &TMainForm::LoadOptionsFormExecute);
 
-    // Console messages, the network neighbourhood and the version check come with
-    // their own work; until then their items are there, disabled, and lead nowhere.
-    QAction* console = AddItem(tools, "miMainConsole", QLM_TEXT("Send &Console Message..."), TagConsole);
-    PlaceBefore(tools, console, Action(QStringLiteral("miMainBroadcast")));
-    QAction* trayConsole = AddItem(FTrayMenu, "miTrayIconMenuSendCMessage", QLM_TEXT("Send &Console Message..."), TagConsole);
-    for (QAction* item : {console, trayConsole}) {
-        item->setIcon(TAppImages::Instance().Icon(QStringLiteral("TRAYICONMENU_CONSOLEMESSAGE")));
-        item->setEnabled(false);
-    }
+    // The network neighbourhood and the version check come with their own work;
+    // until then their items are there, disabled, and lead nowhere.
     if (QAction* refreshList = Action(QStringLiteral("miMainRefreshList"))) {
         auto* view = qobject_cast<QMenu*>(refreshList->parent());
         const QList<QAction*> viewItems = view->actions();

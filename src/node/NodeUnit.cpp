@@ -1,6 +1,7 @@
 #include "node/NodeUnit.h"
 
 #include "chatlog/ChatLogUnit.h"
+#include "console/ConsoleServiceUnit.h"
 #include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
@@ -81,6 +82,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     FIntake = RegisterChatHandlers(*FServer, *FRouter, TMessageLang::Instance(), chatLimits);
     FTransfer = std::make_unique<TTransferService>(*FClient, *FLocal, p, TMessageLang::Instance());
     FTransfer->RegisterEvents(*FRouter);
+    FConsole = std::make_unique<TConsoleService>(TMessageLang::Instance().LanguageId(), Utils::LocalComputerName());
     FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
     // Connected first: a record is queued before any window or front end sees the item.
     FRecorder = std::make_unique<TLogRecorder>(

@@ -1,5 +1,7 @@
 #include "app/DesktopUnit.h"
 #include "app/MainUnit.h"
+#include "console/widgets/ConsoleUnit.h"
+#include <QListWidget>
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -433,7 +435,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TDesktop desktop(false);
     TMainForm& form = desktop.MainForm();
-    for (const char* name : {"miMainConsole", "miTrayIconMenuSendCMessage", "miCheckNewVerLocal", "miMainRefreshNetwork"}) {
+    for (const char* name : {"miCheckNewVerLocal", "miMainRefreshNetwork"}) {
         QAction* item = form.Action(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
         EXPECT_FALSE(item->isEnabled()) << name;
@@ -443,6 +445,18 @@ TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
         ASSERT_NE(item, nullptr) << name;
         EXPECT_TRUE(item->isEnabled()) << name;
     }
+    // "Send &Console Message..." (1101) in Tools and the tray menu opens a new console window each time.
+    for (const char* name : {"miMainConsole", "miTrayIconMenuSendCMessage"}) {
+        QAction* item = form.Action(QString::fromLatin1(name));
+        ASSERT_NE(item, nullptr) << name;
+        EXPECT_EQ(item->data().toInt(), 1101) << name;
+        const qsizetype before = form.findChildren<TConsoleForm*>().size();
+        item->trigger();
+        const QList<TConsoleForm*> forms = form.findChildren<TConsoleForm*>();
+        ASSERT_EQ(forms.size(), before + 1) << name;
+        EXPECT_EQ(forms.last()->List()->count(), 0);
+    }
+    for (TConsoleForm* console : form.findChildren<TConsoleForm*>()) delete console;
     for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
         QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
