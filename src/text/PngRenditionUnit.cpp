@@ -35,9 +35,14 @@ struct TGifCloser {
 // transparent index left clear. False when the stream breaks first.
 bool DrawFirstImage(GifFileType* gif, QByteArray& canvas, int width, int height) {
     int transparent = NO_TRANSPARENT_COLOR;
+    int stray = 0;
     for (;;) {
         GifRecordType type = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif, &type) == GIF_ERROR) return false;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
+            // A stray byte between blocks (as some writers leave) is passed over, as browsers do.
+            if (gif->Error == D_GIF_ERR_WRONG_RECORD && ++stray < 256) continue;
+            return false;
+        }
         if (type == TERMINATE_RECORD_TYPE) return false;
         if (type == EXTENSION_RECORD_TYPE) {
             int code = 0;
