@@ -56,7 +56,7 @@ TEST_P(GifRendition, IsTheFirstFrameAsShown) {
 // 1 x 4, interlaced (rows stored 0, 2, 1, 3), a local colour table, index 1
 // transparent: red, clear, blue, green from the top.
 QByteArray InterlacedGif() {
-    return QByteArray::fromHex("474946383961010004000000"   // screen 1x4, no global table
+    return QByteArray::fromHex("47494638396101000400000000" // screen 1x4, no global table
                                "21f9040100000100"           // transparent index 1
                                "2c00000000010004" "00c1"    // image 1x4, local table of 4, interlaced
                                "ff0000" "000000" "0000ff" "00ff00"
