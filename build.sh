@@ -13,7 +13,7 @@ cd "$here"
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-multimedia-dev qt6-svg-dev libgl-dev
-  libzip-dev libgsf-1-dev libgif-dev libopencc-dev
+  libzip-dev libgsf-1-dev libgif-dev libpng-dev libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
   libsodium-dev samba smbclient libreoffice-writer-nogui poppler-utils
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji

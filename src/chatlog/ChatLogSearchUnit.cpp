@@ -1,14 +1,15 @@
 #include "chatlog/ChatLogSearchUnit.h"
 
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
 namespace ChatLog {
 
-QString IndexForm(const QString& text) {
-    qsizetype n = qMin(text.size(), kMaxIndexedChars);
-    // Never half a surrogate pair.
-    if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate()) --n;
+namespace {
+
+// The first n UTF-16 units of text, each character twice.
+QString Doubled(const QString& text, qsizetype n) {
     QString out(n * 2, Qt::Uninitialized);
     const QChar* in = text.constData();
     QChar* to = out.data();
@@ -28,18 +29,42 @@ QString IndexForm(const QString& text) {
     return out;
 }
 
+QString Tripled(char32_t point) { return QString::fromUcs4(&point, 1).repeated(3); }
+
+} // namespace
+
+QString IndexForm(const QString& text) {
+    qsizetype n = qMin(text.size(), kMaxIndexedChars);
+    // Never half a surrogate pair.
+    if (n < text.size() && n > 0 && text[n - 1].isHighSurrogate()) --n;
+    QString out = Doubled(text, n);
+    QSet<char32_t> seen;
+    for (const char32_t point : QStringView(text).left(n).toUcs4()) {
+        if (seen.size() >= kMaxSingleChars) break;
+        if (QChar::isSpace(point) || seen.contains(point)) continue;
+        seen.insert(point);
+        out += QLatin1Char('\n') + Tripled(point);
+    }
+    return out;
+}
+
 std::optional<QString> MatchExpression(const QString& query) {
     const QString tidy = query.simplified();
-    if (tidy.toUcs4().size() < kMinSearchLength) return std::nullopt;
+    const QList<uint> typed = tidy.toUcs4();
+    if (typed.size() < kMinSearchLength) return std::nullopt;
+    const auto quoted = [](QString term) {
+        term.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        return QLatin1Char('"') + term + QLatin1Char('"');
+    };
+    // One character: its own trigram, which no longer query asks for.
+    if (typed.size() == 1) return quoted(Tripled(char32_t(typed[0])));
     // Each trigram quoted on its own (an index without positions answers no
     // longer phrase), so nothing the user typed is read as FTS5 query syntax.
     // The tokenizer counts code points, not UTF-16 units.
-    const QList<uint> points = IndexForm(tidy).toUcs4();
+    const QList<uint> points = Doubled(tidy, tidy.size()).toUcs4();
     QStringList terms;
     for (qsizetype i = 0; i + 3 <= points.size(); ++i) {
-        QString term = QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData() + i), 3);
-        term.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        term = QLatin1Char('"') + term + QLatin1Char('"');
+        const QString term = quoted(QString::fromUcs4(reinterpret_cast<const char32_t*>(points.constData() + i), 3));
         if (!terms.contains(term)) terms += term;
     }
     return terms.join(QLatin1Char(' '));

@@ -8,14 +8,21 @@
 // two characters long, so every character is indexed twice ("ab" becomes
 // "aabb"): a query doubled the same way has at least four characters, and a
 // doubled text contains a doubled query exactly when the text contains the
-// query. The table keeps no text of its own (contentless) and no positions
-// (detail=none): the index answers which records hold every trigram of the
-// query, and the store then checks each such record's text for the query
-// itself (the trigrams of "report" also occur in "repo port").
+// query. A single character is often a whole Chinese word (钱, 会, 票): each
+// distinct character of a text is indexed once more three times over, after
+// a line break ("\naaa\nbbb"), which neither the tidied text nor a query
+// holds, so those trigrams meet one-character queries only. The table keeps
+// no text of its own (contentless) and no positions (detail=none): the index
+// answers which records hold every trigram of the query, and the store then
+// checks each such record's text for the query itself (the trigrams of
+// "report" also occur in "repo port").
 namespace ChatLog {
 
 // Shortest query (in characters) the index can answer.
-constexpr int kMinSearchLength = 2;
+constexpr int kMinSearchLength = 1;
+// Distinct characters of one record findable alone; a record of more (a long
+// text in many scripts) is still found by every longer query.
+constexpr qsizetype kMaxSingleChars = 4096;
 
 // Characters of one record's text that are indexed: a huge message would
 // otherwise cost several times its size in memory while it is indexed, for
@@ -27,7 +34,7 @@ constexpr qsizetype kMaxIndexedChars = 1024 * 1024;
 constexpr qsizetype kMaxIndexedBytes = 8 * 1024 * 1024;
 
 // What the index is given for a record's searchable text (its first
-// kMaxIndexedChars characters).
+// kMaxIndexedChars characters, doubled, then its distinct characters).
 QString IndexForm(const QString& text);
 // The MATCH expression for what the user typed (every trigram of its index
 // form); none when it is shorter than kMinSearchLength characters once spaces

@@ -57,11 +57,14 @@ inline QString CreateTable(const QString& table) {
 // The index holds neither the text nor the trigrams' positions: it costs a
 // third of an index with positions, and the store checks each candidate's
 // text. (The texts' lengths stay: they are what counts its entries.)
-inline const QString kCreateSearchIndex =
-    QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS LogSearch USING fts5 (Body, content='', tokenize='trigram', detail=none)");
+// (The tokenizer's default spelled out marks an index that holds single characters.)
+inline const QString kCreateSearchIndex = QStringLiteral(
+    "CREATE VIRTUAL TABLE IF NOT EXISTS LogSearch USING fts5 (Body, content='', tokenize='trigram case_sensitive 0', "
+    "detail=none)");
 // What the index of a current log says of itself; an index without it (with
-// positions, as logs were first written) is built anew when the log opens.
-inline const QString kSearchIndexMark = QStringLiteral("detail=none");
+// positions, as logs were first written, or without single characters) is
+// built anew when the log opens.
+inline const QString kSearchIndexMark = QStringLiteral("case_sensitive 0");
 
 inline QStringList SchemaStatements() {
     QStringList statements;

@@ -294,6 +294,8 @@ QJsonObject ChatJson(int id, qintptr wParam, const TBroadcastData& r, TChatKind 
             {QStringLiteral("Summary"), content.Summary},
             {QStringLiteral("Body"), Printed(lang.DecodeFrom(r.LanguageId, r.Body.left(limit)), full)},
             {QStringLiteral("BodyBytes"), qint64(r.Body.size())},
+            // What arrived, whole, even when Body is cut.
+            {QStringLiteral("BodySHA256"), Sha256(r.Body)},
             {QStringLiteral("Truncated"), !full && (r.Body.size() > limit || content.Text.size() > limit)},
             {QStringLiteral("LanguageId"), r.LanguageId},
             {QStringLiteral("ReceivedTime"), r.ReceivedTime},

@@ -4,6 +4,7 @@
 #include "messaging/ChatServiceUnit.h"
 #include "protocol/ChatCodecUnit.h"
 #include "text/MsgLangUnit.h"
+#include "text/UILangUnit.h"
 
 namespace ChatLogRecords {
 
@@ -59,14 +60,15 @@ std::optional<TLogRecord> SentMessage(const TSendMessageResult& result, qint16 l
     return record;
 }
 
-std::optional<TLogRecord> SentBroadcast(const TBroadcastResult& result, const TMessageLang& lang) {
+std::optional<TLogRecord> SentBroadcast(const TBroadcastResult& result, const TMessageLang& lang,
+                                        const TUserInterfaceLang* ui) {
     if (!result.Sent) return std::nullopt;
     TLogRecord record;
     record.LogType = ltBroadcast;
     record.LangID = qint16(lang.LanguageId());
     record.Content = lang.EncodeOutgoing(result.Body);
     record.First2Line = result.Summary;
-    record.Nick = QStringLiteral("All(Broadcast)");
+    record.Nick = Translate(ui, QStringLiteral("All(Broadcast)"));
     record.LogTime = TimeOf(result.SentTime);
     record.IfBroadcast = true;
     record.IfSendOut = true;

@@ -7,6 +7,7 @@
 struct TBroadcastResult;
 struct TSendMessageResult;
 class TMessageLang;
+class TUserInterfaceLang;
 
 // The chat-log records of the chat service's traffic, built from the records
 // its signals carry so that every front end logs the same.
@@ -19,6 +20,9 @@ TLogRecord Received(const TBroadcastData& record, TChatKind kind, const TMessage
 // nobody was reached.
 std::optional<TLogRecord> SentMessage(const TSendMessageResult& result, qint16 languageId);
 // A broadcast that went out, in this node's code page; nullopt when it did not.
-std::optional<TLogRecord> SentBroadcast(const TBroadcastResult& result, const TMessageLang& lang);
+// Its addressee is "All(Broadcast)" in the interface language (ui, or the
+// process-wide table when null), as the log shows it.
+std::optional<TLogRecord> SentBroadcast(const TBroadcastResult& result, const TMessageLang& lang,
+                                        const TUserInterfaceLang* ui = nullptr);
 
 } // namespace ChatLogRecords

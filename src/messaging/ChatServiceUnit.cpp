@@ -142,8 +142,9 @@ TChatJob* TChatService::StartBroadcast(const QString& summary, const QString& bo
     auto* handle = new TChatJob(id, this);
     TBroadcastResult result;
     result.Summary = summary;
-    result.Body = body;
-    if (!BroadcastFits(summary, body)) {
+    // What goes on the wire, so that the log stores what was sent.
+    result.Body = BroadcastLineBreaks(body);
+    if (!BroadcastFits(summary, result.Body)) {
         // Every receiver would drop it, so it is not sent at all.
         QMetaObject::invokeMethod(this, [this, id, handle, result]() mutable {
             --FRunning;

@@ -76,6 +76,7 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
         *FListenerClient);
     FServer = std::make_unique<TCommServer>(std::move(dispatcher));
     TChatListenLimits chatLimits;
+    chatLimits.SpoolFolder = Utils::GetTempFolder();
     chatLimits.OnBroadcastThrottled = [notices = FNotices.get()](const QString& source) {
         notices->Note(source, QStringLiteral("broadcast-rate"));
     };
@@ -106,7 +107,7 @@ TIntakeCounts TNode::IntakeCounts() const {
     TIntakeCounts counts{router.Throttled, router.Overflowed, 0, router.Unrouted, router.Mistyped};
     if (FIntake.BroadcastRate) counts.BroadcastRate = FIntake.BroadcastRate->Dropped();
     if (FIntake.Bytes) {
-        counts.ByteBudget = FIntake.Bytes->Refused();
+        counts.ByteBudget = FIntake.Bytes->Refused() + (FIntake.Spooled ? FIntake.Spooled->Refused() : 0);
         counts.ByteWaits = FIntake.Bytes->Waited();
     }
     counts.OfferCap = quint64(FTransfer->DeclinedAtCap());

@@ -79,8 +79,23 @@ QByteArray EncodeBroadcast(const TLocalIdentity& self, const QString& summary, c
     const TMessageLang wire = WireLang(self, lang);
     QList<QByteArray> fields = Head(MessageType::Broadcast, self, wire, false);
     for (int i = 0; i < DatagramReservedPlaces; ++i) fields << ReservedPlace;
-    fields << TextField(summary, wire) << wire.EncodeOutgoing(body);
+    fields << TextField(summary, wire) << wire.EncodeOutgoing(BroadcastLineBreaks(body));
     return BuildDatagram(fields);
+}
+
+QString BroadcastLineBreaks(const QString& text) {
+    QString out;
+    out.reserve(text.size() + text.size() / 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            out += QLatin1String("\r\n");
+            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 QByteArray EncodeRefuse(const TLocalIdentity& self, const QString& replyText, const TMessageLang& lang) {

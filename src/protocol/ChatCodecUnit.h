@@ -16,10 +16,13 @@ class TMessageLang;
 // sized block), "QLM_BROADCAST" and "QLM_REFUSE" (datagrams). Decoders fill a
 // TBroadcastData without IPAddress and ReceivedTime, which the receiver sets.
 
-// The longest body a "QLM_MESSAGE" may carry, sent or received: rich text
-// with a few screenshots fits many times over, and a peer cannot make a
-// receiver hold more than this for one request.
+// The longest body a "QLM_MESSAGE" this node sends: rich text with a few
+// screenshots fits many times over.
 inline constexpr qint64 MaxChatBody = 64ll * 1024 * 1024;
+// The longest body it takes: a peer pasting a large screenshot as a bitmap
+// sends about 100 MB (the picture twice, as hex). Beyond TChatListenLimits'
+// SpoolAbove a body arrives into a file, not into memory.
+inline constexpr qint64 MaxReceivedChatBody = 512ll * 1024 * 1024;
 
 // A summary as the records hold it: at most one CR LF, between its two lines.
 // On the wire of "QLM_MESSAGE" that CR LF travels as a tab.
@@ -35,9 +38,12 @@ QByteArray EncodeMessageRequest(const TLocalIdentity& self, const QString& summa
 QByteArray SizedBlockPrefix(qint32 length);
 
 // Summary with CR LF kept (a tab in it becomes a blank), then the body as the
-// rest, tabs and all.
+// rest, tabs and all, its line breaks as CR LF (BroadcastLineBreaks).
 QByteArray EncodeBroadcast(const TLocalIdentity& self, const QString& summary, const QString& body,
                            const TMessageLang& lang);
+// Every line break of text (LF, CR or CR LF) as CR LF, as peers' editors
+// write a broadcast's lines; what the log stores of a sent broadcast too.
+QString BroadcastLineBreaks(const QString& text);
 // The auto-reply text as the rest.
 QByteArray EncodeRefuse(const TLocalIdentity& self, const QString& replyText, const TMessageLang& lang);
 

@@ -6,6 +6,9 @@
 #include "protocol/SourceRateUnit.h"
 #include "text/MsgLangUnit.h"
 
+#include <QDir>
+#include <QStorageInfo>
+#include <QTemporaryFile>
 #include <memory>
 
 namespace {
@@ -38,33 +41,80 @@ TDatagramDispatcher::THandler PostDatagram(TEventRouter& router, const TMessageL
 TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, const TMessageLang& lang,
                                  const TChatListenLimits& limits) {
     std::shared_ptr<TIntakeBudget> budget = TIntakeBudget::Create(limits.MaxBodiesInFlight, limits.SourceShareInFlight);
-    const qint64 maxBody = limits.MaxBody;
-    const int waitMs = limits.ByteWaitMs;
-    server.RegisterRequest(MessageType::Message, [&router, &lang, budget, maxBody, waitMs](TRequestContext& c) {
+    std::shared_ptr<TIntakeBudget> spooled = TIntakeBudget::Create(limits.MaxSpooled, limits.SourceShareSpooled);
+    server.RegisterRequest(MessageType::Message, [&router, &lang, budget, spooled, limits](TRequestContext& c) {
         std::optional<TBroadcastData> record = DecodeMessageHeader(c.Header, lang);
         if (!record) return;
         qint32 length = 0;
         if (c.Reader.ReadLength(&length, c.StallMs) != TRequestReader::rrOk) return;
-        if (length < 0 || length > maxBody) return;
-        // Until its source's earlier bytes are stored, the body stays unread
-        // in the kernel, so its sender is slowed rather than its message lost.
-        TIntakeHold hold = budget->Acquire(c.PeerAddress, length, QDeadlineTimer(waitMs),
-                                           [&c] { return c.Reader.Stopping(); });
-        if (!hold) {
+        // Told by a reset: an orderly close would count it as delivered.
+        if (length < 0 || length > limits.MaxBody) {
             c.Refused = true;
             return;
         }
-        c.Reader.RestartPace();
+        const QDeadlineTimer deadline(limits.ByteWaitMs);
+        const auto stopping = [&c] { return c.Reader.Stopping(); };
         QByteArray body;
-        // The budget holds these bytes now, so they may be taken at once
-        // rather than grown (and copied) piece by piece.
-        body.reserve(length);
-        const auto append = [&body](const char* data, qint64 size) {
-            body.append(data, size);
-            return true;
-        };
-        // A connection closed before the whole body came posts nothing.
-        if (c.Reader.ReadInto(length, append, c.StallMs) != TRequestReader::rrOk) return;
+        TIntakeHold hold;
+        if (length > limits.SpoolAbove) {
+            // A large body may come slowly: it holds disk while it does, and
+            // memory only once it is whole.
+            TIntakeHold disk = spooled->Acquire(c.PeerAddress, length, deadline, stopping);
+            const QString folder = limits.SpoolFolder.isEmpty() ? QDir::tempPath() : limits.SpoolFolder;
+            QDir().mkpath(folder);
+            QTemporaryFile spool(folder + QStringLiteral("/qlm-body-XXXXXX"));
+            if (!disk || QStorageInfo(folder).bytesAvailable() - length < limits.SpoolReserve || !spool.open()) {
+                c.Refused = true;
+                return;
+            }
+            c.Reader.RestartPace();
+            bool written = true;
+            const auto toFile = [&spool, &written](const char* data, qint64 size) {
+                written = spool.write(data, size) == size;
+                return written;
+            };
+            const TRequestReader::TResult r = c.Reader.ReadInto(length, toFile, c.StallMs);
+            if (r != TRequestReader::rrOk || !spool.flush()) {
+                // The disk failing is ours, not the sender's doing: it is told.
+                if (!written) c.Refused = true;
+                return;
+            }
+            // A wait of its own: the read may have taken longer than the first.
+            hold = budget->Acquire(c.PeerAddress, length, QDeadlineTimer(limits.ByteWaitMs), stopping);
+            if (!hold || !spool.seek(0)) {
+                c.Refused = true;
+                return;
+            }
+            body.resize(length);
+            qint64 done = 0;
+            while (done < length) {
+                const qint64 got = spool.read(body.data() + done, length - done);
+                if (got <= 0) break;
+                done += got;
+            }
+            if (done != length) {
+                c.Refused = true;
+                return;
+            }
+        } else {
+            // Until its source's earlier bytes are stored, the body stays unread
+            // in the kernel, so its sender is slowed rather than its message lost.
+            hold = budget->Acquire(c.PeerAddress, length, deadline, stopping);
+            if (!hold) {
+                c.Refused = true;
+                return;
+            }
+            c.Reader.RestartPace();
+            // The budget holds these bytes now, so they may be taken at once
+            // rather than grown (and copied) piece by piece.
+            body.reserve(length);
+            const auto append = [&body](const char* data, qint64 size) {
+                body.append(data, size);
+                return true;
+            };
+            // A connection closed before the whole body came posts nothing.
+            if (c.Reader.ReadInto(length, append, c.StallMs) != TRequestReader::rrOk) return;
+        }
         record->Body = std::move(body);
         record->IPAddress = c.PeerAddress;
         record->ReceivedTime = Now();
@@ -79,5 +129,5 @@ TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, cons
                                                                                       WM_PEER_BROADCAST, 0, budget, broadcasts));
     server.Dispatcher().Register(MessageType::Refuse,
                                  PostDatagram<TPeerRefusal>(router, lang, DecodeRefuse, WM_PEER_MESSAGE, 1, budget));
-    return TChatIntake{std::move(broadcasts), std::move(budget)};
+    return TChatIntake{std::move(broadcasts), std::move(budget), std::move(spooled)};
 }

@@ -1,6 +1,7 @@
 #include "text/RtfWriterUnit.h"
 
 #include "text/OlePictureUnit.h"
+#include "text/PngRenditionUnit.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -230,7 +231,9 @@ void TRtfWriter::WriteResult(const TRichPicture& picture, const std::optional<TP
         kind = "\\dibitmap0";
         bytes = DibFromBmpFile(picture.Bytes);
     } else if (format != TPictureFormat::Png) {
-        bytes = FOptions.PngRendition ? FOptions.PngRendition(picture) : QByteArray();
+        // A GIF is rendered here, whoever writes; other pictures by the front end's renderer.
+        bytes = format == TPictureFormat::Gif ? PngRendition::PngFromGif(picture.Bytes) : QByteArray();
+        if (bytes.isEmpty() && FOptions.PngRendition) bytes = FOptions.PngRendition(picture);
     }
     if (bytes.isEmpty()) return;
     const std::optional<TPictureSize> shown = format == TPictureFormat::Png || format == TPictureFormat::Jpeg ||

@@ -13,8 +13,9 @@
 // Each picture becomes an embedded object (OlePictureUnit) with the image
 // file's own bytes, followed by a \result picture for readers that cannot use
 // the object: PNG and JPEG as they are (\pngblip, \jpegblip), BMP as its DIB
-// (\dibitmap0). The engine decodes no images, so a GIF or unknown picture
-// gets a \result only when PngRendition supplies PNG bytes for it.
+// (\dibitmap0), a GIF as a PNG of its first frame (PngRenditionUnit). The
+// object keeps the file's own bytes: peers show GIF, JPEG and BMP from it.
+// Any other picture gets a \result only when PngRendition supplies PNG bytes.
 
 struct TRtfWriteOptions {
     int CodePage = kDefaultCodePage;

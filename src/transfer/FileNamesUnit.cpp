@@ -8,7 +8,8 @@ namespace FileNames {
 
 namespace {
 
-constexpr int kMaxNameBytes = 255;
+// An "extension" longer than this is part of the name: it is shortened too.
+constexpr int kMaxExtensionBytes = 64;
 // Far more than any folder holds copies of one name; the loop must end.
 constexpr int kMaxNumber = 100000;
 // Each part of a sender folder's name; a long nickname must not make it unusable.
@@ -25,8 +26,6 @@ bool IsForbidden(QChar c) {
 
 bool IsSafeName(const QString& name) {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
-    if (name.startsWith(QLatin1Char('~'))) return false;
-    if (name.toUtf8().size() > kMaxNameBytes) return false;
     for (const QChar c : name)
         if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') || IsControl(c)) return false;
     return true;
@@ -39,10 +38,40 @@ bool SafeEntryPath(const QString& path, QStringList* parts) {
     // A folder entry ends with one "/"; no other part may be empty.
     if (normal.endsWith(QLatin1Char('/'))) normal.chop(1);
     const QStringList split = normal.split(QLatin1Char('/'));
-    for (const QString& part : split)
+    QStringList fitted;
+    for (const QString& part : split) {
         if (!IsSafeName(part)) return false;
-    *parts = split;
+        fitted << FitName(part);
+    }
+    *parts = fitted;
     return true;
+}
+
+QString FitName(const QString& name, int n) {
+    const auto bytes = [](const QString& text) { return text.toUtf8().size(); };
+    QString full = n > 0 ? NumberedName(name, n) : name;
+    if (bytes(full) <= MaxNameBytes) return full;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString stem = name, extension;
+    if (dot > 0 && bytes(name.mid(dot)) <= kMaxExtensionBytes) {
+        stem = name.left(dot);
+        extension = name.mid(dot);
+    }
+    // No extension: the counter goes in front, as NumberedName puts it.
+    const QString tag = n > 0 ? QStringLiteral("(%1)").arg(n) : QString();
+    const QString front = extension.isEmpty() ? tag : QString();
+    const QString back = (extension.isEmpty() ? QString() : tag) + extension;
+    const qsizetype room = MaxNameBytes - bytes(front) - bytes(back);
+    qsizetype used = 0, keep = 0;
+    while (keep < stem.size()) {
+        // A surrogate pair is one character: never cut between its halves.
+        const qsizetype step = stem.at(keep).isHighSurrogate() && keep + 1 < stem.size() ? 2 : 1;
+        const qsizetype size = bytes(stem.mid(keep, step));
+        if (used + size > room) break;
+        used += size;
+        keep += step;
+    }
+    return front + stem.left(keep) + back;
 }
 
 QString NumberedName(const QString& name, int n) {
@@ -63,7 +92,7 @@ QString SenderFolderName(const QString& nickName, const QString& computerName) {
 
 std::unique_ptr<QFile> CreateExclusive(const QString& folder, const QString& name, QString* finalName, QString* error) {
     for (int n = 0; n <= kMaxNumber; ++n) {
-        const QString candidate = n == 0 ? name : NumberedName(name, n);
+        const QString candidate = FitName(name, n);
         auto file = std::make_unique<QFile>(folder + candidate);
         if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             *finalName = candidate;

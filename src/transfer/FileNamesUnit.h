@@ -12,12 +12,21 @@
 namespace FileNames {
 
 // A name a peer sent for a file of ours to create: a plain name, never a
-// path. Refused: empty, "." and "..", "/" or "\", a leading "~", a drive
-// letter ("C:"), ":" anywhere, control characters, more than 255 bytes.
+// path. Refused: empty, "." and "..", "/" or "\", a drive letter ("C:"),
+// ":" anywhere, control characters. A leading "~" is a plain character here
+// (Office's "~$Budget.xlsx"): names never pass through a shell. Length is no
+// reason: FitName shortens a long name when it is created.
 bool IsSafeName(const QString& name);
 // An archive entry's path ("docs/a.txt", "empty/"): relative, "/" or "\"
-// between parts, every part a safe name. Gives the parts.
+// between parts, every part a safe name. Gives the parts, each fitted.
 bool SafeEntryPath(const QString& path, QStringList* parts);
+
+// The longest name a file system takes, in bytes of UTF-8.
+inline constexpr int MaxNameBytes = 255;
+// name, or NumberedName(name, n) for n > 0, cut to MaxNameBytes of UTF-8 by
+// shortening the part before the extension (whole characters only), so that
+// "(n)" and the extension always survive.
+QString FitName(const QString& name, int n = 0);
 
 // The n-th alternative of a taken name: "report(1).doc", "a.b(1).txt",
 // "(1)Makefile" (no "." at all: the counter goes in front).
@@ -27,7 +36,7 @@ QString NumberedName(const QString& name, int n);
 // name may hold (path separators among them) replaced by "_".
 QString SenderFolderName(const QString& nickName, const QString& computerName);
 
-// Creates folder + name, or the first numbered alternative that does not
+// Creates folder + FitName(name), or the first numbered alternative that does not
 // exist yet, exclusively: two writers into one folder never get the same
 // file. Null (and *error set) when no file could be made.
 std::unique_ptr<QFile> CreateExclusive(const QString& folder, const QString& name, QString* finalName, QString* error);

@@ -8,7 +8,7 @@
 
 // Why an entry of an archive was not created.
 enum class TEntryRefusal {
-    Outside,   // absolute, "..", drive or home parts: it would land outside the target
+    Outside,   // absolute, "..", or drive parts: it would land outside the target
     Link,      // a symbolic link, device or pipe
     TooLarge,  // it unpacks to more than the archive declares for it
     DiskSpace, // the disk guard's reserve would be reached

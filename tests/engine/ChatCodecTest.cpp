@@ -39,6 +39,12 @@ TEST(ChatEncode, BroadcastKeepsTheSummaryBreakAndTheBodyAsItIs) {
               "QLM_BROADCAST\t2\t1033\tAnn\tPC-ANN\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\tHi\r\nall\tHi\r\nall\tof you");
 }
 
+TEST(ChatEncode, BroadcastBodyLineBreaksAreCrLfWhateverTheEditorWrote) {
+    EXPECT_EQ(EncodeBroadcast(Sender(), QStringLiteral("Hi\r\n"), QStringLiteral("a\nb\rc\r\nd\n"), kLang),
+              "QLM_BROADCAST\t2\t1033\tAnn\tPC-ANN\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\tHi\r\n\ta\r\nb\r\nc\r\nd\r\n");
+    EXPECT_EQ(BroadcastLineBreaks(QStringLiteral("\r\r\n\n\r")), QStringLiteral("\r\n\r\n\r\n\r\n"));
+}
+
 TEST(ChatEncode, RefuseCarriesTheReplyAsRest) {
     EXPECT_EQ(EncodeRefuse(Sender(), QStringLiteral("[Auto-reply Message]: Sorry, I'm busy now."), kLang),
               "QLM_REFUSE\t2\t1033\tAnn\tPC-ANN\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t_NULL_\t"

@@ -79,7 +79,18 @@ INSTANTIATE_TEST_SUITE_P(
         TMatchCase{"Quotes", QStringLiteral("say \"yes\" now"), QStringLiteral("\"yes\""), true},
         TMatchCase{"Operators", QStringLiteral("a OR b"), QStringLiteral("OR b"), true},
         TMatchCase{"OperatorsNotApplied", QStringLiteral("apple"), QStringLiteral("ap OR zz"), false},
-        TMatchCase{"Star", QStringLiteral("x*y"), QStringLiteral("*y"), true}),
+        TMatchCase{"Star", QStringLiteral("x*y"), QStringLiteral("*y"), true},
+        // One character: in Chinese often the whole word.
+        TMatchCase{"ChineseOneCharacterWord", Utf8("明天下午开会"), Utf8("会"), true},
+        TMatchCase{"ChineseOneCharacterIsTheText", Utf8("钱"), Utf8("钱"), true},
+        TMatchCase{"ChineseOneCharacterAbsent", Utf8("发票已寄出"), Utf8("钱"), false},
+        TMatchCase{"LatinOneLetterAnyCase", QStringLiteral("Hello there"), QStringLiteral("H"), true},
+        TMatchCase{"LatinOneLetterLast", QStringLiteral("Hello there"), QStringLiteral("E"), true},
+        TMatchCase{"LatinOneLetterAbsent", QStringLiteral("Hello there"), QStringLiteral("z"), false},
+        TMatchCase{"ChineseOneCharacterRepeated", Utf8("哈哈哈"), Utf8("哈"), true},
+        TMatchCase{"OneQuote", QStringLiteral("say \"yes\""), QStringLiteral(" \" "), true},
+        // The single characters' trigrams do not make a longer query's.
+        TMatchCase{"SinglesDoNotMakeRepeats", QStringLiteral("ab"), QStringLiteral("aa"), false}),
     TCaseName());
 
 TEST(ChatLogSearch, MatchesTheTextOfRichContentNotItsMarkup) {
@@ -113,7 +124,7 @@ TEST(ChatLogSearch, IndexesAHugeRecordUpToItsCut) {
     // A cut inside a pair of surrogates keeps the pair out whole.
     const QString pair = QString::fromUcs4(U"\U0001F600");
     const QString around = QString(cut - 1, QLatin1Char('a')) + pair;
-    EXPECT_EQ(ChatLog::IndexForm(around).size(), 2 * (cut - 1));
+    EXPECT_EQ(ChatLog::IndexForm(around), ChatLog::IndexForm(around.left(cut - 1)));
 }
 
 TEST(ChatLogSearch, HitsComeNewestFirstAcrossTablesInPages) {
@@ -168,17 +179,26 @@ TEST(ChatLogSearch, CompactionDropsTheEntriesOfManyDeletedRecords) {
     EXPECT_EQ(FoundIds(home.Store, QStringLiteral("report")), QList<qint64>{121});
 }
 
-TEST(ChatLogSearch, TooShortAQueryIsRefused) {
+TEST(ChatLogSearch, OnlyAnEmptyQueryIsRefused) {
     TLogHome home;
     ASSERT_TRUE(home.Store.Open());
     home.Add(ChineseBroadcast(Utf8("猫")));
-    EXPECT_FALSE(ChatLog::MatchExpression(Utf8("猫")).has_value());
-    EXPECT_FALSE(ChatLog::MatchExpression(QStringLiteral("  a \r\n")).has_value());
-    EXPECT_FALSE(home.Store.SearchLog(Utf8("猫")).has_value());
-    EXPECT_FALSE(home.Store.LastError().isEmpty());
+    EXPECT_EQ(ChatLog::MatchExpression(Utf8("猫")), Utf8("\"猫猫猫\""));
+    EXPECT_EQ(ChatLog::MatchExpression(QStringLiteral("  a \r\n")), QStringLiteral("\"aaa\""));
     // A character beyond the basic plane counts once.
-    EXPECT_FALSE(ChatLog::MatchExpression(Utf8("😀")).has_value());
-    EXPECT_TRUE(ChatLog::MatchExpression(Utf8("😀😀")).has_value());
+    EXPECT_EQ(ChatLog::MatchExpression(Utf8("😀")), Utf8("\"😀😀😀\""));
+    EXPECT_FALSE(ChatLog::MatchExpression(QStringLiteral(" \r\n\t")).has_value());
+    EXPECT_FALSE(home.Store.SearchLog(QStringLiteral("  ")).has_value());
+    EXPECT_FALSE(home.Store.LastError().isEmpty());
+}
+
+// Each distinct character once, after the doubled text; spaces never.
+TEST(ChatLogSearch, IndexFormAddsEachCharacterAlone) {
+    EXPECT_EQ(ChatLog::IndexForm(QStringLiteral("ab a")), QStringLiteral("aabb  aa\naaa\nbbb"));
+    EXPECT_EQ(ChatLog::IndexForm(Utf8("😀")), Utf8("😀😀\n😀😀😀"));
+    QString many;
+    for (int i = 0; i < ChatLog::kMaxSingleChars + 10; ++i) many += QChar(0x4E00 + i);
+    EXPECT_EQ(ChatLog::IndexForm(many).count(QLatin1Char('\n')), ChatLog::kMaxSingleChars);
 }
 
 TEST(ChatLogSearch, IndexesExistingRecordsOfALogWithoutIndex) {

@@ -1,4 +1,5 @@
 #include "messaging/ChatServiceUnit.h"
+#include "messaging/ChatLogRecordUnit.h"
 
 #include "protocol/ChatCodecUnit.h"
 #include "protocol/ChatHandlersUnit.h"
@@ -678,6 +679,20 @@ TEST_F(ChatFixture, BroadcastOf3000BytesArrivesWhileBusyAndIsNotRefused) {
     ASSERT_TRUE(WaitUntil([&] { return !Broadcasts.isEmpty(); }));
     EXPECT_EQ(Broadcasts[0].Body.size(), body.size());
     EXPECT_TRUE(AutoReplied.isEmpty());
+}
+
+// The window's plain text has LF only; peers' editors write CR LF, and the
+// log keeps what went out.
+TEST_F(ChatFixture, BroadcastLineBreaksGoOutAsCrLfAndTheResultHoldsWhatWasSent) {
+    ASSERT_TRUE(StartChat());
+    Chat.StartBroadcast(QStringLiteral("s\r\n"), QStringLiteral("one\ntwo\rthree\r\nfour\n\n"));
+    ASSERT_TRUE(WaitUntil([&] { return !Broadcasts.isEmpty() && !BroadcastResults.isEmpty(); }));
+    const QByteArray wire = "one\r\ntwo\r\nthree\r\nfour\r\n\r\n";
+    EXPECT_EQ(Broadcasts[0].Body, wire);
+    ASSERT_TRUE(BroadcastResults[0].Sent);
+    const std::optional<TLogRecord> logged = ChatLogRecords::SentBroadcast(BroadcastResults[0], Lang);
+    ASSERT_TRUE(logged.has_value());
+    EXPECT_EQ(logged->Content, wire);
 }
 
 TEST_F(ChatFixture, BroadcastToAnEmptyListIsNoSuccess) {

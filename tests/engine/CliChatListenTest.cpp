@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
+
 #include <QJsonObject>
 #include <ostream>
 
@@ -44,6 +46,8 @@ TEST_P(ListenPrintsBodies, CutsOnlyWhatIsOverTheLimit) {
     ASSERT_EQ(printed.size(), 1);
     const QJsonObject& o = printed[0];
     EXPECT_EQ(o.value(QStringLiteral("BodyBytes")).toInteger(), record.Body.size());
+    EXPECT_EQ(o.value(QStringLiteral("BodySHA256")).toString(),
+              QString::fromLatin1(QCryptographicHash::hash(record.Body, QCryptographicHash::Sha256).toHex()));
     EXPECT_EQ(o.value(QStringLiteral("Truncated")).toBool(), c.Truncated);
     const qsizetype body = o.value(QStringLiteral("Body")).toString().size();
     const qsizetype text = o.value(QStringLiteral("Text")).toString().trimmed().size();

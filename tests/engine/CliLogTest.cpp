@@ -81,8 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TUsageCase{"DeleteTooMany", Args({"log", "delete", "file", "1", "2"})},
                       TUsageCase{"CompactWithArgument", Args({"log", "compact", "now"})},
                       TUsageCase{"SearchWithoutText", Args({"log", "search"})},
-                      TUsageCase{"SearchTooShort", Args({"log", "search", "a"})},
-                      TUsageCase{"SearchExportTooShort", Args({"log", "search", "a", "--export", "x.rtf"})},
+                      TUsageCase{"SearchOnlySpaces", Args({"log", "search", "  "})},
                       TUsageCase{"SearchExportWithoutFile", Args({"log", "search", "hello", "--export"})}),
     TCaseName());
 
@@ -175,6 +174,10 @@ TEST_F(CliLogTest, SearchesContent) {
     EXPECT_EQ(hit.value(QStringLiteral("id")).toInt(), 1);
     const TCliResult latin = Run(Args({"log", "search", "ELLO b"}));
     EXPECT_TRUE(latin.Out.startsWith(QStringLiteral("single 1 To Bob(PC-1)"))) << latin.Out.toStdString();
+    // One character, Chinese or Latin.
+    const TCliResult one = Run({QStringLiteral("log"), QStringLiteral("search"), QString::fromUtf8("界"), QStringLiteral("--json")});
+    EXPECT_EQ(QJsonDocument::fromJson(one.Out.toUtf8()).object().value(QStringLiteral("id")).toInt(), 1) << one.Out.toStdString();
+    EXPECT_TRUE(Run(Args({"log", "search", "E"})).Out.startsWith(QStringLiteral("single 1 To Bob(PC-1)")));
     const TCliResult none = Run(Args({"log", "search", "nothing like it"}));
     EXPECT_EQ(none.Exit, 0);
     EXPECT_TRUE(none.Out.isEmpty());

@@ -118,15 +118,67 @@ INSTANTIATE_TEST_SUITE_P(
                       TSafetyCase{"Slash", QStringLiteral("../x"), false},
                       TSafetyCase{"AbsolutePath", QStringLiteral("/etc/passwd"), false},
                       TSafetyCase{"Backslash", QStringLiteral("..\\..\\boot.ini"), false},
-                      TSafetyCase{"Tilde", QStringLiteral("~root"), false},
+                      TSafetyCase{"OfficeOwnerFile", QStringLiteral("~$Budget.xlsx"), true},
+                      TSafetyCase{"WordTempFile", QStringLiteral("~WRL0001.tmp"), true},
+                      TSafetyCase{"TildeAlone", QStringLiteral("~"), true},
                       TSafetyCase{"DriveLetter", QStringLiteral("C:evil.exe"), false},
                       TSafetyCase{"ColonStream", QStringLiteral("a.txt:stream"), false},
                       TSafetyCase{"Newline", QStringLiteral("a\nb"), false},
                       TSafetyCase{"Tab", QStringLiteral("\tx"), false},
                       TSafetyCase{"Delete", QStringLiteral("a\x7F"), false},
-                      TSafetyCase{"TooLong", QString(256, QLatin1Char('x')), false},
-                      TSafetyCase{"LongestAllowed", QString(255, QLatin1Char('x')), true}),
+                      // Shortened by FitName when created, not refused.
+                      TSafetyCase{"Long", QString(300, QLatin1Char('x')), true}),
     TCaseName());
+
+// ---- Long names shortened to what a file system takes ----
+
+struct TFitCase {
+    std::string Name;
+    QString Text;
+    int Number;
+    QString Expected;
+};
+void PrintTo(const TFitCase& c, std::ostream* os) { *os << c.Name; }
+
+class FitName : public ::testing::TestWithParam<TFitCase> {};
+
+TEST_P(FitName, KeepsTheExtensionAndTheNumberWithin255Bytes) {
+    const QString fitted = FileNames::FitName(GetParam().Text, GetParam().Number);
+    EXPECT_EQ(fitted, GetParam().Expected);
+    EXPECT_LE(fitted.toUtf8().size(), FileNames::MaxNameBytes);
+    // Whole characters only: the UTF-8 round trip is exact.
+    EXPECT_EQ(QString::fromUtf8(fitted.toUtf8()), fitted);
+}
+
+const QString kHan = QString::fromUtf8("报");          // 3 bytes
+const QString kEmoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // 4 bytes, a surrogate pair
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FitName,
+    ::testing::Values(TFitCase{"ShortUnchanged", QStringLiteral("a.txt"), 0, QStringLiteral("a.txt")},
+                      TFitCase{"ShortNumbered", QStringLiteral("a.txt"), 2, QStringLiteral("a(2).txt")},
+                      TFitCase{"Exactly255", QString(251, QLatin1Char('x')) + ".txt", 0, QString(251, QLatin1Char('x')) + ".txt"},
+                      TFitCase{"LatinCut", QString(300, QLatin1Char('x')) + ".xlsx", 0, QString(250, QLatin1Char('x')) + ".xlsx"},
+                      TFitCase{"LatinCutNumbered", QString(300, QLatin1Char('x')) + ".xlsx", 12,
+                               QString(246, QLatin1Char('x')) + "(12).xlsx"},
+                      // 84 characters of 3 bytes (252) + ".txt" is too long: 83 remain.
+                      TFitCase{"ChineseCut", kHan.repeated(100) + ".txt", 0, kHan.repeated(83) + ".txt"},
+                      TFitCase{"PairNeverSplit", kEmoji.repeated(70) + ".doc", 0, kEmoji.repeated(62) + ".doc"},
+                      TFitCase{"NoExtensionNumberInFront", QString(300, QLatin1Char('m')), 1, "(1)" + QString(252, QLatin1Char('m'))},
+                      TFitCase{"HugeExtensionIsName", "a." + QString(300, QLatin1Char('e')), 0, "a." + QString(253, QLatin1Char('e'))}),
+    TCaseName());
+
+TEST(CreateExclusive, TwoLongNamesThatFitAlikeAreNumbered) {
+    TTempHome home;
+    const QString folder = home.Path();
+    const QString first = QString(280, QLatin1Char('q')) + QStringLiteral("A.pdf");
+    const QString second = QString(280, QLatin1Char('q')) + QStringLiteral("B.pdf");
+    QString name1, name2, error;
+    ASSERT_TRUE(FileNames::CreateExclusive(folder, first, &name1, &error)) << error.toStdString();
+    ASSERT_TRUE(FileNames::CreateExclusive(folder, second, &name2, &error)) << error.toStdString();
+    EXPECT_EQ(name1, QString(251, QLatin1Char('q')) + ".pdf");
+    EXPECT_EQ(name2, QString(248, QLatin1Char('q')) + "(1).pdf");
+}
 
 struct TEntryCase {
     std::string Name;
@@ -158,7 +210,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TEntryCase{"Drive", QStringLiteral("C:/evil"), false, {}},
                       TEntryCase{"DoubleSlash", QStringLiteral("d//f"), false, {}},
                       TEntryCase{"DotPart", QStringLiteral("./f"), false, {}},
-                      TEntryCase{"Empty", QString(), false, {}}),
+                      TEntryCase{"Empty", QString(), false, {}},
+                      TEntryCase{"TildeParts", QStringLiteral("~d/~$a.xlsx"), true, {QStringLiteral("~d"), QStringLiteral("~$a.xlsx")}},
+                      TEntryCase{"LongPartFitted", QString(300, QLatin1Char('p')) + "/f", true,
+                                 {QString(255, QLatin1Char('p')), QStringLiteral("f")}}),
     TCaseName());
 
 TEST(SenderFolder, NamesFromThePeerCannotLeaveTheRoot) {

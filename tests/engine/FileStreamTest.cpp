@@ -325,6 +325,26 @@ TEST_F(FileStream, NobodyListeningIsAnErrorNotAHang) {
     EXPECT_FALSE(result.Error.isEmpty());
 }
 
+// Names Windows peers send routinely: a leading "~", and names longer than
+// a file system takes, which are shortened (extension kept) and numbered.
+TEST_F(FileStream, TildeAndOverlongNamesArriveShortenedNotRefused) {
+    ASSERT_TRUE(StartWith());
+    const QByteArray longName = QByteArray(300, 'n') + ".xlsx";
+    WriteRaw(Header() + "~$Budget.xlsx\r\n" + Block("owner") + "~WRL0001.tmp\r\n" + Block("tmp") + longName + "\r\n" +
+             Block("one") + longName + "\r\n" + Block("two") + "..\r\n" + Block("evil") + "a/b\r\n" + Block("evil") +
+             "SENDINGFILE_END\r\n");
+    const TFilesArrival& arrival = WaitArrival();
+    const QString cut = QString(250, QLatin1Char('n')) + QStringLiteral(".xlsx");
+    const QString cutNumbered = QString(247, QLatin1Char('n')) + QStringLiteral("(1).xlsx");
+    EXPECT_EQ(arrival.ReceivedNames, (QStringList{QStringLiteral("~$Budget.xlsx"), QStringLiteral("~WRL0001.tmp"), cut, cutNumbered}));
+    ASSERT_EQ(arrival.Failed.size(), 2);
+    EXPECT_EQ(arrival.Failed[0].Name, QStringLiteral(".."));
+    EXPECT_EQ(arrival.Failed[1].Name, QStringLiteral("a/b"));
+    EXPECT_EQ(ReadAll(Inbox() + "~$Budget.xlsx"), "owner");
+    EXPECT_EQ(ReadAll(Inbox() + cut), "one");
+    EXPECT_EQ(ReadAll(Inbox() + cutNumbered), "two");
+}
+
 // ---- Hostile names: refused, their blocks consumed, the stream stays in step ----
 
 struct THostileName {

@@ -12,6 +12,9 @@
 #include "support/ChatFixtures.h"
 #include "support/ServerFixture.h"
 #include "support/TestSupport.h"
+#include "text/UILangUnit.h"
+#include "core/ParamsUnit.h"
+#include "platform/UserStoreUnit.h"
 #include "text/MsgLangUnit.h"
 #include "transfer/TransferServiceUnit.h"
 
@@ -144,13 +147,30 @@ TEST(SentRecord, BroadcastIsLoggedInThisNodesCodePageOnlyWhenItWentOut) {
     EXPECT_EQ(record->LogType, ltBroadcast);
     EXPECT_TRUE(record->IfBroadcast);
     EXPECT_TRUE(record->IfSendOut);
-    EXPECT_EQ(record->Nick, QStringLiteral("All(Broadcast)"));
+    EXPECT_EQ(record->Nick, QStringLiteral("All(Broadcast)")); // the process's table: English
     EXPECT_EQ(record->LangID, 2052);
     EXPECT_EQ(record->Content, chinese.EncodeOutgoing(result.Body));
     EXPECT_EQ(TMessageLang::Decode(2052, record->Content), result.Body);
 
     result.Sent = false;
     EXPECT_FALSE(ChatLogRecords::SentBroadcast(result, chinese).has_value());
+}
+
+// Not the literal of the English program: the addressee as the interface shows it.
+TEST(SentRecord, BroadcastAddresseeIsInTheInterfaceLanguage) {
+    TTempHome home;
+    TApplicationParams params(home.File(QStringLiteral("Config.ini")), home.Path(),
+                              TUserStore(home.File(QStringLiteral(".config/store.ini")),
+                                         home.File(QStringLiteral(".config/auto.desktop"))));
+    params[spUserInterfaceLanguageInUse] = QStringLiteral("English");
+    TUserInterfaceLang ui(SourceDir() + QStringLiteral("/data/Languages"), params);
+    ASSERT_TRUE(ui.SwitchLanguage(QString::fromUtf8("简体中文")));
+    TBroadcastResult result;
+    result.Sent = true;
+    result.Body = QStringLiteral("hi");
+    const std::optional<TLogRecord> record = ChatLogRecords::SentBroadcast(result, TMessageLang(2052), &ui);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->Nick, QString::fromUtf8("所有人(广播)"));
 }
 
 // ---- the node: its own services' traffic reaches its chat log ----

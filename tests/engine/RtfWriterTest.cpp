@@ -4,7 +4,9 @@
 #include "text/RtfWriterUnit.h"
 
 #include "text/MsgLangUnit.h"
+#include "messaging/ChatContentUnit.h"
 #include "text/OlePictureUnit.h"
+#include "text/PngRenditionUnit.h"
 #include "text/RtfCodePageUnit.h"
 #include "text/RtfReaderUnit.h"
 
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -185,8 +188,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TResultCase{"Png", Png(), false, "{\\result{\\pict\\pngblip\\picw1\\pich1\\picwgoal15\\pichgoal15", Png()},
                       TResultCase{"Jpeg", Jpeg(), false, "{\\result{\\pict\\jpegblip\\picw3\\pich2\\picwgoal45\\pichgoal30", Jpeg()},
                       TResultCase{"BmpAsDib", Bmp(), false, "{\\result{\\pict\\dibitmap0\\picw2\\pich2", Bmp()},
-                      TResultCase{"GifWithoutRendition", Gif(), false, {}, {}},
-                      TResultCase{"GifWithRendition", Gif(), true, "{\\result{\\pict\\pngblip\\picw1\\pich1", Png()}),
+                      // The engine renders a GIF itself, whatever the front end offers.
+                      TResultCase{"GifWithoutRendition", Gif(), false, "{\\result{\\pict\\pngblip\\picw1\\pich1",
+                                  PngRendition::PngFromGif(Gif())},
+                      TResultCase{"GifWithRendition", Gif(), true, "{\\result{\\pict\\pngblip\\picw1\\pich1",
+                                  PngRendition::PngFromGif(Gif())},
+                      // A GIF the engine cannot read is left to the front end's renderer.
+                      TResultCase{"DamagedGifWithRendition", AnimatedGif().left(60), true,
+                                  "{\\result{\\pict\\pngblip\\picw1\\pich1", Png()},
+                      TResultCase{"DamagedGifWithoutRendition", AnimatedGif().left(60), false, {}, {}}),
     TCaseName());
 
 TEST(RtfWriter, ObjectDataIsTheRecordAroundTheStorage) {
@@ -218,6 +228,63 @@ TEST(RtfWriter, UnrtfFindsTheText) {
     const QByteArray out = process.readAllStandardOutput();
     EXPECT_TRUE(out.contains("Hello from Quillmate")) << out.toStdString();
     EXPECT_TRUE(out.contains("second {line}")) << out.toStdString();
+}
+
+// A message the CLI sends with a GIF (send --image x.gif): readers that
+// cannot use the embedded object show the engine's PNG of it.
+class GifMessageElsewhere : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Dir.isValid());
+        Path = Dir.filePath(QStringLiteral("message.rtf"));
+        QFile file(Path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(RichBodyFromText(QStringLiteral("look at this"), {Picture(AnimatedGif())}, 1033));
+    }
+    QTemporaryDir Dir;
+    QString Path;
+    const QByteArray Rendition = PngRendition::PngFromGif(AnimatedGif());
+};
+
+TEST_F(GifMessageElsewhere, UnrtfSavesThePicture) {
+    const QString unrtf = QStandardPaths::findExecutable(QStringLiteral("unrtf"));
+    ASSERT_FALSE(unrtf.isEmpty()) << "unrtf is not installed: build.sh installs it (apt-get install unrtf)";
+    QProcess process;
+    process.setWorkingDirectory(Dir.path()); // unrtf saves the pictures it meets beside it
+    process.start(unrtf, {QStringLiteral("--html"), Path});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QByteArray html = process.readAllStandardOutput();
+    EXPECT_TRUE(html.contains("<img src=\"pict001.png\">")) << html.toStdString();
+    QFile saved(Dir.filePath(QStringLiteral("pict001.png")));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), Rendition);
+}
+
+TEST_F(GifMessageElsewhere, LibreOfficeKeepsThePictureAsTheObjectsImage) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) GTEST_SKIP() << "soffice is not installed (libreoffice-writer-nogui)";
+    QProcess process;
+    // A profile of its own: a running office of the user's is never asked.
+    process.start(soffice, {QStringLiteral("-env:UserInstallation=file://") + Dir.filePath(QStringLiteral("profile")),
+                            QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("odt"),
+                            QStringLiteral("--outdir"), Dir.path(), Path});
+    ASSERT_TRUE(process.waitForFinished(100000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    // unzip lists the document; the picture LibreOffice shows for the object is its replacement image.
+    const QString unzip = QStandardPaths::findExecutable(QStringLiteral("unzip"));
+    ASSERT_FALSE(unzip.isEmpty());
+    QProcess list;
+    list.start(unzip, {QStringLiteral("-Z1"), Dir.filePath(QStringLiteral("message.odt"))});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    const QList<QByteArray> entries = list.readAllStandardOutput().split('\n');
+    QByteArray replacement;
+    for (const QByteArray& entry : entries)
+        if (entry.startsWith("ObjectReplacements/")) replacement = entry.trimmed();
+    ASSERT_FALSE(replacement.isEmpty()) << "no picture in the document";
+    QProcess extract;
+    extract.start(unzip, {QStringLiteral("-p"), Dir.filePath(QStringLiteral("message.odt")), QString::fromUtf8(replacement)});
+    ASSERT_TRUE(extract.waitForFinished(30000));
+    EXPECT_EQ(extract.readAllStandardOutput(), Rendition);
 }
 
 } // namespace

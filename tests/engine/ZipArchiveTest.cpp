@@ -303,7 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, HostileArchive,
     ::testing::Values(THostileCase{"ParentParts", "../../escaped.txt"}, THostileCase{"ParentInside", "a/../../../escaped.txt"},
                       THostileCase{"Absolute", "/tmp/qlm-zip-slip.txt"}, THostileCase{"BackslashParent", "..\\..\\escaped.txt"},
-                      THostileCase{"DriveLetter", "C:/escaped.txt"}, THostileCase{"Tilde", "~/escaped.txt"},
+                      THostileCase{"DriveLetter", "C:/escaped.txt"},
                       THostileCase{"SymbolicLink", "link", true, TEntryRefusal::Link},
                       THostileCase{"SameCleanPathAsAnEarlierEntry", "d\\a.txt", false, TEntryRefusal::NameTaken, "d/a.txt"},
                       THostileCase{"FolderOverAnEarlierFile", "d/a.txt/", false, TEntryRefusal::NameTaken, "d/a.txt"},

@@ -167,7 +167,8 @@ inline QList<qint64> MakeFirstSchemaLog(const QString& folder, const QList<TLogR
             QSqlQuery index(db);
             index.prepare(QStringLiteral("INSERT INTO LogSearch (rowid, Body) VALUES (?, ?)"));
             index.addBindValue(key.lastInsertId());
-            index.addBindValue(ChatLog::IndexForm(text));
+            // The first schema held the doubled text only, without the single characters.
+            index.addBindValue(ChatLog::IndexForm(text).section(QLatin1Char('\n'), 0, 0));
             EXPECT_TRUE(index.exec()) << index.lastError().text().toStdString();
         }
         db.close();
@@ -187,7 +188,7 @@ inline QStringList FirstSchemaHits(const QString& database, const QString& query
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT k.Kind, k.RecordID FROM LogSearch s JOIN LogSearchKey k ON k.Key = s.rowid "
                                  "WHERE LogSearch MATCH ? ORDER BY s.rowid DESC"));
-        QString phrase = ChatLog::IndexForm(query.simplified());
+        QString phrase = ChatLog::IndexForm(query.simplified()).section(QLatin1Char('\n'), 0, 0);
         phrase.replace(QLatin1Char('"'), QStringLiteral("\"\""));
         q.addBindValue(QLatin1Char('"') + phrase + QLatin1Char('"'));
         if (!q.exec()) hits += QStringLiteral("error: ") + q.lastError().text();
