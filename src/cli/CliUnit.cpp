@@ -4,6 +4,7 @@
 #include "cli/CliFileUnit.h"
 #include "cli/CliLogUnit.h"
 #include "cli/CliNodeUnit.h"
+#include "cli/CliUpdateUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
@@ -103,7 +104,7 @@ int Usage(QTextStream& err, const QString& problem) {
 
 // No command or an unknown one: the line and the list of commands.
 int FullUsage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n" << kUsage << kLogUsage;
+    err << "quillmate-cli: " << problem << "\n" << kUsage << kLogUsage << kUpdateUsage;
     err.flush();
     return kExitUsage;
 }
@@ -128,7 +129,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        out << kUsage << kLogUsage;
+        out << kUsage << kLogUsage << kUpdateUsage;
         return kExitOk;
     }
     if (command == QLatin1String("settings")) {
@@ -163,5 +164,6 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     if (const std::optional<int> status = RunChatCommand(command, arguments, out, err)) return *status;
     if (command == QLatin1String("sendfile")) return RunSendFile(arguments, out, err);
     if (command == QLatin1String("log")) return RunLog(arguments, out, err);
+    if (command == QLatin1String("update")) return RunUpdate(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -21,6 +21,7 @@ class TLogRecorder;
 class TSourceRate;
 class TPresenceService;
 class TTransferService;
+class TUpdateService;
 
 // What the node dropped of what peers sent, by reason (the CLI's counters line).
 struct TIntakeCounts {
@@ -73,6 +74,7 @@ public:
     TPresenceService& Presence() { return *FPresence; }
     TChatService& Chat() { return *FChat; }
     TTransferService& Transfer() { return *FTransfer; }
+    TUpdateService& Update() { return *FUpdate; }
     TChatLog& ChatLog() { return *FChatLog; }
     // A peer's traffic dropped for its rate or share, once per source and reason in a while.
     TIntakeNotices& IntakeNotices() { return *FNotices; }
@@ -127,6 +129,7 @@ private:
     std::unique_ptr<TPresenceService> FPresence;
     std::unique_ptr<TChatService> FChat;
     std::unique_ptr<TTransferService> FTransfer;
+    std::unique_ptr<TUpdateService> FUpdate;
     std::unique_ptr<TChatLog> FChatLog;
     std::unique_ptr<TLogRecorder> FRecorder;
     // What the listener threads send with (check-signal replies): a copy taken

@@ -365,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(MainFormTest, MenusHoldOnlyCommandsThatWork) {
     TDesktop desktop(false);
     TMainForm& form = desktop.MainForm();
-    for (const char* name : {"miMainConsole", "miMainSettings", "miCheckNewVerLocal", "miTrayIconMenuSettings"})
+    for (const char* name : {"miMainConsole", "miMainSettings", "miTrayIconMenuSettings"})
         EXPECT_EQ(form.Action(QString::fromLatin1(name)), nullptr) << name;
     for (const char* name : {"miOnlineSendMessageSelected", "miOnlineSendFileSelected"}) {
         QAction* item = form.OnlineCommands().MenuAction(QString::fromLatin1(name));
