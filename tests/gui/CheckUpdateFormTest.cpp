@@ -83,7 +83,9 @@ protected:
         }
         QSignalSpy checked(&form, &TCheckUpdateForm::SetChecked);
         emit Service.FilesDone(TUpdateFilesDone{int(names.size()), TUpdateStreamEnd::Complete, names, {}});
-        if (!names.isEmpty()) ASSERT_TRUE(checked.wait(5000));
+        if (!names.isEmpty()) {
+            ASSERT_TRUE(checked.wait(5000));
+        }
     }
 
     TLoopbackOnly Loopback;
