@@ -38,6 +38,8 @@ public:
 
     // "&Log Management...": the log manager, or its open window brought forward.
     void OpenLogManager();
+    // "Check &New Version (Local)...": the version check window, or its open one brought forward.
+    void OpenCheckUpdate();
 
 private:
     void BuildOpeners();

@@ -1,5 +1,6 @@
 // The main window's menus: main menu, header, online list, colours, tray.
 #include "app/MainUnit.h"
+#include "app/DesktopUnit.h"
 
 #include "node/NodeUnit.h"
 #include "core/ParamsUnit.h"
@@ -148,6 +149,9 @@ void TMainForm::BuildMainMenu() {
     connect(Action(QStringLiteral("miMainHomePage")), &QAction::triggered, this, &TMainForm::miMainHomePageClick);
     AddItem(help, "miMainIssues", QLM_TEXT("&Report a Problem..."));
     connect(Action(QStringLiteral("miMainIssues")), &QAction::triggered, this, &TMainForm::miMainIssuesClick);
+    help->addSeparator();
+    AddItem(help, "miCheckNewVerLocal", QLM_TEXT("Check &New Version (Local)..."));
+    connect(Action(QStringLiteral("miCheckNewVerLocal")), &QAction::triggered, this, [this] { FDesktop.OpenCheckUpdate(); });
     help->addSeparator();
     AddItem(help, "miMainAbout", QLM_TEXT("&About..."));
     connect(Action(QStringLiteral("miMainAbout")), &QAction::triggered, this, &TMainForm::LoadAboutFormExecute);

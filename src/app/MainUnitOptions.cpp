@@ -45,21 +45,14 @@ void TMainForm::BuildOptionItems() {
     PlaceBefore(FTrayMenu, trayOptions, afterSound);
     connect(trayOptions, &QAction::triggered, this, &TMainForm::LoadOptionsFormExecute);
 
-    // The network neighbourhood and the version check come with their own work;
-    // until then their items are there, disabled, and lead nowhere.
+    // The network neighbourhood comes with its own work; until then its item is
+    // there, disabled, and leads nowhere.
     if (QAction* refreshList = Action(QStringLiteral("miMainRefreshList"))) {
         auto* view = qobject_cast<QMenu*>(refreshList->parent());
         const QList<QAction*> viewItems = view->actions();
         QAction* refreshNetwork = AddItem(view, "miMainRefreshNetwork", QLM_TEXT("Refresh Windows &Network"));
         PlaceBefore(view, refreshNetwork, viewItems.value(viewItems.indexOf(refreshList) + 1));
         refreshNetwork->setEnabled(false);
-    }
-    if (QAction* about = Action(QStringLiteral("miMainAbout"))) {
-        auto* help = qobject_cast<QMenu*>(about->parent());
-        QAction* check = AddItem(help, "miCheckNewVerLocal", QLM_TEXT("Check &New Version (Local)..."));
-        PlaceBefore(help, check, about);
-        help->insertSeparator(about);
-        check->setEnabled(false);
     }
 }
 

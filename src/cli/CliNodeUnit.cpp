@@ -2,6 +2,7 @@
 
 #include "cli/CliChatUnit.h"
 #include "cli/CliFileUnit.h"
+#include "cli/CliUpdateUnit.h"
 
 #include "chatlog/ChatLogUnit.h"
 #include "core/EventRouterUnit.h"
@@ -206,6 +207,8 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
                   QStringLiteral("%1 free=%2 refused=%3").arg(event).arg(freeBytes).arg(refused));
     });
     TCliFileListen files(node, fileOptions, [&](QJsonObject object, const QString& plain) { PrintLine(out, json, object, plain); });
+    // Checks are answered from Update.ini as the desktop program answers them.
+    AttachUpdateListen(node, [&](const QJsonObject& object, const QString& plain) { PrintLine(out, json, object, plain); });
     TQuitSignals quit([&node] {
         node.Stop();
         QCoreApplication::quit();

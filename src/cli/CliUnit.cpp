@@ -5,6 +5,7 @@
 #include "cli/CliFileUnit.h"
 #include "cli/CliLogUnit.h"
 #include "cli/CliNodeUnit.h"
+#include "cli/CliUpdateUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
@@ -104,7 +105,7 @@ int Usage(QTextStream& err, const QString& problem) {
 
 // No command or an unknown one: the line and the list of commands.
 int FullUsage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n" << kUsage << kConsoleUsage << kLogUsage;
+    err << "quillmate-cli: " << problem << "\n" << kUsage << kConsoleUsage << kLogUsage << kUpdateUsage;
     err.flush();
     return kExitUsage;
 }
@@ -129,7 +130,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        out << kUsage << kConsoleUsage << kLogUsage;
+        out << kUsage << kConsoleUsage << kLogUsage << kUpdateUsage;
         return kExitOk;
     }
     if (command == QLatin1String("settings")) {
@@ -165,5 +166,6 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("sendfile")) return RunSendFile(arguments, out, err);
     if (command == QLatin1String("log")) return RunLog(arguments, out, err);
     if (command == QLatin1String("console")) return RunConsole(arguments, out, err);
+    if (command == QLatin1String("update")) return RunUpdate(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -59,6 +59,8 @@ constexpr TStringSpec kStrings[spCount] = {
     {"State_Away_AutoReplyContent", "Sorry, I'm not at my desk.", W}, {"UDPBroadcastIPList", "+255.255.255.255", Store | O},
     {"LocalInterfaceList", "", O}, {"MessageImageFolder", "", W}, {"RichEditFontName", "", W},
     {"ColorScheme", "Silver", W}, {"QLMId", "", Now},
+    // Base64 of an Ed25519 public key; when set, only update sets it signed are installed.
+    {"UpdatePublicKey", "", O},
 };
 
 QString Slashed(QString path) {

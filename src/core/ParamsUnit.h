@@ -41,6 +41,7 @@ enum TStringParams {
     spLastCopyToFolder, spLastMoveToFolder, spLastAddFolder, spArrivedFilesFolder,
     spState_Busy_AutoReplyContent, spState_Away_AutoReplyContent, spUDPBroadcastIPList,
     spLocalInterfaceList, spMessageImageFolder, spRichEditFontName, spColorScheme, spQLMId,
+    spUpdatePublicKey,
     spCount
 };
 

@@ -18,6 +18,7 @@
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 #include "transfer/TransferServiceUnit.h"
+#include "update/UpdateServiceUnit.h"
 
 TNodeTimings TNodeTimings::FromEnvironment() {
     TNodeTimings t;
@@ -49,7 +50,9 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     });
     // Peers' GB2312/Big5 text is shown converted as the settings say when the node starts.
     TMessageLang::Instance().SetAutoCodeConvert(p[bpAutoCodeConvert]);
-    FLocal = std::make_unique<TCommLocal>(p, Utils::ProgramFolder(), Utils::VersionText());
+    // Lab runs announce another version to try updates between nodes of one build.
+    const QString testVersion = qEnvironmentVariable("QUILLMATE_TEST_VERSION");
+    FLocal = std::make_unique<TCommLocal>(p, Utils::ProgramFolder(), testVersion.isEmpty() ? Utils::VersionText() : testVersion);
     FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FClient = std::make_unique<TCommClient>([this] { return ConfigFromSettings(); },
                                             [this] { return IdentityFromSettings(); }, TMessageLang::Instance());
@@ -85,6 +88,10 @@ TNode::TNode(TNodeTimings timings, QObject* parent) : QObject(parent), FTimings(
     FTransfer->RegisterEvents(*FRouter);
     FConsole = std::make_unique<TConsoleService>(TMessageLang::Instance().LanguageId(), Utils::LocalComputerName());
     FTransfer->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter);
+    FUpdate = std::make_unique<TUpdateService>(*FClient, *FLocal, TMessageLang::Instance());
+    FUpdate->RegisterEvents(*FRouter);
+    FUpdate->RegisterListener(FServer->Dispatcher(), *FServer, *FListenerClient, *FRouter, p[spQLMId],
+                              Utils::LocalComputerName());
     // Connected first: a record is queued before any window or front end sees the item.
     FRecorder = std::make_unique<TLogRecorder>(
         [log = FChatLog.get()](TLogRecord record) { log->AddLogRecord(std::move(record)); }, TMessageLang::Instance());
@@ -155,6 +162,7 @@ bool TNode::TryStartListening() {
     FLocal->SetLocalInterfaces(TCommLocal::EnumerateInterfaces());
     FListenerConfig = ConfigFromSettings();
     FTransfer->RefreshListenerSettings();
+    FUpdate->SetAnswerIdentity(p[spNickname], Utils::LocalComputerName());
     TCommServer::TOptions options;
     options.Port = quint16(p[ipListeningPort]);
     options.MulticastGroup = p[spMulticastGroup];
@@ -223,6 +231,7 @@ bool TNode::ChangeNickname(const QString& text) {
     if (nickname.isEmpty() || nickname.compare(p[spNickname], Qt::CaseInsensitive) == 0) return false;
     p[spNickname] = nickname;
     p.SaveSetting(spNickname);
+    FUpdate->SetAnswerIdentity(nickname, Utils::LocalComputerName());
     SendPresenceToListed(MessageType::Nickname);
     return true;
 }

@@ -22,6 +22,7 @@ class TLogRecorder;
 class TSourceRate;
 class TPresenceService;
 class TTransferService;
+class TUpdateService;
 
 // What the node dropped of what peers sent, by reason (the CLI's counters line).
 struct TIntakeCounts {
@@ -75,6 +76,7 @@ public:
     TChatService& Chat() { return *FChat; }
     TTransferService& Transfer() { return *FTransfer; }
     TConsoleService& Console() { return *FConsole; }
+    TUpdateService& Update() { return *FUpdate; }
     TChatLog& ChatLog() { return *FChatLog; }
     // A peer's traffic dropped for its rate or share, once per source and reason in a while.
     TIntakeNotices& IntakeNotices() { return *FNotices; }
@@ -130,6 +132,7 @@ private:
     std::unique_ptr<TChatService> FChat;
     std::unique_ptr<TTransferService> FTransfer;
     std::unique_ptr<TConsoleService> FConsole;
+    std::unique_ptr<TUpdateService> FUpdate;
     std::unique_ptr<TChatLog> FChatLog;
     std::unique_ptr<TLogRecorder> FRecorder;
     // What the listener threads send with (check-signal replies): a copy taken

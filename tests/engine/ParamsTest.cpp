@@ -119,13 +119,13 @@ INSTANTIATE_TEST_SUITE_P(
         TDefaultCase{"State_Busy_AutoReplyContent", "Sorry, I'm busy now."},
         TDefaultCase{"State_Away_AutoReplyContent", "Sorry, I'm not at my desk."},
         TDefaultCase{"UDPBroadcastIPList", "+255.255.255.255"}, TDefaultCase{"LocalInterfaceList", ""},
-        TDefaultCase{"RichEditFontName", ""}, TDefaultCase{"ColorScheme", "Silver"}),
+        TDefaultCase{"RichEditFontName", ""}, TDefaultCase{"ColorScheme", "Silver"}, TDefaultCase{"UpdatePublicKey", ""}),
     [](const auto& info) { return std::string(info.param.Key); });
 
 TEST(Params, TablesHaveTheDocumentedSizeAndKeys) {
     EXPECT_EQ(ipCount, 37); // the 36 peers' Config.ini files know, and NetworkLanguage
     EXPECT_EQ(bpCount, 29);
-    EXPECT_EQ(spCount, 15);
+    EXPECT_EQ(spCount, 16); // and UpdatePublicKey
     // Spelled as peers' Config.ini files have it.
     EXPECT_EQ(TApplicationParams::Key(bpOnlineListShowCompuerName), QStringLiteral("OnlineListShowCompuerName"));
     EXPECT_EQ(TApplicationParams::Key(ipListeningPort), QStringLiteral("ListeningPort"));

@@ -25,7 +25,7 @@ echo "  share/quillmate/Emotions/: $(find "$prefix/share/quillmate/Emotions" -na
 
 # ------------------------------------------------------------------ the files
 expected=(
-  bin/quillmate bin/quillmate-cli
+  bin/quillmate bin/quillmate-cli bin/quillmate-update
   share/quillmate/Languages/English.lng share/quillmate/Help/Help.html share/quillmate/Help/Content.txt
   share/quillmate/Sounds/online.wav share/quillmate/Sounds/message.wav share/quillmate/Emotions/0.gif
   share/quillmate/Emotions/59.gif share/quillmate/GB_BIG5.ini
@@ -50,9 +50,9 @@ for size in 16 22 24 32 48 64 128 256; do
     fail "icon ${size}x${size}: $(file "$png" 2>&1)"
   fi
 done
-extra=$(ls "$prefix/bin" | grep -vx -e quillmate -e quillmate-cli)
-[ -z "$extra" ] && pass "bin/ holds the two programs only" || fail "bin/ holds more: $extra"
-for exe in quillmate quillmate-cli; do
+extra=$(ls "$prefix/bin" | grep -vx -e quillmate -e quillmate-cli -e quillmate-update)
+[ -z "$extra" ] && pass "bin/ holds the three programs only" || fail "bin/ holds more: $extra"
+for exe in quillmate quillmate-cli quillmate-update; do
   if readelf -d "$prefix/bin/$exe" 2>/dev/null | grep -E 'RPATH|RUNPATH' >/dev/null; then
     fail "$exe carries a RUNPATH"
   fi
