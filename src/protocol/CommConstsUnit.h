@@ -105,6 +105,7 @@ struct TFilesArrival {
     QStringList LogLines;       // "<File>%s" / "<Folder>%s" per received name
     QList<TFileFailure> Failed; // announced but not stored (refused, disk full, broken)
     bool Complete = false;      // the end marker arrived and nothing failed
+    bool StoppedHere = false;   // terminated by this receiver, not by the sender
 };
 
 // One stored update file.

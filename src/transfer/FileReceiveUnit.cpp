@@ -5,6 +5,7 @@
 #include "text/UILangUnit.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,12 +29,17 @@ public:
     TReceiveOutcome Run(const TBroadcastData& header);
 
 private:
-    enum TStep { stNext, stEnd, stCanceled, stStop };
+    enum TStep { stNext, stEnd, stCanceled, stStop, stStopped };
     TStep ReceiveOne(const QByteArray& nameLine, qint16 languageId);
     // Consumes a block without storing it, keeping the stream in step.
     bool Skip(qint64 length);
     bool EnsureFolder();
     void Unpack();
+    // The receiver asked to stop; remembered so a failed read is told from a broken one.
+    bool StopAsked();
+    // Block bytes arrived; reports at most every ReceiveProgressMs.
+    void Advance(qint64 size);
+    void Report(bool final);
 
     TRequestReader& FReader;
     const TReceiveSettings& FSettings;
@@ -43,7 +49,28 @@ private:
     bool FAnyName = false;
     QList<TStored> FStored;
     TFilesArrival FArrival;
+    TReceiveProgress FProgress;
+    QElapsedTimer FSinceReport;
+    bool FStopped = false;
 };
+
+bool TReceiver::StopAsked() {
+    if (!FStopped && FSettings.Stopped && FSettings.Stopped()) FStopped = true;
+    return FStopped;
+}
+
+void TReceiver::Advance(qint64 size) {
+    FProgress.Bytes += size;
+    FProgress.FileDone += size;
+    if (!FSinceReport.isValid() || FSinceReport.hasExpired(ReceiveProgressMs)) Report(false);
+}
+
+void TReceiver::Report(bool final) {
+    if (!FSettings.Progress) return;
+    FProgress.Final = final;
+    FSettings.Progress(FProgress);
+    FSinceReport.start();
+}
 
 bool TReceiver::EnsureFolder() {
     if (FFolderMade) return true;
@@ -53,7 +80,11 @@ bool TReceiver::EnsureFolder() {
 }
 
 bool TReceiver::Skip(qint64 length) {
-    return FReader.ReadInto(length, [](const char*, qint64) { return true; }, FStallMs) == TRequestReader::rrOk;
+    return FReader.ReadInto(length, [this](const char*, qint64 size) {
+        if (StopAsked()) return false;
+        Advance(size);
+        return true;
+    }, FStallMs) == TRequestReader::rrOk;
 }
 
 TReceiver::TStep TReceiver::ReceiveOne(const QByteArray& nameLine, qint16 languageId) {
@@ -73,6 +104,9 @@ TReceiver::TStep TReceiver::ReceiveOne(const QByteArray& nameLine, qint16 langua
         FArrival.Failed.append({name.Name, ReceiveReason::Broken()});
         return stStop;
     }
+    ++FProgress.Current;
+    FProgress.FileSize = length;
+    FProgress.FileDone = 0;
     if (!FileNames::IsSafeName(name.Name)) {
         FArrival.Failed.append({name.Name, ReceiveReason::Refused()});
         return Skip(length) ? stNext : stStop;
@@ -95,6 +129,7 @@ TReceiver::TStep TReceiver::ReceiveOne(const QByteArray& nameLine, qint16 langua
     qint64 written = 0, checked = 0;
     bool diskFull = false;
     const TRequestReader::TResult r = FReader.ReadInto(length, [&](const char* data, qint64 size) {
+        if (StopAsked()) return false;
         if (written - checked >= kGuardEvery) {
             checked = written;
             if (!FSettings.Guard.Allows(FFolder, length - written)) {
@@ -107,6 +142,7 @@ TReceiver::TStep TReceiver::ReceiveOne(const QByteArray& nameLine, qint16 langua
             return false;
         }
         written += size;
+        Advance(size);
         return true;
     }, FStallMs);
     const bool flushed = r == TRequestReader::rrOk && file->flush();
@@ -114,10 +150,12 @@ TReceiver::TStep TReceiver::ReceiveOne(const QByteArray& nameLine, qint16 langua
     if (!flushed || file->error() != QFileDevice::NoError) {
         // A half file is never left behind nor listed.
         file->remove();
+        if (FStopped) return stStopped;
         FArrival.Failed.append({name.Name, diskFull || r == TRequestReader::rrOk ? ReceiveReason::DiskFull() : ReceiveReason::Broken()});
         return stStop;
     }
     FStored.append({finalName, name.Archive});
+    ++FProgress.Files;
     return stNext;
 }
 
@@ -161,6 +199,10 @@ TReceiveOutcome TReceiver::Run(const TBroadcastData& header) {
     FArrival.SenderFolder = FFolder;
     TStep step = stNext;
     while (step == stNext) {
+        if (StopAsked()) {
+            step = stStopped;
+            break;
+        }
         QByteArray line;
         if (FReader.ReadLine(&line, FStallMs) != TRequestReader::rrOk) {
             step = stStop;
@@ -169,10 +211,14 @@ TReceiveOutcome TReceiver::Run(const TBroadcastData& header) {
         if (line == FileMarker::End) step = stEnd;
         else if (line == FileMarker::Canceled) step = stCanceled;
         else step = ReceiveOne(line, header.LanguageId);
+        // A skipped block cut short by the stop.
+        if (step == stStop && FStopped) step = stStopped;
     }
-    if (step == stCanceled) {
-        // The sender withdrew the whole transfer: nothing of it stays.
+    Report(true);
+    if (step == stCanceled || step == stStopped) {
+        // The sender withdrew the whole transfer, or the receiver stopped it: nothing of it stays.
         for (const TStored& stored : FStored) QFile::remove(FFolder + stored.Name);
+        FArrival.StoppedHere = step == stStopped;
         outcome.EventId = WM_FILE_TERMINATED;
         outcome.Arrival = std::move(FArrival);
         return outcome;

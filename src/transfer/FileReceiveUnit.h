@@ -10,6 +10,19 @@
 
 class TMessageLang;
 
+// How far a stream has come, for the receive window.
+struct TReceiveProgress {
+    qint64 Bytes = 0;    // block bytes read so far, all files together
+    int Files = 0;       // files whose block was read whole
+    int Current = 0;     // the file being read, from 1; 0 before the first
+    qint64 FileSize = 0; // its block's length
+    qint64 FileDone = 0; // of which read
+    bool Final = false;  // the last report of the stream
+};
+
+// At most one progress report per this interval and stream (the last one always goes).
+constexpr int ReceiveProgressMs = 100;
+
 // How a node stores what arrives.
 struct TReceiveSettings {
     QString Root; // the received-files folder (ArrivedFilesFolder), with "/"
@@ -17,9 +30,15 @@ struct TReceiveSettings {
     // Whether a stream with this header may store anything (a stream nobody
     // accepted is not); empty: every stream.
     std::function<bool(const TBroadcastData& header, const QString& peerAddress)> Admit;
+    // Told on the receiving thread, throttled to ReceiveProgressMs; empty: nobody listens.
+    std::function<void(const TReceiveProgress&)> Progress;
+    // Asked between pieces: true ends the stream on the receiver's side, as a
+    // sender's cancel does (nothing of it stays).
+    std::function<bool()> Stopped;
 };
 
-// What to post when a request ends: WM_PEER_FILES, WM_FILE_TERMINATED, or
+// What to post when a request ends: WM_PEER_FILES, WM_FILE_TERMINATED (the
+// sender cancelled, or the receiver stopped: Arrival.StoppedHere), or
 // nothing (EventId 0) when the request carried no file at all.
 struct TReceiveOutcome {
     int EventId = 0;

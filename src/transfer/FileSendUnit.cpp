@@ -14,6 +14,7 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QtEndian>
+#include <cerrno>
 
 namespace {
 
@@ -34,7 +35,11 @@ public:
         while (size > 0) {
             if (FControl.AbortRequested()) return false;
             const Platform::TWriteStep step = Platform::WriteSome(FSocket.socketDescriptor(), data, size, kSliceMs);
-            if (step.Error != 0) return Fail(qt_error_string(step.Error));
+            if (step.Error != 0) {
+                // The receiver never writes: its close mid-stream is its way of stopping.
+                FPeerEnded = step.Error == EPIPE || step.Error == ECONNRESET;
+                return Fail(qt_error_string(step.Error));
+            }
             if (step.Written > 0) {
                 data += step.Written;
                 size -= step.Written;
@@ -49,6 +54,7 @@ public:
     // Nothing waits in this process: what Write took is in the system's hands.
     bool Drain() const { return true; }
     const QString& Error() const { return FError; }
+    bool PeerEnded() const { return FPeerEnded; }
 
 private:
     bool Fail(const QString& text) {
@@ -60,6 +66,7 @@ private:
     TSendControl& FControl;
     const int FStallMs;
     QString FError;
+    bool FPeerEnded = false;
 };
 
 bool Connect(QTcpSocket& socket, const TSendPlan& plan, TSendControl& control, QString* error) {
@@ -216,6 +223,13 @@ TSendResult SendFiles(const TSendPlan& plan, TSendControl& control, TSendObserve
     }
     if (control.AbortRequested()) {
         result.Aborted = true;
+        socket.abort();
+    } else if (broken && out.PeerEnded()) {
+        result.StoppedByRecipient = true;
+        result.Error = QStringLiteral("The recipient stopped the transfer");
+        // It keeps nothing of the stream, as on our cancel.
+        for (TFileOutcome& outcome : result.Files)
+            if (outcome.Kind == TFileOutcomeKind::Sent) outcome.Kind = TFileOutcomeKind::NotSent;
         socket.abort();
     } else if (broken) {
         result.Error = out.Error();

@@ -47,12 +47,13 @@ struct TSendResult {
     bool Connected = false;
     bool Canceled = false; // stopped between files: the receiver deletes what arrived
     bool Aborted = false;  // stopped inside a file: the connection was dropped
+    bool StoppedByRecipient = false; // the receiver closed the connection mid-stream
     QString Error;         // why connecting failed or the connection broke
     QList<TFileOutcome> Files;
 
     int SentCount() const;
     // At least one file went and the transfer was not stopped.
-    bool Success() const { return SentCount() > 0 && !Canceled && !Aborted; }
+    bool Success() const { return SentCount() > 0 && !Canceled && !Aborted && !StoppedByRecipient; }
     bool AllSent() const { return Success() && SentCount() == Files.size(); }
 };
 

@@ -195,10 +195,31 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
     server.RegisterRequest(MessageType::File, [this, events](TRequestContext& c) {
         TReceiveSettings settings = ListenerSettings().Receive;
         std::optional<TAdmission> taken;
-        settings.Admit = [this, &taken](const TBroadcastData& header, const QString& peer) {
-            return Admit(header, peer, &taken);
+        const auto stop = std::make_shared<std::atomic<bool>>(false);
+        qint32 handle = 0;
+        settings.Admit = [this, &taken, &handle, stop](const TBroadcastData& header, const QString& peer) {
+            if (!Admit(header, peer, &taken)) return false;
+            // Only a stream accepted by hand has a window to tell; a handle the
+            // stream merely names could be any dialog's.
+            handle = taken ? taken->Handle : 0;
+            if (handle != 0) {
+                QMutexLocker lock(&FLock);
+                FReceiving.insert(handle, stop);
+            }
+            return true;
+        };
+        settings.Stopped = [stop] { return stop->load(); };
+        settings.Progress = [this, &handle](const TReceiveProgress& progress) {
+            if (handle == 0) return;
+            // Emitted on the main thread, where the windows are.
+            QMetaObject::invokeMethod(
+                this, [this, h = handle, progress] { emit ReceiveProgress(h, progress); }, Qt::QueuedConnection);
         };
         TReceiveOutcome outcome = ReceiveFiles(c.Reader, c.Header, c.PeerAddress, settings, FLang, c.StallMs);
+        if (handle != 0) {
+            QMutexLocker lock(&FLock);
+            if (FReceiving.value(handle) == stop) FReceiving.remove(handle);
+        }
         if (outcome.EventId != 0) {
             const TFilesArrival arrival = outcome.Arrival;
             if (events->PostFrom(c.PeerAddress, outcome.EventId, 0, 0, std::move(outcome.Arrival))) return;
@@ -267,6 +288,21 @@ QString TTransferService::OutcomeText(const TFileOutcome& outcome) {
     case TFileOutcomeKind::Broken: text = Translate(QStringLiteral("The connection broke off while the file was sent.")); break;
     }
     return outcome.Detail.isEmpty() ? text : text + QStringLiteral(" (") + outcome.Detail + QLatin1Char(')');
+}
+
+bool TTransferService::StopReceiving(qint32 ownHandle) {
+    QMutexLocker lock(&FLock);
+    if (const std::shared_ptr<std::atomic<bool>> stop = FReceiving.value(ownHandle)) {
+        *stop = true;
+        return true;
+    }
+    // Not begun yet: its stream will be refused when it comes.
+    for (qsizetype i = 0; i < FAdmissions.size(); ++i)
+        if (FAdmissions[i].Handle == ownHandle) {
+            FAdmissions.removeAt(i);
+            break;
+        }
+    return false;
 }
 
 bool TTransferService::SendDialogHandle(const TOnlineNotify& offer, qint32 ownHandle) {

@@ -8,6 +8,7 @@
 #include "transfer/RequestHandleUnit.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -79,6 +80,11 @@ public:
     QString ReceiveFolder(const TOnlineNotify& offer) const;
     // Accepted offers still waiting for their stream.
     int AcceptedWaiting() const;
+    // Ends the stream of the offer accepted with ownHandle at its next piece:
+    // nothing of it stays, its owner gets WM_FILE_TERMINATED (StoppedHere) and
+    // the sender sees its connection closed. False when no stream of it runs
+    // (an accepted offer still waiting is withdrawn: its stream will be refused).
+    bool StopReceiving(qint32 ownHandle);
     // Offers declined by the listener because their source had
     // AcceptedPerSource accepted offers waiting already.
     int DeclinedAtCap() const { return FDeclinedAtCap.load(); }
@@ -98,6 +104,8 @@ signals:
     void FilesArrived(const TFilesArrival& arrival, bool delivered);
     // The sender cancelled the stream (WM_FILE_TERMINATED); what arrived is deleted.
     void TransferTerminated(const TFilesArrival& arrival, bool delivered);
+    // How far the stream for the offer accepted with ownHandle has come (main thread).
+    void ReceiveProgress(qint32 ownHandle, const TReceiveProgress& progress);
     // An accepted stream of ours ended with files taken: lines ("<File>%s",
     // "<Folder>%s") name what went, for the chat log.
     void BatchSent(const TRecipient& consignee, const QStringList& lines);
@@ -136,6 +144,7 @@ private:
     mutable QMutex FLock; // guards the three below: the listener threads read them
     TListenerSettings FListener;
     QList<TAdmission> FAdmissions; // oldest first
+    QHash<qint32, std::shared_ptr<std::atomic<bool>>> FReceiving; // stop flags of running streams by handle
     TTransferLimits FLimits;
     std::atomic<int> FDeclinedAtCap{0};
     QTimer FExpiry; // main thread: fires at the oldest admission's deadline

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QThread>
 #include <functional>
@@ -442,5 +443,101 @@ TEST_P(TransferStreamNotTaken, EndsWithAResetAndLeavesNothing) {
 INSTANTIATE_TEST_SUITE_P(Table, TransferStreamNotTaken,
                          ::testing::Values(TNotTakenCase{"AcceptedAutomatically", false}, TNotTakenCase{"AcceptedByHand", true}),
                          TCaseName());
+
+// ---------------------------------------------------------------- progress and the receiver's stop
+
+class TransferReceiveProgress : public TransferHandshake {
+protected:
+    // An offer accepted by hand, as the receive dialog does; its reports are recorded.
+    qint32 AcceptByHand() {
+        Settings[bpAutoFileTrans] = false;
+        EXPECT_TRUE(StartWith());
+        const qint32 handle = Service.Handles().Allocate(&Dialog);
+        EXPECT_TRUE(Service.AnswerOffer(OfferFrom(QStringLiteral("127.0.0.1"), 1), handle, true));
+        EXPECT_TRUE(WaitUntil([&] { return Log.Replies.size() == 1; }));
+        QObject::connect(&Service, &TTransferService::ReceiveProgress, [this, handle](qint32 h, const TReceiveProgress& p) {
+            if (h == handle) Reports << p;
+        });
+        return handle;
+    }
+    TOwnerProbe Dialog;
+    QList<TReceiveProgress> Reports;
+};
+
+TEST_F(TransferReceiveProgress, ReportsAreThrottledMonotoneAndEndAtTheTotal) {
+    const qint32 handle = AcceptByHand();
+    MakeFile(QStringLiteral("a.txt"), "alpha");
+    MakeFile(QStringLiteral("b.bin"), Bytes(6 * 1024 * 1024, 1));
+    MakeFile(QStringLiteral("c.bin"), Bytes(2 * 1024 * 1024 + 17, 2));
+    const qint64 total = 5 + 6 * 1024 * 1024 + 2 * 1024 * 1024 + 17;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const TSendResult result = RunSend(Plan(QStringList{Src("a.txt"), Src("b.bin"), Src("c.bin")}, handle));
+    ASSERT_TRUE(result.AllSent()) << result.Error.toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return !Reports.isEmpty() && Reports.last().Final; }));
+    const qint64 ms = elapsed.elapsed();
+    // One per ReceiveProgressMs at most, plus the first and the last: not one per piece.
+    EXPECT_LE(Reports.size(), 2 + ms / ReceiveProgressMs) << "in " << ms << " ms";
+    for (qsizetype i = 1; i < Reports.size(); ++i) {
+        EXPECT_GE(Reports[i].Bytes, Reports[i - 1].Bytes) << i;
+        EXPECT_GE(Reports[i].Files, Reports[i - 1].Files) << i;
+        EXPECT_LE(Reports[i].FileDone, Reports[i].FileSize) << i;
+    }
+    const TReceiveProgress& last = Reports.last();
+    EXPECT_EQ(last.Bytes, total);
+    EXPECT_EQ(last.Files, 3);
+    EXPECT_EQ(last.Current, 3);
+    EXPECT_EQ(last.FileDone, last.FileSize);
+    EXPECT_EQ(last.FileSize, 2 * 1024 * 1024 + 17);
+    ASSERT_TRUE(WaitUntil([&] { return Dialog.Ids.contains(WM_FILE_RECEIVED); }));
+    // Nothing is left flagged once the stream ended.
+    EXPECT_FALSE(Service.StopReceiving(handle));
+}
+
+TEST_F(TransferReceiveProgress, StoppedMidwayNothingStaysAndTheSenderHearsIt) {
+    const qint32 handle = AcceptByHand();
+    MakeFile(QStringLiteral("a.txt"), "alpha");
+    MakeFile(QStringLiteral("big.bin"), Bytes(24 * 1024 * 1024, 4));
+    MakeFile(QStringLiteral("c.txt"), "gamma");
+    TSendControl control;
+    THoldAtFile hold(control, 1);
+    TSendResult result;
+    std::atomic<bool> done{false};
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        result = SendFiles(Plan(QStringList{Src("a.txt"), Src("big.bin"), Src("c.txt")}, handle), control, &hold);
+        done = true;
+    }));
+    thread->start();
+    // a.txt arrived whole; the sender waits at the start of big.bin's block.
+    ASSERT_TRUE(WaitUntil([&] { return hold.Held.load() && !Reports.isEmpty(); }));
+    EXPECT_TRUE(Service.StopReceiving(handle));
+    control.SetPaused(false);
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }, 60000));
+    thread->wait();
+    EXPECT_TRUE(result.StoppedByRecipient) << result.Error.toStdString();
+    EXPECT_EQ(result.Error, QStringLiteral("The recipient stopped the transfer"));
+    EXPECT_FALSE(result.Success());
+    ASSERT_TRUE(WaitUntil([&] { return !Log.Terminations.isEmpty(); }));
+    EXPECT_TRUE(Log.Terminations[0].first.StoppedHere);
+    EXPECT_TRUE(Log.Terminations[0].second);
+    EXPECT_EQ(Log.Terminations[0].first.Data.RequestHandle, handle);
+    EXPECT_TRUE(Dialog.Ids.contains(WM_FILE_TERMINATED));
+    EXPECT_TRUE(Log.Arrivals.isEmpty());
+    // As on the sender's cancel: neither the whole first file nor the half second stays.
+    EXPECT_EQ(Entries(Inbox()), QStringList());
+    ASSERT_TRUE(WaitUntil([&] { return !Reports.isEmpty() && Reports.last().Final; }));
+    EXPECT_LT(Reports.last().Bytes, 5 + 24 * 1024 * 1024);
+}
+
+TEST_F(TransferReceiveProgress, StoppedBeforeItsStreamTheStreamIsRefused) {
+    const qint32 handle = AcceptByHand();
+    EXPECT_FALSE(Service.StopReceiving(handle));
+    EXPECT_EQ(Service.AcceptedWaiting(), 0);
+    MakeFile(QStringLiteral("a.txt"), "alpha");
+    RunSend(Plan(QStringList{Src("a.txt")}, handle));
+    EXPECT_EQ(Entries(Inbox()), QStringList());
+    EXPECT_TRUE(Log.Arrivals.isEmpty());
+    EXPECT_TRUE(Reports.isEmpty());
+}
 
 } // namespace

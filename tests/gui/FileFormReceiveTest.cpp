@@ -23,6 +23,8 @@
 #include <QTreeView>
 #include <QDir>
 #include <QMenu>
+#include <QProgressBar>
+#include <QThread>
 #include <QToolButton>
 
 namespace {
@@ -121,7 +123,8 @@ TEST_F(ReceiveDialog, AcceptHidesThenATerminationShowsItAgain) {
     EXPECT_EQ(dialog->State(), TReceiveRequestDialog::rsReceiving);
     EXPECT_EQ(dialog->TextLabel()->text(), QStringLiteral("Receiving file(s) from: Ann now...\nClick Hide to run background."));
     EXPECT_EQ(dialog->OkButton()->text(), QStringLiteral("Hide"));
-    EXPECT_FALSE(dialog->CancelButton()->isEnabled());
+    // The receiver may stop what it accepted.
+    EXPECT_TRUE(dialog->CancelButton()->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return !Log.Replies.isEmpty(); }));
     EXPECT_TRUE(Log.Replies[0].first.Accepted);
     dialog->OkClick();
@@ -152,6 +155,77 @@ TEST_F(ReceiveDialog, CancelNoticeAndArrivalReachTheDialog) {
     PostWindowEvent(dialog, WM_FILE_RECEIVED, 0, 0, arrival);
     ASSERT_TRUE(WaitGone(guard));
     EXPECT_EQ(opened, QStringList{QStringLiteral("a.txt")});
+}
+
+TEST_F(ReceiveDialog, ProgressMovesTheBarAndCancelBeforeTheStreamWithdraws) {
+    Settings[bpAutoFileTrans] = false;
+    Service.RefreshListenerSettings();
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, false));
+    QPointer<TReceiveRequestDialog> guard(dialog);
+    dialog->show();
+    EXPECT_FALSE(dialog->ProgressBar()->isVisible());
+    dialog->OkClick();
+    EXPECT_TRUE(dialog->ProgressBar()->isVisible());
+    EXPECT_EQ(dialog->ProgressBar()->value(), 0);
+    EXPECT_EQ(Service.AcceptedWaiting(), 1);
+
+    TReceiveProgress progress;
+    progress.Current = 2;
+    progress.Files = 1;
+    progress.FileSize = 4096;
+    progress.FileDone = 1024;
+    progress.Bytes = 3072;
+    emit Service.ReceiveProgress(dialog->Handle() + 1, progress); // another dialog's
+    EXPECT_EQ(dialog->ProgressBar()->value(), 0);
+    emit Service.ReceiveProgress(dialog->Handle(), progress);
+    EXPECT_EQ(dialog->ProgressBar()->value(), 250);
+    EXPECT_EQ(dialog->ProgressLabel()->text(), QStringLiteral("File 2: 1 KB of 4 KB. Received: 1 file(s), 3 KB."));
+    progress.FileDone = 4096;
+    emit Service.ReceiveProgress(dialog->Handle(), progress);
+    EXPECT_EQ(dialog->ProgressBar()->value(), 1000);
+
+    // Escape only hides a transfer under way.
+    dialog->reject();
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->State(), TReceiveRequestDialog::rsReceiving);
+    // No stream yet: the acceptance is withdrawn and the dialog goes at once.
+    dialog->CancelClick();
+    EXPECT_TRUE(WaitGone(guard));
+    EXPECT_EQ(Service.AcceptedWaiting(), 0);
+}
+
+TEST_F(ReceiveDialog, CancelWhileReceivingStopsTheStream) {
+    Settings[bpAutoFileTrans] = false;
+    Service.RefreshListenerSettings();
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, Offer(), TReceiveRequestDialog::rmNew, false));
+    QPointer<TReceiveRequestDialog> guard(dialog);
+    dialog->show();
+    dialog->OkClick();
+    ASSERT_TRUE(WaitUntil([&] { return !Log.Replies.isEmpty(); }));
+    MakeFile(QStringLiteral("a.txt"), "alpha");
+    MakeFile(QStringLiteral("big.bin"), Bytes(24 * 1024 * 1024, 4));
+    TSendControl control;
+    THoldAtFile hold(control, 1);
+    TSendResult result;
+    std::atomic<bool> done{false};
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        result = SendFiles(Plan(QStringList{Src("a.txt"), Src("big.bin")}, dialog->Handle()), control, &hold);
+        done = true;
+    }));
+    thread->start();
+    // a.txt is in whole: the bar shows its block full.
+    ASSERT_TRUE(WaitUntil([&] { return hold.Held.load() && dialog->ProgressBar()->value() == 1000; }));
+    EXPECT_TRUE(dialog->CancelButton()->isEnabled());
+    dialog->CancelClick();
+    EXPECT_EQ(dialog->State(), TReceiveRequestDialog::rsStopping);
+    EXPECT_FALSE(dialog->CancelButton()->isEnabled());
+    control.SetPaused(false);
+    // Our own stop closes the dialog without telling of a termination.
+    EXPECT_TRUE(WaitGone(guard));
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }, 60000));
+    thread->wait();
+    EXPECT_TRUE(result.StoppedByRecipient) << result.Error.toStdString();
+    EXPECT_EQ(Entries(Inbox()), QStringList());
 }
 
 // ---------------------------------------------------------------- receive and manage windows

@@ -34,6 +34,25 @@ public:
     }
 };
 
+// Holds the sender at the start of one file's block until the test resumes
+// it: the receiver is then inside the stream, where the test acts on it.
+class THoldAtFile : public TSendObserver {
+public:
+    THoldAtFile(TSendControl& control, int index) : FControl(control), FIndex(index) {}
+    void FileBegin(int index, qint64) override {
+        if (index != FIndex) return;
+        FControl.SetPaused(true);
+        Held = true;
+    }
+    void Progress(int, qint64) override {}
+    void FileDone(int, const TFileOutcome&) override {}
+    std::atomic<bool> Held{false};
+
+private:
+    TSendControl& FControl;
+    const int FIndex;
+};
+
 class TTransferFixture : public TServerFixture {
 protected:
     TTransferFixture() {

@@ -267,6 +267,10 @@ void TFileForm::TransferEnded(bool accepted) {
     } else if (result.Canceled || result.Aborted) {
         // The receiver deletes what arrived: nothing of this request counts.
         FList->ClearMarks();
+    } else if (result.StoppedByRecipient) {
+        // It deleted what arrived, as on our cancel.
+        FList->ClearMarks();
+        text = Translate(QStringLiteral("The recipient stopped the transfer."));
     } else {
         QStringList failed;
         for (int i = 0; i < result.Files.size() && i < FList->rowCount(); ++i) {

@@ -4,11 +4,13 @@
 #include "core/UtilsUnit.h"
 #include "text/UILangUnit.h"
 #include "transfer/TransferServiceUnit.h"
+#include "transfer/widgets/FileListUnit.h"
 #include "ui/AppImagesUnit.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -37,6 +39,20 @@ TReceiveRequestDialog::TReceiveRequestDialog(TTransferService& service, TOnlineN
                       QLatin1Char('\n') +
                       TranslateFormat(QStringLiteral("Stored in: %s"), {FService.ReceiveFolder(FOffer)}));
     layout->addWidget(FDetails);
+    FBar = new QProgressBar(this);
+    FBar->setObjectName(QStringLiteral("pbReceive"));
+    FBar->setRange(0, 1000);
+    FBar->setValue(0);
+    FBar->setVisible(false);
+    layout->addWidget(FBar);
+    FProgressText = new QLabel(this);
+    FProgressText->setObjectName(QStringLiteral("lblProgress"));
+    FProgressText->setTextFormat(Qt::PlainText);
+    FProgressText->setVisible(false);
+    layout->addWidget(FProgressText);
+    connect(&FService, &TTransferService::ReceiveProgress, this, [this](qint32 handle, const TReceiveProgress& progress) {
+        if (handle != 0 && handle == FHandle) ShowProgress(progress);
+    });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     FOk = new QPushButton(Translate(QStringLiteral("OK")), this);
@@ -100,6 +116,15 @@ void TReceiveRequestDialog::ShowTerminated() {
         {SenderName(), QStringLiteral("\n")}));
 }
 
+void TReceiveRequestDialog::ShowProgress(const TReceiveProgress& progress) {
+    if (FState != rsReceiving) return;
+    FBar->setValue(progress.FileSize > 0 ? int(progress.FileDone * 1000 / progress.FileSize) : 0);
+    FProgressText->setText(TranslateFormat(QStringLiteral("File %d: %s of %s. Received: %d file(s), %s."),
+                                           {qint64(progress.Current), TShellFileList::SizeText(progress.FileDone),
+                                            TShellFileList::SizeText(progress.FileSize), qint64(progress.Files),
+                                            TShellFileList::SizeText(progress.Bytes)}));
+}
+
 void TReceiveRequestDialog::OkClick() {
     if (FState == rsReceiving) {
         hide();
@@ -111,13 +136,32 @@ void TReceiveRequestDialog::OkClick() {
     FText->setText(TranslateFormat(QStringLiteral("Receiving file(s) from: %s now...%sClick Hide to run background."),
                                    {SenderName(), QStringLiteral("\n")}));
     FOk->setText(Translate(QStringLiteral("Hide")));
-    FCancel->setEnabled(false);
+    FCancel->setEnabled(true);
+    FBar->setVisible(true);
+    FProgressText->setVisible(true);
+    FProgressText->setText(Translate(QStringLiteral("Waiting for the files...")));
+}
+
+void TReceiveRequestDialog::reject() {
+    if (FState == rsReceiving || FState == rsStopping) {
+        hide();
+        return;
+    }
+    CancelClick();
 }
 
 void TReceiveRequestDialog::CancelClick() {
-    // While receiving only the sender can stop; the dialog hides instead of closing.
+    if (FState == rsStopping) return;
     if (FState == rsReceiving) {
-        hide();
+        // A running stream ends at its next piece and WM_FILE_TERMINATED closes
+        // this; one not begun yet is refused when it comes, so nothing waits.
+        if (FService.StopReceiving(FHandle)) {
+            FState = rsStopping;
+            FCancel->setEnabled(false);
+            FText->setText(Translate(QStringLiteral("Stopping the transfer...")));
+            return;
+        }
+        QDialog::done(Rejected);
         return;
     }
     if (FState == rsPending) FService.AnswerOffer(FOffer, FHandle, false);
@@ -131,6 +175,11 @@ bool TReceiveRequestDialog::event(QEvent* e) {
     switch (posted.Id()) {
     case WM_FILE_REQUESTCANCELED: ShowCancelled(); break;
     case WM_FILE_TERMINATED:
+        // Our own stop: nothing to tell.
+        if (FState == rsStopping) {
+            QDialog::done(Rejected);
+            break;
+        }
         ShowTerminated();
         if (!isVisible()) show();
         raise();

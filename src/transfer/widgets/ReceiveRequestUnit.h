@@ -2,22 +2,25 @@
 
 #include "protocol/CommConstsUnit.h"
 #include "transfer/FileCodecUnit.h"
+#include "transfer/FileReceiveUnit.h"
 
 #include <QDialog>
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class TTransferService;
 
 // The receiver's dialog for one offer ("Handle Request and Receiving"):
-// accept or decline, then "Hide" while the files arrive. Modeless, one per
+// accept or decline, then "Hide" while the files arrive, with their progress
+// and a Cancel that stops the stream on this side. Modeless, one per
 // offer; it owns a request handle while it waits, so the sender's cancel, the
 // arrival and a termination reach it. Deletes itself when closed.
 class TReceiveRequestDialog final : public QDialog {
     Q_OBJECT
 public:
     enum TMode { rmNew, rmCancelled, rmQueued, rmQueuedCancelled, rmTerminated };
-    enum TState { rsPending = 0, rsCancelled = 1, rsReceiving = 2, rsTerminated = 3 };
+    enum TState { rsPending = 0, rsCancelled = 1, rsReceiving = 2, rsTerminated = 3, rsStopping = 4 };
 
     // offer: the request (for a notice or a termination: the sender's fields).
     TReceiveRequestDialog(TTransferService& service, TOnlineNotify offer, TMode mode, bool onlyUserNickname,
@@ -34,10 +37,14 @@ public:
     QLabel* DetailsLabel() const { return FDetails; }
     QPushButton* OkButton() const { return FOk; }
     QPushButton* CancelButton() const { return FCancel; }
+    // The current file's bytes, and a line with the files and bytes so far.
+    QProgressBar* ProgressBar() const { return FBar; }
+    QLabel* ProgressLabel() const { return FProgressText; }
 
     void OkClick();
     void CancelClick();
-    void reject() override { CancelClick(); }
+    // Escape and the title bar's close only hide a transfer under way; Cancel stops it.
+    void reject() override;
 
 signals:
     // Everything arrived: the receive window should open for it.
@@ -50,6 +57,7 @@ private:
     void ShowCancelled();
     void ShowTerminated();
     QString SenderName() const;
+    void ShowProgress(const TReceiveProgress& progress);
 
     TTransferService& FService;
     TOnlineNotify FOffer;
@@ -60,4 +68,6 @@ private:
     QLabel* FDetails;
     QPushButton* FOk;
     QPushButton* FCancel;
+    QProgressBar* FBar;
+    QLabel* FProgressText;
 };
