@@ -184,12 +184,15 @@ TEST(NodeRouting, WrongRecordsNeverReachThePresenceModel) {
     EXPECT_EQ(events.count(), 0);
     EXPECT_FALSE(node.NetworkConfirmed());
     const TRouterCounts counts = node.Router().Counts();
-    // The presence, chat and file ids and the plain confirmation are owned but mistyped, except
-    // a file reply, which takes this record (for a handle nobody owns); the rest have no owner yet.
+    // The presence, chat, file and update ids and the plain confirmation are owned but mistyped,
+    // except a file reply (for a handle nobody owns) and an update answer (no check is open),
+    // which take this record; the rest have no owner yet.
     const quint64 fileReplies = 1;
+    const quint64 updateIds = 3, updateAnswers = 1;
     EXPECT_EQ(counts.Mistyped, quint64(TPresenceService::EventIds().size() + TChatService::EventIds().size() + 1
-                                       + TTransferService::EventIds().size()) - fileReplies);
-    EXPECT_EQ(counts.Unrouted, quint64(ids.size() + 1) - counts.Mistyped - fileReplies);
+                                       + TTransferService::EventIds().size() + updateIds)
+                                   - fileReplies - updateAnswers);
+    EXPECT_EQ(counts.Unrouted, quint64(ids.size() + 1) - counts.Mistyped - fileReplies - updateAnswers);
 }
 
 TEST(NodeRouting, PresenceEventsReachTheModel) {

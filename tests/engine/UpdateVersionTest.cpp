@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TNameCase{"DotDot", "../x", nullptr}, TNameCase{"DotDotInside", "a/../../x", nullptr},
                       TNameCase{"Dot", "./x", nullptr}, TNameCase{"Absolute", "/etc/passwd", nullptr},
                       TNameCase{"BackslashAbsolute", "\\etc\\passwd", nullptr},
-                      TNameCase{"DriveLetter", "C:\\Windows\\x.dll", nullptr}, TNameCase{"Home", "~/x", nullptr},
+                      TNameCase{"DriveLetter", "C:\\Windows\\x.dll", nullptr}, TNameCase{"TildeIsOnlyAName", "~/x", "~/x"},
                       TNameCase{"Folder", "Languages/", nullptr}, TNameCase{"Empty", "", nullptr},
                       TNameCase{"EmptyPart", "a//b", nullptr}),
     TCaseName());

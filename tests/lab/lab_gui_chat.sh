@@ -7,7 +7,7 @@
 # - Alice writes to Bruno in the chat layout with a pasted picture and an
 #   emoticon; Bruno's window shows the text and both pictures.
 # - Alice's broadcast reaches Bruno and n3; n4 refuses her message and she
-#   reads the automatic answer.
+#   reads the automatic answer in her open chat with n4.
 # Windows are read from their QUILLMATE_STATE_DUMP files.
 #   QLM_GUI=path/to/quillmate QLM_CLI=path/to/quillmate-cli lab_gui_chat.sh LABPROBE
 set -u -o pipefail
@@ -136,8 +136,8 @@ checks() {
     pass "Ignore empties Alice's queue and closes the notification" ||
     fail "after Ignore: $(grep -P '^(queue|window)' "$QLM_LAB_DIR/gA.state")"
 
-  # Busy n4 refuses Alice's message. The refusal carries no user id, so it
-  # waits in the queue like any message rather than joining her chat window.
+  # Busy n4 refuses Alice's message. The refusal carries no user id; it joins
+  # her open chat with n4 (matched by computer name and address), not the queue.
   at=$(dump_line gA "^row\t$main\ttvUser\t0\.\d+\t[0-9,]+\tn4\$" | cut -f5)
   click gA "$main" "$at" click --repeat 2 --delay 80 1
   chat=$(window_id gA TNewMsgForm n4) || { fail "double-clicking n4 opens no message window"; return; }
@@ -145,10 +145,12 @@ checks() {
   type_text gA "$chat" "Are you there?"
   keys gA "$chat" ctrl+Return
   expect_log n4 '"AutoReplied":true.*"Text":"Are you there\?' "busy n4 refuses Alice's message"
-  expect_dump gA "^queue\t0\t1\tn4\tMessage From: n4\$" "Alice's queue holds n4's answer"
-  expect_dump gA "^notification\t0x[0-9a-f]+\tMessage From: n4\t$kBusyReply" "the notification shows the automatic answer"
-  open_first gA n4 || return
-  expect_dump gA "^text\t0x[0-9a-f]+\tRichShow\t0\t[^\t]*\tn4 .*$kBusyReply" "a window shows Alice n4's automatic answer"
+  expect_dump gA "^text\t$chat\tRichShow\t0\t[^\t]*\t.*n4 .*$kBusyReply" "Alice's open chat with n4 shows its automatic answer"
+  if grep -qP "^queue\t0\t1\tn4\t" "$QLM_LAB_DIR/gA.state"; then
+    fail "n4's answer waits in Alice's queue besides her open chat"
+  else
+    pass "n4's answer does not wait in Alice's queue"
+  fi
 
   for who in n3 n4; do node_stop "$who"; done
 }

@@ -28,6 +28,9 @@ rc_of() { cat "$QLM_LAB_DIR/$1.rc"; }
 # fetch_expect RC SIGNATURE WHAT: a fetch from the newer node by the older one.
 fetch_expect() {
   local want_rc=$1 signature=$2 what=$3
+  # The newer node takes checks and requests from one source at 1 a second
+  # (bursts of 5); a fetch spends two, so back-to-back fetches wait them out.
+  sleep 2
   cli_run fetch 2 1.0.0.1 update fetch --from 10.77.0.1 --json
   if [ "$(rc_of fetch)" = "$want_rc" ] && grep -F "\"Signature\":\"$signature\"" "$QLM_LAB_DIR/fetch.out" >/dev/null; then
     pass "$what"
