@@ -35,7 +35,7 @@ checks() {
   pass "Tools > Send Console Message... opens the console window"
   expect_dump g3 "^label\t$console\tlblIndicator\t[0-9,]+\tChars: 0 / Max Chars: 885\$" "the counter starts at 0 of 885"
 
-  click_part g3 "$console" text mmMessage && gui_x g3 xdotool type --delay 20 -- "$text"
+  click_part g3 "$console" text mmMessage && paste_text g3 "$console" "$text"
   expect_dump g3 "^label\t$console\tlblIndicator\t[0-9,]+\tChars: 24 / Max Chars: 885\$" "the counter follows the text"
   add_name PEERLAT "$console"
   add_name NOSUCHPC "$console"

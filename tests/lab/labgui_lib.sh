@@ -158,6 +158,21 @@ paste_files() {
   keys "$name" "$id" ctrl+v
 }
 
+# paste_text NAME ID TEXT: puts TEXT (UTF-8) on NAME's clipboard and presses
+# Ctrl+V in window ID. xdotool types a character outside the keymap by
+# remapping a key on the fly, which loses some under load; a paste does not.
+paste_text() {
+  local name=$1 id=$2 clip="$QLM_LAB_DIR/$1.text.clip"
+  printf '%s' "$3" >"$clip"
+  gui_x "$name" xclip -selection clipboard -t UTF8_STRING -i "$clip" 2>/dev/null &
+  local tries
+  for ((tries = 0; tries < 50; tries++)); do
+    gui_x "$name" xclip -o -selection clipboard -t TARGETS 2>/dev/null | grep -x 'UTF8_STRING' >/dev/null && break
+    sleep 0.1
+  done
+  keys "$name" "$id" ctrl+v
+}
+
 # user_row NAME MAIN NICKNAME: the centre "x,y" of NICKNAME's row in the online
 # list of main window MAIN.
 user_row() {
