@@ -1,4 +1,5 @@
 #include "cli/CliChatUnit.h"
+#include "cli/CliExitUnit.h"
 
 #include "core/ParamsUnit.h"
 #include "messaging/ChatServiceUnit.h"
@@ -19,15 +20,7 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-int Usage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n";
-    err.flush();
-    return kExitUsage;
-}
+using namespace CliExit;
 
 int Failed(QTextStream& err, const QString& problem) {
     err << "quillmate-cli: " << problem << "\n";

@@ -1,4 +1,5 @@
 #include "cli/CliConsoleUnit.h"
+#include "cli/CliExitUnit.h"
 
 #include "console/ConsoleServiceUnit.h"
 #include "platform/IdentityUnit.h"
@@ -14,15 +15,7 @@ const char* const kConsoleUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-int Usage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n";
-    err.flush();
-    return kExitUsage;
-}
+using namespace CliExit;
 
 struct TConsoleArgs {
     QStringList Names;

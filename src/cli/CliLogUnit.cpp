@@ -1,4 +1,5 @@
 #include "cli/CliLogUnit.h"
+#include "cli/CliExitUnit.h"
 
 #include "chatlog/ChatLogExportUnit.h"
 #include "chatlog/ChatLogSearchUnit.h"
@@ -26,16 +27,8 @@ const char* const kLogUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using namespace CliExit;
 constexpr int kDefaultLimit = 50;
-
-int Usage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n";
-    err.flush();
-    return kExitUsage;
-}
 
 int Failed(QTextStream& err, const QString& problem) {
     QString text = problem;

@@ -1,4 +1,5 @@
 #include "cli/CliUnit.h"
+#include "cli/CliExitUnit.h"
 
 #include "cli/CliChatUnit.h"
 #include "cli/CliConsoleUnit.h"
@@ -19,9 +20,7 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using namespace CliExit;
 
 const char* const kUsage =
     "usage: quillmate-cli [--home DIR] COMMAND\n"
@@ -94,13 +93,6 @@ QString SetSetting(TApplicationParams& p, const TSetting& setting, const QString
     else if (savedBy & TApplicationParams::sbOptions) ok = p.SaveOptions();
     else ok = p.SaveWindowState();
     return ok ? QString() : QStringLiteral("cannot write %1").arg(QDir::toNativeSeparators(p.ConfigFile()));
-}
-
-// Bad arguments to a known command: one line, so scripts can show it as it is.
-int Usage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n";
-    err.flush();
-    return kExitUsage;
 }
 
 // No command or an unknown one: the line and the list of commands.
