@@ -16,6 +16,7 @@ packages=(
   libzip-dev libgsf-1-dev libgif-dev libpng-dev libopencc-dev
   libgtest-dev libgmock-dev libbenchmark-dev unrtf unzip sqlite3
   libsodium-dev samba smbclient libreoffice-writer-nogui poppler-utils
+  libsmbclient-dev wsdd libavahi-client-dev avahi-daemon avahi-utils dbus
   fonts-dejavu-core fonts-droid-fallback fonts-noto-color-emoji
   iproute2 socat xvfb xauth xdotool xclip
   desktop-file-utils appstream lintian man-db dpkg-dev file
