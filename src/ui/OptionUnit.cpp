@@ -8,6 +8,7 @@
 #include "platform/ProfileFileUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
+#include "update/UpdateManifestUnit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -165,6 +166,7 @@ void TOptionForm::LoadSettings() {
     FUseHintWindow->setChecked(p[bpUseNotificationWindow]);
     SetFolder(p[spArrivedFilesFolder]);
     FCompression->setValue(p[ipCompressionRatio]);
+    FUpdateKey->setText(p[spUpdatePublicKey]);
 }
 
 void TOptionForm::SetFolder(const QString& folder) {
@@ -315,6 +317,16 @@ bool TOptionForm::btnEnterClick() {
         FTimeToLive->setFocus();
         return false;
     }
+    // Empty lets unsigned updates in. A key already stored (even a bad one,
+    // which refuses every update) does not block OK, as a stored port does not.
+    const QString updateKey = FUpdateKey->text().trimmed();
+    if (!updateKey.isEmpty() && updateKey != FParams[spUpdatePublicKey] && !UpdateManifest::ParsePublicKey(updateKey)) {
+        ShowPage(pgMisc);
+        Box(TMessageBoxKind::Error, Translate(QStringLiteral("The update signing key must be an Ed25519 public key as "
+                                                             "quillmate-cli update keygen prints it.")));
+        FUpdateKey->setFocus();
+        return false;
+    }
 
     TApplicationParams& p = FParams;
     p[bpAutoRun] = FAutoRun->isChecked();
@@ -340,6 +352,7 @@ bool TOptionForm::btnEnterClick() {
     p[bpUseNotificationWindow] = FUseHintWindow->isChecked();
     p[spArrivedFilesFolder] = FFolder;
     p[ipCompressionRatio] = FCompression->value();
+    p[spUpdatePublicKey] = updateKey;
     p.SaveOptions();
 
     FRestartNeeded = portChanged;

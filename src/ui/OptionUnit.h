@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -85,6 +86,8 @@ private:
     QWidget* BuildGeneralPage();
     QWidget* BuildConnectionPage();
     QWidget* BuildMiscPage();
+    // A check box with its caption, added to a page's layout.
+    QCheckBox* AddCheckBox(QWidget* page, QBoxLayout* layout, const char* name, const QString& english, int help);
     void TranslateCaptions();
     void UpdateModeControls();
     void FillLanguages();
@@ -137,6 +140,7 @@ private:
     QLineEdit* FDirectory = nullptr;
     QToolButton* FSelectFolder = nullptr;
     QSlider* FCompression = nullptr;
+    QLineEdit* FUpdateKey = nullptr;
 
     // Captions of the controls: the object and its English text.
     struct TCaption {

@@ -96,21 +96,22 @@ void TOptionForm::BuildControls() {
               << TCaption{FCancel, QLM_TEXT("Cancel")} << TCaption{FReset, QLM_TEXT("R&eset to default")};
 }
 
+QCheckBox* TOptionForm::AddCheckBox(QWidget* page, QBoxLayout* layout, const char* name, const QString& english, int help) {
+    auto* box = Named(new QCheckBox(page), name, help);
+    layout->addWidget(box);
+    FCaptions << TCaption{box, english};
+    return box;
+}
+
 QWidget* TOptionForm::BuildGeneralPage() {
     auto* page = Named(new QWidget(this), "pnlGeneral");
     auto* layout = new QVBoxLayout(page);
-    auto check = [this, page, layout](const char* name, const QString& english, int help) {
-        auto* box = Named(new QCheckBox(page), name, help);
-        layout->addWidget(box);
-        FCaptions << TCaption{box, english};
-        return box;
-    };
-    FAutoRun = check("cbAutoRun", QLM_TEXT("&Auto run at Windows startup"), 10011);
-    FAutoMinimize = check("cbAutoMinimize", QLM_TEXT("&Minimize window to tray after startup"), 10012);
-    FClickXMinimize = check("cbClickXMinimize", QLM_TEXT("Mi&nimize window to tray when click close button"), 10013);
-    FAlwaysOnTop = check("cbMainAlwaysOnTop", QLM_TEXT("&Set main window always on top"), 10014);
-    FAutoConvert = check("cbAutoConvert", QLM_TEXT("Auto &convert ISN (BIG5 and GB2312)"), 10033);
-    FOnlyNick = check("cbOnlyNick", QLM_TEXT("&Only use nickname to show user name"), 10035);
+    FAutoRun = AddCheckBox(page, layout, "cbAutoRun", QLM_TEXT("&Auto run at Windows startup"), 10011);
+    FAutoMinimize = AddCheckBox(page, layout, "cbAutoMinimize", QLM_TEXT("&Minimize window to tray after startup"), 10012);
+    FClickXMinimize = AddCheckBox(page, layout, "cbClickXMinimize", QLM_TEXT("Mi&nimize window to tray when click close button"), 10013);
+    FAlwaysOnTop = AddCheckBox(page, layout, "cbMainAlwaysOnTop", QLM_TEXT("&Set main window always on top"), 10014);
+    FAutoConvert = AddCheckBox(page, layout, "cbAutoConvert", QLM_TEXT("Auto &convert ISN (BIG5 and GB2312)"), 10033);
+    FOnlyNick = AddCheckBox(page, layout, "cbOnlyNick", QLM_TEXT("&Only use nickname to show user name"), 10035);
     layout->addStretch(1);
     return page;
 }
@@ -196,18 +197,12 @@ QWidget* TOptionForm::BuildConnectionPage() {
 QWidget* TOptionForm::BuildMiscPage() {
     auto* page = Named(new QWidget(this), "pnlMisc");
     auto* layout = new QVBoxLayout(page);
-    auto check = [this, page, layout](const char* name, const QString& english, int help) {
-        auto* box = Named(new QCheckBox(page), name, help);
-        layout->addWidget(box);
-        FCaptions << TCaption{box, english};
-        return box;
-    };
-    FAutoPopup = check("cbAutoPopup", QLM_TEXT("Auto-&popup message and file window"), 10024);
-    FAllowMulti = check("cbAllowMulti", QLM_TEXT("Allow &multiple message and file windows"), 10025);
-    FCloseFileWindow = check("cbCloseFileWindow", QLM_TEXT("&Close file window after successful sending"), 10027);
-    FPlaySound = check("cbPlaySound", QLM_TEXT("Play soun&d"), 10029);
-    FAutoFileTrans = check("cbAutoFileTrans", QLM_TEXT("Au&to accept file transfer without notification"), 10034);
-    FUseHintWindow = check("cbUseHintwindow", QLM_TEXT("&Use message notification window"), 10036);
+    FAutoPopup = AddCheckBox(page, layout, "cbAutoPopup", QLM_TEXT("Auto-&popup message and file window"), 10024);
+    FAllowMulti = AddCheckBox(page, layout, "cbAllowMulti", QLM_TEXT("Allow &multiple message and file windows"), 10025);
+    FCloseFileWindow = AddCheckBox(page, layout, "cbCloseFileWindow", QLM_TEXT("&Close file window after successful sending"), 10027);
+    FPlaySound = AddCheckBox(page, layout, "cbPlaySound", QLM_TEXT("Play soun&d"), 10029);
+    FAutoFileTrans = AddCheckBox(page, layout, "cbAutoFileTrans", QLM_TEXT("Au&to accept file transfer without notification"), 10034);
+    FUseHintWindow = AddCheckBox(page, layout, "cbUseHintwindow", QLM_TEXT("&Use message notification window"), 10036);
 
     FDirectory = Named(new QLineEdit(page), "EditDirectory", 10030);
     FDirectory->setReadOnly(true);
@@ -240,6 +235,14 @@ QWidget* TOptionForm::BuildMiscPage() {
     ratioRow->addWidget(FCompression, 1);
     ratioRow->addWidget(high);
     layout->addLayout(ratioRow);
+
+    FUpdateKey = Named(new QLineEdit(page), "EditUpdateKey", 10037);
+    FUpdateKey->setMaxLength(200);
+    auto* keyLabel = Named(new QLabel(page), "lblUpdateKey");
+    keyLabel->setBuddy(FUpdateKey);
+    FCaptions << TCaption{keyLabel, QLM_TEXT("Update signing &key (empty: unsigned updates are allowed):")};
+    layout->addWidget(keyLabel);
+    layout->addWidget(FUpdateKey);
     layout->addStretch(1);
     return page;
 }
@@ -252,4 +255,6 @@ void TOptionForm::TranslateCaptions() {
     FAddList->setText(FormatText(QStringLiteral("<- %s"), {Translate(QStringLiteral("&Add"))}));
     FRemoveList->setText(FormatText(QStringLiteral("%s ->"), {Translate(QStringLiteral("&Remove"))}));
     FPageName->setText(Translate(kCategories[qMax(0, CurrentPage())]));
+    FUpdateKey->setToolTip(Translate(QStringLiteral("Updates from other computers are installed only when signed with this Ed25519 "
+                                                    "public key, as quillmate-cli update keygen prints it.")));
 }

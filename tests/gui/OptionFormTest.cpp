@@ -32,6 +32,10 @@ const QString kNoTick = QStringLiteral("Must check at least one IP address for U
 const QString kBadPort = QStringLiteral("The communication port must be a number from 1025 to 65535.");
 const QString kBadTtl = QStringLiteral("The IP Multicast time-to-live must be a number from 1 to 255.");
 const QString kBadAddress = QStringLiteral("The IP address is invalid or alread in the list.");
+const QString kBadKey = QStringLiteral("The update signing key must be an Ed25519 public key as quillmate-cli update keygen prints it.");
+// Public keys as update keygen prints them (base64 of 32 bytes); any 32 bytes read as a key.
+const QString kKey = QString::fromLatin1(QByteArray(32, '\x11').toBase64());
+const QString kOtherKey = QString::fromLatin1(QByteArray(32, '\x22').toBase64());
 
 // The dialog over settings of its own in a throw-away program folder; its
 // boxes, folder chooser and port check answer from the fixture.
@@ -300,6 +304,7 @@ TEST_F(OptionFormTest, ResetSetsTheControlsAndCancelKeepsEverySetting) {
     p[bpAutoDetectInterfaces] = false;
     p[spLocalInterfaceList] = kIf1;
     p[ipNetworkLanguage] = 1028;
+    p[spUpdatePublicKey] = kKey;
     const TApplicationParams before = p;
 
     auto form = Make();
@@ -324,6 +329,7 @@ TEST_F(OptionFormTest, ResetSetsTheControlsAndCancelKeepsEverySetting) {
     EXPECT_EQ(Find<QSlider>(*form, "tbCompressionRatio")->value(), 6);
     EXPECT_EQ(Find<QComboBox>(*form, "cbInterface")->currentIndex(), 1) << "the interface keeps its choice";
     EXPECT_EQ(Find<QComboBox>(*form, "cbNetworkLanguage")->currentIndex(), 0);
+    EXPECT_EQ(Edit(*form, "EditUpdateKey")->text(), kKey) << "a reset must not drop the signature check";
 
     form->reject();
     EXPECT_EQ(p.Integers, before.Integers);
@@ -445,12 +451,75 @@ INSTANTIATE_TEST_SUITE_P(
         TEnterCase{"TimeToLive0", [](TOptionForm& f) { SetText(f, "EditTimeToLive", QStringLiteral("0")); }, kBadTtl, false},
         TEnterCase{"TimeToLive256", [](TOptionForm& f) { SetText(f, "EditTimeToLive", QStringLiteral("256")); }, kBadTtl, false},
         TEnterCase{"TimeToLiveText", [](TOptionForm& f) { SetText(f, "EditTimeToLive", QStringLiteral("one")); }, kBadTtl, false},
+        TEnterCase{"UpdateKeyAccepted", [](TOptionForm& f) { SetText(f, "EditUpdateKey", kKey); }, {}, true},
+        TEnterCase{"UpdateKeyBlanksAroundAccepted", [](TOptionForm& f) { SetText(f, "EditUpdateKey", QStringLiteral(" ") + kKey + QStringLiteral("\t")); }, {}, true},
+        TEnterCase{"UpdateKeyText", [](TOptionForm& f) { SetText(f, "EditUpdateKey", QStringLiteral("my key")); }, kBadKey, false},
+        TEnterCase{"UpdateKeyShort",
+                   [](TOptionForm& f) { SetText(f, "EditUpdateKey", QString::fromLatin1(QByteArray(31, 'k').toBase64())); }, kBadKey, false},
+        TEnterCase{"UpdateKeyLong",
+                   [](TOptionForm& f) { SetText(f, "EditUpdateKey", QString::fromLatin1(QByteArray(33, 'k').toBase64())); }, kBadKey, false},
+        // The secret key file's text pasted by mistake: base64 of 64 bytes.
+        TEnterCase{"UpdateKeySecretKey",
+                   [](TOptionForm& f) { SetText(f, "EditUpdateKey", QString::fromLatin1(QByteArray(64, 'k').toBase64())); }, kBadKey, false},
+        TEnterCase{"UpdateKeyBrokenBase64", [](TOptionForm& f) { SetText(f, "EditUpdateKey", kKey.left(20) + QStringLiteral("*") + kKey.mid(21)); },
+                   kBadKey, false},
+        TEnterCase{"TimeToLiveCheckedBeforeTheUpdateKey",
+                   [](TOptionForm& f) {
+                       SetText(f, "EditTimeToLive", QStringLiteral("0"));
+                       SetText(f, "EditUpdateKey", QStringLiteral("my key"));
+                   },
+                   kBadTtl, false},
+        TEnterCase{"UpdateKeyRefusedBeforeThePortNotice",
+                   [](TOptionForm& f) {
+                       SetText(f, "EditPort", QStringLiteral("7800"));
+                       SetText(f, "EditUpdateKey", QStringLiteral("my key"));
+                   },
+                   kBadKey, false},
         TEnterCase{"TimeToLive255NoNotice", [](TOptionForm& f) { SetText(f, "EditTimeToLive", QStringLiteral("255")); }, {}, true},
         TEnterCase{"ModeChangeNoNotice", [](TOptionForm& f) { Broadcast(f); }, {}, true},
         TEnterCase{"PortChangedNotice", [](TOptionForm& f) { SetText(f, "EditPort", QStringLiteral("65535")); }, kRestart, true},
         TEnterCase{"Port1025Notice", [](TOptionForm& f) { SetText(f, "EditPort", QStringLiteral("1025")); }, kRestart, true},
         TEnterCase{"SamePortRetypedNoNotice", [](TOptionForm& f) { SetText(f, "EditPort", QStringLiteral(" 7709 ")); }, {}, true}),
     TCaseName());
+
+// ------------------------------------------------------------ the update signing key
+
+TEST_F(OptionFormTest, UpdateKeyLoadsAndIsStoredTrimmedOrCleared) {
+    FParams[spUpdatePublicKey] = kKey;
+    auto form = Make();
+    QLineEdit* field = Edit(*form, "EditUpdateKey");
+    EXPECT_EQ(field->text(), kKey);
+    EXPECT_FALSE(field->toolTip().isEmpty());
+    field->setText(QStringLiteral("  ") + kOtherKey + QStringLiteral(" "));
+    EXPECT_EQ(FParams[spUpdatePublicKey], kKey) << "stored before OK";
+    ASSERT_TRUE(form->btnEnterClick());
+    EXPECT_EQ(FParams[spUpdatePublicKey], kOtherKey);
+    EXPECT_EQ(Reloaded()[spUpdatePublicKey], kOtherKey);
+    // Empty: unsigned updates allowed again.
+    auto again = Make();
+    Edit(*again, "EditUpdateKey")->clear();
+    ASSERT_TRUE(again->btnEnterClick());
+    EXPECT_EQ(Reloaded()[spUpdatePublicKey], QString());
+    EXPECT_TRUE(Boxes.isEmpty());
+}
+
+TEST_F(OptionFormTest, BadUpdateKeyShowsItsPageAndStoresNothing) {
+    auto form = Make();
+    Edit(*form, "EditUpdateKey")->setText(QStringLiteral("not a key"));
+    EXPECT_FALSE(form->btnEnterClick());
+    EXPECT_EQ(Boxes, QStringList{kBadKey});
+    EXPECT_EQ(form->CurrentPage(), TOptionForm::pgMisc);
+    EXPECT_FALSE(ConfigWritten());
+}
+
+// A key stored already (the CLI) does not block OK while it stays; a bad one refuses every update.
+TEST_F(OptionFormTest, StoredUpdateKeyIsKeptEvenWhenBad) {
+    FParams[spUpdatePublicKey] = QStringLiteral("not a key");
+    auto form = Make();
+    ASSERT_TRUE(form->btnEnterClick());
+    EXPECT_TRUE(Boxes.isEmpty());
+    EXPECT_EQ(Reloaded()[spUpdatePublicKey], QStringLiteral("not a key"));
+}
 
 // A port stored out of the range (an old file, the CLI) does not block OK while it stays.
 TEST_F(OptionFormTest, StoredPortOutsideTheRangeIsKept) {
@@ -585,7 +654,7 @@ TEST_F(OptionFormTest, CaptionsAndHelpContexts) {
         {"clbIPList", 10019}, {"EditIPAddr", 10020}, {"btnAddList", 10021}, {"btnRemoveList", 10022},
         {"EditPort", 10023}, {"cbAutoPopup", 10024}, {"cbAllowMulti", 10025}, {"cbCloseFileWindow", 10027},
         {"cbPlaySound", 10029}, {"EditDirectory", 10030}, {"cbInterface", 10031}, {"tbCompressionRatio", 10032},
-        {"cbAutoConvert", 10033}, {"cbAutoFileTrans", 10034}, {"cbOnlyNick", 10035}, {"cbUseHintwindow", 10036}};
+        {"cbAutoConvert", 10033}, {"cbAutoFileTrans", 10034}, {"cbOnlyNick", 10035}, {"cbUseHintwindow", 10036}, {"EditUpdateKey", 10037}};
     for (const auto& [name, id] : help)
         EXPECT_EQ(Find<QWidget>(*form, name)->property(Utils::HelpContextProperty).toInt(), id) << name;
 }
