@@ -2,9 +2,10 @@
 # Updates between nodes of different versions (QUILLMATE_TEST_VERSION): an
 # older node finds the newer one, not the one of its own version; fetches
 # the offered files (compared byte for byte) while Config.ini and ../ paths
-# are refused; signatures good, bad and missing once a key is set; a stream
-# nobody asked for is refused; quillmate-update replaces a portable folder's
-# files and puts them back when the new program does not start.
+# are refused; signatures good, bad (another key, a file changed after
+# signing) and missing once a key is set; a stream nobody asked for is
+# refused; quillmate-update waits for the running program, replaces a portable
+# folder's files and puts them back when the new program does not start.
 #   QLM_CLI=path/to/quillmate-cli QLM_UPDATER=path/to/quillmate-update lab_update.sh LABPROBE
 set -u -o pipefail
 export QLM_LAB_TIMEOUT=120
@@ -97,7 +98,13 @@ checks() {
   fetch_expect 1 missing "an unsigned set is refused once a key is set"
   "$cli" --home "$new" update sign --key "$QLM_LAB_DIR/other.key" >/dev/null || fail "update sign (other key)"
   fetch_expect 1 bad "a set signed with another key is refused"
+  # Signed with the trusted key, then a file changed on the way: the file's hash, not the key, refuses it.
+  local kept=$QLM_LAB_DIR/Extra.lng.kept
+  cp "$new/Languages/Extra.lng" "$kept"
   "$cli" --home "$new" update sign --key "$QLM_LAB_DIR/good.key" >/dev/null || fail "update sign"
+  printf 'changed after signing' >"$new/Languages/Extra.lng"
+  fetch_expect 1 bad "a trusted signature over a file changed after signing is refused"
+  cp "$kept" "$new/Languages/Extra.lng"
   fetch_expect 0 good "a set signed with the trusted key is taken"
   grep -F 'Update.sig' "$QLM_LAB_DIR/fetch.out" >/dev/null && pass "the signature travels with the set" ||
     fail "Update.sig was not among the fetched files"
@@ -109,9 +116,18 @@ checks() {
   chmod +x "$portable/quillmate"
   printf 'old' >"$portable/Languages/Extra.lng"
   install_list "$old/UPDATE" quillmate Languages/Extra.lng >"$QLM_LAB_DIR/install.txt"
-  "$updater" --source "$old/UPDATE" --target "$portable" --list "$QLM_LAB_DIR/install.txt" \
+  # The running program, which ends 2 s later and notes what it found then: the files must wait for it.
+  bash -c 'sleep 2; cat "$1/Languages/Extra.lng" >"$1/seen-at-exit"' _ "$portable" &
+  local running=$!
+  "$updater" --wait-pid "$running" --source "$old/UPDATE" --target "$portable" --list "$QLM_LAB_DIR/install.txt" \
     --start "$portable/quillmate" --start-check-ms 500 2.0.0.0 2>"$QLM_LAB_DIR/updater.err"
   local rc=$?
+  wait "$running"
+  if [ "$(cat "$portable/seen-at-exit" 2>/dev/null)" = old ]; then
+    pass "quillmate-update waits for the running program to end"
+  else
+    fail "quillmate-update replaced the files while the program ran (exit $rc)"
+  fi
   wait_file_line "$portable/ran" new
   if [ "$rc" = 0 ] && cmp -s "$portable/Languages/Extra.lng" "$new/Languages/Extra.lng" &&
     [ "$(cat "$portable/ran" 2>/dev/null)" = new ] && ls -d "$portable"/UpdateBackup-* >/dev/null 2>&1; then
