@@ -13,32 +13,17 @@
 # Needs root, Xvfb, xdotool, ImageMagick (convert, import).
 set -u -o pipefail
 
-readonly kRoot="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 readonly kTimeout=90
-
-say() { echo "chatshot: $*" >&2; }
-die() { say "$*"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/shotlib.sh" "$@"
 
 # ---------------------------------------------------------------- inside the lab
 
 inside() {
   local build=$1 out=$2
-  source "$kRoot/tests/lab/labtest_lib.sh"
-  source "$kRoot/tests/lab/labgui_lib.sh"
-  fail() { die "$*"; }
-  pass() { :; }
-  gui="$build/bin/quillmate"
-  cli="$build/bin/quillmate-cli"
-  export QUILLMATE_TIMINGS="$kGuiTimings"
 
   # Wide enough for the tool bar's captions.
   gui_start maria 1 Maria MessageFormChatWidth=560 MessageFormChatHeight=440 || exit 1
-  mkdir -p "$QLM_LAB_DIR/home-ann"
-  printf '[Quillmate Settings]\r\nNickname=Ann Lee\r\nQLMId=SHOT-ANN\r\n' >"$QLM_LAB_DIR/home-ann/Config.ini"
-  mkfifo "$QLM_LAB_DIR/ann.in"
-  labexec 2 "$cli" --home "$QLM_LAB_DIR/home-ann" listen --nickname "Ann Lee" \
-    <"$QLM_LAB_DIR/ann.in" >"$QLM_LAB_DIR/ann.log" 2>&1 &
-  exec {ann_in}>"$QLM_LAB_DIR/ann.in"
+  shot_ann_start
   ann() { labexec 2 "$cli" --home "$QLM_LAB_DIR/home-ann" send --nickname "Ann Lee" --to 10.77.0.1 "$@" >/dev/null; }
 
   convert rose: -resize 200% "$QLM_LAB_DIR/rose.png" || die "convert could not draw the picture"
@@ -73,26 +58,6 @@ inside() {
 
 # ---------------------------------------------------------------- entry
 
-if [ "${1:-}" = --inside ]; then
-  shift
-  inside "$@"
-  exit $?
-fi
-
-build="$kRoot/build/test"
-out="$kRoot/docs/screenshots/chat.png"
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --build) build=$(cd "$2" && pwd) || exit 2; shift 2 ;;
-    --out) out=$(realpath -m "$2"); shift 2 ;;
-    *) sed -n '10,12p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
-  esac
-done
-[ "$(id -u)" -eq 0 ] || die "needs root for the lab's network namespaces (run with sudo)"
-for tool in Xvfb xdotool convert import; do
-  command -v "$tool" >/dev/null || die "$tool is missing (apt-get install xvfb xdotool imagemagick)"
-done
-for program in quillmate quillmate-cli; do
-  [ -x "$build/bin/$program" ] || die "$build/bin/$program is not built"
-done
-timeout -s TERM "$kTimeout" "$kRoot/tests/lab/netlab.sh" run 2 -- bash "$0" --inside "$build" "$out" </dev/null
+shot_entry "$kRoot/docs/screenshots/chat.png" "$@"
+shot_need Xvfb xdotool convert import
+shot_run 2

@@ -16,11 +16,8 @@
 # (cmake --build DIR --target grabwindow).
 set -u -o pipefail
 
-readonly kRoot="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 readonly kTimeout=120
-
-say() { echo "desktopshot: $*" >&2; }
-die() { say "$*"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/shotlib.sh" "$@"
 
 # ---------------------------------------------------------------- inside the lab
 
@@ -39,23 +36,11 @@ grab() {
 
 inside() {
   local build=$1 out=$2
-  source "$kRoot/tests/lab/labtest_lib.sh"
-  source "$kRoot/tests/lab/labgui_lib.sh"
-  fail() { die "$*"; }
-  pass() { :; }
-  gui="$build/bin/quillmate"
-  cli="$build/bin/quillmate-cli"
   grabber="$build/tools/grabwindow"
-  export QUILLMATE_TIMINGS="$kGuiTimings"
   mkdir -p "$out"
 
   gui_start maria 1 Maria HideWhenCaptureScreen=0 || exit 1
-  mkdir -p "$QLM_LAB_DIR/home-ann"
-  printf '[Quillmate Settings]\r\nNickname=Ann Lee\r\nQLMId=SHOT-ANN\r\n' >"$QLM_LAB_DIR/home-ann/Config.ini"
-  mkfifo "$QLM_LAB_DIR/ann.in"
-  labexec 2 "$cli" --home "$QLM_LAB_DIR/home-ann" listen --nickname "Ann Lee" \
-    <"$QLM_LAB_DIR/ann.in" >"$QLM_LAB_DIR/ann.log" 2>&1 &
-  exec {ann_in}>"$QLM_LAB_DIR/ann.in"
+  shot_ann_start
 
   local main row at
   main=$(window_id maria TMainForm 'Quillmate - Maria' 20) || die "the main window is not shown"
@@ -114,27 +99,7 @@ inside() {
 
 # ---------------------------------------------------------------- entry
 
-if [ "${1:-}" = --inside ]; then
-  shift
-  inside "$@"
-  exit $?
-fi
-
-build="$kRoot/build/test"
-out="$kRoot/docs/screenshots"
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --build) build=$(cd "$2" && pwd) || exit 2; shift 2 ;;
-    --out) out=$(realpath -m "$2"); shift 2 ;;
-    *) sed -n '11,16p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
-  esac
-done
-[ "$(id -u)" -eq 0 ] || die "needs root for the lab's network namespaces"
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || die "$tool is missing (apt-get install xvfb xdotool)"
-done
+shot_entry "$kRoot/docs/screenshots" "$@"
+shot_need Xvfb xdotool
 [ -x "$build/tools/grabwindow" ] || die "$build/tools/grabwindow is not built (cmake --build $build --target grabwindow)"
-for program in quillmate quillmate-cli; do
-  [ -x "$build/bin/$program" ] || die "$build/bin/$program is not built"
-done
-timeout -s TERM "$kTimeout" "$kRoot/tests/lab/netlab.sh" run 2 -- bash "$0" --inside "$build" "$out" </dev/null
+shot_run 2

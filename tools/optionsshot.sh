@@ -12,23 +12,13 @@
 # (cmake --build DIR --target grabwindow).
 set -u -o pipefail
 
-readonly kRoot="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 readonly kTimeout=60
-
-say() { echo "optionsshot: $*" >&2; }
-die() { say "$*"; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/shotlib.sh" "$@"
 
 # ---------------------------------------------------------------- inside the lab
 
 inside() {
   local build=$1 out=$2
-  source "$kRoot/tests/lab/labtest_lib.sh"
-  source "$kRoot/tests/lab/labgui_lib.sh"
-  fail() { die "$*"; }
-  pass() { :; }
-  gui="$build/bin/quillmate"
-  cli="$build/bin/quillmate-cli"
-  export QUILLMATE_TIMINGS="$kGuiTimings"
 
   gui_start maria 1 Maria UseUDPIPMulticast=0 || exit 1
   local main dialog at
@@ -53,28 +43,8 @@ inside() {
 
 # ---------------------------------------------------------------- entry
 
-if [ "${1:-}" = --inside ]; then
-  shift
-  inside "$@"
-  exit $?
-fi
-
-build="$kRoot/build/test"
-out="$kRoot/docs/screenshots/options.png"
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --build) build=$(cd "$2" && pwd) || exit 2; shift 2 ;;
-    --out) out=$(realpath -m "$2"); shift 2 ;;
-    *) sed -n '9,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
-  esac
-done
-[ "$(id -u)" -eq 0 ] || die "needs root for the lab's network namespaces (run with sudo)"
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || die "$tool is missing (apt-get install xvfb xdotool)"
-done
+shot_entry "$kRoot/docs/screenshots/options.png" "$@"
+shot_need Xvfb xdotool
 command -v import >/dev/null || [ -x "$build/tools/grabwindow" ] ||
   die "neither ImageMagick's import nor $build/tools/grabwindow (cmake --build $build --target grabwindow)"
-for program in quillmate quillmate-cli; do
-  [ -x "$build/bin/$program" ] || die "$build/bin/$program is not built"
-done
-timeout -s TERM "$kTimeout" "$kRoot/tests/lab/netlab.sh" run 1 -- bash "$0" --inside "$build" "$out" </dev/null
+shot_run 1
