@@ -21,6 +21,7 @@
 // Output lines of the other processes are stamped as they arrive on this
 // host's monotonic clock (one clock for every namespace), so a latency is the
 // time from the start of a send to the receiver's line about it.
+#include "BenchTiming.h"
 #include "LabArrivals.h"
 
 #include "core/ParamsUnit.h"
@@ -62,12 +63,7 @@ struct TFigures {
     double SendRate() const { return SendNs > 0 ? Count / (double(SendNs) / 1e9) : 0; }
     double SenderCpuUs() const { return Count > 0 ? double(SenderCpuNs) / 1e3 / Count : 0; }
     double ReceiverCpuUs() const { return Count > 0 ? ReceiverTicks * 1e6 / double(::sysconf(_SC_CLK_TCK)) / Count : 0; }
-    double PercentileMs(int percent) {
-        if (LatenciesMs.empty()) return 0;
-        std::sort(LatenciesMs.begin(), LatenciesMs.end());
-        const size_t rank = (LatenciesMs.size() * size_t(percent) + 99) / 100; // nearest rank
-        return LatenciesMs[std::clamp<size_t>(rank, 1, LatenciesMs.size()) - 1];
-    }
+    double PercentileMs(int percent) const { return Percentile(LatenciesMs, percent); }
 };
 
 // Sends count items with send(seq) back to back, then waits for them at the

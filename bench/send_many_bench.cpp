@@ -16,6 +16,7 @@
 //       peak RSS over its RSS before the job.
 // Figures only; the exit status says whether every live recipient was reached.
 #include "BenchMemory.h"
+#include "BenchTiming.h"
 
 #include "core/ParamsUnit.h"
 #include "messaging/ChatServiceUnit.h"
@@ -156,13 +157,6 @@ TRecipients RecipientsOf(const QStringList& addresses) {
         recipients << r;
     }
     return recipients;
-}
-
-double Percentile(std::vector<double> values, int percent) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const size_t rank = (values.size() * size_t(percent) + 99) / 100;
-    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
 }
 
 // One job through the service; when each recipient ended (ms from the start)
