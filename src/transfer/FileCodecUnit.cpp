@@ -24,7 +24,7 @@ void AppendReserved(QList<QByteArray>& fields, int count) {
 bool IsControl(uint c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
 
 // One name for the offer: percent-encoded UTF-8 (no "/", "%" or tab left
-// bare), cut in the middle of nothing but whole characters, with an ellipsis.
+// bare); a long one is cut after a whole character and ends in an ellipsis.
 QByteArray OfferNameField(const QString& name) {
     QList<uint> chars = name.toUcs4();
     for (uint& c : chars)
@@ -36,7 +36,7 @@ QByteArray OfferNameField(const QString& name) {
     };
     QByteArray field = encode(chars, false);
     if (field.size() <= OfferFields::MaxNameBytes) return field;
-    // Each character takes at most 12 encoded bytes: start near the bound.
+    // A character takes at least one encoded byte: no more than MaxNameBytes of them fit.
     chars.resize(qMin<qsizetype>(chars.size(), OfferFields::MaxNameBytes));
     do {
         chars.removeLast();
