@@ -22,6 +22,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -33,6 +34,15 @@ QJsonObject NotifyJson(int id, const TOnlineNotify& r) {
             {QStringLiteral("OnlineState"), r.OnlineState},     {QStringLiteral("NickName"), r.NickName},
             {QStringLiteral("ComputerName"), r.ComputerName},   {QStringLiteral("IPAddress"), r.IPAddress},
             {QStringLiteral("UserId"), r.UserId}};
+}
+
+// The offer with what a Quillmate sender said is coming (0 and [] when it did not say).
+QJsonObject OfferJson(const TOnlineNotify& offer) {
+    QJsonObject o = NotifyJson(WM_PEER_FILEREQUEST, offer);
+    o.insert(QStringLiteral("OfferedFiles"), offer.Offered.Files);
+    o.insert(QStringLiteral("OfferedBytes"), offer.Offered.Bytes);
+    o.insert(QStringLiteral("OfferedNames"), QJsonArray::fromStringList(offer.Offered.Names));
+    return o;
 }
 
 QJsonObject DataJson(int id, const TBroadcastData& d) {
@@ -61,6 +71,7 @@ QJsonObject ArrivalJson(int id, const TFilesArrival& a) {
     o.insert(QStringLiteral("ReceivedNames"), QJsonArray::fromStringList(a.ReceivedNames));
     o.insert(QStringLiteral("Failed"), failed);
     o.insert(QStringLiteral("Complete"), a.Complete);
+    if (id == WM_FILE_TERMINATED) o.insert(QStringLiteral("StoppedHere"), a.StoppedHere);
     return o;
 }
 
@@ -80,38 +91,102 @@ void TakeFileOptions(QStringList& args, TCliFileOptions* options) {
     options->AcceptFiles = args.removeAll(QStringLiteral("--accept-files")) > 0;
 }
 
-TCliFileListen::TCliFileListen(TNode& node, TCliFileOptions options, TPrint print) {
+TCliFileListen::TCliFileListen(TTransferService& service, TCliFileOptions options, TPrint print)
+    : FService(service), FPrint(std::move(print)) {
     if (options.NoAutoFiles) Params()[bpAutoFileTrans] = false; // this run only, never saved
-    TTransferService& service = node.Transfer();
     service.RefreshListenerSettings();
-    connect(&service, &TTransferService::OfferArrived, this, [&service, options, print, this](const TOnlineNotify& offer) {
-        print(NotifyJson(WM_PEER_FILEREQUEST, offer),
-              QStringLiteral("WM_PEER_FILEREQUEST %1 %2 %3 handle=%4")
-                  .arg(HexId(WM_PEER_FILEREQUEST), offer.NickName, offer.IPAddress)
-                  .arg(offer.SenderHandle));
+    FClock.start();
+    FStopWait.setSingleShot(true);
+    connect(&FStopWait, &QTimer::timeout, this, [this] {
+        FStopping.clear();
+        if (auto done = std::exchange(FStopped, {})) done();
+    });
+    connect(&service, &TTransferService::OfferArrived, this, [&service, options, this](const TOnlineNotify& offer) {
+        QString plain = QStringLiteral("WM_PEER_FILEREQUEST %1 %2 %3 handle=%4")
+                            .arg(HexId(WM_PEER_FILEREQUEST), offer.NickName, offer.IPAddress)
+                            .arg(offer.SenderHandle);
+        if (offer.Offered.Files > 0)
+            plain += QStringLiteral(" files=%1 bytes=%2 names=%3")
+                         .arg(offer.Offered.Files)
+                         .arg(offer.Offered.Bytes)
+                         .arg(offer.Offered.Names.join(QLatin1Char('|')));
+        FPrint(OfferJson(offer), plain);
         // As a receive dialog would: its handle first, then the answer.
         auto* dialog = new QObject(this);
         const qint32 own = service.Handles().Allocate(dialog);
         service.SendDialogHandle(offer, own);
         service.AnswerOffer(offer, own, options.AcceptFiles);
-        if (!options.AcceptFiles) delete dialog;
+        if (options.AcceptFiles) FAccepted.insert(own);
+        else delete dialog;
     });
-    connect(&service, &TTransferService::OfferCanceled, this, [print, &service](const TOnlineNotify& notice, bool) {
-        print(NotifyJson(WM_FILE_REQUESTCANCELED, notice),
-              QStringLiteral("WM_FILE_REQUESTCANCELED %1 %2 %3").arg(HexId(WM_FILE_REQUESTCANCELED), notice.NickName, notice.IPAddress));
-        delete service.Handles().Owner(notice.ReceiverHandle);
+    connect(&service, &TTransferService::OfferCanceled, this, [this, &service](const TOnlineNotify& notice, bool) {
+        FPrint(NotifyJson(WM_FILE_REQUESTCANCELED, notice),
+               QStringLiteral("WM_FILE_REQUESTCANCELED %1 %2 %3").arg(HexId(WM_FILE_REQUESTCANCELED), notice.NickName, notice.IPAddress));
+        if (service.Handles().Owner(notice.ReceiverHandle)) Ended(notice.ReceiverHandle);
     });
     // An accepted offer whose stream never began: its stand-in goes with its handle.
-    connect(&service, &TTransferService::AcceptedOfferExpired, this,
-            [&service](const TOnlineNotify&, qint32 own) { delete service.Handles().Owner(own); });
-    const auto arrived = [print, &service](int id) {
-        return [print, &service, id](const TFilesArrival& arrival, bool) {
-            print(ArrivalJson(id, arrival), ArrivalPlain(id, arrival));
-            delete service.Handles().Owner(arrival.Data.RequestHandle);
+    connect(&service, &TTransferService::AcceptedOfferExpired, this, [this](const TOnlineNotify&, qint32 own) { Ended(own); });
+    const auto arrived = [this](int id) {
+        return [this, id](const TFilesArrival& arrival, bool) {
+            FPrint(ArrivalJson(id, arrival), ArrivalPlain(id, arrival));
+            if (FService.Handles().Owner(arrival.Data.RequestHandle)) Ended(arrival.Data.RequestHandle);
         };
     };
     connect(&service, &TTransferService::FilesArrived, this, arrived(WM_PEER_FILES));
     connect(&service, &TTransferService::TransferTerminated, this, arrived(WM_FILE_TERMINATED));
+    connect(&service, &TTransferService::ReceiveProgress, this, [this](qint32 handle, const TReceiveProgress& p) {
+        if (!FAccepted.contains(handle)) return;
+        const qint64 now = FClock.elapsed();
+        const auto last = FPrinted.constFind(handle);
+        if (!p.Final && last != FPrinted.cend() && now - *last < ProgressPrintMs) return;
+        FPrinted.insert(handle, now);
+        const QString ofFiles = p.TotalFiles > 0 ? QStringLiteral("/%1").arg(p.TotalFiles) : QString();
+        const QString ofBytes = p.TotalFiles > 0 ? QStringLiteral("/%1").arg(p.TotalBytes) : QString();
+        FPrint({{QStringLiteral("event"), QStringLiteral("receive-progress")}, {QStringLiteral("handle"), handle},
+                {QStringLiteral("Bytes"), p.Bytes}, {QStringLiteral("Files"), p.Files},
+                {QStringLiteral("TotalBytes"), p.TotalBytes}, {QStringLiteral("TotalFiles"), p.TotalFiles},
+                {QStringLiteral("Current"), p.Current}, {QStringLiteral("FileSize"), p.FileSize},
+                {QStringLiteral("FileDone"), p.FileDone}, {QStringLiteral("Final"), p.Final}},
+               QStringLiteral("receive-progress handle=%1 files=%2%3 bytes=%4%5 file=%6 %7/%8%9")
+                   .arg(handle)
+                   .arg(p.Files)
+                   .arg(ofFiles)
+                   .arg(p.Bytes)
+                   .arg(ofBytes)
+                   .arg(p.Current)
+                   .arg(p.FileDone)
+                   .arg(p.FileSize)
+                   .arg(p.Final ? QStringLiteral(" final") : QString()));
+    });
+}
+
+void TCliFileListen::Ended(qint32 handle) {
+    FAccepted.remove(handle);
+    FPrinted.remove(handle);
+    delete FService.Handles().Owner(handle);
+    if (FStopping.remove(handle) && FStopping.isEmpty() && FStopped) {
+        FStopWait.stop();
+        std::exchange(FStopped, {})();
+    }
+}
+
+void TCliFileListen::StopReceiving(std::function<void()> done) {
+    for (const qint32 handle : QList<qint32>(FAccepted.cbegin(), FAccepted.cend())) {
+        // A running stream ends with WM_FILE_TERMINATED; one not begun is withdrawn now.
+        const bool running = FService.StopReceiving(handle);
+        FPrint({{QStringLiteral("event"), QStringLiteral("receive-stop")}, {QStringLiteral("handle"), handle},
+                {QStringLiteral("running"), running}},
+               QStringLiteral("receive-stop handle=%1%2").arg(handle).arg(running ? QStringLiteral(" running") : QString()));
+        if (running) FStopping.insert(handle);
+        else Ended(handle);
+    }
+    if (!done) return;
+    if (FStopping.isEmpty()) {
+        done();
+        return;
+    }
+    FStopped = std::move(done);
+    FStopWait.start(StopWaitMs);
 }
 
 namespace {

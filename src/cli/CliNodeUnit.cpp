@@ -206,15 +206,22 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
                   {{QStringLiteral("event"), event}, {QStringLiteral("free"), freeBytes}, {QStringLiteral("refused"), refused}},
                   QStringLiteral("%1 free=%2 refused=%3").arg(event).arg(freeBytes).arg(refused));
     });
-    TCliFileListen files(node, fileOptions, [&](QJsonObject object, const QString& plain) { PrintLine(out, json, object, plain); });
+    TCliFileListen files(node.Transfer(), fileOptions, [&](QJsonObject object, const QString& plain) { PrintLine(out, json, object, plain); });
     // Checks are answered from Update.ini as the desktop program answers them.
     AttachUpdateListen(node, [&](const QJsonObject& object, const QString& plain) { PrintLine(out, json, object, plain); });
-    TQuitSignals quit([&node] {
-        node.Stop();
-        QCoreApplication::quit();
+    // The first signal stops the streams being received, so their senders hear
+    // it and nothing half-received stays; a second one ends at once.
+    int signalCount = 0;
+    TQuitSignals quit([&node, &files, &signalCount] {
+        const auto end = [&node] {
+            node.Stop();
+            QCoreApplication::quit();
+        };
+        if (++signalCount > 1) end();
+        else files.StopReceiving(end);
     });
     // Commands on standard input drive the running node: "state N",
-    // "nickname NAME", "refresh", "quit".
+    // "nickname NAME", "refresh", "stop" (the streams being received), "quit".
     TStdinLines input([&](const QString& line) {
         const QString verb = line.section(QLatin1Char(' '), 0, 0);
         const QString rest = line.section(QLatin1Char(' '), 1).trimmed();
@@ -225,6 +232,7 @@ int RunListen(const QStringList& arguments, QTextStream& out, QTextStream& err) 
         else if (verb == QLatin1String("nickname")) node.ChangeNickname(rest);
         else if (verb == QLatin1String("refresh")) node.RefreshOnlineList();
         else if (verb == QLatin1String("list")) PrintList(out, json, node.Model());
+        else if (verb == QLatin1String("stop")) files.StopReceiving();
         else if (verb == QLatin1String("quit")) {
             node.Stop();
             QCoreApplication::quit();

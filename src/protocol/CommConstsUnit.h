@@ -60,6 +60,14 @@ inline constexpr int CurrentProtocolVersion = 2;
 // Longest datagram a receiver takes; longer ones are dropped whole.
 inline constexpr int MaxDatagramSize = 4096;
 
+// What a Quillmate file offer says is coming (carried in the offer's
+// otherwise reserved fields); Files 0 when the offer does not say.
+struct TOfferedFiles {
+    int Files = 0;     // rows offered
+    qint64 Bytes = 0;  // their size together
+    QStringList Names; // the first few names; Files - Names.size() more are not named
+};
+
 // Presence and file-request events.
 struct TOnlineNotify {
     qint32 SenderHandle = 0;
@@ -71,6 +79,7 @@ struct TOnlineNotify {
     QString Version;
     QString UserId;
     QString Reserved;
+    TOfferedFiles Offered; // file offers only
 };
 
 // Message, file-reply, stream and update events. Summary and Body stay in the

@@ -37,8 +37,25 @@ struct TFilePeerHandle {
     qint32 Value = 0;
 };
 
+// What a Quillmate offer adds in its reserved fields 8 to 10 (field 11 stays
+// "_NULL_", so the field count never changes): field 8 this marker, field 9
+// "files:bytes", field 10 the first names as percent-encoded UTF-8 joined by
+// "/". Peers that keep those fields reserved skip them unread; only a
+// receiver that finds the exact marker reads on, and ignores the three
+// fields whole when anything in them is malformed. All of it is ASCII with
+// no tab, the same bytes in every code page.
+namespace OfferFields {
+inline constexpr char Marker[] = "QuillmateFiles1";
+inline constexpr int MaxNames = 8;       // names listed; the rest are only counted
+inline constexpr int MaxNameBytes = 240; // one encoded name; longer ones are cut with an ellipsis
+inline constexpr int MaxFiles = 999999;
+} // namespace OfferFields
+
 // Encoders; text goes out in the code page of self's language identifier.
-QByteArray EncodeFileRequest(const TLocalIdentity& self, qint32 ownHandle, const TMessageLang& lang);
+// offered.Files 0: the reserved fields stay "_NULL_". Names that would take
+// the datagram past MaxDatagramSize are left out (only counted).
+QByteArray EncodeFileRequest(const TLocalIdentity& self, qint32 ownHandle, const TMessageLang& lang,
+                             const TOfferedFiles& offered = {});
 QByteArray EncodeFileRequestDialogHandle(qint32 requesterHandle, qint32 ownHandle);
 // Field 4 is "+" exactly when accept is true and busy is false.
 QByteArray EncodeFileRequestReply(const TLocalIdentity& self, qint32 requesterHandle, bool accept, bool busy,
@@ -53,7 +70,10 @@ QByteArray EncodeNameLine(const QString& name, bool archive, qint16 languageId);
 
 // Decoders (the type is not checked). nullopt when a field the message cannot
 // do without is no integer. IPAddress stays empty: the receiver fills it.
+// Offered is read from the reserved fields when they carry the marker.
 std::optional<TOnlineNotify> DecodeFileRequest(const TEnvelope& e, const TMessageLang& lang);
+// Files 0 unless fields 8 to 10 hold the marker and well-formed contents.
+TOfferedFiles DecodeOfferedFiles(const TEnvelope& e);
 std::optional<TFilePeerHandle> DecodeFileRequestDialogHandle(const TEnvelope& e);
 std::optional<TBroadcastData> DecodeFileRequestReply(const TEnvelope& e, const TMessageLang& lang);
 std::optional<TOnlineNotify> DecodeFileRequestCanceled(const TEnvelope& e, const TMessageLang& lang);

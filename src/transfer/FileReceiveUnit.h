@@ -18,6 +18,9 @@ struct TReceiveProgress {
     qint64 FileSize = 0; // its block's length
     qint64 FileDone = 0; // of which read
     bool Final = false;  // the last report of the stream
+    // What the offer said would come (Quillmate senders); 0 when it did not say.
+    int TotalFiles = 0;
+    qint64 TotalBytes = 0;
 };
 
 // At most one progress report per this interval and stream (the last one always goes).

@@ -7,6 +7,7 @@
 #include "transfer/FileCodecUnit.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QTcpSocket>
 #include <QtEndian>
 #include <cerrno>
+#include <limits>
 
 namespace {
 
@@ -121,6 +123,19 @@ int TSendResult::SentCount() const {
     for (const TFileOutcome& f : Files)
         if (f.Kind == TFileOutcomeKind::Sent) ++sent;
     return sent;
+}
+
+TOfferedFiles DescribeRows(const QList<TSendRow>& rows) {
+    TOfferedFiles offered;
+    offered.Files = int(qMin<qsizetype>(rows.size(), std::numeric_limits<int>::max()));
+    for (const TSendRow& row : rows) {
+        const QFileInfo info(row.Path);
+        // A file too large for a block goes as unreadable: none of its bytes come.
+        if (info.isFile() && info.size() <= MaxStreamFileSize) offered.Bytes += info.size();
+        if (offered.Names.size() < OfferFields::MaxNames)
+            offered.Names << (row.IsArchive ? QDir(row.SourceFolder).dirName() : info.fileName());
+    }
+    return offered;
 }
 
 namespace {

@@ -18,6 +18,10 @@ struct TSendRow {
     QString SourceFolder; // for an archive: the folder it was packed from
 };
 
+// What an offer of rows names: every row, the size of those that fit a block
+// together, each by its name (an archive by its folder's).
+TOfferedFiles DescribeRows(const QList<TSendRow>& rows);
+
 // What became of one row.
 enum class TFileOutcomeKind {
     NotSent,   // never reached: stopped, or the connection failed before

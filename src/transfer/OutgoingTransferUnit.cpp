@@ -52,7 +52,7 @@ bool TOutgoingTransfer::Offer() {
     FPeerHandle = 0;
     FResult = TSendResult();
     const bool sent = FService.Client().SendToPeer(
-        PeerHost(FConsignee.IPAddress, FConsignee.ComputerName), EncodeFileRequest(FService.Client().Identity(), FHandle, FService.Lang()));
+        PeerHost(FConsignee.IPAddress, FConsignee.ComputerName), EncodeFileRequest(FService.Client().Identity(), FHandle, FService.Lang(), DescribeRows(FRows)));
     FState = sent ? tsWaiting : tsComposing;
     return sent;
 }

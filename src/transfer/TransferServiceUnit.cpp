@@ -209,8 +209,12 @@ void TTransferService::RegisterListener(TDatagramDispatcher& dispatcher, TCommSe
             return true;
         };
         settings.Stopped = [stop] { return stop->load(); };
-        settings.Progress = [this, &handle](const TReceiveProgress& progress) {
+        settings.Progress = [this, &handle, &taken](TReceiveProgress progress) {
             if (handle == 0) return;
+            if (taken) {
+                progress.TotalFiles = taken->Offer.Offered.Files;
+                progress.TotalBytes = taken->Offer.Offered.Bytes;
+            }
             // Emitted on the main thread, where the windows are.
             QMetaObject::invokeMethod(
                 this, [this, h = handle, progress] { emit ReceiveProgress(h, progress); }, Qt::QueuedConnection);

@@ -102,8 +102,16 @@ TEST_F(TransferHandshake, AcceptedByHandTheStreamNamesTheReceiveDialog) {
     EXPECT_EQ(offer.SenderHandle, out->Handle());
     EXPECT_EQ(offer.IPAddress, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(offer.UserId, QStringLiteral("{ME}"));
+    // The offer names what comes, and the receiving side's progress counts against it.
+    EXPECT_EQ(offer.Offered.Files, 1);
+    EXPECT_EQ(offer.Offered.Bytes, 5);
+    EXPECT_EQ(offer.Offered.Names, QStringList{QStringLiteral("a.txt")});
     TOwnerProbe dialog;
     const qint32 own = Service.Handles().Allocate(&dialog);
+    QList<TReceiveProgress> reports;
+    QObject::connect(&Service, &TTransferService::ReceiveProgress, [&](qint32 h, const TReceiveProgress& p) {
+        if (h == own) reports << p;
+    });
     ASSERT_TRUE(Service.SendDialogHandle(offer, own));
     ASSERT_TRUE(WaitUntil([&] { return !peer.isEmpty(); }));
     EXPECT_EQ(out->PeerHandle(), own);
@@ -114,6 +122,10 @@ TEST_F(TransferHandshake, AcceptedByHandTheStreamNamesTheReceiveDialog) {
     ASSERT_TRUE(WaitUntil([&] { return !Log.Arrivals.isEmpty() && dialog.Ids.contains(WM_FILE_RECEIVED); }));
     EXPECT_EQ(Log.Arrivals[0].first.Data.RequestHandle, own);
     EXPECT_TRUE(Log.Arrivals[0].second);
+    ASSERT_TRUE(WaitUntil([&] { return !reports.isEmpty() && reports.last().Final; }));
+    EXPECT_EQ(reports.last().TotalFiles, 1);
+    EXPECT_EQ(reports.last().TotalBytes, 5);
+    EXPECT_EQ(reports.last().Bytes, 5);
 }
 
 TEST_F(TransferHandshake, ADeclineByHandReachesTheWaitingSender) {

@@ -64,6 +64,8 @@ TEST_P(ReceiveDialogModes, TextButtonsAndHandle) {
     EXPECT_EQ(dialog->DetailsLabel()->text(),
               QStringLiteral("From: Ann(PC7) at 127.0.0.1\nStored in: ") +
                   QDir::toNativeSeparators(Home.Path() + QStringLiteral("Files/From_Ann(PC7)/")));
+    // A plain offer says nothing of what comes.
+    EXPECT_FALSE(dialog->OfferedLabel()->isVisibleTo(dialog));
     if (c.SendsHandle) {
         ASSERT_NE(dialog->Handle(), 0);
         ASSERT_TRUE(WaitUntil([&] { return !Log.Handles.isEmpty(); }));
@@ -192,6 +194,105 @@ TEST_F(ReceiveDialog, ProgressMovesTheBarAndCancelBeforeTheStreamWithdraws) {
     dialog->CancelClick();
     EXPECT_TRUE(WaitGone(guard));
     EXPECT_EQ(Service.AcceptedWaiting(), 0);
+}
+
+struct TOfferedCase {
+    const char* Name;
+    TOfferedFiles Offered;
+    QStringList Lines; // the label's, "~" where a name is cut in the middle
+};
+void PrintTo(const TOfferedCase& c, std::ostream* os) { *os << c.Name; }
+
+class ReceiveDialogOffered : public ReceiveDialog, public ::testing::WithParamInterface<TOfferedCase> {};
+
+TEST_P(ReceiveDialogOffered, NamesAndSizeInAShortList) {
+    const TOfferedCase& c = GetParam();
+    TOnlineNotify offer = Offer();
+    offer.Offered = c.Offered;
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, offer, TReceiveRequestDialog::rmNew, false));
+    EXPECT_TRUE(dialog->OfferedLabel()->isVisibleTo(dialog));
+    const QStringList lines = dialog->OfferedLabel()->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), c.Lines.size()) << dialog->OfferedLabel()->text().toStdString();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (c.Lines[i] != QStringLiteral("~")) {
+            EXPECT_EQ(lines[i], c.Lines[i]) << i;
+            continue;
+        }
+        // Cut in the middle: both ends stay, and it is shorter than the name.
+        EXPECT_TRUE(lines[i].contains(QChar(0x2026))) << lines[i].toStdString();
+        EXPECT_TRUE(lines[i].endsWith(QStringLiteral(".txt"))) << lines[i].toStdString();
+        EXPECT_LT(lines[i].size(), 200);
+    }
+    // Every name the offer carried, whole.
+    EXPECT_EQ(dialog->OfferedLabel()->toolTip(), c.Offered.Names.join(QLatin1Char('\n')));
+    dialog->CancelClick();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReceiveDialogOffered,
+    ::testing::Values(
+        TOfferedCase{"TwoNamed", {2, 5000, {QStringLiteral("a.txt"), QString::fromUtf8("报告.doc")}},
+                     {QStringLiteral("2 file(s), 4 KB in all:"), QStringLiteral("  a.txt"), QString::fromUtf8("  报告.doc")}},
+        TOfferedCase{"CountedOnly", {3, 100, {}}, {QStringLiteral("3 file(s), 1 KB in all:"), QStringLiteral("  +3 more")}},
+        TOfferedCase{"SomeUnnamed", {9, 900 * 1024, {QStringLiteral("a"), QStringLiteral("b")}},
+                     {QStringLiteral("9 file(s), 900 KB in all:"), QStringLiteral("  a"), QStringLiteral("  b"),
+                      QStringLiteral("  +7 more")}},
+        TOfferedCase{"BeyondTheShortList",
+                     {8, 8, {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
+                             QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")}},
+                     {QStringLiteral("8 file(s), 1 KB in all:"), QStringLiteral("  1"), QStringLiteral("  2"),
+                      QStringLiteral("  3"), QStringLiteral("  4"), QStringLiteral("  5"), QStringLiteral("  +3 more")}},
+        TOfferedCase{"LongNameCut",
+                     {1, 10, {QStringLiteral("x").repeated(300) + QStringLiteral(".txt")}},
+                     {QStringLiteral("1 file(s), 1 KB in all:"), QStringLiteral("~")}}),
+    TCaseName());
+
+TEST_F(ReceiveDialog, ProgressCountsAgainstTheOfferedTotal) {
+    Settings[bpAutoFileTrans] = false;
+    Service.RefreshListenerSettings();
+    TOnlineNotify offer = Offer();
+    offer.Offered = {3, 8192, {QStringLiteral("a")}};
+    auto* dialog = Keep(new TReceiveRequestDialog(Service, offer, TReceiveRequestDialog::rmNew, false));
+    dialog->OkClick();
+    TReceiveProgress progress;
+    progress.Current = 2;
+    progress.Files = 1;
+    progress.FileSize = 4096;
+    progress.FileDone = 1024;
+    progress.Bytes = 4096;
+    progress.TotalFiles = 3;
+    progress.TotalBytes = 8192;
+    emit Service.ReceiveProgress(dialog->Handle(), progress);
+    EXPECT_EQ(dialog->ProgressBar()->value(), 500);
+    EXPECT_EQ(dialog->ProgressLabel()->text(), QStringLiteral("File 2 of 3: 1 KB of 4 KB. Received: 1 file(s), 4 KB of 8 KB."));
+    progress.Bytes = 8192;
+    progress.Files = 3;
+    progress.Current = 3;
+    emit Service.ReceiveProgress(dialog->Handle(), progress);
+    EXPECT_EQ(dialog->ProgressBar()->value(), 1000);
+    // Nothing but empty files: counted by files.
+    progress = {};
+    progress.Current = 1;
+    progress.Files = 1;
+    progress.TotalFiles = 4;
+    emit Service.ReceiveProgress(dialog->Handle(), progress);
+    EXPECT_EQ(dialog->ProgressBar()->value(), 250);
+    // A stream that outgrew what the offer said: the current file's bar, as without totals.
+    for (const auto& [files, bytes] : {std::pair(3, qint64(9000)), std::pair(5, qint64(100))}) {
+        progress = {};
+        progress.Current = files;
+        progress.Files = files - 1;
+        progress.FileSize = 4096;
+        progress.FileDone = 2048;
+        progress.Bytes = bytes;
+        progress.TotalFiles = 3;
+        progress.TotalBytes = 8192;
+        emit Service.ReceiveProgress(dialog->Handle(), progress);
+        EXPECT_EQ(dialog->ProgressBar()->value(), 500) << files;
+        EXPECT_TRUE(dialog->ProgressLabel()->text().startsWith(QStringLiteral("File %1: 2 KB of 4 KB.").arg(files)))
+            << dialog->ProgressLabel()->text().toStdString();
+    }
+    dialog->CancelClick();
 }
 
 TEST_F(ReceiveDialog, CancelWhileReceivingStopsTheStream) {

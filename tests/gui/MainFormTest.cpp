@@ -43,6 +43,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QToolButton>
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -327,6 +328,50 @@ TEST_F(MainFormTest, TrayClickShowsAndHidesTheMainWindow) {
     EXPECT_FALSE(tray.ClickTimer()->isActive());
     EXPECT_TRUE(hidden());
     EXPECT_EQ(clicks.size(), 2);
+}
+
+// The tray menu's groups, and a line drawn by the menu itself between them
+// (some styles draw separators faintly or not at all).
+TEST_F(MainFormTest, TrayMenuGroupsAreSeparatedByDrawnLines) {
+    TDesktop desktop(false);
+    TTrayMenu* menu = desktop.MainForm().TrayMenu();
+    ASSERT_NE(menu, nullptr);
+    QStringList items;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isVisible()) continue;
+        items << (action->isSeparator() ? QStringLiteral("|")
+                  : action->menu()      ? action->menu()->objectName()
+                                        : action->objectName());
+    }
+    const QString prefix = QStringLiteral("miTrayIconMenu");
+    for (QString& item : items)
+        if (item.startsWith(prefix)) item.remove(0, prefix.size());
+    EXPECT_EQ(items.join(QLatin1Char(' ')),
+              QStringLiteral("About Contents | SendMessage SendFile SendCMessage Broadcast Manage LogManagement | "
+                             "AlwaysOnTop MyOnlineState PlaySound Settings | Exit"));
+
+    // A colour nothing else in the menu uses marks the drawn lines.
+    QPalette palette = menu->palette();
+    const QColor mark(255, 0, 255);
+    palette.setColor(QPalette::Mid, mark);
+    menu->setPalette(palette);
+    menu->resize(menu->sizeHint());
+    const QImage image = menu->grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    const qreal ratio = image.devicePixelRatio();
+    // Rows holding a marked run across most of the items' width, in menu coordinates.
+    QList<int> lineRows;
+    for (int y = 0; y < image.height(); ++y) {
+        int marked = 0;
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == mark) ++marked;
+        if (marked > (image.width() - TTrayMenu::StripWidth * ratio) / 2) lineRows << int(y / ratio);
+    }
+    lineRows.erase(std::unique(lineRows.begin(), lineRows.end()), lineRows.end());
+    QList<int> separatorRows;
+    for (QAction* action : menu->actions())
+        if (action->isSeparator() && action->isVisible()) separatorRows << menu->actionGeometry(action).center().y();
+    EXPECT_EQ(lineRows, separatorRows);
 }
 
 // The network panel says what it will hold and why it is empty.

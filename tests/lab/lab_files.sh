@@ -90,6 +90,12 @@ checks() {
     fail "s2 exited $(cat "$QLM_LAB_DIR/s2.rc"): $(cat "$QLM_LAB_DIR/s2.out" "$QLM_LAB_DIR/s2.err")"
   expect_log manual '"event":"WM_PEER_FILEREQUEST"' "the manual node reports the offer"
   expect_log manual '"event":"WM_PEER_FILES"' "the manual node reports the arrival" 20
+  grep '"event":"WM_PEER_FILEREQUEST"' "$QLM_LAB_DIR/manual.log" | grep '"OfferedFiles":1' |
+    grep -F '"OfferedNames":["report.doc"]' >/dev/null && pass "the offer names its file and its size" ||
+    fail "offer: $(grep WM_PEER_FILEREQUEST "$QLM_LAB_DIR/manual.log")"
+  grep '"event":"receive-progress"' "$QLM_LAB_DIR/manual.log" | grep '"Final":true' | grep '"Files":1' |
+    grep '"TotalFiles":1' >/dev/null && pass "the receiving node reports its progress against the offer's total" ||
+    fail "progress: $(grep receive-progress "$QLM_LAB_DIR/manual.log")"
   if grep '"event":"WM_PEER_FILES"' "$QLM_LAB_DIR/manual.log" | grep -E '"RequestHandle":[1-9]' >/dev/null &&
      cmp -s "$src/report.doc" "$(inbox_of manual s2)/report.doc"; then
     pass "the stream names the accepting dialog's handle and the file is identical"

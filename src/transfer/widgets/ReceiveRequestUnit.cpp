@@ -39,6 +39,12 @@ TReceiveRequestDialog::TReceiveRequestDialog(TTransferService& service, TOnlineN
                       QLatin1Char('\n') +
                       TranslateFormat(QStringLiteral("Stored in: %s"), {FService.ReceiveFolder(FOffer)}));
     layout->addWidget(FDetails);
+    FOffered = new QLabel(this);
+    FOffered->setObjectName(QStringLiteral("lblOffered"));
+    FOffered->setTextFormat(Qt::PlainText);
+    FOffered->setVisible(false);
+    layout->addWidget(FOffered);
+    ShowOffered();
     FBar = new QProgressBar(this);
     FBar->setObjectName(QStringLiteral("pbReceive"));
     FBar->setRange(0, 1000);
@@ -116,8 +122,37 @@ void TReceiveRequestDialog::ShowTerminated() {
         {SenderName(), QStringLiteral("\n")}));
 }
 
+void TReceiveRequestDialog::ShowOffered() {
+    const TOfferedFiles& offered = FOffer.Offered;
+    if (offered.Files <= 0) return;
+    QStringList lines{TranslateFormat(QStringLiteral("%d file(s), %s in all:"),
+                                      {qint64(offered.Files), TShellFileList::SizeText(offered.Bytes)})};
+    // A short list: long names are cut in the middle, whole in the tooltip.
+    constexpr int kShown = 5;
+    const qsizetype shown = qMin<qsizetype>(offered.Names.size(), kShown);
+    for (qsizetype i = 0; i < shown; ++i)
+        lines << QStringLiteral("  ") + fontMetrics().elidedText(offered.Names[i], Qt::ElideMiddle, 320);
+    if (offered.Files > shown) lines << QStringLiteral("  ") + TranslateFormat(QStringLiteral("+%d more"), {qint64(offered.Files - shown)});
+    FOffered->setText(lines.join(QLatin1Char('\n')));
+    FOffered->setToolTip(offered.Names.join(QLatin1Char('\n')));
+    FOffered->setVisible(true);
+}
+
 void TReceiveRequestDialog::ShowProgress(const TReceiveProgress& progress) {
     if (FState != rsReceiving) return;
+    // The offer's totals give the whole transfer, unless the stream outgrew them.
+    const bool whole = progress.TotalFiles > 0 && progress.Files <= progress.TotalFiles &&
+                       progress.Current <= progress.TotalFiles && progress.Bytes <= progress.TotalBytes;
+    if (whole) {
+        FBar->setValue(progress.TotalBytes > 0 ? int(progress.Bytes * 1000 / progress.TotalBytes)
+                                               : progress.Files * 1000 / progress.TotalFiles);
+        FProgressText->setText(TranslateFormat(
+            QStringLiteral("File %d of %d: %s of %s. Received: %d file(s), %s of %s."),
+            {qint64(progress.Current), qint64(progress.TotalFiles), TShellFileList::SizeText(progress.FileDone),
+             TShellFileList::SizeText(progress.FileSize), qint64(progress.Files), TShellFileList::SizeText(progress.Bytes),
+             TShellFileList::SizeText(progress.TotalBytes)}));
+        return;
+    }
     FBar->setValue(progress.FileSize > 0 ? int(progress.FileDone * 1000 / progress.FileSize) : 0);
     FProgressText->setText(TranslateFormat(QStringLiteral("File %d: %s of %s. Received: %d file(s), %s."),
                                            {qint64(progress.Current), TShellFileList::SizeText(progress.FileDone),

@@ -35,6 +35,9 @@ public:
     // What can be known before the files come: the sender's address and the
     // folder they will be stored in.
     QLabel* DetailsLabel() const { return FDetails; }
+    // What a Quillmate sender said is coming: the count, total size and the
+    // first names; hidden when the offer did not say.
+    QLabel* OfferedLabel() const { return FOffered; }
     QPushButton* OkButton() const { return FOk; }
     QPushButton* CancelButton() const { return FCancel; }
     // The current file's bytes, and a line with the files and bytes so far.
@@ -58,6 +61,7 @@ private:
     void ShowTerminated();
     QString SenderName() const;
     void ShowProgress(const TReceiveProgress& progress);
+    void ShowOffered();
 
     TTransferService& FService;
     TOnlineNotify FOffer;
@@ -66,6 +70,7 @@ private:
     qint32 FHandle = 0;
     QLabel* FText;
     QLabel* FDetails;
+    QLabel* FOffered;
     QPushButton* FOk;
     QPushButton* FCancel;
     QProgressBar* FBar;
