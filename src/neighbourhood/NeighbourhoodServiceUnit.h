@@ -12,6 +12,13 @@
 // and computers read on demand off the calling thread, computers resolved in
 // parallel, every source bounded in time. Lives on the thread that made it
 // (the GUI thread in the desktop); its signals come back there.
+//
+// How rows merge: see NetMergeUnit.h (one row per computer, its container
+// from SMB first, else WS-Discovery, else "*"). A computer's address: the
+// resolver's answer, else the address a source gave in this read (flat
+// sources: in their root answer of the last FlatCacheMs), else none ("Unknown
+// IP"). A source that overruns BrowseMs, or a resolver that overruns
+// ResolveMs, is abandoned for that read: told to stop, its late answer dropped.
 class TNeighbourhoodService : public QObject {
     Q_OBJECT
 public:
@@ -53,6 +60,13 @@ signals:
     void SourceFailed(TNetSources source, const QString& key, const QString& text);
 
 private:
+    struct TRead;
     struct TState;
+    void SourceAnswered(const QString& key, quint64 id, int index, TNetBrowseResult result);
+    void SourcesEnded(const QString& key, quint64 id);
+    void PumpResolution(const QString& key, quint64 id);
+    void ResolveEnded(const QString& key, quint64 id, quint64 job, const QHostAddress& address);
+    void ForgetBelow(const QString& key, QStringList* cancelled);
+
     std::unique_ptr<TState> F;
 };
