@@ -55,11 +55,10 @@ TReceiveRequestDialog::TMode ReceiveDialogMode(TRequestDialogMode mode) {
 
 TDesktop::TDesktop(bool startMinimized, QObject* parent) : QObject(parent) {
     FNode = std::make_unique<TNode>();
-    FNeighbourhood = std::make_unique<TNeighbourhoodService>();
     // Browsing multicasts and broadcasts: never from tests outside the lab.
-    if (Platform::NetworkPolicy() == Platform::TNetworkPolicy::Normal) {
-        FNeighbourhood->SetSources(TNeighbourhoodService::DefaultSources());
-        FNeighbourhood->SetResolver(TNeighbourhoodService::DefaultResolver());
+    if (Platform::NetworkPolicy() != Platform::TNetworkPolicy::Normal) {
+        FNode->Neighbourhood().SetSources({});
+        FNode->Neighbourhood().SetResolver([](const QString&, int, const std::atomic<bool>&) { return QHostAddress(); });
     }
     FNotifications = std::make_unique<TTrayNotification>();
     FTray = std::make_unique<TAppTray>();
@@ -165,9 +164,11 @@ void TDesktop::BuildQueue() {
             });
 }
 
+TNeighbourhoodService& TDesktop::Neighbourhood() { return FNode->Neighbourhood(); }
+
 std::optional<TRecipient> TDesktop::ChooseComputer(QWidget* owner) {
     if (FChooseComputer) return FChooseComputer(owner);
-    return TComputerChooser::Choose(*FNeighbourhood, owner, Translate(QStringLiteral("Choose a computer from windows network.")));
+    return TComputerChooser::Choose(FNode->Neighbourhood(), owner, Translate(QStringLiteral("Choose a computer from windows network.")));
 }
 
 void TDesktop::OpenLogManager() { TLogManage::ShowLogManager(FNode->ChatLog()); }

@@ -41,7 +41,7 @@ public:
     TFileWindows& FileWindows() { return *FFileWindows; }
     TMainForm& MainForm() { return *FMainForm; }
     // The network neighbourhood the panel, the tray and the choosers share.
-    TNeighbourhoodService& Neighbourhood() { return *FNeighbourhood; }
+    TNeighbourhoodService& Neighbourhood();
     // "Choose a computer from windows network.": name and address, nothing when cancelled.
     std::optional<TRecipient> ChooseComputer(QWidget* owner);
     // Tests answer the chooser here instead of the modal dialog.
@@ -58,7 +58,6 @@ private:
     void BuildQueue();
 
     std::unique_ptr<TNode> FNode;
-    std::unique_ptr<TNeighbourhoodService> FNeighbourhood;
     TServerQueue FQueue;
     std::unique_ptr<TTrayNotification> FNotifications;
     std::unique_ptr<TAppTray> FTray;

@@ -89,7 +89,7 @@ protected:
         return captions;
     }
 
-    std::shared_ptr<TTableSource> FSource = Office();
+    std::shared_ptr<TFakeSource> FSource = Office();
     std::unique_ptr<TDesktop> FDesktop;
 
 private:

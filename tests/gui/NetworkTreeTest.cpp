@@ -34,7 +34,7 @@ bool WaitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 5
 class NetworkTree : public ::testing::Test {
 protected:
     TNeighbourhoodService FService;
-    std::shared_ptr<TTableSource> FSource = Office();
+    std::shared_ptr<TFakeSource> FSource = Office();
     TNetworkTree FTree{FService};
 
     NetworkTree() {
@@ -142,11 +142,11 @@ TEST_F(NetworkTree, UnknownIpFollowsTheLanguage) {
 TEST_F(NetworkTree, ContainersAreReadOnceOnFirstExpansion) {
     QTreeWidgetItem* workgroup = OpenWorkgroup();
     ASSERT_NE(workgroup, nullptr);
-    const int calls = FSource->Calls();
+    const int calls = FSource->Calls.load();
     workgroup->setExpanded(false);
     workgroup->setExpanded(true);
     QTest::qWait(50);
-    EXPECT_EQ(FSource->Calls(), calls);
+    EXPECT_EQ(FSource->Calls.load(), calls);
     // An empty container loses its expand button once read.
     QTreeWidgetItem* sales = FTree.Row(QStringLiteral("SALES"));
     sales->setExpanded(true);
@@ -474,12 +474,12 @@ TEST_F(NetworkTree, ChooserLetsOnlyComputersBeChosen) {
 TEST_F(NetworkTree, ChooserDoesNotReReadWhatThePanelShows) {
     ASSERT_NE(OpenWorkgroup(), nullptr);
     FTree.SetChecked(Computer("ALPHA"), true);
-    const int calls = FSource->Calls();
+    const int calls = FSource->Calls.load();
     TComputerChooser chooser(FService, QStringLiteral("title"));
     TNetworkTree* tree = chooser.Tree();
     tree->Row(QStringLiteral("WORKGROUP"))->setExpanded(true);
     QTest::qWait(50);
     EXPECT_EQ(ChildTexts(tree->Row(QStringLiteral("WORKGROUP"))), ChildTexts(FTree.Row(QStringLiteral("WORKGROUP"))));
-    EXPECT_EQ(FSource->Calls(), calls);
+    EXPECT_EQ(FSource->Calls.load(), calls);
     EXPECT_TRUE(FTree.IsChecked(Computer("ALPHA")));
 }

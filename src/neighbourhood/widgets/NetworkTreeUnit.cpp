@@ -261,16 +261,20 @@ void TNetworkTree::StartRead(QTreeWidgetItem* row, bool all) {
         }
     }
     FReading.insert(item->Key);
-    if (row->childCount() == 0) {
-        auto* placeholder = new QTreeWidgetItem(row);
-        placeholder->setText(0, Translate(QStringLiteral("Searching the network...")));
-        placeholder->setData(0, PlaceholderRole, true);
-        placeholder->setFlags(Qt::ItemIsEnabled);
-        placeholder->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
-    }
+    AddPlaceholder(row);
     UpdateBusyLook(row);
     if (all) FService.RefreshAll();
     else FService.Enumerate(item->Key);
+}
+
+void TNetworkTree::AddPlaceholder(QTreeWidgetItem* row) {
+    // Only an empty row says it is being read; one with rows keeps them meanwhile.
+    if (row->childCount() > 0) return;
+    auto* placeholder = new QTreeWidgetItem(row);
+    placeholder->setText(0, Translate(QStringLiteral("Searching the network...")));
+    placeholder->setData(0, PlaceholderRole, true);
+    placeholder->setFlags(Qt::ItemIsEnabled);
+    placeholder->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
 }
 
 bool TNetworkTree::IsReading(const QTreeWidgetItem* row) const {
@@ -315,8 +319,8 @@ void TNetworkTree::ChildrenReplaced(const QString& key, const QList<TNetItem>& c
         if (ticked.contains(child.Key)) added->setData(0, CheckedRole, true);
     }
     row->setData(0, EnumeratedRole, true);
-    if (!children.isEmpty() || !FReading.contains(key))
-        row->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    if (FReading.contains(key)) AddPlaceholder(row);
+    else row->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
     setSortingEnabled(true);
     setUpdatesEnabled(true);
 }

@@ -115,6 +115,7 @@ private:
     void Forget(QTreeWidgetItem* row);
     void StartRead(QTreeWidgetItem* row, bool all);
     void ClearTicks(QTreeWidgetItem* row);
+    void AddPlaceholder(QTreeWidgetItem* row);
     void UpdateBusyLook(QTreeWidgetItem* row);
     void ChildrenReplaced(const QString& key, const QList<TNetItem>& children);
     void ItemChanged(const TNetItem& item);
