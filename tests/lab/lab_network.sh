@@ -29,6 +29,8 @@ readonly kCliWait=20
 #   h6            the observer: avahi-daemon that publishes nothing, our CLI
 declare -A expect_addr=([QLMMASTER]=10.77.0.1 [QLMPEER2]=10.77.0.2 [QLMPEER3]=10.77.0.3
                         [QLMWSD]=10.77.0.4 [QLMAVAHI]=10.77.0.5)
+# The sources each must be known by: QLMPEER2 by two, merged into one row.
+declare -A expect_sources=([QLMMASTER]=SMB [QLMPEER2]=SMB+WSD [QLMPEER3]=SMB [QLMWSD]=WSD [QLMAVAHI]=mDNS)
 
 avahi_ok=1
 
@@ -36,14 +38,15 @@ now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
 figure() { echo "figure: $*"; }
 
-# network OUT [BUS]: quillmate-cli network --json on the observer, Avahi
-# reached on BUS (default: the observer's private bus); prints the seconds it
-# ran.
+# network OUT [BUS] [FORMAT]: quillmate-cli network on the observer, with
+# --json unless FORMAT is "text", Avahi reached on BUS (default: the
+# observer's private bus); prints the seconds it ran.
 network() {
-  local out=$1 bus=${2:-$(nb_avahi_bus avahi6)} start rc
+  local out=$1 bus=${2:-$(nb_avahi_bus avahi6)} json=(--json) start rc
+  [ "${3:-json}" = text ] && json=()
   start=$(now)
   labexec "$kObserver" env DBUS_SYSTEM_BUS_ADDRESS="$bus" \
-    timeout $((kCliWait + 15)) "$cli" --home "$QLM_LAB_DIR/home-observer" network --wait "$kCliWait" --json \
+    timeout $((kCliWait + 15)) "$cli" --home "$QLM_LAB_DIR/home-observer" network --wait "$kCliWait" ${json[@]+"${json[@]}"} \
     >"$QLM_LAB_DIR/$out.out" 2>"$QLM_LAB_DIR/$out.err"
   rc=$?
   since "$start"
@@ -51,17 +54,21 @@ network() {
 }
 
 # rows OUT: the computers of a listing, "NAME<TAB>ADDRESS<TAB>SOURCES" a line,
-# the name upper-cased, the address as printed ("Unknown IP" when none).
+# the name upper-cased, the address as printed ("Unknown IP" when JSON gives
+# none). Reads JSON lines or the text form (sources, container, name, address).
 rows() {
   python3 - "$QLM_LAB_DIR/$1.out" <<'PY'
 import json, sys
-text = open(sys.argv[1], encoding="utf-8").read()
 items = []
-try:
-    doc = json.loads(text)
-    items = doc if isinstance(doc, list) else doc.get("computers", [doc])
-except ValueError:
-    items = [json.loads(line) for line in text.splitlines() if line.strip()]
+for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
+    if not line.strip():
+        continue
+    try:
+        items.append(json.loads(line))
+    except ValueError:
+        f = line.split("\t")
+        if len(f) == 4:
+            items.append({"Source": f[0], "Container": f[1], "Name": f[2], "Address": f[3], "Kind": "computer", "text": True})
 def pick(d, *keys):
     for k in keys:
         for key in d:
@@ -69,30 +76,30 @@ def pick(d, *keys):
                 return d[key]
     return None
 for it in items:
-    if not isinstance(it, dict):
+    if not isinstance(it, dict) or str(pick(it, "kind")).lower() != "computer":
         continue
-    kind = pick(it, "kind", "type")
-    if kind is not None and str(kind).lower() not in ("computer", "server", "14"):
-        continue
-    name = pick(it, "name", "computername")
+    name = pick(it, "name")
     if not name:
         continue
-    addr = pick(it, "address", "ipaddress") or "Unknown IP"
-    src = pick(it, "source", "sources") or ""
-    if isinstance(src, list):
-        src = ",".join(src)
+    addr = pick(it, "address")
+    if not addr and "text" not in it:
+        addr = "Unknown IP"
+    src = pick(it, "source") or ""
     print(f"{str(name).upper()}\t{addr}\t{src}")
 PY
 }
 
-# expect_listed OUT NAME ADDRESS WHAT: NAME is one row of OUT with ADDRESS.
+# expect_listed OUT NAME ADDRESS WHAT [SOURCES]: NAME is one row of OUT with
+# ADDRESS (and exactly the sources SOURCES, as "SMB+WSD").
 expect_listed() {
-  local out=$1 name=$2 address=$3 what=$4 lines
+  local out=$1 name=$2 address=$3 what=$4 sources=${5:-} lines
   lines=$(rows "$out" | awk -F'\t' -v n="$name" '$1 == n')
   if [ "$(grep -c . <<<"$lines")" -ne 1 ]; then
     fail "$what: $name is in $(grep -c . <<<"$lines") rows, not one: $(tr '\n' ';' <<<"$lines")"
   elif [ "$(cut -f2 <<<"$lines")" != "$address" ]; then
     fail "$what: $name shows \"$(cut -f2 <<<"$lines")\", not $address"
+  elif [ -n "$sources" ] && [ "$(cut -f3 <<<"$lines")" != "$sources" ]; then
+    fail "$what: $name is known by \"$(cut -f3 <<<"$lines")\", not $sources"
   else
     pass "$what: $name once, $address ($(cut -f3 <<<"$lines"))"
   fi
@@ -180,7 +187,7 @@ checks() {
   fi
   figure "cli_network_s=$took"
   for name in "${!expect_addr[@]}"; do
-    expect_listed first "$name" "${expect_addr[$name]}" "the first listing"
+    expect_listed first "$name" "${expect_addr[$name]}" "the first listing" "${expect_sources[$name]}"
   done
   if rows first | grep -i qlmobserver >/dev/null; then
     fail "the observer lists itself through its own avahi-daemon"
@@ -205,7 +212,8 @@ checks() {
   else
     fail "the master dropped QLMPEER3 at once: the lab cannot show an unresolvable computer"
   fi
-  if took=$(network second); then
+  # The text form this time: the words a user reads.
+  if took=$(network second "" text); then
     pass "quillmate-cli network after QLMPEER3 vanished ends with status 0"
   else
     fail "quillmate-cli network (second) exited with an error: $(cat "$QLM_LAB_DIR/second.err")"
