@@ -5,6 +5,7 @@
 #include "cli/CliConsoleUnit.h"
 #include "cli/CliFileUnit.h"
 #include "cli/CliLogUnit.h"
+#include "cli/CliNetworkUnit.h"
 #include "cli/CliNodeUnit.h"
 #include "cli/CliUpdateUnit.h"
 
@@ -97,7 +98,7 @@ QString SetSetting(TApplicationParams& p, const TSetting& setting, const QString
 
 // No command or an unknown one: the line and the list of commands.
 int FullUsage(QTextStream& err, const QString& problem) {
-    err << "quillmate-cli: " << problem << "\n" << kUsage << kConsoleUsage << kLogUsage << kUpdateUsage;
+    err << "quillmate-cli: " << problem << "\n" << kUsage << kConsoleUsage << kNetworkUsage << kLogUsage << kUpdateUsage;
     err.flush();
     return kExitUsage;
 }
@@ -122,7 +123,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
         return kExitOk;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        out << kUsage << kConsoleUsage << kLogUsage << kUpdateUsage;
+        out << kUsage << kConsoleUsage << kNetworkUsage << kLogUsage << kUpdateUsage;
         return kExitOk;
     }
     if (command == QLatin1String("settings")) {
@@ -158,6 +159,7 @@ int RunCli(QStringList arguments, QTextStream& out, QTextStream& err) {
     if (command == QLatin1String("sendfile")) return RunSendFile(arguments, out, err);
     if (command == QLatin1String("log")) return RunLog(arguments, out, err);
     if (command == QLatin1String("console")) return RunConsole(arguments, out, err);
+    if (command == QLatin1String("network")) return RunNetwork(arguments, out, err);
     if (command == QLatin1String("update")) return RunUpdate(arguments, out, err);
     return FullUsage(err, QStringLiteral("unknown command: %1").arg(command));
 }

@@ -1,20 +1,12 @@
 #include "console/ConsoleSendUnit.h"
 
-#include "platform/NetInterfacesUnit.h"
+#include "console/NameQueryUnit.h"
 #include "platform/NetworkPolicyUnit.h"
 #include "text/MsgLangUnit.h"
 #include "text/UILangUnit.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHostInfo>
-#include <QRandomGenerator>
 #include <QTcpSocket>
-#include <QTimer>
-#include <QUdpSocket>
-
-#include <thread>
 
 using namespace ConsoleWire;
 
@@ -22,12 +14,8 @@ namespace {
 
 // Short waits, so a cancel takes effect soon.
 constexpr int kWaitSliceMs = 100;
-// Datagrams looked at per query: a flood ends the query, not the worker.
-constexpr int kMaxDatagramsPerQuery = 256;
 // Keep-alives skipped before a reply: more is a peer playing games.
 constexpr int kMaxKeepAlives = 4;
-// How often a query looks whether the system resolver has answered.
-constexpr int kResolverPollMs = 20;
 
 TConsoleOutcome Fail(TConsoleResult result, const QString& reason) {
     TConsoleOutcome o;
@@ -40,141 +28,31 @@ bool Cancelled(const std::shared_ptr<std::atomic<bool>>& cancel) {
     return cancel && cancel->load(std::memory_order_relaxed);
 }
 
-QList<QHostAddress> BroadcastTargets() {
-    QList<QHostAddress> out;
-    for (const TNetInterfaceEntry& e : Platform::IPv4InterfaceEntries()) {
-        if (!e.Up || e.Loopback) continue;
-        const quint32 address = QHostAddress(e.Address).toIPv4Address();
-        const quint32 mask = QHostAddress(e.Mask).toIPv4Address();
-        if (address == 0) continue;
-        const QHostAddress broadcast(address | ~mask);
-        if (!out.contains(broadcast)) out << broadcast;
-    }
-    return out;
-}
-
 struct TResolved {
     QHostAddress Address;
     std::optional<TConsoleOutcome> Error;
 };
 
-// NetBIOS name query (broadcast on every interface, and the WINS server),
-// with the system resolver asked at the same time as the fallback; all within
-// QueryMs. The first positive NetBIOS answer wins unless another host claims
-// the name within SettleMs.
+// The name's messenger entry by a NetBIOS name query, the system resolver
+// as the fallback; all within QueryMs.
 TResolved Resolve(const QByteArray& name, const QString& plainName, const TConsoleNetwork& network,
                   const TConsoleLimits& limits, const std::shared_ptr<std::atomic<bool>>& cancel) {
+    TNameQuery q;
+    q.Name = name;
+    q.Suffix = kMessengerSuffix;
+    q.PlainName = plainName;
+    q.Targets = network.QueryTargets;
+    q.Wins = network.Wins;
+    q.Port = network.NamePort;
+    q.SystemResolver = network.SystemResolver;
+    q.TimeoutMs = limits.QueryMs;
+    q.SettleMs = limits.SettleMs;
+    const TNameQueryResult answer = QueryName(q, cancel.get());
     TResolved result;
-    QList<QPair<QHostAddress, bool>> targets; // address, broadcast
-    for (const QHostAddress& a : network.QueryTargets.isEmpty() ? BroadcastTargets() : network.QueryTargets)
-        if (Platform::DestinationAllowed(a)) targets << qMakePair(a, network.QueryTargets.isEmpty());
-    if (!network.Wins.isNull() && Platform::DestinationAllowed(network.Wins)) targets << qMakePair(network.Wins, false);
-    // Outside the LAN policy nothing but loopback may be asked: no resolver.
-    const bool useResolver = network.SystemResolver && Platform::NetworkPolicy() == Platform::TNetworkPolicy::Normal;
-
-    QEventLoop loop;
-    QUdpSocket udp;
-    const quint16 id = quint16(QRandomGenerator::global()->bounded(1, 0xFFFF));
-    const QByteArray query = BuildNameQuery(id, name, kMessengerSuffix, true);
-    const QByteArray unicastQuery = BuildNameQuery(id, name, kMessengerSuffix, false);
-    int pendingUnicast = 0;
-    for (const auto& t : targets)
-        if (!t.second) ++pendingUnicast;
-    auto sendQueries = [&] {
-        for (const auto& t : targets) udp.writeDatagram(t.second ? query : unicastQuery, t.first, network.NamePort);
-    };
-
-    std::optional<QHostAddress> netbios;
-    bool conflict = false;
-    std::optional<QHostAddress> fromResolver;
-    bool resolverDone = !useResolver;
-    int datagrams = 0;
-    QTimer deadline, settle, resend, poll;
-    deadline.setSingleShot(true);
-    settle.setSingleShot(true);
-    resend.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&settle, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&resend, &QTimer::timeout, &loop, sendQueries);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (Cancelled(cancel)) loop.quit();
-    });
-    auto nothingLeftToHear = [&] {
-        // Only unicast targets, each answered negatively: no need to wait.
-        return targets.size() == pendingUnicast && pendingUnicast == 0 && resolverDone;
-    };
-    QObject::connect(&udp, &QUdpSocket::readyRead, &loop, [&] {
-        while (udp.hasPendingDatagrams()) {
-            QByteArray buffer(kMaxDatagram + 1, '\0');
-            const qint64 got = udp.readDatagram(buffer.data(), buffer.size());
-            if (++datagrams > kMaxDatagramsPerQuery) {
-                loop.quit();
-                return;
-            }
-            if (got <= 0 || got > kMaxDatagram) continue;
-            buffer.truncate(int(got));
-            const auto answer = ParseNameQueryResponse(buffer, id, name, kMessengerSuffix);
-            if (!answer) continue;
-            if (!answer->Positive) {
-                if (pendingUnicast > 0) --pendingUnicast;
-                if (!netbios && nothingLeftToHear()) loop.quit();
-                continue;
-            }
-            const QHostAddress& first = answer->Addresses.first();
-            if (!netbios) {
-                netbios = first;
-                settle.start(limits.SettleMs);
-            } else if (*netbios != first) {
-                conflict = true;
-                loop.quit();
-            }
-        }
-    });
-
-    // The system resolver on a thread of its own that nobody waits for: a
-    // lookup cannot be cancelled, and an unreachable DNS server must delay
-    // neither this recipient past its limit nor the end of the process.
-    struct TLookup {
-        std::atomic<bool> Done{false};
-        QList<QHostAddress> Addresses;
-    };
-    auto lookup = std::make_shared<TLookup>();
-    QTimer resolverPoll;
-    if (useResolver) {
-        std::thread([lookup, plainName] {
-            lookup->Addresses = QHostInfo::fromName(plainName).addresses();
-            lookup->Done.store(true, std::memory_order_release);
-        }).detach();
-        QObject::connect(&resolverPoll, &QTimer::timeout, &loop, [&] {
-            if (resolverDone || !lookup->Done.load(std::memory_order_acquire)) return;
-            resolverDone = true;
-            resolverPoll.stop();
-            for (const QHostAddress& a : lookup->Addresses)
-                if (a.protocol() == QAbstractSocket::IPv4Protocol && Platform::DestinationAllowed(a)) {
-                    fromResolver = a;
-                    break;
-                }
-            if (!netbios && (targets.isEmpty() || nothingLeftToHear())) loop.quit();
-        });
-        resolverPoll.start(kResolverPollMs);
-    }
-    if (!targets.isEmpty() && udp.bind(QHostAddress::AnyIPv4, 0)) {
-        sendQueries();
-        resend.start(limits.QueryMs / 2);
-    } else {
-        targets.clear();
-        pendingUnicast = 0;
-    }
-    if (!targets.isEmpty() || !resolverDone) {
-        deadline.start(limits.QueryMs);
-        poll.start(kWaitSliceMs);
-        loop.exec();
-    }
-
-    if (Cancelled(cancel)) result.Error = Fail(TConsoleResult::Other, QStringLiteral("cancelled"));
-    else if (conflict) result.Error = Fail(TConsoleResult::Other, QStringLiteral("several hosts answer for the name"));
-    else if (netbios && Platform::DestinationAllowed(*netbios)) result.Address = *netbios;
-    else if (fromResolver) result.Address = *fromResolver;
+    if (answer.Cancelled) result.Error = Fail(TConsoleResult::Other, QStringLiteral("cancelled"));
+    else if (answer.Conflict) result.Error = Fail(TConsoleResult::Other, QStringLiteral("several hosts answer for the name"));
+    else if (!answer.NetBios.isNull()) result.Address = answer.NetBios;
+    else if (!answer.FromResolver.isNull()) result.Address = answer.FromResolver;
     else result.Error = Fail(TConsoleResult::NameNotFound, QStringLiteral("no host answers for the name"));
     return result;
 }

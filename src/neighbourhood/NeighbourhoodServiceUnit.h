@@ -53,6 +53,13 @@ signals:
     void SourceFailed(TNetSources source, const QString& key, const QString& text);
 
 private:
+    struct TRead;
     struct TState;
+    void SourceAnswered(const QString& key, quint64 id, int index, TNetBrowseResult result);
+    void SourcesEnded(const QString& key, quint64 id);
+    void PumpResolution(const QString& key, quint64 id);
+    void ResolveEnded(const QString& key, quint64 id, quint64 job, const QHostAddress& address);
+    void ForgetBelow(const QString& key, QStringList* cancelled);
+
     std::unique_ptr<TState> F;
 };

@@ -68,6 +68,10 @@ public:
     // source saw; otherwise the computers of that container.
     virtual TNetBrowseResult Browse(const QString& container, int timeoutMs,
                                     const std::atomic<bool>& cancel) = 0;
+    // A flat source knows computers but no tree of its own (WS-Discovery,
+    // mDNS): it is asked at the root only, and the containers' reads use what
+    // it said then (again when that is older than TNetLimits::FlatCacheMs).
+    virtual bool IsFlat() const { return false; }
 };
 
 // Resolves a computer's name to an IPv4 address on a worker thread; a null
@@ -80,6 +84,8 @@ struct TNetLimits {
     int BrowseMs = 4000;     // per source and call
     int ResolveMs = 1500;    // per computer
     int ResolveJobs = 8;     // computers resolved at once
+    int FlatCacheMs = 30000; // how long a flat source's computers stand for a container's read
+    int MaxRowsPerSource = 2000;  // sightings or containers taken from one answer
 };
 
 Q_DECLARE_METATYPE(TNetItem)

@@ -2,6 +2,7 @@
 
 #include "chatlog/ChatLogUnit.h"
 #include "console/ConsoleServiceUnit.h"
+#include "neighbourhood/NeighbourhoodServiceUnit.h"
 #include "core/EventRouterUnit.h"
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
@@ -262,3 +263,13 @@ void TNode::Stop() {
 TOnlineState TNodeStateAnnouncer::CurrentState() const { return FNode.Local().OnlineState(); }
 
 bool TNodeStateAnnouncer::SwitchOnlineState(TOnlineState state) { return FNode.SwitchOnlineState(state); }
+
+TNeighbourhoodService& TNode::Neighbourhood()
+{
+    if (!FNeighbourhood) {
+        FNeighbourhood = std::make_unique<TNeighbourhoodService>();
+        FNeighbourhood->SetSources(TNeighbourhoodService::DefaultSources());
+        FNeighbourhood->SetResolver(TNeighbourhoodService::DefaultResolver());
+    }
+    return *FNeighbourhood;
+}

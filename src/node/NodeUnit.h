@@ -14,6 +14,7 @@
 
 class TChatService;
 class TConsoleService;
+class TNeighbourhoodService;
 class TChatLog;
 class TCommServer;
 class TCommLocal;
@@ -76,6 +77,8 @@ public:
     TChatService& Chat() { return *FChat; }
     TTransferService& Transfer() { return *FTransfer; }
     TConsoleService& Console() { return *FConsole; }
+    // The network neighbourhood with this machine's sources, made on first use.
+    TNeighbourhoodService& Neighbourhood();
     TUpdateService& Update() { return *FUpdate; }
     TChatLog& ChatLog() { return *FChatLog; }
     // A peer's traffic dropped for its rate or share, once per source and reason in a while.
@@ -132,6 +135,7 @@ private:
     std::unique_ptr<TChatService> FChat;
     std::unique_ptr<TTransferService> FTransfer;
     std::unique_ptr<TConsoleService> FConsole;
+    std::unique_ptr<TNeighbourhoodService> FNeighbourhood;
     std::unique_ptr<TUpdateService> FUpdate;
     std::unique_ptr<TChatLog> FChatLog;
     std::unique_ptr<TLogRecorder> FRecorder;
