@@ -142,6 +142,7 @@ start_lab_hosts() {
 reference_checks() {
   local start found
   start=$(now)
+  nb_master_lists "$kObserver" QLMMASTER QLMPEER2 QLMPEER3 && figure "smbtree_s=$(since "$start")"
   found=$(nb_wsdd_discover "$kObserver" 6)
   if grep -x "QLMWSD QLMLAB 10.77.0.4" <<<"$found" >/dev/null && grep -x "QLMPEER2 QLMLAB 10.77.0.2" <<<"$found" >/dev/null; then
     pass "wsdd's discovery mode finds QLMWSD and QLMPEER2 in QLMLAB"
