@@ -9,13 +9,17 @@
 #include "messaging/widgets/MessageWindowsUnit.h"
 #include "messaging/widgets/QueueControllerUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
+#include "neighbourhood/NeighbourhoodServiceUnit.h"
+#include "neighbourhood/widgets/ComputerChooserUnit.h"
 #include "node/NodeUnit.h"
+#include "platform/NetworkPolicyUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/widgets/StateSetupUnit.h"
 #include "protocol/ChatCodecUnit.h"
 #include "text/MsgLangUnit.h"
 #include "transfer/TransferServiceUnit.h"
 #include "transfer/widgets/FileFormUnit.h"
+#include "text/UILangUnit.h"
 #include "ui/TrayIconUnit.h"
 #include "ui/UtilsGuiUnit.h"
 
@@ -51,6 +55,11 @@ TReceiveRequestDialog::TMode ReceiveDialogMode(TRequestDialogMode mode) {
 
 TDesktop::TDesktop(bool startMinimized, QObject* parent) : QObject(parent) {
     FNode = std::make_unique<TNode>();
+    // Browsing multicasts and broadcasts: never from tests outside the lab.
+    if (Platform::NetworkPolicy() != Platform::TNetworkPolicy::Normal) {
+        FNode->Neighbourhood().SetSources({});
+        FNode->Neighbourhood().SetResolver([](const QString&, int, const std::atomic<bool>&) { return QHostAddress(); });
+    }
     FNotifications = std::make_unique<TTrayNotification>();
     FTray = std::make_unique<TAppTray>();
     BuildOpeners();
@@ -88,6 +97,11 @@ void TDesktop::BuildOpeners() {
     files.Params = &Params();
     files.OnlineModel = &FNode->Model();
     files.Hooks.OpenLogManager = [this] { OpenLogManager(); };
+    files.Hooks.ChooseComputer = [this](QWidget* owner) {
+        const std::optional<TRecipient> chosen = ChooseComputer(owner);
+        return chosen ? TFileFormHooks::TChosenComputer{chosen->ComputerName, chosen->IPAddress}
+                      : TFileFormHooks::TChosenComputer{};
+    };
     FFileWindows = std::make_unique<TFileWindows>(std::move(files));
 }
 
@@ -148,6 +162,13 @@ void TDesktop::BuildQueue() {
                 sender.ReceiverHandle = arrival.Data.RequestHandle;
                 openRequest(sender, TRequestDialogMode::Terminated);
             });
+}
+
+TNeighbourhoodService& TDesktop::Neighbourhood() { return FNode->Neighbourhood(); }
+
+std::optional<TRecipient> TDesktop::ChooseComputer(QWidget* owner) {
+    if (FChooseComputer) return FChooseComputer(owner);
+    return TComputerChooser::Choose(FNode->Neighbourhood(), owner, Translate(QStringLiteral("Choose a computer from windows network.")));
 }
 
 void TDesktop::OpenLogManager() { TLogManage::ShowLogManager(FNode->ChatLog()); }

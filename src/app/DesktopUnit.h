@@ -1,10 +1,13 @@
 #pragma once
 
 #include "messaging/ServerQueueUnit.h"
+#include "protocol/CommConstsUnit.h"
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class TAppTray;
 class TFileWindows;
@@ -12,9 +15,11 @@ class TIncomingRouter;
 class TLogManage;
 class TMainForm;
 class TMessageWindows;
+class TNeighbourhoodService;
 class TNode;
 class TQueueController;
 class TTrayNotification;
+class QWidget;
 
 // The desktop program's objects and how they are wired: the node, the
 // incoming queue and its routing, the tray, and the openers through which
@@ -35,6 +40,13 @@ public:
     TMessageWindows& MessageWindows() { return *FMessageWindows; }
     TFileWindows& FileWindows() { return *FFileWindows; }
     TMainForm& MainForm() { return *FMainForm; }
+    // The network neighbourhood the panel, the tray and the choosers share.
+    TNeighbourhoodService& Neighbourhood();
+    // "Choose a computer from windows network.": name and address, nothing when cancelled.
+    std::optional<TRecipient> ChooseComputer(QWidget* owner);
+    // Tests answer the chooser here instead of the modal dialog.
+    using TChooseComputer = std::function<std::optional<TRecipient>(QWidget* owner)>;
+    void SetComputerChooser(TChooseComputer choose) { FChooseComputer = std::move(choose); }
 
     // "&Log Management...": the log manager, or its open window brought forward.
     void OpenLogManager();
@@ -54,4 +66,5 @@ private:
     std::unique_ptr<TQueueController> FQueueController;
     std::unique_ptr<TIncomingRouter> FIncoming;
     std::unique_ptr<TMainForm> FMainForm;
+    TChooseComputer FChooseComputer;
 };

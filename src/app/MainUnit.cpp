@@ -11,6 +11,7 @@
 #include "app/DesktopUnit.h"
 #include "messaging/ChatServiceUnit.h"
 #include "messaging/widgets/TrayNotificationUnit.h"
+#include "neighbourhood/widgets/NetworkTreeUnit.h"
 #include "presence/OnlineStateUnit.h"
 #include "presence/PresenceServiceUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
@@ -73,12 +74,15 @@ TMainForm::TMainForm(TDesktop& desktop, bool startMinimized)
     BuildFloatWindows();
     BuildOptionItems();
     BuildConsoleItems();
+    BuildNetworkCommands();
     ArrangeTrayMenu();
 
     TranslateCaptions();
     RestoreWindowState();
     ApplyColorScheme(Params()[spColorScheme]);
     QTimer::singleShot(kTimerLoadMs, this, [this] {
+        // The workgroups are read now, off this thread; deeper levels on first expansion.
+        FNetworkTree->LoadNetworkRoot();
         if (!StartsHidden()) return;
         if (isVisible()) Utils::AnimateToTray(this, true);
         HideToTray();
@@ -122,17 +126,8 @@ void TMainForm::BuildCentralArea() {
     BuildToolBar(FToolPanel);
     onlineLayout->addWidget(FToolPanel);
 
-    // The network neighbourhood fills this panel once it can be browsed;
-    // until then it says what it will show, rather than stay an empty grey box.
-    auto* networkPage = new QWidget(FNavBar);
-    networkPage->setObjectName(QStringLiteral("tvNetwork"));
-    auto* networkLayout = new QVBoxLayout(networkPage);
-    auto* networkNote = new QLabel(networkPage);
-    networkNote->setObjectName(QStringLiteral("lblNetworkNote"));
-    networkNote->setWordWrap(true);
-    networkNote->setAlignment(Qt::AlignCenter);
-    networkNote->setEnabled(false);
-    networkLayout->addWidget(networkNote, 1);
+    FNetworkTree = new TNetworkTree(FDesktop.Neighbourhood(), TNetworkTree::tmPanel, FNavBar);
+    QWidget* networkPage = FNetworkTree;
 
     FNavBar->AddGroup(QStringLiteral("U_MAINGROUP_ONLINEUSER"), onlinePage);
     FNavBar->AddGroup(QStringLiteral("U_MAINGROUP_NETWORK"), networkPage);

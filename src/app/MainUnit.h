@@ -18,6 +18,7 @@ class TConsoleForm;
 class TAppTray;
 class TDesktop;
 class TNavBar;
+class TNetworkTree;
 class TNode;
 class TNodeStateAnnouncer;
 class TOnlineFloatWindow;
@@ -82,7 +83,8 @@ public:
     // "&Options..." of the Tools and tray menus (MainUnitOptions.cpp): the
     // options dialog; after OK what can change at once does.
     void LoadOptionsFormExecute();
-    // A new console window (Tag 1101, MainUnitConsole.cpp) with tab-separated names.
+    // A console window (Tags 1101, 1104, 1105, MainUnitConsole.cpp) with tab-separated
+    // names (1104/1105: the network panel's computers); nothing when 1104/1105 find none.
     TConsoleForm* LoadConsoleFormExecute(int tag, const QString& names = {});
 
     // Started with "-min" or MinimizeAfterStart: the window is never shown at start.
@@ -94,6 +96,10 @@ public:
     TQLMHeader* Header() const { return FHeader; }
     TOnlineUserView* UserView() const { return FUserView; }
     TNavBar* NavBar() const { return FNavBar; }
+    // The "Network Neighborhood" panel (MainUnitNetwork.cpp).
+    TNetworkTree* NetworkTree() const { return FNetworkTree; }
+    // "Refresh Windows &Network", "Refresh Entire Tree".
+    void ReloadNetworkTreeExecute();
     TTrayNotification& Notifications() { return *FNotifications; }
     TAppTray& Tray() { return *FTray; }
     TOnlineStateController& StateController() { return *FStateController; }
@@ -157,6 +163,10 @@ private:
     void SetFloatWindowColors(const QString& scheme, const QColor& start, const QColor& end);
     // "Send &Console Message..." in Tools and the tray menu (MainUnitConsole.cpp).
     void BuildConsoleItems();
+    // The network panel's commands and "Refresh Windows &Network" (MainUnitNetwork.cpp).
+    void BuildNetworkCommands();
+    // The tray submenus' computer items, in tree order, before the users; the separator when any.
+    void AddComputerItems(QMenu* menu, int tag);
     // Creates an item whose caption follows the language; tag goes to data().
     QAction* AddItem(QMenu* menu, const char* objectName, const QString& english, int tag = 0);
     QMenu* AddSubmenu(QMenu* menu, const char* objectName, const QString& english);
@@ -210,6 +220,7 @@ private:
     TQLMHeader* FHeader = nullptr;
     TNavBar* FNavBar = nullptr;
     TOnlineUserView* FUserView = nullptr;
+    TNetworkTree* FNetworkTree = nullptr;
     QWidget* FToolPanel = nullptr;
     QWidget* FOnlineToolBar = nullptr; // tbOnline
     QList<QToolButton*> FToolButtons;

@@ -2,6 +2,7 @@
 #include "core/TextFormatUnit.h"
 #include "app/DesktopUnit.h"
 #include "messaging/widgets/MessageWindowsUnit.h"
+#include "neighbourhood/widgets/NetworkTreeUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
@@ -66,9 +67,17 @@ void TMainForm::LoadMessageFormExecute(int tag) {
     case TOnlineUserCommands::TagSendMessageChecked:
         recipients = FNode->Model().CheckedRecipients();
         break;
+    // Computers of the network panel: no nicknames, one recipient per computer.
+    case TNetworkTree::TagSendMessageSelected:
+        if (const std::optional<TRecipient> one = FNetworkTree->SelectedComputer()) recipients << *one;
+        break;
+    case TNetworkTree::TagSendMessageChecked:
+        recipients = FNetworkTree->CheckedComputers();
+        break;
     default:
         return;
     }
+    const bool nicknames = tag != TNetworkTree::TagSendMessageSelected && tag != TNetworkTree::TagSendMessageChecked;
     if (recipients.isEmpty()) return;
-    FDesktop.MessageWindows().Open(true, false, true, recipients);
+    FDesktop.MessageWindows().Open(true, false, nicknames, recipients);
 }

@@ -3,6 +3,8 @@
 
 #include "console/widgets/ConsoleUnit.h"
 #include "core/ParamsUnit.h"
+#include "app/DesktopUnit.h"
+#include "neighbourhood/widgets/NetworkTreeUnit.h"
 #include "node/NodeUnit.h"
 #include "text/UILangUnit.h"
 #include "ui/AppImagesUnit.h"
@@ -33,12 +35,28 @@ void TMainForm::BuildConsoleItems() {
 }
 
 TConsoleForm* TMainForm::LoadConsoleFormExecute(int tag, const QString& names) {
-    if (tag != TagConsole) return nullptr;
+    QString consignees = names;
+    switch (tag) {
+    case TagConsole: break;
+    case TNetworkTree::TagSendCMessageSelected:
+    case TNetworkTree::TagSendCMessageChecked:
+        consignees = FNetworkTree->ConsoleNames(tag == TNetworkTree::TagSendCMessageChecked);
+        if (consignees.isEmpty()) return nullptr;
+        break;
+    default: return nullptr;
+    }
     TConsoleFormContext context;
     context.Service = &FNode->Console();
     context.Params = &Params();
+    // "&Add...": a computer of the network neighbourhood.
+    context.AskComputerName = [this](QWidget* owner, QString* name) {
+        const std::optional<TRecipient> chosen = FDesktop.ChooseComputer(owner);
+        if (!chosen) return false;
+        *name = chosen->ComputerName;
+        return true;
+    };
     // Owned by the main window, a window of its own; it deletes itself on close.
-    auto* form = new TConsoleForm(std::move(context), names, this);
+    auto* form = new TConsoleForm(std::move(context), consignees, this);
     form->show();
     return form;
 }

@@ -4,6 +4,7 @@
 #include "core/ParamsUnit.h"
 #include "core/UtilsUnit.h"
 #include "app/DesktopUnit.h"
+#include "neighbourhood/widgets/NetworkTreeUnit.h"
 #include "node/NodeUnit.h"
 #include "presence/OnlineUserModelUnit.h"
 #include "presence/widgets/OnlineUserCommandsUnit.h"
@@ -71,6 +72,7 @@ void TMainForm::BuildFileCommands() {
 
 void TMainForm::BuildSendFileMenu(QMenu* menu) {
     menu->clear();
+    AddComputerItems(menu, 1304);
     for (const TOnlineUserItem& item : AddOnlineUserItems(menu, FNode->Model(), Params()[bpOnlyUserNickname])) {
         item.Action->setData(1305);
         connect(item.Action, &QAction::triggered, this,
@@ -86,6 +88,9 @@ void TMainForm::LoadFileFormExecute(int tag, const TRecipient* target) {
             FDesktop.FileWindows().OpenToSend({*user}, true);
         break;
     case 1303:
+        if (const std::optional<TRecipient> computer = FNetworkTree->SelectedComputer())
+            FDesktop.FileWindows().OpenToSend({*computer}, false);
+        break;
     case 1304:
         if (target) FDesktop.FileWindows().OpenToSend({*target}, false);
         break;

@@ -1,5 +1,7 @@
 // The main window's menus: main menu, header, online list, colours, tray.
 #include "app/MainUnit.h"
+
+#include "neighbourhood/widgets/NetworkTreeUnit.h"
 #include "app/DesktopUnit.h"
 
 #include "node/NodeUnit.h"
@@ -259,6 +261,7 @@ void TMainForm::UpdatePanelItems() {
     Action(QStringLiteral("miMainRefreshList"))->setEnabled(online);
     Action(QStringLiteral("miMainShowNetwork"))->setEnabled(online);
     Action(QStringLiteral("miMainShowOnlineUser"))->setEnabled(!online);
+    if (QAction* refresh = Action(QStringLiteral("miMainRefreshNetwork"))) refresh->setEnabled(!online);
 }
 
 void TMainForm::TranslateCaptions() {
@@ -267,10 +270,7 @@ void TMainForm::TranslateCaptions() {
     }
     FNavBar->SetGroupCaption(OnlinePanel, Translate(QStringLiteral("Online User List")));
     FNavBar->SetGroupCaption(NetworkPanel, Translate(QStringLiteral("Network Neighborhood")));
-    if (auto* note = findChild<QLabel*>(QStringLiteral("lblNetworkNote")))
-        note->setText(Translate(QStringLiteral(
-            "This panel will list the computers and shared folders of the local network. Browsing the network "
-            "is not part of this version yet, so the panel stays empty; the Online User List shows the Quillmate users.")));
+    FNetworkTree->TranslateCaptions();
     FNavBar->TranslateCaptions();
     const QList<QPair<const char*, QString>> hints = {
         {"tbtnSendMessage", Translate(QStringLiteral("Send message to selected user"))},

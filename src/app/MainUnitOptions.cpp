@@ -1,5 +1,4 @@
-// The main window's way to the options dialog, and the menu items whose
-// windows come with later work (shown, disabled, so the menus keep their shape).
+// The main window's way to the options dialog, and "Refresh Windows &Network" in View.
 #include "app/MainUnit.h"
 
 #include "core/ParamsUnit.h"
@@ -12,6 +11,7 @@
 #include "text/UILangUnit.h"
 #include "transfer/TransferServiceUnit.h"
 #include "ui/AppImagesUnit.h"
+#include "ui/NavBarUnit.h"
 #include "ui/OptionUnit.h"
 #include "ui/TrayIconUnit.h"
 
@@ -45,14 +45,14 @@ void TMainForm::BuildOptionItems() {
     PlaceBefore(FTrayMenu, trayOptions, afterSound);
     connect(trayOptions, &QAction::triggered, this, &TMainForm::LoadOptionsFormExecute);
 
-    // The network neighbourhood comes with its own work; until then its item is
-    // there, disabled, and leads nowhere.
+    // "Refresh Windows &Network" after "Refresh Online &User"; enabled with the network panel.
     if (QAction* refreshList = Action(QStringLiteral("miMainRefreshList"))) {
         auto* view = qobject_cast<QMenu*>(refreshList->parent());
         const QList<QAction*> viewItems = view->actions();
         QAction* refreshNetwork = AddItem(view, "miMainRefreshNetwork", QLM_TEXT("Refresh Windows &Network"));
         PlaceBefore(view, refreshNetwork, viewItems.value(viewItems.indexOf(refreshList) + 1));
-        refreshNetwork->setEnabled(false);
+        refreshNetwork->setEnabled(FNavBar->ActiveGroupIndex() == NetworkPanel);
+        connect(refreshNetwork, &QAction::triggered, this, &TMainForm::ReloadNetworkTreeExecute);
     }
 }
 

@@ -43,8 +43,8 @@ void TMainForm::BuildSendMessageMenu() {
 
 void TMainForm::UpdateSendMessageMenu() {
     FSendMessageMenu->clear();
-    // Computers of the network neighbourhood come first once it can be
-    // browsed; then the users from the last row to the first.
+    // Computers of the network neighbourhood first, then the users from the last row to the first.
+    AddComputerItems(FSendMessageMenu, 1206);
     for (const TOnlineUserItem& item : AddOnlineUserItems(FSendMessageMenu, FNode->Model(), Params()[bpOnlyUserNickname])) {
         item.Action->setData(kTagMessageUser);
         const TRecipient& user = item.User;

@@ -329,16 +329,6 @@ TEST_F(MainFormTest, TrayClickShowsAndHidesTheMainWindow) {
     EXPECT_EQ(clicks.size(), 2);
 }
 
-// The network panel says what it will hold and why it is empty.
-TEST_F(MainFormTest, NetworkPanelSaysWhyItIsEmpty) {
-    TDesktop desktop(false);
-    TMainForm& form = desktop.MainForm();
-    auto* note = form.findChild<QLabel*>(QStringLiteral("lblNetworkNote"));
-    ASSERT_NE(note, nullptr);
-    EXPECT_TRUE(note->text().contains(QStringLiteral("local network"))) << note->text().toStdString();
-    EXPECT_TRUE(note->wordWrap());
-}
-
 TEST_F(MainFormTest, HeaderSaysLoadingUntilTheOwnLogonComesBack) {
     Params()[spNickname] = QStringLiteral("Ann");
     TDesktop desktop(false);

@@ -34,8 +34,8 @@ TFileFormHooks DefaultFileFormHooks() {
         QString name;
         if (!Utils::InputText(owner, Translate(QStringLiteral("Change From Network...")),
                               Translate(QStringLiteral("Choose a computer from windows network.")), &name))
-            return QString();
-        return name.trimmed();
+            return TFileFormHooks::TChosenComputer{};
+        return TFileFormHooks::TChosenComputer{name.trimmed(), {}};
     };
     hooks.OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     return hooks;

@@ -19,8 +19,13 @@ struct TFileFormHooks {
     std::function<QStringList(QWidget* owner)> ChooseFiles;
     // A folder chooser with a title, starting at start; empty when cancelled.
     std::function<QString(QWidget* owner, const QString& title, const QString& start)> ChooseFolder;
-    // A computer of the network, by name; empty when cancelled.
-    std::function<QString(QWidget* owner)> ChooseComputer;
+    // A computer of the network: its name (empty when cancelled) and its
+    // IPv4 address when the chooser knows it (else the window looks it up).
+    struct TChosenComputer {
+        QString Name;
+        QString Address;
+    };
+    std::function<TChosenComputer(QWidget* owner)> ChooseComputer;
     // Opens a file or folder with the desktop's handler (file manager for folders).
     std::function<bool(const QUrl& url)> OpenUrl;
     // Brings up the log manager, or raises its window when it is open; none by default.

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QHostInfo>
 #include <QMenu>
 #include <QToolBar>
@@ -180,8 +181,15 @@ void TFileForm::ChangeConsignee(const TRecipient& peer, bool hasNickname) {
 }
 
 void TFileForm::ChangeFromNetworkClick() {
-    const QString name = FContext.Hooks.ChooseComputer(this);
+    const TFileFormHooks::TChosenComputer chosen = FContext.Hooks.ChooseComputer(this);
+    const QString name = chosen.Name;
     if (name.isEmpty()) return;
+    // The neighbourhood resolved it already (NetBIOS names the system resolver may not know).
+    const QHostAddress known(chosen.Address);
+    if (known.protocol() == QAbstractSocket::IPv4Protocol) {
+        ChangeConsignee({QString(), name, known.toString(), QString(), QString()}, false);
+        return;
+    }
     QHostInfo::lookupHost(name, this, [this, name](const QHostInfo& info) {
         for (const QHostAddress& address : info.addresses()) {
             if (address.protocol() != QAbstractSocket::IPv4Protocol) continue;
