@@ -32,11 +32,6 @@ declare -A expect_addr=([QLMMASTER]=10.77.0.1 [QLMPEER2]=10.77.0.2 [QLMPEER3]=10
 # The sources each must be known by: QLMPEER2 by two, merged into one row.
 declare -A expect_sources=([QLMMASTER]=SMB [QLMPEER2]=SMB+WSD [QLMPEER3]=SMB [QLMWSD]=WSD [QLMAVAHI]=mDNS)
 
-avahi_ok=1
-
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }'; }
-figure() { echo "figure: $*"; }
 
 # network OUT [BUS] [FORMAT]: quillmate-cli network on the observer, with
 # --json unless FORMAT is "text", Avahi reached on BUS (default: the
@@ -105,39 +100,6 @@ expect_listed() {
   fi
 }
 
-start_lab_hosts() {
-  local start=$(now) waited
-  nb_samba_start master 1 QLMMASTER master
-  nb_wsdd_start wsd4 4 QLMWSD
-  nb_wsdd_start wsd2 2 QLMPEER2
-  nb_avahi_start avahi5 5 qlmavahi publish
-  nb_avahi_start avahi6 "$kObserver" qlmobserver browse
-  samba_ready master 1 QLMMASTER && nb_wait_master master 60 || { fail "the browse master did not come up"; return 1; }
-  figure "browse_master_elected_s=$(since "$start")"
-  # Members after the election: their first announcement is taken.
-  nb_samba_start peer2 2 QLMPEER2 member
-  nb_samba_start peer3 3 QLMPEER3 member
-  samba_ready peer2 2 QLMPEER2 && samba_ready peer3 3 QLMPEER3 || { fail "the Samba members did not come up"; return 1; }
-  nb_wsdd_ready wsd4 4 && nb_wsdd_ready wsd2 2 || { fail "wsdd did not come up"; return 1; }
-  pass "nmbd and smbd in h1-h3, wsdd in h2 and h4"
-  if nb_avahi_ready avahi5 5 && nb_avahi_ready avahi6 "$kObserver"; then
-    pass "avahi-daemon on private buses in h5 and h6"
-  else
-    # Where a mount namespace or D-Bus cannot be had, the mDNS source is
-    # absent and only that is checked.
-    echo "note: avahi-daemon cannot run in a lab host here; QLMAVAHI is not expected"
-    avahi_ok=0
-    unset "expect_addr[QLMAVAHI]"
-  fi
-  if waited=$(nb_wait_browse_list "$kObserver" 150 QLMMASTER QLMPEER2 QLMPEER3); then
-    pass "the master's browse list has QLMMASTER, QLMPEER2 and QLMPEER3 (smbtree)"
-    figure "browse_list_complete_after_members_s=$waited"
-  else
-    fail "the master's browse list stayed incomplete for 150 s: $(tail -n 5 "$QLM_LAB_DIR/master/nmbd.out")"
-    return 1
-  fi
-}
-
 # Samba's, wsdd's and Avahi's own clients see what our node must see.
 reference_checks() {
   local start found
@@ -149,7 +111,7 @@ reference_checks() {
   else
     fail "wsdd discovery found: $(tr '\n' ';' <<<"$found")"
   fi
-  [ "$avahi_ok" -eq 1 ] || return 0
+  [ "$nb_avahi_ok" -eq 1 ] || return 0
   start=$(now)
   DBUS_SYSTEM_BUS_ADDRESS=$(nb_avahi_bus avahi6) labexec "$kObserver" timeout 10 avahi-browse -a -t -r -p \
     >"$QLM_LAB_DIR/avahi-browse.out" 2>"$QLM_LAB_DIR/avahi-browse.err"
@@ -172,7 +134,8 @@ checks() {
     command -v "$tool" >/dev/null || { fail "$tool is not installed"; return; }
   done
   mkdir -p "$QLM_LAB_DIR/home-observer"
-  start_lab_hosts || return
+  nb_lab_up "$kObserver" || return
+  [ "$nb_avahi_ok" -eq 1 ] || unset "expect_addr[QLMAVAHI]"
   reference_checks
 
   # Our node on QLMPEER2, before the listing: "Send Message to Selected" must
