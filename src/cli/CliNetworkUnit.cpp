@@ -146,6 +146,10 @@ int RunNetwork(QStringList arguments, QTextStream& out, QTextStream& err, TCliNe
         problem(QStringLiteral("the network neighbourhood was not read within the wait"));
         return kExitFailed;
     }
-    if (sourceCount == 0 || failedAtRoot.size() >= sourceCount) return kExitFailed;
+    if (sourceCount == 0) {
+        problem(QStringLiteral("no source of the network neighbourhood is available in this build"));
+        return kExitFailed;
+    }
+    if (failedAtRoot.size() >= sourceCount) return kExitFailed;
     return kExitOk;
 }

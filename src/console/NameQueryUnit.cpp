@@ -61,6 +61,7 @@ TNameQueryResult QueryName(const TNameQuery& q, const std::atomic<bool>* cancel)
     int pendingUnicast = 0;
     for (const auto& t : targets)
         if (!t.second) ++pendingUnicast;
+    const int unicastTargets = pendingUnicast;
     auto sendQueries = [&] {
         for (const auto& t : targets) udp.writeDatagram(t.second ? query : unicastQuery, t.first, q.Port);
     };
@@ -80,7 +81,7 @@ TNameQueryResult QueryName(const TNameQuery& q, const std::atomic<bool>* cancel)
     });
     auto nothingLeftToHear = [&] {
         // Only unicast targets, each answered negatively: no need to wait.
-        return targets.size() == pendingUnicast && pendingUnicast == 0 && resolverDone;
+        return targets.size() == unicastTargets && pendingUnicast == 0 && resolverDone;
     };
     QObject::connect(&udp, &QUdpSocket::readyRead, &loop, [&] {
         while (udp.hasPendingDatagrams()) {

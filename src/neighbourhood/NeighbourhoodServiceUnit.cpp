@@ -169,7 +169,8 @@ void TNeighbourhoodService::Enumerate(const QString& key)
             askFor = QString();
             read->FlatAsked = true;
         } else {
-            if (key == kOtherKey) continue;
+            // A tree source is asked only about the containers it named.
+            if (key == kOtherKey || !(F->Items.value(key).Sources & source->Id())) continue;
             askFor = containerName;
         }
         TFlag flag = NewFlag();

@@ -69,7 +69,7 @@ public:
     std::optional<QString> Text() {
         const QString text = FReader.readElementText(QXmlStreamReader::ErrorOnUnexpectedElement);
         FPath.removeLast();
-        FScopes.removeLast();
+        FTextScope = FScopes.takeLast();
         if (FReader.hasError() || text.size() > kMaxText) {
             FFailed = true;
             return std::nullopt;
@@ -80,11 +80,12 @@ public:
     // Path of {ns}local names from the root to the current element.
     const QStringList& Path() const { return FPath; }
     bool Under(const QString& name) const { return FPath.contains(name); }
+    // A QName of the text just read, in the scope of its element.
     QString Resolve(const QString& qname) const {
         const qsizetype colon = qname.indexOf(QLatin1Char(':'));
         const QString prefix = colon < 0 ? QString() : qname.left(colon);
         const QString local = colon < 0 ? qname : qname.mid(colon + 1);
-        const QString uri = FScopes.isEmpty() ? QString() : FScopes.last().value(prefix);
+        const QString uri = FTextScope.value(prefix);
         return QLatin1Char('{') + uri + QLatin1Char('}') + local;
     }
     bool Ok() const { return !FFailed && !FReader.hasError(); }
@@ -93,6 +94,7 @@ private:
     QXmlStreamReader FReader;
     QStringList FPath;
     QList<QHash<QString, QString>> FScopes;
+    QHash<QString, QString> FTextScope;
     bool FFailed = false;
 };
 

@@ -21,49 +21,6 @@ using namespace ConsoleFake;
 
 namespace {
 
-// A name server on 127.0.0.1 answering every query with the given datagrams
-// (built from the query's transaction id).
-class TFakeNameServer : public QObject {
-public:
-    using TAnswers = std::function<QList<QByteArray>(quint16 id, const QByteArray& query)>;
-    explicit TFakeNameServer(TAnswers answers) : FAnswers(std::move(answers)) {
-        FSocket.bind(QHostAddress::LocalHost, 0);
-        connect(&FSocket, &QUdpSocket::readyRead, this, [this] {
-            while (FSocket.hasPendingDatagrams()) {
-                QHostAddress from;
-                quint16 port = 0;
-                QByteArray d(2048, '\0');
-                d.truncate(int(FSocket.readDatagram(d.data(), d.size(), &from, &port)));
-                ++Queries;
-                if (d.size() < 2) continue;
-                for (const QByteArray& a : FAnswers(qFromBigEndian<quint16>(d.constData()), d))
-                    FSocket.writeDatagram(a, from, port);
-            }
-        });
-    }
-    quint16 Port() const { return FSocket.localPort(); }
-    int Queries = 0;
-
-private:
-    TAnswers FAnswers;
-    QUdpSocket FSocket;
-};
-
-QByteArray Answer(quint16 id, QList<QByteArray> addresses, bool negative = false) {
-    QByteArray d;
-    d.append(char(id >> 8));
-    d.append(char(id & 0xFF));
-    d.append(QByteArray::fromHex(negative ? "8583" : "8500"));
-    d.append(QByteArray::fromHex(negative ? "0000000000000000" : "0000000100000000"));
-    if (negative) return d;
-    d.append(EncodeName("PEER", kMessengerSuffix));
-    d.append(QByteArray::fromHex("00200001000493e0"));
-    d.append(char(0));
-    d.append(char(6 * addresses.size()));
-    for (const QByteArray& a : addresses) d.append(QByteArray::fromHex("0000") + a);
-    return d;
-}
-
 TConsoleLimits ShortLimits() {
     TConsoleLimits limits;
     limits.ConnectMs = 1000;

@@ -352,6 +352,21 @@ TEST(NeighbourhoodService, AContainersReadAsksTheFlatSourcesAgainOnlyWhenTheirWo
     }
 }
 
+TEST(NeighbourhoodService, ATreeSourceIsAskedOnlyAboutContainersItNamed) {
+    auto smb = SmbTree();
+    TNeighbourhoodService service;
+    service.SetLimits(QuickLimits());
+    service.SetSources({smb, FlatSource(nsWsd, {Seen("WsdOnly", "PC9")})});
+    TRecorder rec(service);
+    service.Enumerate(QString());
+    ASSERT_TRUE(rec.WaitFinished(QString()));
+    service.Enumerate(QStringLiteral("WSDONLY"));
+    ASSERT_TRUE(rec.WaitFinished(QStringLiteral("WSDONLY")));
+    EXPECT_EQ(Names(service.Children(QStringLiteral("WSDONLY"))), QStringList{"PC9"});
+    EXPECT_EQ(smb->AskedFor(), QStringList{""});
+    EXPECT_TRUE(rec.Failed.isEmpty());
+}
+
 TEST(NeighbourhoodService, RefreshAllForgetsEveryRowAndReadsTheRootAgain) {
     auto smb = SmbTree();
     TNeighbourhoodService service;

@@ -7,8 +7,10 @@
 #include <QHash>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUdpSocket>
 #include <QtEndian>
 
+#include <atomic>
 #include <functional>
 
 namespace ConsoleFake {
@@ -107,5 +109,50 @@ private:
     QTcpServer FServer;
     QHash<QTcpSocket*, QByteArray> FBuffers;
 };
+
+// A name server on 127.0.0.1 answering every query with the given datagrams
+// (built from the query's transaction id).
+class TFakeNameServer : public QObject {
+public:
+    using TAnswers = std::function<QList<QByteArray>(quint16 id, const QByteArray& query)>;
+    explicit TFakeNameServer(TAnswers answers) : FAnswers(std::move(answers)) {
+        FSocket.bind(QHostAddress::LocalHost, 0);
+        connect(&FSocket, &QUdpSocket::readyRead, this, [this] {
+            while (FSocket.hasPendingDatagrams()) {
+                QHostAddress from;
+                quint16 port = 0;
+                QByteArray d(2048, '\0');
+                d.truncate(int(FSocket.readDatagram(d.data(), d.size(), &from, &port)));
+                ++Queries;
+                if (d.size() < 2) continue;
+                for (const QByteArray& a : FAnswers(qFromBigEndian<quint16>(d.constData()), d))
+                    FSocket.writeDatagram(a, from, port);
+            }
+        });
+    }
+    quint16 Port() const { return FSocket.localPort(); }
+    int Queries = 0;
+
+private:
+    TAnswers FAnswers;
+    QUdpSocket FSocket;
+};
+
+// A name query response about name<suffix> with these 4-byte addresses.
+inline QByteArray Answer(quint16 id, QList<QByteArray> addresses, bool negative = false, const QByteArray& name = "PEER",
+                         quint8 suffix = kMessengerSuffix) {
+    QByteArray d;
+    d.append(char(id >> 8));
+    d.append(char(id & 0xFF));
+    d.append(QByteArray::fromHex(negative ? "8583" : "8500"));
+    d.append(QByteArray::fromHex(negative ? "0000000000000000" : "0000000100000000"));
+    if (negative) return d;
+    d.append(EncodeName(name, suffix));
+    d.append(QByteArray::fromHex("00200001000493e0"));
+    d.append(char(0));
+    d.append(char(6 * addresses.size()));
+    for (const QByteArray& a : addresses) d.append(QByteArray::fromHex("0000") + a);
+    return d;
+}
 
 } // namespace ConsoleFake
