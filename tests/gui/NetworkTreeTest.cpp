@@ -7,12 +7,14 @@
 #include "support/CaseName.h"
 #include "support/NetPanelFixture.h"
 #include "text/UILangUnit.h"
+#include "ui/AppImagesUnit.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -477,9 +479,35 @@ TEST_F(NetworkTree, ChooserDoesNotReReadWhatThePanelShows) {
     const int calls = FSource->Calls.load();
     TComputerChooser chooser(FService, QStringLiteral("title"));
     TNetworkTree* tree = chooser.Tree();
+    ASSERT_NE(tree->Row(QStringLiteral("WORKGROUP")), nullptr) << "the known workgroups at once";
     tree->Row(QStringLiteral("WORKGROUP"))->setExpanded(true);
     QTest::qWait(50);
     EXPECT_EQ(ChildTexts(tree->Row(QStringLiteral("WORKGROUP"))), ChildTexts(FTree.Row(QStringLiteral("WORKGROUP"))));
     EXPECT_EQ(FSource->Calls.load(), calls);
+    ASSERT_NE(Computer("ALPHA"), nullptr);
     EXPECT_TRUE(FTree.IsChecked(Computer("ALPHA")));
+}
+
+// The check box is drawn where a click flips it, and shows the tick.
+TEST_F(NetworkTree, TheCheckBoxIsDrawnWhereItIsClicked) {
+    Show();
+    ASSERT_NE(OpenWorkgroup(), nullptr);
+    QTreeWidgetItem* alpha = Computer("ALPHA");
+    const QRect box = FTree.StateImageRect(alpha);
+    ASSERT_FALSE(box.isEmpty());
+    const auto drawn = [&] { return FTree.viewport()->grab(box).toImage(); };
+    const QImage unticked = drawn();
+    FTree.SetChecked(alpha, true);
+    const QImage ticked = drawn();
+    EXPECT_NE(unticked, ticked);
+    // The same box as the kit's image, over the view's background.
+    QImage expected(unticked.size(), QImage::Format_ARGB32_Premultiplied);
+    expected.setDevicePixelRatio(unticked.devicePixelRatio());
+    expected.fill(FTree.viewport()->palette().color(QPalette::Base));
+    {
+        QPainter painter(&expected);
+        painter.drawPixmap(QRect(QPoint(0, 0), box.size()),
+                           TAppImages::Instance().Pixmap(QStringLiteral("U_CHECKBOX_CHECKED"), box.width(), unticked.devicePixelRatio()));
+    }
+    EXPECT_EQ(ticked.convertToFormat(QImage::Format_ARGB32_Premultiplied), expected);
 }
