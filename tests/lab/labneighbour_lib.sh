@@ -56,7 +56,7 @@ nb_master_lists() {
   conf=$(samba_client_conf nbbrowse CP1252)
   out=$(labexec "$host" timeout 10 smbtree -s "$conf" -U 'guest%' -S 2>/dev/null) || true
   for name in "$@"; do
-    grep -E "^[[:space:]]+\\\\\\\\$name[[:space:]]" <<<"$out" >/dev/null || return 1
+    grep -E "^[[:space:]]+\\\\\\\\${name}[[:space:]]" <<<"$out" >/dev/null || return 1
   done
   return 0
 }
