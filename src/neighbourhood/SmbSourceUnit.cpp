@@ -50,8 +50,10 @@ TNetBrowseResult ListDirectory(const QByteArray& url, bool workgroups, int timeo
     smbc_setOptionUseCCache(ctx, false);
     smbc_setOptionNoAutoAnonymousLogin(ctx, false);
     smbc_setFunctionAuthDataWithContext(ctx, GuestAuth);
-    // Browse lists travel over SMB1 (RAP NetServerEnum2).
-    smbc_setOptionProtocols(ctx, "NT1", "SMB3");
+    // Browse lists travel over SMB1 (RAP NetServerEnum2) only: a session that
+    // negotiates SMB2 or later lists nothing, and unlike smbclient -L the
+    // library does not reconnect with SMB1 for the list.
+    smbc_setOptionProtocols(ctx, "NT1", "NT1");
     if (!smbc_init_context(ctx)) {
         smbc_free_context(ctx, 1);
         result.Available = false;
@@ -69,7 +71,10 @@ TNetBrowseResult ListDirectory(const QByteArray& url, bool workgroups, int timeo
         int entries = 0;
         while (struct smbc_dirent* e = smbc_getFunctionReaddir(ctx)(ctx, dir)) {
             if (++entries > maxEntries) break;
-            const QString name = QString::fromUtf8(e->name).trimmed();
+            // name is declared char[1] and runs past it: as an array Qt would
+            // read one character.
+            const char* raw = e->name;
+            const QString name = QString::fromUtf8(raw).trimmed();
             if (name.isEmpty()) continue;
             if (workgroups && e->smbc_type == SMBC_WORKGROUP) result.Containers << name;
             else if (!workgroups && e->smbc_type == SMBC_SERVER) result.Computers << TNetSighting{QString(), name, {}};

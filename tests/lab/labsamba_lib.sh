@@ -3,11 +3,11 @@
 # console message receiver inside one lab host, everything they keep under
 # the run's own folder. Never started outside a lab namespace.
 
-# samba_start NAME HOST NETBIOSNAME DOSCHARSET: smbd and nmbd on HOST's eth0;
-# each message lands in $QLM_LAB_DIR/NAME/msgs/msg-from-SENDER-to-TIME.txt (Samba
+# samba_start NAME HOST NETBIOSNAME DOSCHARSET [GLOBALS]: smbd and nmbd on
+# HOST's eth0, GLOBALS (lines) added to [global]; each message lands in $QLM_LAB_DIR/NAME/msgs/msg-from-SENDER-to-TIME.txt (Samba
 # 4.17 fills %t with the time, not the target).
 samba_start() {
-  local name=$1 host=$2 netbios=$3 charset=$4 dir="$QLM_LAB_DIR/$1" d
+  local name=$1 host=$2 netbios=$3 charset=$4 globals=${5:-} dir="$QLM_LAB_DIR/$1" d
   [ -n "${QLM_LAB_PREFIX:-}" ] || { echo "samba_start: not inside a lab" >&2; return 1; }
   mkdir -p "$dir"
   for d in state lock cache private pid ncalrpc binddns msgs; do mkdir -p "$dir/$d"; done
@@ -39,6 +39,7 @@ samba_start() {
   disable spoolss = yes
   dns proxy = no
   message command = /bin/sh -c '/bin/cat %s > $dir/msgs/part-%f-%t; /bin/mv $dir/msgs/part-%f-%t $dir/msgs/msg-from-%f-to-%t.txt; /bin/rm %s' &
+$globals
 CONF
   labexec "$host" nmbd --foreground --no-process-group --debug-stdout -s "$dir/smb.conf" >"$dir/nmbd.out" 2>&1 &
   labexec "$host" smbd --foreground --no-process-group --debug-stdout -s "$dir/smb.conf" >"$dir/smbd.out" 2>&1 &
