@@ -19,6 +19,8 @@
 # QLM_CHAT_ROUNDS sets the number of rounds (default 3, at most 9),
 # QLM_CHAT_SLICES the slices of a round (default 4; 1 sends COUNT of each in one go),
 # QLM_CHAT_TMPFS=1 puts the nodes' homes (their chat logs) on tmpfs.
+# QLM_CHAT_PERF=DIR records the receiving node and the sending tool with
+# `perf record` into DIR/recv.data and DIR/send.data (messages only).
 set -u -o pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 netlab=$here/../tests/lab/netlab.sh
@@ -101,12 +103,24 @@ if [ "$mode" = messages ]; then
   framed_pid=$!
   pids+=($!)
   exec 7>"$dir/recv.in" 8>"$dir/sink.in" 9>"$dir/framed.in"
+  perf_pids=()
+  if [ -n "${QLM_CHAT_PERF:-}" ]; then
+    mkdir -p "$QLM_CHAT_PERF"
+    perf record -q -F 2000 --call-graph dwarf,16384 -p "$recv_pid" -o "$QLM_CHAT_PERF/recv.data" >/dev/null 2>&1 &
+    perf_pids+=($!)
+  fi
   if [ "${QLM_CHAT_TMPFS:-0}" = 1 ]; then echo "chat log: on tmpfs"; else echo "chat log: on disk ($(df --output=fstype "$dir" | tail -n 1))"; fi
-  ip netns exec "${QLM_LAB_PREFIX}h1" "$tool" messages --to "$(labaddr 2)" --sink-port 7719 --count "$count" \
+  if [ -n "${QLM_CHAT_PERF:-}" ]; then
+    set -- perf record -q -F 2000 --call-graph dwarf,16384 -o "$QLM_CHAT_PERF/send.data" -- "$tool"
+  else
+    set -- "$tool"
+  fi
+  ip netns exec "${QLM_LAB_PREFIX}h1" "$@" messages --to "$(labaddr 2)" --sink-port 7719 --count "$count" \
     --rounds "$rounds" --slices "$slices" --warmup 200 --receiver "$dir/recv.out" --receiver-input "$dir/recv.in" \
     --receiver-pid "$recv_pid" --sink "$dir/sink.out" --sink-input "$dir/sink.in" --sink-pid "$sink_pid" \
     --framed-sink-port 7721 --framed-sink "$dir/framed.out" --framed-sink-input "$dir/framed.in" --framed-sink-pid "$framed_pid"
   rc=$?
+  for pid in "${perf_pids[@]+"${perf_pids[@]}"}"; do kill -INT "$pid" 2>/dev/null; wait "$pid"; done
 else
   outs="" ins=""
   for h in 2 3 4; do

@@ -1,12 +1,13 @@
 #include "chatlog/ChatLogSpaceUnit.h"
 
-#include <QStorageInfo>
+#include "platform/FileSyncUnit.h"
+
 #include <QtDebug>
 
 TChatLogSpace::TChatLogSpace(TProbe probe, qint64 floor) : FProbe(std::move(probe)), FFloor(floor) {}
 
 bool TChatLogSpace::Admit(const QString& folder, qint64 bytes, int records) {
-    const qint64 free = FProbe ? FProbe(folder) : QStorageInfo(folder).bytesAvailable();
+    const qint64 free = FProbe ? FProbe(folder) : Platform::FreeBytes(folder);
     // An unknown figure stops nothing: the writes themselves fail then.
     const bool room = free < 0 || free - bytes >= FFloor;
     if (!room) FRefused += records;

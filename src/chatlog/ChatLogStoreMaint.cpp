@@ -229,6 +229,7 @@ bool TChatLogStore::CompactDatabase() {
     // The last connection's close folds the write-ahead log in and removes it;
     // an old log left beside the new file would be read into it.
     std::unique_ptr<Platform::TFileLock> lock = std::move(FLock);
+    FStatements.clear();
     FDb.close();
     FDb = QSqlDatabase();
     QSqlDatabase::removeDatabase(FConnectionName);

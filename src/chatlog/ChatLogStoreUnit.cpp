@@ -132,6 +132,8 @@ bool TChatLogStore::OpenConnection() {
 
 void TChatLogStore::Close() {
     FOpen = false;
+    // Before the connection goes: a statement left would keep it in use.
+    FStatements.clear();
     if (FDb.isValid()) {
         FDb.close();
         FDb = QSqlDatabase();
@@ -241,22 +243,37 @@ bool TChatLogStore::AddMetaValue(const QString& name, qint64 delta) {
     return Exec(query, name);
 }
 
+QSqlQuery* TChatLogStore::Statement(const QString& sql) {
+    auto it = FStatements.find(sql);
+    if (it != FStatements.end()) return &*it;
+    QSqlQuery query(FDb);
+    if (!query.prepare(sql)) {
+        Fail(Translate(QStringLiteral("The chat log could not be read or written.")), query.lastError().text());
+        return nullptr;
+    }
+    return &*FStatements.insert(sql, std::move(query));
+}
+
 bool TChatLogStore::IndexRecord(TLogType type, qint64 id, const TLogContent& content) {
     const QString text = ChatLog::SearchableText(
         content.Bytes.size() <= ChatLog::kMaxIndexedBytes
             ? content
             : TLogContent{content.Category, content.ID, content.LangID, content.Bytes.left(ChatLog::kMaxIndexedBytes)});
     if (text.isEmpty()) return true;
-    QSqlQuery key(FDb);
-    key.prepare(QStringLiteral("INSERT INTO LogSearchKey (Kind, RecordID) VALUES (?, ?)"));
-    key.addBindValue(int(type));
-    key.addBindValue(id);
-    if (!Exec(key, QStringLiteral("search key"))) return false;
-    QSqlQuery index(FDb);
-    index.prepare(QStringLiteral("INSERT INTO LogSearch (rowid, Body) VALUES (?, ?)"));
-    index.addBindValue(key.lastInsertId());
-    index.addBindValue(ChatLog::IndexForm(text));
-    return Exec(index, QStringLiteral("search index"));
+    QSqlQuery* key = Statement(QStringLiteral("INSERT INTO LogSearchKey (Kind, RecordID) VALUES (?, ?)"));
+    if (!key) return false;
+    key->addBindValue(int(type));
+    key->addBindValue(id);
+    if (!Exec(*key, QStringLiteral("search key"))) return false;
+    const QVariant rowid = key->lastInsertId();
+    key->finish();
+    QSqlQuery* index = Statement(QStringLiteral("INSERT INTO LogSearch (rowid, Body) VALUES (?, ?)"));
+    if (!index) return false;
+    index->addBindValue(rowid);
+    index->addBindValue(ChatLog::IndexForm(text));
+    const bool ok = Exec(*index, QStringLiteral("search index"));
+    index->finish();
+    return ok;
 }
 
 bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids) {
@@ -294,18 +311,13 @@ bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids)
         return undo();
     };
 
-    // One prepared statement per table for the whole batch.
-    QHash<int, QSqlQuery> inserts;
     for (const TLogRecord& record : records) {
         const TLogType type = ChatLog::StoredType(record.LogType);
-        auto it = inserts.find(type);
-        if (it == inserts.end()) {
-            it = inserts.insert(type, QSqlQuery(FDb));
-            it->prepare(QStringLiteral("INSERT INTO \"%1\" (LangID, IfSendOut, IfBroadcast, LogTime, Nick, Computer, IP, "
-                                       "First2Line, Content) VALUES (?, ?, ?, ?, ?, ?, ?, ?, '')")
-                            .arg(ChatLog::TableName(type)));
-        }
-        QSqlQuery& insert = *it;
+        QSqlQuery* prepared = Statement(QStringLiteral("INSERT INTO \"%1\" (LangID, IfSendOut, IfBroadcast, LogTime, Nick, "
+                                                       "Computer, IP, First2Line, Content) VALUES (?, ?, ?, ?, ?, ?, ?, ?, '')")
+                                            .arg(ChatLog::TableName(type)));
+        if (!prepared) return undo();
+        QSqlQuery& insert = *prepared;
         insert.addBindValue(int(record.LangID));
         insert.addBindValue(int(record.IfSendOut));
         insert.addBindValue(int(record.IfBroadcast));
@@ -316,6 +328,7 @@ bool TChatLogStore::Append(const QList<TLogRecord>& records, QList<qint64>* ids)
         insert.addBindValue(record.First2Line);
         if (!Exec(insert, QStringLiteral("insert"))) return undo();
         const qint64 id = insert.lastInsertId().toLongLong();
+        insert.finish();
         newIds += id;
         Step("row-inserted");
 

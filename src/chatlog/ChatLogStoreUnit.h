@@ -2,7 +2,9 @@
 
 #include "chatlog/ChatLogTypesUnit.h"
 
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -101,6 +103,9 @@ private:
     bool RebuildSearchIndex();
     bool OptimizeSearchIndex();
     bool IndexRecord(TLogType type, qint64 id, const TLogContent& content);
+    // The statement of sql prepared once per connection (appends run the same
+    // few for every record); nullptr with the error set when it cannot be.
+    QSqlQuery* Statement(const QString& sql);
     std::optional<qint64> MetaValue(const QString& name);
     bool SetMetaValue(const QString& name, qint64 value);
     bool AddMetaValue(const QString& name, qint64 delta);
@@ -122,6 +127,7 @@ private:
     QString FFolder;
     QString FConnectionName;
     QSqlDatabase FDb;
+    QHash<QString, QSqlQuery> FStatements;
     std::unique_ptr<Platform::TFileLock> FLock;
     bool FOpen = false;
     QString FError;

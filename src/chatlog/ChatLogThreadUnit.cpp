@@ -2,6 +2,8 @@
 
 #include "platform/MemoryTrimUnit.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QMutexLocker>
 #include <algorithm>
 
@@ -39,16 +41,38 @@ void TChatLogThread::Add(TLogRecord record) { Enqueue(std::move(record)); }
 void TChatLogThread::Post(TTask task) { Enqueue(std::move(task)); }
 
 void TChatLogThread::Enqueue(TItem item) {
+    bool wake = true;
     {
         QMutexLocker lock(&FMutex);
         FQueue.push_back(std::move(item));
+        // A gathering writer sleeps its time out unless it has to act sooner:
+        // a wake per record would cost what the shared transaction saves.
+        wake = !FGathering || GatherDone(FInHand);
     }
-    FWake.wakeOne();
+    if (wake) FWake.wakeOne();
 }
 
 void TChatLogThread::Drain() {
     QMutexLocker lock(&FMutex);
+    ++FDraining;
+    if (FGathering) FWake.wakeAll();
     while (!FQueue.empty() || FInHand > 0 || FOpenPending) FIdle.wait(&FMutex);
+    --FDraining;
+}
+
+bool TChatLogThread::GatherDone(qsizetype have) const {
+    if (FStopping || FDraining > 0 || have + qsizetype(FQueue.size()) >= FOptions.MaxBatch) return true;
+    // A task waits behind the records: it is not held up for more of them.
+    // (Records are taken from the front, so a task is first or came last.)
+    return !FQueue.empty() && (!std::holds_alternative<TLogRecord>(FQueue.front()) ||
+                               !std::holds_alternative<TLogRecord>(FQueue.back()));
+}
+
+void TChatLogThread::TakeRecords(QList<TLogRecord>& records) {
+    while (!FQueue.empty() && std::holds_alternative<TLogRecord>(FQueue.front()) && records.size() < FOptions.MaxBatch) {
+        records += std::move(std::get<TLogRecord>(FQueue.front()));
+        FQueue.pop_front();
+    }
 }
 
 qsizetype TChatLogThread::Pending() const {
@@ -96,6 +120,7 @@ void TChatLogThread::Run() {
     store.SetStepProbe(FOptions.StepProbe);
     store.SetSpace(FOptions.Space);
     bool opened = false;
+    QElapsedTimer sinceStore; // from the end of the last store
     for (;;) {
         QList<TLogRecord> records;
         TTask task;
@@ -111,10 +136,17 @@ void TChatLogThread::Run() {
                 FWake.wait(&FMutex);
             }
             if (FQueue.empty() && FStopping) break;
-            while (!FQueue.empty() && std::holds_alternative<TLogRecord>(FQueue.front()) &&
-                   records.size() < FOptions.MaxBatch) {
-                records += std::move(std::get<TLogRecord>(FQueue.front()));
-                FQueue.pop_front();
+            TakeRecords(records);
+            if (!records.isEmpty() && FOptions.GatherMs > 0 && sinceStore.isValid() &&
+                sinceStore.elapsed() < FOptions.StreamGapMs) {
+                // Records of a stream: the next ones share this transaction.
+                // Held in hand meanwhile, so Drain and Pending see them.
+                FInHand = records.size();
+                const QDeadlineTimer until(FOptions.GatherMs);
+                FGathering = true;
+                while (!GatherDone(records.size()) && !until.hasExpired()) FWake.wait(&FMutex, until);
+                FGathering = false;
+                TakeRecords(records);
             }
             if (records.isEmpty() && !FQueue.empty()) {
                 task = std::move(std::get<TTask>(FQueue.front()));
@@ -129,7 +161,10 @@ void TChatLogThread::Run() {
         }
         qint64 bytes = 0;
         for (const TLogRecord& record : records) bytes += record.Content.size();
-        if (!records.isEmpty()) StoreRecords(store, records);
+        if (!records.isEmpty()) {
+            StoreRecords(store, records);
+            sinceStore.start();
+        }
         // What indexing a large text took is given back, not kept at the peak.
         if (bytes >= kTrimAfterBytes) {
             records.clear();

@@ -14,7 +14,10 @@
 // One thread with a queue in front of a TChatLogStore of its own. Records and
 // tasks run in the order they were queued; records queued back to back are
 // stored in one transaction, so a burst costs one flush to disk, not one per
-// record. Callers never wait: Add and Post return at once.
+// record. A record that follows a stored one closely waits up to GatherMs for
+// more, so that records coming one at a time in a stream (a peer sending
+// message after message) share transactions too. Callers never wait: Add and
+// Post return at once.
 class TChatLogThread {
 public:
     using TTask = std::function<void(TChatLogStore&)>;
@@ -27,6 +30,11 @@ public:
         // What is still queued at destruction: done (a writer) or dropped.
         bool DrainOnStop = true;
         int MaxBatch = 256; // records per transaction (each holds a file open until commit)
+        // How long a record of a stream waits for others to share its
+        // transaction (0: never). A record queued within StreamGapMs of the
+        // last store belongs to a stream; one after a quiet spell is stored at once.
+        int GatherMs = 5;
+        int StreamGapMs = 50;
         // The free-space floor of appends (TChatLogStore::SetSpace); records
         // it refuses are counted there, neither retried nor reported as failed.
         std::shared_ptr<TChatLogSpace> Space;
@@ -66,6 +74,10 @@ private:
     void Enqueue(TItem item);
     bool EnsureOpen(TChatLogStore& store, bool report);
     void StoreRecords(TChatLogStore& store, QList<TLogRecord>& records);
+    // Under FMutex: the queued records at the front, up to room of them.
+    void TakeRecords(QList<TLogRecord>& records);
+    // Under FMutex: true when a gathering wait should end now.
+    bool GatherDone(qsizetype have) const;
 
     const QString FFolder;
     const TOptions FOptions;
@@ -75,6 +87,8 @@ private:
     QWaitCondition FIdle;
     std::deque<TItem> FQueue;
     qsizetype FInHand = 0;
+    int FDraining = 0;       // callers waiting in Drain
+    bool FGathering = false; // waiting for more records of a stream
     bool FStopping = false;
     bool FOpenPending = false; // OpenNow was called, the store not yet opened
     std::unique_ptr<QThread> FThread;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -38,6 +39,12 @@ bool SyncFiles(const QList<int>& handles) {
 bool SyncFile(const QString& path) { return SyncPath(path, O_RDONLY); }
 
 bool SyncFolder(const QString& path) { return SyncPath(path, O_RDONLY | O_DIRECTORY); }
+
+qint64 FreeBytes(const QString& path) {
+    struct statvfs info {};
+    if (::statvfs(QFile::encodeName(path).constData(), &info) != 0) return -1;
+    return qint64(info.f_bavail) * qint64(info.f_frsize);
+}
 
 bool ReplaceFile(const QString& source, const QString& target, QString* error) {
     if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0) return true;

@@ -2,9 +2,13 @@
 
 #include <QDeadlineTimer>
 
+#include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -75,5 +79,50 @@ TReadStep ReadSome(qintptr socketDescriptor, char* data, qint64 size, int waitMs
         if (waited || !PollFor(socketDescriptor, POLLIN, waitMs)) return {};
     }
 }
+
+bool TTcpConnection::Start(quint32 ipv4, quint16 port) {
+    Close();
+    FError = 0;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        FError = errno;
+        return false;
+    }
+    FDescriptor = fd;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(ipv4);
+    int r;
+    do r = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    while (r < 0 && errno == EINTR);
+    if (r == 0 || errno == EINPROGRESS) return true;
+    FError = errno;
+    Close();
+    return false;
+}
+
+bool TTcpConnection::WaitConnected(int waitMs) {
+    if (FDescriptor < 0) {
+        if (FError == 0) FError = EBADF;
+        return false;
+    }
+    if (!PollFor(FDescriptor, POLLOUT, waitMs)) return false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(int(FDescriptor), SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    if (error == EINPROGRESS || error == EALREADY) return false;
+    if (error == 0) return true;
+    FError = error;
+    Close();
+    return false;
+}
+
+void TTcpConnection::Close() {
+    if (FDescriptor >= 0) ::close(int(FDescriptor));
+    FDescriptor = -1;
+}
+
+QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
 } // namespace Platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
@@ -42,5 +43,32 @@ struct TReadStep {
     bool Closed = false;
 };
 TReadStep ReadSome(qintptr socketDescriptor, char* data, qint64 size, int waitMs);
+
+// An outgoing TCP connection on a non-blocking socket of its own, for senders
+// that make one connection per request (a QTcpSocket costs several times the
+// system calls and an event loop per connection). Closed with the object.
+class TTcpConnection {
+public:
+    TTcpConnection() = default;
+    ~TTcpConnection() { Close(); }
+    TTcpConnection(const TTcpConnection&) = delete;
+    TTcpConnection& operator=(const TTcpConnection&) = delete;
+
+    // Starts connecting to ipv4:port; false with Error() set when it cannot.
+    bool Start(quint32 ipv4, quint16 port);
+    // Waits at most waitMs: true once connected; false with Error() 0 while
+    // still connecting, else with the reason it failed.
+    bool WaitConnected(int waitMs);
+    qintptr Descriptor() const { return FDescriptor; }
+    int Error() const { return FError; }
+    void Close();
+
+private:
+    qintptr FDescriptor = -1;
+    int FError = 0;
+};
+
+// The system's sentence for an error number.
+QString SystemErrorText(int error);
 
 } // namespace Platform

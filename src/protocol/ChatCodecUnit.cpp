@@ -69,9 +69,24 @@ QByteArray SizedBlockPrefix(qint32 length) {
     return out;
 }
 
+QByteArray EncodeMessageHead(const TLocalIdentity& self, const QString& summary, qint64 bodySize,
+                             const TMessageLang& lang) {
+    return EncodeMessageHeader(self, summary, lang) + kCrLf + SizedBlockPrefix(qint32(bodySize));
+}
+
 QByteArray EncodeMessageRequest(const TLocalIdentity& self, const QString& summary, const QByteArray& body,
                                 const TMessageLang& lang) {
-    return EncodeMessageHeader(self, summary, lang) + kCrLf + SizedBlockPrefix(qint32(body.size())) + body;
+    return EncodeMessageHead(self, summary, body.size(), lang) + body;
+}
+
+QString ChatBodySizeError(qint64 size, qint64 limit) {
+    if (size <= limit) return {};
+    constexpr double kMiB = 1024.0 * 1024.0;
+    return QStringLiteral("The message is %1 MiB (%2 bytes), larger than the %3 MiB (%4 bytes) a message may have")
+        .arg(size / kMiB, 0, 'f', 1)
+        .arg(size)
+        .arg(limit / kMiB, 0, 'f', 1)
+        .arg(limit);
 }
 
 QByteArray EncodeBroadcast(const TLocalIdentity& self, const QString& summary, const QString& body,

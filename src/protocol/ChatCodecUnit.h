@@ -16,13 +16,15 @@ class TMessageLang;
 // sized block), "QLM_BROADCAST" and "QLM_REFUSE" (datagrams). Decoders fill a
 // TBroadcastData without IPAddress and ReceivedTime, which the receiver sets.
 
-// The longest body a "QLM_MESSAGE" this node sends: rich text with a few
-// screenshots fits many times over.
-inline constexpr qint64 MaxChatBody = 64ll * 1024 * 1024;
-// The longest body it takes: a peer pasting a large screenshot as a bitmap
-// sends about 100 MB (the picture twice, as hex). Beyond TChatListenLimits'
-// SpoolAbove a body arrives into a file, not into memory.
+// The longest body a "QLM_MESSAGE" this node takes: a peer pasting a large
+// screenshot as a bitmap sends about 100 MB (the picture twice, as hex).
+// Beyond TChatListenLimits' SpoolAbove a body arrives into a file, not into memory.
 inline constexpr qint64 MaxReceivedChatBody = 512ll * 1024 * 1024;
+// The longest it sends: what it takes itself, so that two nodes of ours never
+// send what the other refuses.
+inline constexpr qint64 MaxChatBody = MaxReceivedChatBody;
+// Why a body of size bytes cannot be sent under limit; empty when it can.
+QString ChatBodySizeError(qint64 size, qint64 limit = MaxChatBody);
 
 // A summary as the records hold it: at most one CR LF, between its two lines.
 // On the wire of "QLM_MESSAGE" that CR LF travels as a tab.
@@ -31,6 +33,10 @@ inline constexpr qint64 MaxReceivedChatBody = 512ll * 1024 * 1024;
 // becomes a tab; tabs, CRs and LFs anywhere else become blanks, so the line
 // always stays one line with its fields in place.
 QByteArray EncodeMessageHeader(const TLocalIdentity& self, const QString& summary, const TMessageLang& lang);
+// What goes before a body of bodySize bytes: header line, CR LF, length prefix.
+// A sender writes it and then the body itself, so the body is never copied.
+QByteArray EncodeMessageHead(const TLocalIdentity& self, const QString& summary, qint64 bodySize,
+                             const TMessageLang& lang);
 // The whole request: header line, CR LF, the body as one sized block.
 QByteArray EncodeMessageRequest(const TLocalIdentity& self, const QString& summary, const QByteArray& body,
                                 const TMessageLang& lang);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/ChatCodecUnit.h"
 #include "protocol/CommConstsUnit.h"
 #include "protocol/PresenceCodecUnit.h"
 
@@ -67,6 +68,8 @@ struct TMessageSendLimits {
     std::shared_ptr<TSendSlots> Slots; // the node's bound over all jobs; none: only the job's own
     // Tests put each recipient on a port of its own; empty: the configured port.
     std::function<quint16(qsizetype index)> PortOf;
+    // The longest body sent; tests lower it to reach the edge cheaply.
+    qint64 MaxBody = MaxChatBody;
 };
 
 // How one recipient of a "QLM_MESSAGE" fared.

@@ -7,22 +7,17 @@
 #include "text/MsgLangUnit.h"
 
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QNetworkProxy>
-#include <QTcpSocket>
 #include <QThread>
 #include <QThreadPool>
-#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// Writers hand a block to the socket in pieces of this size.
-constexpr qsizetype kChunk = 32768;
 // Waits are cut into slices so that a cancel is seen soon.
 constexpr int kSliceMs = 100;
 
@@ -41,25 +36,16 @@ QHostAddress RecipientAddress(const TRecipient& r, const TTransportConfig& confi
     return ResolveAddress(r.ComputerName, config.Resolver);
 }
 
-// waitForConnected gives the attempt up when it times out, so it cannot wait
-// in slices; a loop of this worker's own waits for the outcome instead and
-// looks at the cancel flag meanwhile. Empty once connected, else why not.
-QString WaitConnected(QTcpSocket& socket, int timeoutMs, const std::function<bool()>& cancelled) {
+// The connection within timeoutMs, waited for in slices so that a cancel is
+// seen soon. Empty once connected, else why not.
+QString WaitConnected(Platform::TTcpConnection& connection, int timeoutMs, const std::function<bool()>& cancelled) {
     const QDeadlineTimer deadline(timeoutMs);
-    QEventLoop loop;
-    QTimer tick;
-    QObject::connect(&socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
-    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
-    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-        if (cancelled() || deadline.hasExpired()) loop.quit();
-    });
-    tick.start(kSliceMs);
-    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
-        loop.exec();
-    if (socket.state() == QAbstractSocket::ConnectedState) return {};
-    if (socket.state() == QAbstractSocket::UnconnectedState) return socket.errorString();
-    socket.abort();
-    return cancelled() ? QStringLiteral("Canceled") : QStringLiteral("Connection timed out");
+    for (;;) {
+        if (connection.WaitConnected(Slice(deadline))) return {};
+        if (connection.Error() != 0) return Platform::SystemErrorText(connection.Error());
+        if (cancelled()) return QStringLiteral("Canceled");
+        if (deadline.hasExpired()) return QStringLiteral("Connection timed out");
+    }
 }
 
 struct TSendOutcome {
@@ -70,10 +56,8 @@ struct TSendOutcome {
 // Until the peer ends the connection: closed in order means read; a reset means
 // refused or closed unread. A peer that holds the connection has the request in
 // its buffers and reads it in its turn, as one without a free worker does.
-// A socket Qt closed while writing (no descriptor left) ended before our last
-// byte was out, which only a refusal does: counted as a reset.
-TSendOutcome AwaitDelivery(QTcpSocket& socket, const TMessageSendLimits& limits, const std::function<bool()>& cancelled) {
-    switch (Platform::AwaitPeerEnd(socket.socketDescriptor(), limits.DeliveryWaitMs, cancelled)) {
+TSendOutcome AwaitDelivery(qintptr descriptor, const TMessageSendLimits& limits, const std::function<bool()>& cancelled) {
+    switch (Platform::AwaitPeerEnd(descriptor, limits.DeliveryWaitMs, cancelled)) {
     case Platform::peReset: return {kNotTaken, true};
     case Platform::peWaiting: return cancelled() ? TSendOutcome{QStringLiteral("Canceled")} : TSendOutcome{};
     case Platform::peClosed:
@@ -82,44 +66,50 @@ TSendOutcome AwaitDelivery(QTcpSocket& socket, const TMessageSendLimits& limits,
     return {};
 }
 
-// One request over a connection of its own.
-TSendOutcome SendRequest(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
+// One request over a connection of its own: a plain socket, since a sender
+// to many makes thousands of them and nothing else listens on it.
+TSendOutcome SendRequest(const QHostAddress& to, quint16 port, const QByteArray& head, const QByteArray& body,
+                         const TMessageSendLimits& limits) {
     const auto cancelled = [&limits] { return limits.Cancelled && limits.Cancelled(); };
     if (!Platform::DestinationAllowed(to)) return {QStringLiteral("Sending to %1 is not allowed here").arg(to.toString())};
-    QTcpSocket socket;
-    socket.setProxy(QNetworkProxy::NoProxy);
-    socket.connectToHost(to, port);
-    if (const QString error = WaitConnected(socket, limits.ConnectTimeoutMs, cancelled); !error.isEmpty()) return {error};
-    // A reset while writing is a refusal as well.
-    const auto failed = [&socket] {
-        if (socket.error() == QAbstractSocket::RemoteHostClosedError) return TSendOutcome{kNotTaken, true};
-        return TSendOutcome{socket.errorString()};
+    bool ipv4 = false;
+    const quint32 address = to.toIPv4Address(&ipv4);
+    if (!ipv4) return {QStringLiteral("Host not found")};
+    Platform::TTcpConnection connection;
+    if (!connection.Start(address, port)) return {Platform::SystemErrorText(connection.Error())};
+    if (const QString error = WaitConnected(connection, limits.ConnectTimeoutMs, cancelled); !error.isEmpty())
+        return {error};
+    // A reset or a close while writing is a refusal: the peer never took it all.
+    const auto failed = [](int error) {
+        if (error == ECONNRESET || error == EPIPE) return TSendOutcome{kNotTaken, true};
+        return TSendOutcome{Platform::SystemErrorText(error)};
     };
-    for (qsizetype offset = 0; offset < request.size(); offset += kChunk) {
-        if (socket.write(request.constData() + offset, qMin(kChunk, request.size() - offset)) < 0) return failed();
-        // A peer that stops reading holds us only until the stall limit.
-        QDeadlineTimer stall(limits.StallTimeoutMs);
-        while (socket.bytesToWrite() > 0) {
-            if (socket.waitForBytesWritten(Slice(stall))) {
+    // A peer that stops reading holds us only until the stall limit.
+    QDeadlineTimer stall(limits.StallTimeoutMs);
+    for (const QByteArray* part : {&head, &body}) {
+        for (qsizetype offset = 0; offset < part->size();) {
+            const Platform::TWriteStep step = Platform::WriteSome(connection.Descriptor(), part->constData() + offset,
+                                                                  part->size() - offset, Slice(stall));
+            if (step.Error != 0) return failed(step.Error);
+            if (step.Written > 0) {
+                offset += step.Written;
                 stall.setRemainingTime(limits.StallTimeoutMs);
                 continue;
             }
-            if (socket.state() != QAbstractSocket::ConnectedState) return failed();
             if (cancelled()) return {QStringLiteral("Canceled")};
             if (stall.hasExpired()) return {QStringLiteral("The recipient stopped reading")};
         }
     }
-    TSendOutcome outcome = AwaitDelivery(socket, limits, cancelled);
-    socket.disconnectFromHost();
-    return outcome;
+    return AwaitDelivery(connection.Descriptor(), limits, cancelled);
 }
 
 // A listener busy with many connections from us refuses more with a reset;
 // it takes the request again once some of those are done.
-TRecipientDelivery Deliver(const QHostAddress& to, quint16 port, const QByteArray& request, const TMessageSendLimits& limits) {
+TRecipientDelivery Deliver(const QHostAddress& to, quint16 port, const QByteArray& head, const QByteArray& body,
+                           const TMessageSendLimits& limits) {
     TRecipientDelivery delivery;
     for (int attempt = 0;; ++attempt) {
-        const TSendOutcome outcome = SendRequest(to, port, request, limits);
+        const TSendOutcome outcome = SendRequest(to, port, head, body, limits);
         ++delivery.Attempts;
         delivery.Reason = outcome.Error;
         if (!outcome.Reset || attempt >= limits.ResetRetries) break;
@@ -162,10 +152,10 @@ bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients,
                                 const std::function<void(int index, const TRecipientDelivery& delivery)>& onRecipient) const {
     const TTransportConfig config = FConfig();
     if (deliveries) deliveries->clear();
-    QString tooLarge;
-    if (body.size() > MaxChatBody) tooLarge = QStringLiteral("The message is larger than %1 bytes").arg(MaxChatBody);
-    // One request for all: the connections only read it.
-    const QByteArray request = tooLarge.isEmpty() ? EncodeMessageRequest(FIdentity(), summary, body, FLang) : QByteArray();
+    const QString tooLarge = ChatBodySizeError(body.size(), limits.MaxBody);
+    // One head for all, and the caller's body itself: the connections only
+    // read them, so a large body is in memory once however many receive it.
+    const QByteArray head = tooLarge.isEmpty() ? EncodeMessageHead(FIdentity(), summary, body.size(), FLang) : QByteArray();
     const auto cancelled = [&limits] { return limits.Cancelled && limits.Cancelled(); };
     const qsizetype count = recipients.size();
     recipients.detach(); // the workers write their own entries only
@@ -184,7 +174,7 @@ bool TCommClient::SendMessageTo(const QString& summary, TRecipients& recipients,
                 if (address.isNull()) delivery.Reason = QStringLiteral("Host not found");
                 else if (limits.Slots && !limits.Slots->Acquire(cancelled)) delivery.Reason = QStringLiteral("Canceled");
                 else {
-                    delivery = Deliver(address, port, request, limits);
+                    delivery = Deliver(address, port, head, body, limits);
                     if (limits.Slots) limits.Slots->Release();
                 }
             }

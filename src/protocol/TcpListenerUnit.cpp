@@ -2,6 +2,7 @@
 
 #include "platform/SocketOptionsUnit.h"
 
+#include <QSignalBlocker>
 #include <QTcpSocket>
 #include <QThread>
 #include <QThreadPool>
@@ -62,17 +63,24 @@ void TTcpListener::incomingConnection(qintptr descriptor) {
     // still notices a peer that has vanished.
     socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     const quint64 id = FNextId++;
-    connect(socket.get(), &QTcpSocket::readyRead, this, [this, id] { ReadHeader(id); });
+    connect(socket.get(), &QTcpSocket::readyRead, this, [this, id] { ReadHeader(id, true); });
     connect(socket.get(), &QTcpSocket::disconnected, this, [this, id] { HeaderClosed(id); });
     auto reader = std::make_unique<TRequestReader>(*socket, nullptr);
     const bool first = FPending.empty();
     FPending.emplace(id, TPending{std::move(socket), std::move(reader), address, QDeadlineTimer(FOptions.HeaderTimeoutMs)});
     if (first) ArmHeaderTimer();
-    // Bytes may have come with the connection itself.
-    ReadHeader(id);
+    // Bytes that came with the connection (a short request's usual case) are
+    // read now, so that it goes to a worker without another turn of the loop.
+    QTcpSocket& added = *FPending.at(id).Socket;
+    {
+        const QSignalBlocker quiet(&added);
+        added.waitForReadyRead(0);
+    }
+    if (added.state() != QAbstractSocket::ConnectedState) return HeaderClosed(id);
+    ReadHeader(id, false);
 }
 
-void TTcpListener::ReadHeader(quint64 id) {
+void TTcpListener::ReadHeader(quint64 id, bool inSignal) {
     const auto it = FPending.find(id);
     if (it == FPending.end()) return;
     QByteArray line;
@@ -94,12 +102,13 @@ void TTcpListener::ReadHeader(quint64 id) {
     FPending.erase(it);
     if (wasFirst) ArmHeaderTimer();
     // Out of the socket's own signal before it changes threads.
-    QMetaObject::invokeMethod(this, [this, request] { Admit(request); }, Qt::QueuedConnection);
+    if (inSignal) QMetaObject::invokeMethod(this, [this, request] { Admit(request); }, Qt::QueuedConnection);
+    else Admit(std::move(request));
 }
 
 void TTcpListener::HeaderClosed(quint64 id) {
     // Whatever came before the close still counts.
-    ReadHeader(id);
+    ReadHeader(id, true);
     const auto it = FPending.find(id);
     if (it != FPending.end()) DropPending(it);
 }

@@ -63,7 +63,8 @@ private:
     };
     using TPendingMap = std::map<quint64, TPending>;
 
-    void ReadHeader(quint64 id);
+    // inSignal: called from one of the socket's signals.
+    void ReadHeader(quint64 id, bool inSignal);
     void HeaderClosed(quint64 id);
     void ExpireHeaders();
     void ArmHeaderTimer();

@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <map>
+
 TMessageLang::TMessageLang(qint16 ownLanguageId, const TGBBig5Convert* table)
     : FLanguageId(ownLanguageId), FTable(table) {}
 
@@ -59,8 +61,16 @@ QByteArray TMessageLang::Encode(int languageId, const QString& text) {
 }
 
 QString TMessageLang::Decode(int languageId, const QByteArray& bytes) {
-    QStringDecoder decoder(CodePageName(languageId).constData(), QStringConverter::Flag::Stateless);
+    // One decoder per code page (a fixed set) and thread: opening a converter
+    // costs more than decoding a message with it.
+    thread_local std::map<QByteArray, QStringDecoder> decoders;
+    const QByteArray name = CodePageName(languageId);
+    auto it = decoders.find(name);
+    if (it == decoders.end())
+        it = decoders.emplace(name, QStringDecoder(name.constData(), QStringConverter::Flag::Stateless)).first;
+    QStringDecoder& decoder = it->second;
     if (!decoder.isValid()) return QString::fromLatin1(bytes);
+    decoder.resetState();
     return decoder.decode(bytes);
 }
 

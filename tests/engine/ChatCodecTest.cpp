@@ -124,6 +124,48 @@ INSTANTIATE_TEST_SUITE_P(
         TRequestCase{"BodyOverOneChunk", QStringLiteral("big\r\n"), QByteArray(100000, 'q'), "big\r\n"}),
     TCaseName());
 
+// The head is what the request has before its body, whatever the body holds.
+TEST(ChatEncode, HeadIsTheRequestWithoutItsBody) {
+    const QByteArray body = "{\\rtf1 x}";
+    const QByteArray head = EncodeMessageHead(Sender(), QStringLiteral("s\r\n"), body.size(), kLang);
+    EXPECT_EQ(head + body, EncodeMessageRequest(Sender(), QStringLiteral("s\r\n"), body, kLang));
+}
+
+// ---- The longest body a node sends ----
+
+// A node never sends what a node of ours refuses.
+static_assert(MaxChatBody == MaxReceivedChatBody);
+
+struct TBodySizeCase {
+    std::string Name;
+    qint64 Size;
+    qint64 Limit;
+    bool Fits;
+};
+void PrintTo(const TBodySizeCase& c, std::ostream* os) { *os << c.Name; }
+
+class ChatBodySize : public ::testing::TestWithParam<TBodySizeCase> {};
+
+TEST_P(ChatBodySize, RefusesOnlyAboveTheLimitAndSaysWhich) {
+    const TBodySizeCase& c = GetParam();
+    const QString error = ChatBodySizeError(c.Size, c.Limit);
+    EXPECT_EQ(error.isEmpty(), c.Fits) << error.toStdString();
+    if (!c.Fits) {
+        EXPECT_TRUE(error.contains(QString::number(c.Limit))) << error.toStdString();
+        EXPECT_TRUE(error.contains(QString::number(c.Size))) << error.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChatBodySize,
+    ::testing::Values(TBodySizeCase{"Empty", 0, MaxChatBody, true},
+                      TBodySizeCase{"HundredMegabyteBitmap", 100'000'000, MaxChatBody, true},
+                      TBodySizeCase{"AtTheLimit", MaxChatBody, MaxChatBody, true},
+                      TBodySizeCase{"OneByteOver", MaxChatBody + 1, MaxChatBody, false},
+                      TBodySizeCase{"LoweredLimitEdge", 4096, 4096, true},
+                      TBodySizeCase{"LoweredLimitOver", 4097, 4096, false}),
+    TCaseName());
+
 // ---- Decoding what peers may send ----
 
 enum class TWire { Message, Broadcast, Refuse };

@@ -599,18 +599,29 @@ TEST_F(ChatFixture, ListenerFullOfOurConnectionsRefusesAndTheSenderIsTold) {
     EXPECT_EQ(Messages[0].Body, "{\\rtf1 second}");
 }
 
+// The sender's limit is lowered so that its edge costs kilobytes, not 512 MiB.
 TEST_F(ChatFixture, BodyOverTheLimitIsRefusedBeforeConnecting) {
+    constexpr qint64 kLimit = 4096;
+    TMessageSendLimits limits;
+    limits.ConnectTimeoutMs = 300;
+    limits.StallTimeoutMs = 300;
+    limits.MaxBody = kLimit;
+    Chat.SetSendLimits(limits);
     ASSERT_TRUE(StartChat());
     TSendMessageJob job;
     job.Recipients = {Recipient(QString(), QStringLiteral("ME"), kLoopback)};
-    job.Body = QByteArray(MaxChatBody + 1, 'x');
+    const QByteArray edge = "{\\rtf1 " + QByteArray(kLimit - 8, 'x') + "}";
+    ASSERT_EQ(edge.size(), kLimit);
+    job.Body = edge + "y";
     const TSendMessageResult result = SendAndWait(job);
     EXPECT_FALSE(result.AnyReached());
-    EXPECT_TRUE(result.Outcomes.value(0).Reason.contains(QString::number(MaxChatBody)));
-    job.Body = "{\\rtf1 fits}";
+    EXPECT_EQ(result.Outcomes.value(0).Attempts, 0); // no connection was made
+    EXPECT_TRUE(result.Outcomes.value(0).Reason.contains(QString::number(kLimit)));
+    EXPECT_TRUE(Messages.isEmpty());
+    job.Body = edge;
     EXPECT_TRUE(SendAndWait(job).AnyReached());
     ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
-    EXPECT_EQ(Messages[0].Body, "{\\rtf1 fits}");
+    EXPECT_EQ(Messages[0].Body, edge);
 }
 
 TEST_F(ChatFixture, CanceledSendReachesNobody) {
