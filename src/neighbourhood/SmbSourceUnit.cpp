@@ -8,6 +8,8 @@
 #include <libsmbclient.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -17,8 +19,21 @@ namespace {
 constexpr int kWaitSliceMs = 50;
 
 // The library keeps process-wide state beside its contexts (its debug and
-// configuration globals): one call at a time in the process.
-std::mutex gLibrary;
+// configuration globals): one call at a time in the process. Every library
+// thread holds this state, so it outlives the statics torn down at exit.
+struct TLibraryState {
+    std::mutex Library;
+    std::mutex Mutex;
+    std::condition_variable Idle;
+    int Running = 0;
+};
+
+std::shared_ptr<TLibraryState> LibraryState() {
+    static const std::shared_ptr<TLibraryState> state = std::make_shared<TLibraryState>();
+    return state;
+}
+
+void WaitAtExit() { WaitForSmbCalls(SmbExitWaitMs); }
 
 // What the library thread hands back; shared, since a browse may stop
 // waiting (cancel, time) while the library still runs.
@@ -88,7 +103,8 @@ TNetBrowseResult ListDirectory(const QByteArray& url, bool workgroups, int timeo
 } // namespace
 
 TNetBrowseResult TSmbSource::Browse(const QString& container, int timeoutMs, const std::atomic<bool>& cancel) {
-    if (Platform::NetworkPolicy() != Platform::TNetworkPolicy::Normal) {
+    // The policy guards what the library sends; a stand-in sends nothing.
+    if (!FConfig.Call && Platform::NetworkPolicy() != Platform::TNetworkPolicy::Normal) {
         TNetBrowseResult r;
         r.Available = false;
         r.Error = QStringLiteral("the network policy of this process allows no browsing");
@@ -98,19 +114,33 @@ TNetBrowseResult TSmbSource::Browse(const QString& container, int timeoutMs, con
     const QByteArray url = workgroups ? QByteArray("smb://")
                                       : "smb://" + QUrl::toPercentEncoding(container);
     // The library cannot be interrupted: it runs on a thread of its own that
-    // nobody waits for past the limit.
+    // a browse stops waiting for past the limit; the process waits for it at
+    // exit. The thread holds nothing of this source.
     auto call = std::make_shared<TSmbCall>();
     const int maxEntries = FConfig.MaxEntries;
-    std::thread([call, url, workgroups, timeoutMs, maxEntries] {
+    auto stand = FConfig.Call;
+    std::shared_ptr<TLibraryState> state = LibraryState();
+    static std::once_flag exitHook;
+    std::call_once(exitHook, [] { std::atexit(WaitAtExit); });
+    {
+        std::lock_guard lock(state->Mutex);
+        ++state->Running;
+    }
+    std::thread([state, call, url, workgroups, timeoutMs, maxEntries, stand] {
         TNetBrowseResult r;
         {
-            std::lock_guard library(gLibrary);
-            r = ListDirectory(url, workgroups, timeoutMs, maxEntries);
+            std::lock_guard library(state->Library);
+            r = stand ? stand(url, workgroups, timeoutMs) : ListDirectory(url, workgroups, timeoutMs, maxEntries);
         }
-        std::lock_guard lock(call->Mutex);
-        call->Result = std::move(r);
-        call->Finished = true;
-        call->Done.notify_all();
+        {
+            std::lock_guard lock(call->Mutex);
+            call->Result = std::move(r);
+            call->Finished = true;
+            call->Done.notify_all();
+        }
+        std::lock_guard lock(state->Mutex);
+        --state->Running;
+        state->Idle.notify_all();
     }).detach();
 
     const QDeadlineTimer deadline(qMax(1, timeoutMs));
@@ -125,4 +155,16 @@ TNetBrowseResult TSmbSource::Browse(const QString& container, int timeoutMs, con
     TNetBrowseResult late;
     late.Error = QStringLiteral("no answer within the limit");
     return late;
+}
+
+int SmbCallsRunning() {
+    const std::shared_ptr<TLibraryState> state = LibraryState();
+    std::lock_guard lock(state->Mutex);
+    return state->Running;
+}
+
+bool WaitForSmbCalls(int maxMs) {
+    const std::shared_ptr<TLibraryState> state = LibraryState();
+    std::unique_lock lock(state->Mutex);
+    return state->Idle.wait_for(lock, std::chrono::milliseconds(qMax(0, maxMs)), [&] { return state->Running == 0; });
 }
