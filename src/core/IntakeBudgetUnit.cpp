@@ -41,6 +41,11 @@ TIntakeHold TIntakeBudget::TryAcquire(const QString& source, qint64 bytes) {
     return Take(source, bytes);
 }
 
+TIntakeHold TIntakeBudget::TakeIfFits(const QString& source, qint64 bytes) {
+    QMutexLocker lock(&FLock);
+    return Fits(source, bytes) ? Take(source, bytes) : TIntakeHold();
+}
+
 TIntakeHold TIntakeBudget::Acquire(const QString& source, qint64 bytes, QDeadlineTimer deadline,
                                    const std::function<bool()>& stopping) {
     QMutexLocker lock(&FLock);

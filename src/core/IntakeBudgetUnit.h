@@ -45,6 +45,8 @@ public:
 
     // Without waiting; null when the bytes do not fit now (counted as refused).
     TIntakeHold TryAcquire(const QString& source, qint64 bytes);
+    // The same for a caller that has somewhere to wait when the bytes do not fit (not counted).
+    TIntakeHold TakeIfFits(const QString& source, qint64 bytes);
     // Waits until the bytes fit; null at once when they never can, else when deadline passes or stopping() turns
     // true first (checked every few hundred milliseconds).
     TIntakeHold Acquire(const QString& source, qint64 bytes, QDeadlineTimer deadline,

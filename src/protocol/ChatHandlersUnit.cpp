@@ -15,6 +15,10 @@ namespace {
 
 double Now() { return DaysSince1899(QDateTime::currentDateTime()); }
 
+// The largest body the listener's thread reads itself (it is then all in
+// the socket's buffer already); larger ones go to a worker.
+constexpr qint64 kQuickBody = 16 * 1024;
+
 using TDecoder = std::optional<TBroadcastData> (*)(const TEnvelope&, const TMessageLang&);
 
 // Broadcasts and refusals: decoded, stamped with their source and time, posted
@@ -46,6 +50,17 @@ TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, cons
         std::optional<TBroadcastData> record = DecodeMessageHeader(c.Header, lang);
         if (!record) return;
         qint32 length = 0;
+        TIntakeHold quickHold;
+        if (!c.MayWait) {
+            // Only an ordinary message that is all here and fits its budget
+            // now; anything else goes to a worker as it came.
+            if (!c.Reader.PeekLength(&length) || length < 0 || length > qMin<qint64>(limits.MaxBody, kQuickBody) ||
+                length > limits.SpoolAbove || c.Reader.Buffered() < 4 + qint64(length) ||
+                !(quickHold = budget->TakeIfFits(c.PeerAddress, length))) {
+                c.NeedsWorker = true;
+                return;
+            }
+        }
         if (c.Reader.ReadLength(&length, c.StallMs) != TRequestReader::rrOk) return;
         // Told by a reset: an orderly close would count it as delivered.
         if (length < 0 || length > limits.MaxBody) {
@@ -99,7 +114,7 @@ TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, cons
         } else {
             // Until its source's earlier bytes are stored, the body stays unread
             // in the kernel, so its sender is slowed rather than its message lost.
-            hold = budget->Acquire(c.PeerAddress, length, deadline, stopping);
+            hold = quickHold ? std::move(quickHold) : budget->Acquire(c.PeerAddress, length, deadline, stopping);
             if (!hold) {
                 c.Refused = true;
                 return;
@@ -121,7 +136,7 @@ TChatIntake RegisterChatHandlers(TCommServer& server, TEventRouter& router, cons
         // Not taken: the sender is told by a reset, not an orderly close.
         if (!router.PostFrom(c.PeerAddress, WM_PEER_MESSAGE, 0, 0, TPeerMessage{std::move(*record), std::move(hold)}))
             c.Refused = true;
-    });
+    }, true);
 
     auto broadcasts = std::make_shared<TSourceRate>(limits.BroadcastsPerSecond, limits.BroadcastBurst);
     broadcasts->SetOnThrottled(limits.OnBroadcastThrottled);

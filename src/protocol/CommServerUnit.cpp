@@ -84,8 +84,11 @@ TCommServer::TCommServer(std::unique_ptr<TDatagramDispatcher> dispatcher, QObjec
 
 TCommServer::~TCommServer() { StopListening(); }
 
-void TCommServer::RegisterRequest(const char* type, TRequestHandler handler) {
-    FRequestHandlers.insert(QByteArray(type).toUpper(), std::move(handler));
+void TCommServer::RegisterRequest(const char* type, TRequestHandler handler, bool quick) {
+    const QByteArray key = QByteArray(type).toUpper();
+    FRequestHandlers.insert(key, std::move(handler));
+    if (quick) FQuickTypes.insert(key);
+    else FQuickTypes.remove(key);
 }
 
 quint16 TCommServer::TcpPort() const { return FListening ? FPort : 0; }
@@ -100,7 +103,9 @@ bool TCommServer::StartListening(const TOptions& options) {
     const TBodyPace pace = options.BodyPace();
     auto* listener = new TTcpListener( // deleted with its thread's finish
         options, FPool, [this](const QByteArray& type) { return FRequestHandlers.contains(type); },
-        [this, stallMs, pace](TAcceptedRequest& request) { ServeRequest(request, stallMs, pace); }, FCounters);
+        [this, stallMs, pace](TAcceptedRequest& request, bool onWorker) {
+            return ServeRequest(request, stallMs, pace, onWorker);
+        }, FCounters);
     listener->moveToThread(&FTcpThread);
     connect(&FTcpThread, &QThread::finished, listener, &QObject::deleteLater);
     FTcpThread.start();
@@ -170,37 +175,53 @@ void TCommServer::StopTcp() {
     FCounters.Waiting = 0;
 }
 
-void TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs, const TBodyPace& pace) {
+bool TCommServer::ServeRequest(TAcceptedRequest& request, int stallMs, const TBodyPace& pace, bool onWorker) {
+    const QByteArray type = request.Header->Type().toUpper();
+    if (!onWorker && !FQuickTypes.contains(type)) return false;
+    const auto handler = FRequestHandlers.constFind(type);
+    if (handler == FRequestHandlers.cend()) return true;
     QTcpSocket& socket = *request.Socket;
-    // Bounded while it waited on the listener; a worker reads as fast as it can.
-    socket.setReadBufferSize(0);
-    // Waits in slices so that a stop does not have to sit out a slow peer.
-    request.Reader->SetSocket(socket.socketDescriptor(), [this] { return FStopping.load(); });
-    request.Reader->SetWait([&socket, this](int ms) {
-        const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
-        while (!FStopping.load()) {
-            const int slice = deadline.isForever() ? 250 : int(qBound<qint64>(qint64(0), deadline.remainingTime(), qint64(250)));
-            if (socket.waitForReadyRead(slice)) return true;
-            if (socket.state() != QAbstractSocket::ConnectedState || deadline.hasExpired()) return false;
-        }
-        return false;
-    });
+    // Set when a handler on the listener's thread asked to wait after all.
+    bool waited = false;
+    if (onWorker) {
+        // Bounded while it waited on the listener; a worker reads as fast as it can.
+        socket.setReadBufferSize(0);
+        // Waits in slices so that a stop does not have to sit out a slow peer.
+        request.Reader->SetSocket(socket.socketDescriptor(), [this] { return FStopping.load(); });
+        request.Reader->SetWait([&socket, this](int ms) {
+            const QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
+            while (!FStopping.load()) {
+                const int slice = deadline.isForever() ? 250 : int(qBound<qint64>(qint64(0), deadline.remainingTime(), qint64(250)));
+                if (socket.waitForReadyRead(slice)) return true;
+                if (socket.state() != QAbstractSocket::ConnectedState || deadline.hasExpired()) return false;
+            }
+            return false;
+        });
+    } else {
+        request.Reader->SetWait([&waited](int) {
+            waited = true;
+            return false;
+        });
+    }
     // From the worker's start: the time it waited for its host's turn is not the sender's.
     request.Reader->SetPace(pace);
-    const auto handler = FRequestHandlers.constFind(request.Header->Type().toUpper());
-    if (handler == FRequestHandlers.cend()) return;
     TRequestContext context{*request.Reader, socket, *request.Header, request.PeerAddress, stallMs};
+    context.MayWait = onWorker;
     (*handler)(context);
+    if (!onWorker && context.NeedsWorker) return false;
     // Cut for its pace, whatever the handler made of it: the sender must not count it delivered.
     const bool slow = request.Reader->TooSlow();
-    if (context.Refused || slow) {
+    // Bytes it counted on were not there: whatever it made of them, the sender is told.
+    if (context.Refused || slow || waited) {
         FCounters.Refused[slow ? rfSlowBody : rfNotTaken].fetch_add(1, std::memory_order_relaxed);
         Platform::ResetOnClose(socket.socketDescriptor());
         socket.abort();
-        return;
+        return true;
     }
     socket.disconnectFromHost();
-    if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);
+    // Nothing was written, so the close is at once; the listener's thread never waits here.
+    if (onWorker && socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(1000);
+    return true;
 }
 
 #include "CommServerUnit.moc"

@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QTcpServer>
 #include <QThread>
@@ -30,6 +31,12 @@ struct TRequestContext {
     // Set by a handler that read the request but could not take it: the
     // connection ends with a reset, so the sender does not count it as delivered.
     bool Refused = false;
+    // False on the listener's own thread: the handler may take the request
+    // only if it never has to wait (all its bytes here, room in its budgets);
+    // otherwise it sets NeedsWorker before reading anything and the request
+    // goes to a worker untouched.
+    bool MayWait = true;
+    bool NeedsWorker = false;
 };
 
 // The listener: a UDP receiver (port P, member of the multicast group) on a
@@ -61,17 +68,21 @@ public:
 
     TDatagramDispatcher& Dispatcher() { return *FDispatcher; }
     // Handlers of TCP request types ("QLM_MESSAGE" ...), registered before listening.
-    void RegisterRequest(const char* type, TRequestHandler handler);
+    // quick: the handler honours TRequestContext::MayWait, so a request whose
+    // bytes are all here may be served on the listener's thread, without the
+    // hand-off to a worker.
+    void RegisterRequest(const char* type, TRequestHandler handler, bool quick = false);
     // Connections refused and held so far; any thread.
     TListenerCounts Counts() const { return FCounters.Snapshot(); }
 
 private:
     // On a worker: the handler of the request's type.
-    void ServeRequest(TAcceptedRequest& request, int stallMs, const TBodyPace& pace);
+    bool ServeRequest(TAcceptedRequest& request, int stallMs, const TBodyPace& pace, bool onWorker);
     void StopTcp();
 
     std::unique_ptr<TDatagramDispatcher> FDispatcher;
     QHash<QByteArray, TRequestHandler> FRequestHandlers;
+    QSet<QByteArray> FQuickTypes;
     QThread FTcpThread;
     QPointer<TTcpListener> FTcp;
     QThread FUdpThread;

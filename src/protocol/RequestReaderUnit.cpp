@@ -117,6 +117,21 @@ TRequestReader::TResult TRequestReader::ReadLength(qint32* length, int stallMs) 
     return rrOk;
 }
 
+bool TRequestReader::PeekLength(qint32* length) {
+    while (FBuffer.size() - FPos < 4) {
+        if (FDevice.bytesAvailable() <= 0) return false;
+        const QByteArray more = FDevice.read(kReadChunk);
+        if (more.isEmpty()) return false;
+        if (FPos > 0 && FPos == FBuffer.size()) {
+            FBuffer.clear();
+            FPos = 0;
+        }
+        FBuffer += more;
+    }
+    *length = qFromBigEndian<qint32>(FBuffer.constData() + FPos);
+    return true;
+}
+
 TRequestReader::TResult TRequestReader::ReadBlock(QByteArray* block, qint64 maxSize, int stallMs) {
     qint32 length = 0;
     if (const TResult r = ReadLength(&length, stallMs); r != rrOk) return r;

@@ -61,6 +61,12 @@ public:
     // rrTooLong) followed by that many bytes. stallMs bounds each wait for data.
     TResult ReadBlock(QByteArray* block, qint64 maxSize, int stallMs = StallTimeoutMs);
     TResult ReadLength(qint32* length, int stallMs = StallTimeoutMs);
+    // The next length without taking it and without waiting: false when its
+    // four bytes have not all come yet.
+    bool PeekLength(qint32* length);
+    // What may be read now without waiting on the peer (the device's own
+    // buffer, not the system's).
+    qint64 Buffered() const { return FBuffer.size() - FPos + FDevice.bytesAvailable(); }
     // Exactly size bytes into sink, in pieces as they arrive.
     TResult ReadInto(qint64 size, const std::function<bool(const char*, qint64)>& sink, int stallMs = StallTimeoutMs);
 

@@ -142,7 +142,19 @@ void TTcpListener::DropPending(TPendingMap::iterator it) {
 void TTcpListener::Admit(std::shared_ptr<TAcceptedRequest> request) {
     if (FClosed) return;
     THost& host = FHosts[request->PeerAddress];
-    if (host.Running < FOptions.MaxRequestsPerHost) return Dispatch(host, std::move(request));
+    if (host.Running < FOptions.MaxRequestsPerHost) {
+        // A small request whose bytes are all here is served at once: the
+        // sender waits for our close, and a worker's turn costs it more than
+        // the serving does. Counted as running meanwhile, like any other.
+        ++FCounters.Running;
+        const bool served = FServe(*request, false);
+        --FCounters.Running;
+        if (!served) return Dispatch(host, std::move(request));
+        const QString address = request->PeerAddress;
+        request->Reader.reset();
+        request->Socket.reset();
+        return Release(address);
+    }
     host.Waiting.push_back(std::move(request));
     ++FCounters.Waiting;
 }
@@ -154,7 +166,7 @@ void TTcpListener::Dispatch(THost& host, std::shared_ptr<TAcceptedRequest> reque
     request->Socket->moveToThread(nullptr);
     FPool.start([this, request] {
         request->Socket->moveToThread(QThread::currentThread());
-        FServe(*request);
+        FServe(*request, true);
         // Deleted on the thread it lives on.
         request->Reader.reset();
         request->Socket.reset();

@@ -36,8 +36,10 @@ class TTcpListener : public QTcpServer {
     Q_OBJECT
 public:
     using TKnownType = std::function<bool(const QByteArray& type)>;
-    // Runs on a worker; the socket already lives on the worker's thread.
-    using TServe = std::function<void(TAcceptedRequest& request)>;
+    // onWorker: runs on a worker, the socket already on the worker's thread;
+    // returns true. Else on the listener's thread, first: false when the
+    // request needs a worker (nothing of it read), true when it was served.
+    using TServe = std::function<bool(TAcceptedRequest& request, bool onWorker)>;
 
     TTcpListener(const TListenOptions& options, QThreadPool& pool, TKnownType known, TServe serve,
                  TListenerCounters& counters);

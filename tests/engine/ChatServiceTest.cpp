@@ -12,6 +12,7 @@
 #include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QUdpSocket>
 #include <algorithm>
 #include <ostream>
@@ -277,6 +278,51 @@ INSTANTIATE_TEST_SUITE_P(
                       TBadRequestCase{"OverTheBytesInFlight", SizedBlockPrefix(901) + QByteArray(901, 'x'), 5000, 900},
                       TBadRequestCase{"HugeLengthFewBytes", SizedBlockPrefix(0x7FFFFFFF) + "abc"}),
     TCaseName());
+
+struct TPiecesCase {
+    std::string Name;
+    QList<int> Cuts; // offsets into the request where a pause falls
+    int BodyBytes = 40;
+};
+void PrintTo(const TPiecesCase& c, std::ostream* os) { *os << c.Name; }
+
+class ChatPieces : public ChatFixture, public ::testing::WithParamInterface<TPiecesCase> {};
+
+// A message that is not all there when its header is read (the listener
+// looks at what came and leaves the rest to a worker) is taken whole and
+// closed in order, whatever the listener already read of it.
+TEST_P(ChatPieces, MessageInPiecesIsTakenWhole) {
+    ASSERT_TRUE(StartChat());
+    const QByteArray body = "{\\rtf1 " + QByteArray(GetParam().BodyBytes, 'p') + "}";
+    const QByteArray request = EncodeMessageRequest(Self, QStringLiteral("s"), body, Lang);
+    const qsizetype header = request.indexOf('\n') + 1;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, Port);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    qsizetype from = 0;
+    for (const int cut : GetParam().Cuts) {
+        const qsizetype to = cut < 0 ? header - cut - 1 : cut; // negative: bytes past the header line
+        socket.write(request.mid(from, to - from));
+        socket.waitForBytesWritten(2000);
+        QThread::msleep(60);
+        from = to;
+    }
+    socket.write(request.mid(from));
+    socket.waitForBytesWritten(2000);
+    EXPECT_EQ(Platform::WaitPeerEnd(socket.socketDescriptor(), 5000), Platform::peClosed);
+    ASSERT_TRUE(WaitUntil([&] { return !Messages.isEmpty(); }));
+    EXPECT_EQ(Messages[0].Body, body);
+    EXPECT_EQ(Server->Counts().Refused[rfNotTaken], 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ChatPieces,
+                         ::testing::Values(TPiecesCase{"OneWrite", {}}, TPiecesCase{"HeaderAlone", {-1}},
+                                           TPiecesCase{"InsideTheLength", {-3}},
+                                           TPiecesCase{"LengthWithoutBody", {-5}},
+                                           TPiecesCase{"InsideTheBody", {-20}},
+                                           TPiecesCase{"LastByteLate", {-(4 + 48)}},
+                                           TPiecesCase{"LargerThanTheListenerReads", {}, 100 * 1024}),
+                         TCaseName());
 
 TEST_F(ChatFixture, BadHeadersPostNothing) {
     ASSERT_TRUE(StartChat());
