@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -469,6 +470,51 @@ TEST_F(NetworkTree, ChooserLetsOnlyComputersBeChosen) {
     EXPECT_EQ(chooser.Chosen()->IPAddress, QStringLiteral("192.0.2.1"));
     // Its rows have no check boxes.
     EXPECT_TRUE(tree->StateImageRect(tree->Row(QStringLiteral("WORKGROUP/ALPHA"))).isEmpty());
+}
+
+// A typed name is chosen as it stands; it takes the tree's address only when
+// it names the selected computer.
+TEST_F(NetworkTree, ChooserTakesATypedName) {
+    TComputerChooser chooser(FService, QStringLiteral("title"));
+    TNetworkTree* tree = chooser.Tree();
+    QLineEdit* name = chooser.NameEdit();
+    QPushButton* ok = chooser.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    ASSERT_TRUE(WaitFor([&] { return tree->Row(QStringLiteral("WORKGROUP")) != nullptr; }));
+    tree->Row(QStringLiteral("WORKGROUP"))->setExpanded(true);
+    ASSERT_TRUE(WaitFor([&] {
+        const QTreeWidgetItem* alpha = tree->Row(QStringLiteral("WORKGROUP/ALPHA"));
+        return alpha && TNetworkTree::ItemOf(alpha)->Resolved;
+    }));
+    struct TCase {
+        const char* Typed;
+        bool SelectAlpha;
+        const char* Name;     // nullptr: nothing chosen
+        const char* Address;
+    };
+    const TCase cases[] = {
+        {"", false, nullptr, ""},
+        {"   ", false, nullptr, ""},
+        {"NOSUCHPC", false, "NOSUCHPC", ""},
+        {" nosuchpc ", true, "nosuchpc", ""},
+        {"alpha", true, "ALPHA", "192.0.2.1"},
+        {"alpha", false, "alpha", ""},
+    };
+    for (const TCase& c : cases) {
+        tree->setCurrentItem(c.SelectAlpha ? tree->Row(QStringLiteral("WORKGROUP/ALPHA"))
+                                           : tree->Row(QStringLiteral("WORKGROUP")));
+        name->setText(QString::fromUtf8(c.Typed));
+        const std::optional<TRecipient> chosen = chooser.Chosen();
+        EXPECT_EQ(ok->isEnabled(), c.Name != nullptr) << c.Typed;
+        ASSERT_EQ(chosen.has_value(), c.Name != nullptr) << c.Typed;
+        if (!chosen) continue;
+        EXPECT_EQ(chosen->ComputerName, QString::fromUtf8(c.Name)) << c.Typed;
+        EXPECT_EQ(chosen->IPAddress, QString::fromUtf8(c.Address)) << c.Typed;
+    }
+    // Selecting a computer puts its name in the box.
+    name->clear();
+    tree->setCurrentItem(tree->Row(QStringLiteral("WORKGROUP")));
+    tree->setCurrentItem(tree->Row(QStringLiteral("WORKGROUP/ALPHA")));
+    EXPECT_EQ(name->text(), QStringLiteral("ALPHA"));
 }
 
 // A chooser opened while the panel shows the tree takes what is known and

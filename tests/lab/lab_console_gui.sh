@@ -13,11 +13,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/labsamba_lib.sh"
 gui=${QLM_GUI:-}
 cli=${QLM_CLI:-}
 
-# add_name NAME WINDOW: "&Add...", the name typed into its box, Enter.
+# add_name NAME WINDOW: "&Add...", the name typed into the computer chooser's
+# name box (it has the focus), Enter.
 add_name() {
   local box
   click_caption g3 "$2" '&Add...' || return 1
-  box=$(window_id g3 QInputDialog '.*') || { fail "no name box after &Add..."; return 1; }
+  box=$(window_id g3 TComputerChooser '.*') || { fail "no computer chooser after &Add..."; return 1; }
   gui_x g3 xdotool windowfocus --sync "$box" sleep 0.2 type --delay 20 -- "$1"
   gui_x g3 xdotool key --delay 50 Return
 }

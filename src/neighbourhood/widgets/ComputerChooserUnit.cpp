@@ -5,7 +5,9 @@
 #include "ui/AppImagesUnit.h"
 
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -23,6 +25,12 @@ TComputerChooser::TComputerChooser(TNeighbourhoodService& service, const QString
     FTree = new TNetworkTree(service, TNetworkTree::tmChooser, this);
     FTree->setObjectName(QStringLiteral("tvComputers"));
     layout->addWidget(FTree, 1);
+    FName = new QLineEdit(this);
+    FName->setObjectName(QStringLiteral("edtName"));
+    FName->setMaxLength(63);
+    auto* nameRow = new QFormLayout();
+    nameRow->addRow(Translate(QStringLiteral("Computer name:")), FName);
+    layout->addLayout(nameRow);
     FButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     FButtons->button(QDialogButtonBox::Ok)->setText(Translate(QStringLiteral("OK")));
     FButtons->button(QDialogButtonBox::Cancel)->setText(Translate(QStringLiteral("Cancel")));
@@ -31,20 +39,35 @@ TComputerChooser::TComputerChooser(TNeighbourhoodService& service, const QString
         if (Chosen()) accept();
     });
     connect(FButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(FTree, &QTreeWidget::currentItemChanged, this, &TComputerChooser::UpdateOk);
+    connect(FTree, &QTreeWidget::currentItemChanged, this, &TComputerChooser::TakeSelectedName);
+    connect(FName, &QLineEdit::textChanged, this, &TComputerChooser::UpdateOk);
     // Enter or a double click on a computer chooses it.
     connect(FTree, &TNetworkTree::CommandRequested, this, [this] {
         if (Chosen()) accept();
     });
     resize(320, 380);
     FTree->LoadNetworkRoot();
+    FName->setFocus();
     UpdateOk();
 }
 
 std::optional<TRecipient> TComputerChooser::Chosen() const {
+    const QString name = FName->text().trimmed();
+    if (name.isEmpty()) return std::nullopt;
     const std::optional<TNetItem> item = TNetworkTree::ItemOf(FTree->currentItem());
-    if (!item || !item->IsComputer()) return std::nullopt;
-    return TNetworkTree::RecipientOf(*item);
+    if (item && item->IsComputer()) {
+        TRecipient selected = TNetworkTree::RecipientOf(*item);
+        if (selected.ComputerName.compare(name, Qt::CaseInsensitive) == 0) return selected;
+    }
+    TRecipient typed;
+    typed.ComputerName = name;
+    return typed;
+}
+
+void TComputerChooser::TakeSelectedName() {
+    const std::optional<TNetItem> item = TNetworkTree::ItemOf(FTree->currentItem());
+    if (item && item->IsComputer()) FName->setText(TNetworkTree::RecipientOf(*item).ComputerName);
+    UpdateOk();
 }
 
 void TComputerChooser::UpdateOk() { FButtons->button(QDialogButtonBox::Ok)->setEnabled(Chosen().has_value()); }
