@@ -175,9 +175,16 @@ TEST_F(CliListenInterrupt, SecondCtrlCQuitsAtOnce) {
     ASSERT_TRUE(Finished(TCliFileListen::StopWaitMs * 2)) << AllLines().toStdString();
     EXPECT_LT(sinceSecond.elapsed(), TCliFileListen::StopWaitMs / 2);
     ReadLines();
-    EXPECT_EQ(Cli.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(Cli.exitCode(), 0);
-    EXPECT_EQ(Events(QStringLiteral("stopped")).size(), 1) << AllLines().toStdString();
+    // The receiver may end the held stream by itself; a second signal that
+    // meets the program already on its way out ends it by that signal.
+    const bool endedAlready = !Events(QStringLiteral("WM_FILE_TERMINATED")).isEmpty();
+    if (Cli.exitStatus() == QProcess::CrashExit && endedAlready) {
+        EXPECT_EQ(Cli.exitCode(), SIGINT);
+    } else {
+        EXPECT_EQ(Cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(Cli.exitCode(), 0);
+        EXPECT_EQ(Events(QStringLiteral("stopped")).size(), 1) << AllLines().toStdString();
+    }
     EXPECT_TRUE(Events(QStringLiteral("WM_PEER_FILES")).isEmpty());
     FinishSending();
     EXPECT_FALSE(Result.AllSent());
