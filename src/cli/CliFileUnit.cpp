@@ -116,6 +116,13 @@ TCliFileListen::TCliFileListen(TTransferService& service, TCliFileOptions option
         const qint32 own = service.Handles().Allocate(dialog);
         service.SendDialogHandle(offer, own);
         service.AnswerOffer(offer, own, options.AcceptFiles);
+        // The handle the stream must name, which receive-progress and receive-stop name too.
+        FPrint({{QStringLiteral("event"), QStringLiteral("file-answer")}, {QStringLiteral("handle"), own},
+                {QStringLiteral("SenderHandle"), offer.SenderHandle}, {QStringLiteral("accepted"), options.AcceptFiles}},
+               QStringLiteral("file-answer handle=%1 sender-handle=%2 %3")
+                   .arg(own)
+                   .arg(offer.SenderHandle)
+                   .arg(options.AcceptFiles ? QStringLiteral("accepted") : QStringLiteral("declined")));
         if (options.AcceptFiles) FAccepted.insert(own);
         else delete dialog;
     });

@@ -5,6 +5,7 @@
 #include "text/UILangUnit.h"
 
 #include <QDir>
+#include <QLocale>
 #include <algorithm>
 
 TTrayAnimation AnimationOfKind(TQueueItemKind kind) {
@@ -54,10 +55,28 @@ QString SenderKey(const TQueueItem& item) {
     return QStringLiteral("pc\t") + sender.Computer.toLower() + QLatin1Char('\t') + sender.Address.toLower();
 }
 
+QString OfferedFilesLine(const TOfferedFiles& offered, const std::optional<QString>& shownName) {
+    if (offered.Files <= 0) return {};
+    const qint64 kb = offered.Bytes < 1024 ? 1 : offered.Bytes / 1024;
+    const QString size = TranslateFormat(QStringLiteral("%s KB"), {QLocale().toString(kb)});
+    if (offered.Names.isEmpty()) return TranslateFormat(QStringLiteral("%d file(s) (%s)"), {qint64(offered.Files), size});
+    const QString name = shownName.value_or(offered.Names.first());
+    if (offered.Files == 1) return TranslateFormat(QStringLiteral("%s (%s)"), {name, size});
+    return TranslateFormat(QStringLiteral("%s +%d more (%s)"), {name, qint64(offered.Files - 1), size});
+}
+
+const TOfferedFiles* OfferedFilesOf(const TQueueItem& item) {
+    const auto* request = std::get_if<TQueuedRequest>(&item);
+    if (!request || request->Withdrawn || request->Request.Offered.Files <= 0) return nullptr;
+    return &request->Request.Offered;
+}
+
 QString QueueItemHint(const TQueueItem& item) {
     if (KindOf(item) == qiFileRequestCanceled)
         return TranslateFormat(QStringLiteral("File Transfer Request From: %s but has already been canceled"),
                                {SenderName(item)});
+    if (const TOfferedFiles* offered = OfferedFilesOf(item))
+        return QueueItemTitle(item) + QLatin1Char('\n') + OfferedFilesLine(*offered);
     return QueueItemTitle(item);
 }
 
@@ -85,7 +104,10 @@ QString QueueItemBody(const TQueueItem& item) {
     }
     case qiFiles:
         return QStringLiteral("<Saved In Folder>") + QDir::toNativeSeparators(std::get<TQueuedFiles>(item).Arrival.SenderFolder);
-    case qiFileRequest: return Translate(QStringLiteral("File Transfer Request"));
+    case qiFileRequest:
+        if (const TOfferedFiles* offered = OfferedFilesOf(item))
+            return Translate(QStringLiteral("File Transfer Request")) + QLatin1Char('\n') + OfferedFilesLine(*offered);
+        return Translate(QStringLiteral("File Transfer Request"));
     case qiFileRequestCanceled: break;
     }
     return Translate(QStringLiteral("File transfer request, but has been canceled."));

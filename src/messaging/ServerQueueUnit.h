@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <optional>
 #include <variant>
 
 // The kinds of what waits in the incoming queue, as the lab's state dump and
@@ -52,8 +53,16 @@ QString SenderKey(const TQueueItem& item);
 QString QueueItemHint(const TQueueItem& item);
 QString QueueItemTitle(const TQueueItem& item);
 // Broadcasts and messages: the summary, decoded (and converted) by the
-// sender's language; files: "<Saved In Folder>" and the folder.
+// sender's language; files: "<Saved In Folder>" and the folder; a request
+// whose offer names files: "File Transfer Request" over OfferedFilesLine.
 QString QueueItemBody(const TQueueItem& item);
+
+// What an offer names, in one short line: its first name (or shownName, the
+// name cut to fit), "+N more" for the rest, and their size together. Empty
+// when the offer names nothing, as a sender that leaves those fields unused.
+QString OfferedFilesLine(const TOfferedFiles& offered, const std::optional<QString>& shownName = std::nullopt);
+// The queued request's offer, when it names any files.
+const TOfferedFiles* OfferedFilesOf(const TQueueItem& item);
 
 // Whether a received record comes from the recipient: by unique id when both
 // have one, else (a refusal has none) by computer name and IP address (no case).

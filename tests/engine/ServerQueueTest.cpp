@@ -145,6 +145,64 @@ INSTANTIATE_TEST_SUITE_P(
                   "File Transfer Request From: Ann(PC1)", "File transfer request, but has been canceled."}),
     TCaseName());
 
+// ---- a request that names its files ----
+
+struct TOfferCase {
+    const char* Name;
+    TOfferedFiles Offered;
+    bool Withdrawn;
+    QString Line; // what the hint and the body add below their usual text
+};
+void PrintTo(const TOfferCase& c, std::ostream* os) { *os << c.Name; }
+
+class QueueOffers : public ServerQueueFixture, public ::testing::WithParamInterface<TOfferCase> {};
+
+TEST_P(QueueOffers, HintAndBodyNameWhatIsOffered) {
+    const TOfferCase& c = GetParam();
+    TOnlineNotify request = Request(7, QStringLiteral("Ann"));
+    request.Offered = c.Offered;
+    Queue.Add(TQueuedRequest{request});
+    if (c.Withdrawn) {
+        ASSERT_TRUE(Queue.MarkRequestCanceled(request));
+    }
+    const QString title = QStringLiteral("File Transfer Request From: Ann(PC1)");
+    EXPECT_EQ(QueueItemTitle(*Queue.Head()), title);
+    if (c.Withdrawn) {
+        // A withdrawn offer reads as before: there is nothing to take.
+        EXPECT_EQ(Presenter.Hints.last(), title + QStringLiteral(" but has already been canceled"));
+        EXPECT_EQ(QueueItemBody(*Queue.Head()), QStringLiteral("File transfer request, but has been canceled."));
+        EXPECT_EQ(OfferedFilesOf(*Queue.Head()), nullptr);
+        return;
+    }
+    EXPECT_EQ(OfferedFilesLine(c.Offered), c.Line);
+    const QString below = c.Line.isEmpty() ? QString() : QStringLiteral("\n") + c.Line;
+    EXPECT_EQ(Presenter.Hints.last(), title + below);
+    EXPECT_EQ(QueueItemBody(*Queue.Head()), QStringLiteral("File Transfer Request") + below);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QueueOffers,
+    ::testing::Values(
+        // A sender that leaves the fields unused: the texts stay as they were.
+        TOfferCase{"NothingOffered", {}, false, {}},
+        TOfferCase{"OneName", {1, 2047, {QStringLiteral("a.txt")}}, false, QStringLiteral("a.txt (1 KB)")},
+        TOfferCase{"TinyFile", {1, 0, {QStringLiteral("empty")}}, false, QStringLiteral("empty (1 KB)")},
+        // The first name and how many more, whatever number of names came.
+        TOfferCase{"ManyNames", {5, 900 * 1024, {QStringLiteral("a.txt"), QStringLiteral("b.txt")}}, false,
+                   QStringLiteral("a.txt +4 more (900 KB)")},
+        TOfferCase{"AllNamed", {2, 3 * 1024, {QStringLiteral("a.txt"), QStringLiteral("b.txt")}}, false,
+                   QStringLiteral("a.txt +1 more (3 KB)")},
+        // Counted and sized, but no name fitted.
+        TOfferCase{"NoNames", {3, 4096, {}}, false, QStringLiteral("3 file(s) (4 KB)")},
+        TOfferCase{"Withdrawn", {5, 900 * 1024, {QStringLiteral("a.txt")}}, true, {}}),
+    TCaseName());
+
+TEST(OfferedFilesLine, ACutNameTakesThePlaceOfTheFirst) {
+    const TOfferedFiles offered{4, 10 * 1024, {QStringLiteral("a very long name.txt")}};
+    EXPECT_EQ(OfferedFilesLine(offered, QStringLiteral("a v…txt")), QStringLiteral("a v…txt +3 more (10 KB)"));
+    EXPECT_EQ(OfferedFilesLine(offered, QString()), QStringLiteral(" +3 more (10 KB)"));
+}
+
 // ---- order: only the head is presented ----
 
 TEST_F(ServerQueueFixture, ItemsBehindTheHeadWaitSilentlyAndComeInOrder) {

@@ -114,6 +114,58 @@ TEST_F(QueueGuiFixture, StoredFolderIsCutInTheMiddleAndWholeInTheTooltip) {
     EXPECT_TRUE(message.toolTip().isEmpty());
 }
 
+// A request that names its files: the first name is cut in the middle so
+// that "+N more" and the size stay; every name carried is in the tooltip.
+struct TOfferWindowCase {
+    const char* Name;
+    TOfferedFiles Offered;
+    QString Tip;  // the tooltip; empty: none
+    QString Ends; // how the painted line ends
+};
+void PrintTo(const TOfferWindowCase& c, std::ostream* os) { *os << c.Name; }
+
+class QueueOfferWindow : public QueueGuiFixture, public ::testing::WithParamInterface<TOfferWindowCase> {};
+
+TEST_P(QueueOfferWindow, OfferLineKeepsCountAndSize) {
+    const TOfferWindowCase& c = GetParam();
+    TOnlineNotify request = RequestFrom(QStringLiteral("Ann"));
+    request.Offered = c.Offered;
+    TQueueNotificationWindow window(TQueuedRequest{request}, teBottom, kStill);
+    EXPECT_EQ(window.toolTip(), c.Tip);
+    EXPECT_FALSE(window.grab().isNull());
+    if (c.Offered.Files <= 0) {
+        EXPECT_EQ(window.Text(), QStringLiteral("File Transfer Request"));
+        return;
+    }
+    EXPECT_EQ(window.Text(), QStringLiteral("File Transfer Request\n") + OfferedFilesLine(c.Offered));
+    const QFontMetrics metrics(QApplication::font());
+    for (int width : {150, 220, 2000}) {
+        const QString line = TQueueNotificationWindow::OfferLine(c.Offered, metrics, width);
+        EXPECT_LE(metrics.horizontalAdvance(line), width) << width;
+        EXPECT_TRUE(line.endsWith(c.Ends)) << width << " " << line.toStdString();
+        if (!c.Offered.Names.isEmpty() && width >= 220) {
+            EXPECT_TRUE(line.startsWith(c.Offered.Names.first().left(2))) << line.toStdString();
+        }
+    }
+    // Wide enough, nothing is cut.
+    EXPECT_EQ(TQueueNotificationWindow::OfferLine(c.Offered, metrics, 2000), OfferedFilesLine(c.Offered));
+    const QString cut = TQueueNotificationWindow::OfferLine(c.Offered, metrics, 150);
+    EXPECT_EQ(cut.contains(QChar(0x2026)), metrics.horizontalAdvance(OfferedFilesLine(c.Offered)) > 150) << cut.toStdString();
+}
+
+const QString kLongName = QStringLiteral("Quarterly report for the whole northern region, final version.pdf");
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, QueueOfferWindow,
+    ::testing::Values(TOfferWindowCase{"NothingOffered", {}, {}, {}},
+                      TOfferWindowCase{"OneLongName", {1, 900 * 1024, {kLongName}}, kLongName, QStringLiteral(" (900 KB)")},
+                      TOfferWindowCase{"ManyNames",
+                                       {7, 900 * 1024, {kLongName, QStringLiteral("b.txt")}},
+                                       kLongName + QStringLiteral("\nb.txt\n+5 more"),
+                                       QStringLiteral(" +6 more (900 KB)")},
+                      TOfferWindowCase{"NoNames", {3, 4096, {}}, {}, QStringLiteral("3 file(s) (4 KB)")}),
+    TCaseName());
+
 TEST_F(QueueGuiFixture, LinksLightUpUnderThePointer) {
     TQueueNotificationWindow window(Item(qiMessage, QStringLiteral("Ann")), teBottom, kStill);
     TNotificationLink* view = window.ViewLink();

@@ -78,15 +78,15 @@ checks() {
   expect_dump gA "^label\t$form\tsbTotal\t[0-9,]+\tTotal 3 file\(s\)\.\$" "the window counts three files"
   click_part gA "$form" button tbtnSendFile
   expect_dump gA "^window\t0x[0-9a-f]+\tTRequestWaitDialog\t" "Alice waits for Bruno's answer"
-  expect_dump gB "^queue\t0\t3\tAlice\tFile Transfer Request From: Alice\$" "Bruno's queue holds Alice's offer"
-  expect_dump gB "^tray\t\d\t1\tfile\t\d\t300\tFile Transfer Request From: Alice\$" "Bruno's tray animates the file frames"
+  expect_dump gB "^queue\t0\t3\tAlice\tFile Transfer Request From: Alice [^\t]+ \+2 more \([0-9,.]+ KB\)\$" "Bruno's queue holds Alice's offer"
+  expect_dump gB "^tray\t\d\t1\tfile\t\d\t300\tFile Transfer Request From: Alice [^\t]+ \+2 more \([0-9,.]+ KB\)\$" "Bruno's tray animates the file frames"
 
   # n3's offer waits behind it.
   labexec 3 timeout 60 "$cli" --home "$QLM_LAB_DIR/home-n3" sendfile --nickname n3 --to 10.77.0.2 "$src/n3/n3.txt" \
     >"$QLM_LAB_DIR/n3.out" 2>&1 &
   local n3pid=$!
-  expect_dump gB "^queue\t1\t3\tn3\tFile Transfer Request From: n3\$" "n3's offer waits second in Bruno's queue"
-  dump_line gB "^tray\t\d\t1\tfile\t\d\t300\tFile Transfer Request From: Alice\$" 1 >/dev/null &&
+  expect_dump gB "^queue\t1\t3\tn3\tFile Transfer Request From: n3 n3\.txt \(1 KB\)\$" "n3's offer waits second in Bruno's queue"
+  dump_line gB "^tray\t\d\t1\tfile\t\d\t300\tFile Transfer Request From: Alice [^\t]+ \+2 more \([0-9,.]+ KB\)\$" 1 >/dev/null &&
     pass "the tray still names Alice" || fail "the tray moved on: $(head -n 1 "$QLM_LAB_DIR/gB.state")"
 
   local dialog

@@ -70,7 +70,18 @@ void TQueueNotificationWindow::SetItem(const TQueueItem& item) {
     SetText(QueueItemBody(item));
     // The whole folder, however it is cut on the window.
     FFolderBody = KindOf(item) == qiFiles;
-    setToolTip(FFolderBody ? QueueItemBody(item) : QString());
+    const TOfferedFiles* offered = OfferedFilesOf(item);
+    FOffered = offered ? std::optional<TOfferedFiles>(*offered) : std::nullopt;
+    if (FOffered && !FOffered->Names.isEmpty()) {
+        // Every name the offer carries, whole.
+        QStringList names = FOffered->Names;
+        if (FOffered->Files > names.size())
+            names << TranslateFormat(QStringLiteral("+%d more"), {qint64(FOffered->Files - names.size())});
+        setToolTip(names.join(QLatin1Char('\n')));
+    } else {
+        setToolTip(FFolderBody ? QueueItemBody(item) : QString());
+    }
+    update();
     // A pending request must be answered (or opened), not dropped unanswered.
     FIgnore->setEnabled(KindOf(item) != qiFileRequest);
 }
@@ -99,6 +110,14 @@ void TQueueNotificationWindow::PaintBody(QPainter& painter, const QRect& body) {
         return;
     }
     const int lineBreak = all.indexOf(QLatin1Char('\n'));
+    if (FOffered && lineBreak >= 0) {
+        const QRect line(text.left(), text.top(), text.width(), LineHeight);
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(all.left(lineBreak), Qt::ElideRight, line.width()));
+        painter.drawText(line.translated(0, LineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         OfferLine(*FOffered, metrics, line.width()));
+        return;
+    }
     if (lineBreak < 0) {
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, all);
         return;
@@ -119,6 +138,16 @@ QStringList TQueueNotificationWindow::FolderLines(const QString& text, const QFo
     if (label < 0) return {metrics.elidedText(text, Qt::ElideMiddle, width)};
     return {metrics.elidedText(text.left(label + 1), Qt::ElideRight, width),
             metrics.elidedText(text.mid(label + 1), Qt::ElideMiddle, width)};
+}
+
+QString TQueueNotificationWindow::OfferLine(const TOfferedFiles& offered, const QFontMetrics& metrics, int width) {
+    const QString whole = OfferedFilesLine(offered);
+    if (offered.Names.isEmpty() || metrics.horizontalAdvance(whole) <= width)
+        return metrics.elidedText(whole, Qt::ElideRight, width);
+    // What the line needs besides the name; the name gets the rest.
+    const int rest = metrics.horizontalAdvance(OfferedFilesLine(offered, QString()));
+    const QString name = metrics.elidedText(offered.Names.first(), Qt::ElideMiddle, qMax(0, width - rest));
+    return metrics.elidedText(OfferedFilesLine(offered, name), Qt::ElideRight, width);
 }
 
 void TQueueNotificationWindow::CloseButtonClicked() { emit CloseClicked(); }

@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStringList>
+#include <optional>
 
 // A link of the queue notification: underlined, a hand cursor, blue while
 // the pointer is over it.
@@ -51,6 +52,9 @@ public:
     // the middle so that both its start and its own name stay readable.
     static QStringList FolderLines(const QString& text, const QFontMetrics& metrics, int width);
     TNotificationLink* ViewLink() const { return FView; }
+    // The offer's line within width: the first name is cut in the middle so
+    // that "+N more" and the size stay whole.
+    static QString OfferLine(const TOfferedFiles& offered, const QFontMetrics& metrics, int width);
 
 signals:
     void CloseClicked();
@@ -67,5 +71,6 @@ private:
 
     TNotificationLink* FIgnore = nullptr;
     bool FFolderBody = false; // files stored: the body names a folder
+    std::optional<TOfferedFiles> FOffered; // a request that names its files
     TNotificationLink* FView = nullptr;
 };
