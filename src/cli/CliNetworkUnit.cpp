@@ -19,7 +19,7 @@ namespace {
 using namespace CliExit;
 
 // Long enough for every source's limit and a resolution round or two.
-constexpr double kDefaultWaitSeconds = 15;
+constexpr double kDefaultWaitSeconds = 20;
 constexpr double kMostWaitSeconds = 3600;
 
 struct TNetworkArgs {

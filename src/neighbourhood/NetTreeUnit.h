@@ -81,7 +81,7 @@ using TNetResolveFunction = std::function<QHostAddress(const QString& computerNa
 
 // How long and how wide, in milliseconds and jobs.
 struct TNetLimits {
-    int BrowseMs = 4000;     // per source and call
+    int BrowseMs = 8000;     // per source and call: SMB finds the browse master by broadcast first
     int ResolveMs = 1500;    // per computer
     int ResolveJobs = 8;     // computers resolved at once
     int FlatCacheMs = 30000; // how long a flat source's computers stand for a container's read
