@@ -35,12 +35,6 @@ const QString kWorkgroup = QStringLiteral("BENCHWG");
 QString PcName(int i) { return QStringLiteral("PC%1").arg(i, 3, 10, QLatin1Char('0')); }
 QByteArray PcAddress(int i) { return QByteArray::fromHex(QByteArray::number(0x7f000100 + i, 16)); }  // 127.0.1.i
 
-QString Field(const QByteArray& message, const char* element) {
-    static const QString pattern = QStringLiteral("<wsa:%1>([^<]*)</wsa:%1>");
-    const auto m = QRegularExpression(pattern.arg(QLatin1String(element))).match(QString::fromUtf8(message));
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
 // The workgroup's answers: one probe with every computer (ten to a datagram),
 // each computer's metadata by HTTP, and a name server knowing every name.
 class TFakeOffice : public QObject {
@@ -75,9 +69,9 @@ private:
             quint16 port = 0;
             QByteArray d(65536, '\0');
             d.truncate(int(FUdp.readDatagram(d.data(), d.size(), &from, &port)));
-            if (!Field(d, "Action").endsWith(QLatin1String("/Probe"))) continue;
+            if (!WsdFixture::Field(d, "Action").endsWith(QLatin1String("/Probe"))) continue;
             ++Probes;
-            const QString id = Field(d, "MessageID");
+            const QString id = WsdFixture::Field(d, "MessageID");
             for (int first = 0; first < FComputers; first += 10) {
                 QString matches;
                 for (int i = first; i < qMin(FComputers, first + 10); ++i)

@@ -23,12 +23,6 @@ namespace {
 
 const QString kComputer = QStringLiteral("wsdp:Device pub:Computer");
 
-QString Field(const QByteArray& message, const char* element) {
-    static const QString pattern = QStringLiteral("<wsa:%1>([^<]*)</wsa:%1>");
-    const auto m = QRegularExpression(pattern.arg(QLatin1String(element))).match(QString::fromUtf8(message));
-    return m.hasMatch() ? m.captured(1) : QString();
-}
-
 // Serves pub:Computer texts by path; a path missing from the table is never answered.
 class TMetadataServer : public QObject {
 public:
@@ -83,8 +77,8 @@ public:
                 quint16 port = 0;
                 QByteArray d(65536, '\0');
                 d.truncate(int(FSocket.readDatagram(d.data(), d.size(), &from, &port)));
-                const QString action = Field(d, "Action");
-                const QString id = Field(d, "MessageID");
+                const QString action = WsdFixture::Field(d, "Action");
+                const QString id = WsdFixture::Field(d, "MessageID");
                 QList<QByteArray> answers;
                 if (action.endsWith(QLatin1String("/Probe"))) {
                     ++Probes;

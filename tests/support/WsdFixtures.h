@@ -4,6 +4,7 @@
 // fake responder and the fuzzer's seeds.
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QString>
 
 namespace WsdFixture {
@@ -62,6 +63,13 @@ inline QByteArray Metadata(const QString& hostText) {
             "<pub:Computer>%1</pub:Computer></wsdp:Host></wsdp:Relationship></wsx:MetadataSection>"
             "</wsx:Metadata>")
             .arg(hostText));
+}
+
+// The text of one addressing header (Action, MessageID...) of a request.
+inline QString Field(const QByteArray& message, const char* element) {
+    static const QString pattern = QStringLiteral("<wsa:%1>([^<]*)</wsa:%1>");
+    const auto m = QRegularExpression(pattern.arg(QLatin1String(element))).match(QString::fromUtf8(message));
+    return m.hasMatch() ? m.captured(1) : QString();
 }
 
 } // namespace WsdFixture
